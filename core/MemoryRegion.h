@@ -1,0 +1,46 @@
+// One region of the emulated address space, and the plug-in entry points of a DLL region.
+#pragma once
+
+#include <cstdint>
+
+#define TERVIK_PLUGIN_HOST
+#include "tervik_plugin.h"
+
+#include "WordStorage.h"
+
+namespace tervik {
+
+// The kind of a region. The numbers are those of the memory map's ROM, RAM and DLL lines.
+enum class RegionType : uint8_t { ROM = 0, RAM = 1, DLL = 2 };
+
+// The seven entry points of a peripheral module, in the order a region keeps them. All null for
+// ROM and RAM regions; all set for a DLL region.
+struct PluginEntryPoints {
+  TervikAboutFn About = nullptr;
+  TervikWriteMemFn WriteMem = nullptr;
+  TervikCPUWriteMemFn CPUWriteMem = nullptr;
+  TervikReadMemFn ReadMem = nullptr;
+  TervikInitializeFn Initialize = nullptr;
+  TervikResetFn Reset = nullptr;
+  TervikClockFn Clock = nullptr;
+
+  bool Complete() const {
+    return About && WriteMem && CPUWriteMem && ReadMem && Initialize && Reset && Clock;
+  }
+};
+
+// A run of `size` words starting at word address `start`. The region covers start to
+// start + size - 1, cut off at 0xFFFFFFFF. Its storage is allocated for every kind, although
+// accesses to a DLL region go to the module instead.
+struct MemoryRegion {
+  uint32_t start = 0;
+  uint32_t size = 0;
+  WordStorage storage;
+  RegionType type = RegionType::ROM;
+  PluginEntryPoints entry;
+
+  // Whether the region covers word address a (unsigned arithmetic handles the wrap at the end).
+  bool Contains(uint32_t a) const { return a - start < size; }
+};
+
+}  // namespace tervik

@@ -1,0 +1,168 @@
+// The emulated Tervik processor: registers, flags, stack pointer, interrupt mask, shift
+// register, the memory bus with its regions, the step cycle with its change markers, and the
+// disassembler. Plain C++: it knows nothing of any window.
+//
+// Threading: a Processor is used from one thread at a time (the GUI thread in the emulator);
+// plug-in entry points are called synchronously from its operations.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "AddressMap.h"
+#include "Instruction.h"
+#include "MemoryRegion.h"
+
+namespace tervik {
+
+class Processor {
+ public:
+  // Flag bits of sr.
+  static constexpr uint32_t kFlagN = 1u << 0;
+  static constexpr uint32_t kFlagZ = 1u << 1;
+  static constexpr uint32_t kFlagC = 1u << 2;
+  static constexpr uint32_t kFlagO = 1u << 3;
+
+  // A disassembly text never needs more than this many bytes, terminator included.
+  static constexpr size_t kDisassemblyMax = 24;
+
+  // Result of the adder and the subtractor: the value and the carry (borrow) and overflow bits.
+  struct ArithResult {
+    uint32_t value;
+    bool carry;
+    bool overflow;
+  };
+
+  // All fields zero, no regions; then Reset.
+  Processor();
+  ~Processor();
+  Processor(const Processor&) = delete;
+  Processor& operator=(const Processor&) = delete;
+
+  // Registers, pc, sr, im, sp and lfsr become 0; then every DLL region's Reset is called in
+  // region order. Memory, regions and change markers are left as they are.
+  void Reset();
+
+  // One instruction cycle: clock the peripherals, advance the shift register, fetch the word at
+  // pc through the bus, execute it, and set the change markers from what differs.
+  void Step();
+
+  // Runs up to maxSteps cycles and ends early after a cycle that leaves pc at an address in
+  // `breakpoints` (unsorted; duplicates are fine). The state afterwards, memory and change
+  // markers included, is exactly that of the same number of Step calls: the markers describe
+  // the last cycle. Returns the number of cycles run.
+  uint64_t RunBatch(uint64_t maxSteps, std::span<const uint32_t> breakpoints = {});
+
+  uint32_t GetPC() const { return pc; }
+  void SetPC(uint32_t value) { pc = value; }
+  uint32_t GetRegister(unsigned n) const { return r[n]; }
+  void SetRegister(unsigned n, uint32_t value) { r[n] = value; }
+
+  // First half of the cycle: every DLL region's Clock in region order, then one AdvanceLfsr.
+  void ClockPeripherals();
+  // One shift of lfsr with the feedback taps 31, 6, 5, 1 and 0.
+  void AdvanceLfsr() {
+    const uint32_t t = lfsr >> 31;
+    lfsr = (lfsr << 1) ^ ((0u - t) & 0x80000063u);
+  }
+
+  // ---- Memory bus ----
+
+  // Appends a zero-filled region. A DLL region needs all seven entry points
+  // (std::invalid_argument otherwise). On std::bad_alloc the region list is unchanged.
+  void AddRegion(uint32_t start, uint32_t size, RegionType type,
+                 const PluginEntryPoints& entry = {});
+  // Removes every region and releases its storage. No plug-in is called.
+  void ClearRegions() noexcept;
+  const std::vector<MemoryRegion>& Regions() const { return regions; }
+
+  // The word at address a: the first region covering a serves it; 0xFFFFFFFF when none does.
+  uint32_t ReadMem(uint32_t a);
+  // The loaders' write: ROM and RAM storage (ROM is writable here) or the module's WriteMem.
+  // Touches no change marker.
+  void WriteMem(uint32_t a, uint32_t value);
+  // An instruction's store: RAM storage or the module's CPUWriteMem, setting memWritten and
+  // lastWriteAddress; stores into ROM or unmapped addresses are dropped.
+  void CpuWriteMem(uint32_t a, uint32_t value);
+
+  // ---- Instruction execution ----
+
+  // Performs one instruction word completely, including the move of pc. Memory goes through
+  // ReadMem and CpuWriteMem, so loads and stores reach plug-in regions. Called by Step.
+  void Execute(uint32_t word);
+  // N and Z from a value; C and O untouched.
+  void SetFlagsNZ(uint32_t value) { sr = (sr & ~(kFlagN | kFlagZ)) | FlagsNZ(value); }
+  static ArithResult AddWithFlags(uint32_t x, uint32_t y);
+  static ArithResult SubWithFlags(uint32_t x, uint32_t y);
+
+  // ---- Disassembly ----
+
+  // Writes the assembler text of `word` (zero-terminated, truncated to the buffer) and returns
+  // its length. Reads nothing but the word.
+  static size_t Disassemble(uint32_t word, std::span<char> buffer);
+  static std::string Disassemble(uint32_t word);
+
+  // ---- State, in this order. Views read these; only the processor's operations and a
+  // debugger's explicit edits write them. ----
+  uint32_t pc = 0;
+  uint32_t sr = 0;  // only bits 0..3 (N, Z, C, O) are ever set
+  uint32_t im = 0;
+  uint32_t sp = 0;  // next free stack word; the stack grows upwards
+  std::array<uint32_t, 32> r{};
+  uint32_t lfsr = 0;
+
+ private:
+  std::vector<MemoryRegion> regions;
+
+ public:
+  // Change markers of the last Step (or the last cycle of RunBatch).
+  bool pcChanged = false;
+  bool srChanged = false;
+  bool imChanged = false;
+  bool spChanged = false;
+  bool cChanged = false;
+  bool oChanged = false;
+  bool nChanged = false;
+  bool zChanged = false;
+  std::array<bool, 32> regChanged{};
+  bool lfsrChanged = false;
+  bool memWritten = false;
+  uint32_t lastWriteAddress = 0;  // kept across steps and resets
+
+ private:
+  // The values a cycle compares its result with.
+  struct Before {
+    uint32_t pc, sr, im, sp, lfsr;
+  };
+
+  static uint32_t FlagsNZ(uint32_t v) { return (v >> 31) | (v == 0 ? kFlagZ : 0u); }
+  void SetMarkers(const Before& before);
+  void Cycle();
+  uint32_t Fetch();
+  uint32_t BusRead(uint32_t a);
+  void BusStore(uint32_t a, uint32_t value);
+  void WriteDest(unsigned rd, uint32_t value) {
+    destIndex_ = rd;
+    destOld_ = r[rd];
+    r[rd] = value;
+  }
+  void ResetBusCaches();
+
+  // The one general register the current instruction wrote, and its value before: an
+  // instruction writes at most one, so this is all the register markers need.
+  static constexpr unsigned kNoDest = 32;
+  unsigned destIndex_ = kNoDest;
+  uint32_t destOld_ = 0;
+
+  AddressMap routing_;
+  const Segment* fetchSeg_;  // last segment an instruction was fetched from
+  const Segment* dataSeg_;   // last segment a load or store went to
+  std::vector<TervikClockFn> clocks_;  // Clock of each DLL region, in region order
+  std::vector<uint32_t> breakpointScratch_;
+};
+
+}  // namespace tervik

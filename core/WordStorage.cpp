@@ -1,0 +1,59 @@
+// Zero-filled word storage: calloc for small arrays, anonymous private mappings for large ones.
+#include "WordStorage.h"
+
+#include <sys/mman.h>
+
+#include <cstdlib>
+#include <new>
+#include <utility>
+
+namespace tervik {
+
+namespace {
+// Below this many bytes a mapping would waste most of its page; calloc zero-fills cheaply.
+constexpr size_t kMapThreshold = 64 * 1024;
+}  // namespace
+
+WordStorage::WordStorage(uint32_t words) : size_(words) {
+  if (words == 0) return;
+  const size_t bytes = static_cast<size_t>(words) * sizeof(uint32_t);
+  if (bytes >= kMapThreshold) {
+    void* p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE,
+                   -1, 0);
+    if (p == MAP_FAILED) throw std::bad_alloc();
+    words_ = static_cast<uint32_t*>(p);
+    mapped_ = true;
+  } else {
+    words_ = static_cast<uint32_t*>(std::calloc(words, sizeof(uint32_t)));
+    if (words_ == nullptr) throw std::bad_alloc();
+  }
+}
+
+WordStorage::~WordStorage() { Release(); }
+
+WordStorage::WordStorage(WordStorage&& other) noexcept
+    : words_(std::exchange(other.words_, nullptr)),
+      size_(std::exchange(other.size_, 0)),
+      mapped_(std::exchange(other.mapped_, false)) {}
+
+WordStorage& WordStorage::operator=(WordStorage&& other) noexcept {
+  if (this != &other) {
+    Release();
+    words_ = std::exchange(other.words_, nullptr);
+    size_ = std::exchange(other.size_, 0);
+    mapped_ = std::exchange(other.mapped_, false);
+  }
+  return *this;
+}
+
+void WordStorage::Release() noexcept {
+  if (words_ == nullptr) return;
+  if (mapped_) {
+    munmap(words_, static_cast<size_t>(size_) * sizeof(uint32_t));
+  } else {
+    std::free(words_);
+  }
+  words_ = nullptr;
+}
+
+}  // namespace tervik

@@ -1,0 +1,126 @@
+/*
+ * tervik_plugin.h - the contract between the Tervik emulator and a peripheral module.
+ *
+ * A peripheral module is a shared library (.so) named on a "DLL" line of a memory map file:
+ *
+ *     0x8000 0x10 DLL libtervik_terminal.so 9600
+ *
+ * The emulator loads it once (it is never unloaded), looks up the seven functions below by
+ * exactly these names, and maps the module into the address range given on the map line. The
+ * module then serves every word of that range. A module that lacks any of the seven exports is
+ * rejected and gets no region.
+ *
+ * Include this header from C or C++ and define each entry point with TERVIK_PLUGIN_EXPORT, for
+ * example:
+ *
+ *     TERVIK_PLUGIN_EXPORT uint32_t TERVIK_PLUGIN_CALL ReadMem(uint32_t offset) { ... }
+ *
+ * Build with -fvisibility=hidden if you like; the macro makes the entry points visible anyway.
+ *
+ * Addresses. Memory is addressed in 32-bit words; there is no byte addressing. Every offset the
+ * emulator passes is the accessed word address minus the start of the module's region, so it is
+ * always less than the region's size. The module is not told the absolute address, nor which
+ * region is meant when one module is named on two map lines: it is loaded once and both regions
+ * share its state.
+ *
+ * Threads. Every entry point, and the message callback, is called on the emulator's one thread.
+ * A module needs no locking and must not call the emulator from another thread.
+ *
+ * When each entry point is called:
+ *   Initialize   once per map line that names the module, after all seven were found and
+ *                before its region exists; again when a later map names it again.
+ *   About        whenever the memory map is printed: write a short description.
+ *   ReadMem      every read of a word in the region: instruction fetch, loads, the
+ *                debugger's views painting memory, the ROM export. Must not have side effects
+ *                the firmware relies on being triggered exactly once: views read freely.
+ *   WriteMem     the emulator's own writes (loading a listing, "Clear memory").
+ *   CPUWriteMem  a store by the emulated program (STORE, STOREI, PUSH, PUSHI, CALL).
+ *   Reset        every processor reset, after the registers were cleared.
+ *   Clock        once at the start of every instruction step, before the instruction is
+ *                fetched; with several modules, in the order of the map lines.
+ */
+#ifndef TERVIK_PLUGIN_H
+#define TERVIK_PLUGIN_H
+
+#include <stdint.h>
+
+#ifdef __cplusplus
+#define TERVIK_PLUGIN_EXTERN_C extern "C"
+#else
+#define TERVIK_PLUGIN_EXTERN_C
+#endif
+
+/* The platform's C calling convention. */
+#if defined(_WIN32) && !defined(_WIN64)
+#define TERVIK_PLUGIN_CALL __cdecl
+#else
+#define TERVIK_PLUGIN_CALL
+#endif
+
+#if defined(_WIN32)
+#define TERVIK_PLUGIN_EXPORT TERVIK_PLUGIN_EXTERN_C __declspec(dllexport)
+#else
+#define TERVIK_PLUGIN_EXPORT TERVIK_PLUGIN_EXTERN_C __attribute__((visibility("default")))
+#endif
+
+/* The longest parameter text Initialize receives (characters, without the terminating NUL). */
+#define TERVIK_PLUGIN_PARAM_MAX 255
+/* The longest module file name a map line may give. */
+#define TERVIK_PLUGIN_NAME_MAX 255
+/* The buffer About writes into holds at least this many bytes... */
+#define TERVIK_PLUGIN_ABOUT_BUFFER 512
+/* ...but only this many characters of the description are shown; the rest is cut off. */
+#define TERVIK_PLUGIN_ABOUT_MAX 488
+/* The longest line the message callback shows whole; longer text is cut to this length. */
+#define TERVIK_PLUGIN_MESSAGE_MAX 2047
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/*
+ * The message callback handed to Initialize. It appends the NUL-terminated text as one line of
+ * the emulator's console, unchanged (a percent sign is shown literally, a line break does not
+ * start a new line), and returns the number of characters written. It stays valid for the life
+ * of the process, so a module may keep it and call it from any later entry point.
+ */
+typedef int32_t(TERVIK_PLUGIN_CALL* TervikMessageCallback)(const char* text);
+
+/* Entry point types, in the order the emulator keeps them for a region. */
+typedef void(TERVIK_PLUGIN_CALL* TervikAboutFn)(char* text);
+typedef void(TERVIK_PLUGIN_CALL* TervikWriteMemFn)(uint32_t offset, uint32_t value);
+typedef void(TERVIK_PLUGIN_CALL* TervikCPUWriteMemFn)(uint32_t offset, uint32_t value);
+typedef uint32_t(TERVIK_PLUGIN_CALL* TervikReadMemFn)(uint32_t offset);
+typedef int32_t(TERVIK_PLUGIN_CALL* TervikInitializeFn)(TervikMessageCallback message,
+                                                        const char* param);
+typedef void(TERVIK_PLUGIN_CALL* TervikResetFn)(void);
+typedef void(TERVIK_PLUGIN_CALL* TervikClockFn)(void);
+
+#ifdef __cplusplus
+}
+#endif
+
+/*
+ * Declarations of the seven exports. A module defines all of them. The emulator itself defines
+ * TERVIK_PLUGIN_HOST before including this header: it only calls these functions through the
+ * pointer types above and must not declare global functions of these names.
+ *
+ * Initialize: 'param' is the text after the module name on the map line (empty when there is
+ * none, at most TERVIK_PLUGIN_PARAM_MAX characters). The result is not examined; return 0.
+ *
+ * About: write a NUL-terminated description into 'text', which has room for
+ * TERVIK_PLUGIN_ABOUT_BUFFER bytes. Keep it to one line of at most TERVIK_PLUGIN_ABOUT_MAX
+ * characters: the emulator shows no more than that.
+ */
+#ifndef TERVIK_PLUGIN_HOST
+TERVIK_PLUGIN_EXPORT int32_t TERVIK_PLUGIN_CALL Initialize(TervikMessageCallback message,
+                                                           const char* param);
+TERVIK_PLUGIN_EXPORT void TERVIK_PLUGIN_CALL About(char* text);
+TERVIK_PLUGIN_EXPORT uint32_t TERVIK_PLUGIN_CALL ReadMem(uint32_t offset);
+TERVIK_PLUGIN_EXPORT void TERVIK_PLUGIN_CALL WriteMem(uint32_t offset, uint32_t value);
+TERVIK_PLUGIN_EXPORT void TERVIK_PLUGIN_CALL CPUWriteMem(uint32_t offset, uint32_t value);
+TERVIK_PLUGIN_EXPORT void TERVIK_PLUGIN_CALL Reset(void);
+TERVIK_PLUGIN_EXPORT void TERVIK_PLUGIN_CALL Clock(void);
+#endif /* TERVIK_PLUGIN_HOST */
+
+#endif /* TERVIK_PLUGIN_H */
