@@ -25,6 +25,20 @@ struct Segment {
   bool Contains(uint32_t a) const { return a - lo <= span; }
 };
 
+// The segment an access path last used, with the fields its fast path needs held apart, so a
+// batch keeps them in machine registers.
+struct SegmentCursor {
+  const Segment* seg;
+  uint32_t lo;
+  uint32_t span;
+  uint32_t* words;  // ROM and RAM segments, else null
+  uint32_t* ram;    // RAM segments only, else null
+
+  static SegmentCursor At(const Segment* s) {
+    return {s, s->lo, s->span, s->words, s->kind == Segment::Kind::RAM ? s->words : nullptr};
+  }
+};
+
 // Splits the whole 32-bit address space into segments, each routed to the first region in list
 // order that covers it, exactly as a linear scan of the list would decide. Rebuilt whenever the
 // region list changes; lookups are a binary search, and callers cache the last segment they hit.

@@ -30,8 +30,12 @@ size_t Processor::Disassemble(uint32_t word, std::span<char> buffer) {
     case OperandFormat::RdRaImm:
       n = std::snprintf(out, size, "%.*s\tR%u,R%u,H#%X", m, mn, rd, ra, imm);
       break;
-    case OperandFormat::RdImm: n = std::snprintf(out, size, "%.*s\tR%u,H#%X", m, mn, rd, imm); break;
-    case OperandFormat::RaImm: n = std::snprintf(out, size, "%.*s\tR%u,H#%X", m, mn, ra, imm); break;
+    case OperandFormat::RdImm:
+      n = std::snprintf(out, size, "%.*s\tR%u,H#%X", m, mn, rd, imm);
+      break;
+    case OperandFormat::RaImm:
+      n = std::snprintf(out, size, "%.*s\tR%u,H#%X", m, mn, ra, imm);
+      break;
     case OperandFormat::RaImmPct:
       n = std::snprintf(out, size, "%.*s\tR%u,H#%X%%", m, mn, ra, imm);
       break;

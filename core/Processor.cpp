@@ -7,15 +7,21 @@
 #include <stdexcept>
 #include <utility>
 
+// Forces the pieces of the cycle into the loops that run it.
+#define TERVIK_HOT [[gnu::always_inline]] inline
+#define TERVIK_LAMBDA __attribute__((always_inline))
+
 namespace tervik {
 
 Processor::Processor() {
   routing_.Clear();
-  fetchSeg_ = dataSeg_ = routing_.First();
+  ResetBusCaches();
   Reset();
 }
 
-Processor::~Processor() { ClearRegions(); }
+Processor::~Processor() {
+  ClearRegions();
+}
 
 void Processor::Reset() {
   pc = im = sr = sp = lfsr = 0;
@@ -30,73 +36,23 @@ void Processor::ClockPeripherals() {
   AdvanceLfsr();
 }
 
-// ---- The cycle ----
-
-// Markers by value: pc, sr, im, sp, lfsr and the one destination register are all that a cycle
-// can change, so comparing those with their values before the cycle is exact. memWritten is
-// cleared at the start of the cycle and set by the store itself.
-void Processor::SetMarkers(const Before& before) {
-  pcChanged = pc != before.pc;
-  srChanged = sr != before.sr;
-  const uint32_t flags = sr ^ before.sr;
-  nChanged = (flags & kFlagN) != 0;
-  zChanged = (flags & kFlagZ) != 0;
-  cChanged = (flags & kFlagC) != 0;
-  oChanged = (flags & kFlagO) != 0;
-  imChanged = im != before.im;
-  spChanged = sp != before.sp;
-  lfsrChanged = lfsr != before.lfsr;
-  regChanged.fill(false);
-  if (destIndex_ != kNoDest) regChanged[destIndex_] = r[destIndex_] != destOld_;
+TERVIK_HOT Processor::ArithResult Processor::AddWithFlags(uint32_t x, uint32_t y) {
+  const uint32_t s = x + y;
+  const bool x31 = x >> 31, y31 = y >> 31, s31 = s >> 31;
+  return {s, (x31 && y31) || ((x31 || y31) && !s31), (x31 && y31 && !s31) || (!x31 && !y31 && s31)};
 }
 
-inline void Processor::Cycle() {
-  destIndex_ = kNoDest;
-  memWritten = false;
-  ClockPeripherals();
-  Execute(Fetch());
-}
-
-void Processor::Step() {
-  const Before before{pc, sr, im, sp, lfsr};
-  Cycle();
-  SetMarkers(before);
-}
-
-uint64_t Processor::RunBatch(uint64_t maxSteps, std::span<const uint32_t> breakpoints) {
-  if (maxSteps == 0) return 0;
-  Before before{};
-  uint64_t n = 0;
-  if (breakpoints.empty()) {
-    do {
-      before = {pc, sr, im, sp, lfsr};
-      Cycle();
-    } while (++n < maxSteps);
-  } else {
-    breakpointScratch_.assign(breakpoints.begin(), breakpoints.end());
-    std::sort(breakpointScratch_.begin(), breakpointScratch_.end());
-    breakpointScratch_.erase(std::unique(breakpointScratch_.begin(), breakpointScratch_.end()),
-                             breakpointScratch_.end());
-    const uint32_t* first = breakpointScratch_.data();
-    const uint32_t* last = first + breakpointScratch_.size();
-    const bool linear = breakpointScratch_.size() <= 8;
-    auto hit = [&](uint32_t a) {
-      return linear ? std::find(first, last, a) != last : std::binary_search(first, last, a);
-    };
-    do {
-      before = {pc, sr, im, sp, lfsr};
-      Cycle();
-    } while (++n < maxSteps && !hit(pc));
-  }
-  // The markers describe the last cycle only; earlier cycles' markers were never observable.
-  SetMarkers(before);
-  return n;
+TERVIK_HOT Processor::ArithResult Processor::SubWithFlags(uint32_t x, uint32_t y) {
+  const uint32_t d = x - y;
+  const bool x31 = x >> 31, y31 = y >> 31, d31 = d >> 31;
+  return {d, (!x31 && y31) || ((!x31 || y31) && d31),
+          (x31 && !y31 && !d31) || (!x31 && y31 && d31)};
 }
 
 // ---- Memory bus ----
 
 void Processor::ResetBusCaches() {
-  fetchSeg_ = dataSeg_ = routing_.First();
+  fetch_ = data_ = SegmentCursor::At(routing_.First());
 }
 
 void Processor::AddRegion(uint32_t start, uint32_t size, RegionType type,
@@ -132,218 +88,418 @@ void Processor::ClearRegions() noexcept {
   regions.clear();
 }
 
-inline uint32_t Processor::Fetch() {
-  const Segment* s = fetchSeg_;
-  if (!s->Contains(pc)) [[unlikely]] {
-    s = fetchSeg_ = &routing_.Find(pc);
-  }
-  switch (s->kind) {
-    case Segment::Kind::ROM:
-    case Segment::Kind::RAM: return s->words[pc - s->lo];
-    case Segment::Kind::DLL: return s->read(pc - s->regionStart);
-    case Segment::Kind::Unmapped: break;
-  }
-  return 0xFFFFFFFFu;
-}
+// ---- The instruction engine ----
 
-inline uint32_t Processor::BusRead(uint32_t a) {
-  const Segment* s = dataSeg_;
-  if (!s->Contains(a)) [[unlikely]] {
-    s = dataSeg_ = &routing_.Find(a);
-  }
-  switch (s->kind) {
-    case Segment::Kind::ROM:
-    case Segment::Kind::RAM: return s->words[a - s->lo];
-    case Segment::Kind::DLL: return s->read(a - s->regionStart);
-    case Segment::Kind::Unmapped: break;
-  }
-  return 0xFFFFFFFFu;
-}
+// Runs cycles for one Processor. With kLocalState the registers are a local copy, which the
+// compiler keeps in machine registers across the batch (nothing else can alias them: plug-ins
+// have no access to the processor), and are written back at the end. Without it the engine
+// works on the processor's own fields, as a single step does. Either way it tracks what the
+// markers need: the one destination register written and whether a store happened.
+template <bool kLocalState>
+class Engine {
+ public:
+  TERVIK_HOT explicit Engine(Processor& p)
+      : p_(p),
+        pc(p.pc),
+        sr(p.sr),
+        im(p.im),
+        sp(p.sp),
+        lfsr(p.lfsr),
+        r(p.r),
+        fetch_(p.fetch_),
+        data_(p.data_),
+        map_(p.routing_),
+        clocksBegin_(p.clocks_.data()),
+        clocksEnd_(p.clocks_.data() + p.clocks_.size()) {}
 
-inline void Processor::BusStore(uint32_t a, uint32_t value) {
-  const Segment* s = dataSeg_;
-  if (!s->Contains(a)) [[unlikely]] {
-    s = dataSeg_ = &routing_.Find(a);
+  // Writes the registers (when local) and the bus caches back, and marks a store if the last
+  // cycle (or the single access) made one.
+  TERVIK_HOT void Finish() {
+    if constexpr (kLocalState) {
+      p_.pc = pc;
+      p_.sr = sr;
+      p_.im = im;
+      p_.sp = sp;
+      p_.lfsr = lfsr;
+      p_.r = r;
+    }
+    if constexpr (kLocalState) {
+      p_.fetch_ = fetch_;
+      p_.data_ = data_;
+    }
+    if (memWritten) {
+      p_.memWritten = true;
+      p_.lastWriteAddress = lastWrite;
+    }
   }
-  switch (s->kind) {
-    case Segment::Kind::RAM:
+
+  // The register markers of the last cycle: only its destination register can differ.
+  TERVIK_HOT void SetRegisterMarkers() const {
+    p_.regChanged.fill(false);
+    if (dest != kNoDest) p_.regChanged[dest] = r[dest] != destOld;
+  }
+
+  // kClocks false skips the peripheral clocks: only for a map without DLL regions.
+  template <bool kClocks = true>
+  TERVIK_HOT void Cycle() {
+    dest = kNoDest;
+    memWritten = false;
+    if constexpr (kClocks) {
+      for (const TervikClockFn* c = clocksBegin_; c != clocksEnd_; ++c) (*c)();
+    }
+    const uint32_t t = lfsr >> 31;
+    lfsr = (lfsr << 1) ^ ((0u - t) & 0x80000063u);
+    Execute(Fetch());
+  }
+
+  // Cycles until maxSteps ran or pc lands on one of the sorted breakpoints [first, last).
+  // Returns the values the last cycle started from; `steps` counts the cycles.
+  TERVIK_HOT Processor::Before Run(uint64_t maxSteps, const uint32_t* first, const uint32_t* last) {
+    return clocksBegin_ == clocksEnd_ ? RunLoop<false>(maxSteps, first, last)
+                                      : RunLoop<true>(maxSteps, first, last);
+  }
+
+  template <bool kClocks>
+  TERVIK_HOT Processor::Before RunLoop(uint64_t maxSteps, const uint32_t* first,
+                                       const uint32_t* last) {
+    Processor::Before before{};
+    uint64_t n = 0;
+    if (first == last) {
+      // Nothing can end the run early, so only the last cycle needs its starting values.
+      for (; n + 1 < maxSteps; ++n) Cycle<kClocks>();
+      before = {pc, sr, im, sp, lfsr};
+      Cycle<kClocks>();
+      ++n;
+    } else if (last - first <= 8) {
+      do {
+        before = {pc, sr, im, sp, lfsr};
+        Cycle<kClocks>();
+      } while (++n < maxSteps && std::find(first, last, pc) == last);
+    } else {
+      do {
+        before = {pc, sr, im, sp, lfsr};
+        Cycle<kClocks>();
+      } while (++n < maxSteps && !std::binary_search(first, last, pc));
+    }
+    steps = n;
+    return before;
+  }
+
+  // Fetch and data accesses each remember the segment they last used, with its bounds and its
+  // words held apart so a batch keeps them in machine registers. A hit in ROM or RAM is one
+  // compare and one load; anything else takes the slower path.
+  TERVIK_HOT uint32_t Fetch() {
+    const uint32_t off = pc - fetch_.lo;
+    if (off <= fetch_.span && fetch_.words != nullptr) [[likely]] {
+      return fetch_.words[off];
+    }
+    return Load(fetch_, pc);
+  }
+
+  TERVIK_HOT uint32_t Read(uint32_t a) {
+    const uint32_t off = a - data_.lo;
+    if (off <= data_.span && data_.words != nullptr) [[likely]] {
+      return data_.words[off];
+    }
+    return Load(data_, a);
+  }
+
+  TERVIK_HOT void Store(uint32_t a, uint32_t value) {
+    const uint32_t off = a - data_.lo;
+    if (off <= data_.span && data_.ram != nullptr) [[likely]] {
       memWritten = true;
-      lastWriteAddress = a;
-      s->words[a - s->lo] = value;
-      break;
-    case Segment::Kind::DLL:
-      memWritten = true;
-      lastWriteAddress = a;
-      s->cpuWrite(a - s->regionStart, value);
-      break;
-    case Segment::Kind::ROM:
-    case Segment::Kind::Unmapped: break;
+      lastWrite = a;
+      data_.ram[off] = value;
+      return;
+    }
+    StoreSlow(a, value);
   }
-}
 
-uint32_t Processor::ReadMem(uint32_t a) { return BusRead(a); }
-
-void Processor::CpuWriteMem(uint32_t a, uint32_t value) { BusStore(a, value); }
-
-void Processor::WriteMem(uint32_t a, uint32_t value) {
-  const Segment& s = routing_.Find(a);
-  switch (s.kind) {
-    case Segment::Kind::ROM:
-    case Segment::Kind::RAM: s.words[a - s.lo] = value; break;
-    case Segment::Kind::DLL: s.write(a - s.regionStart, value); break;
-    case Segment::Kind::Unmapped: break;
+  void StoreSlow(uint32_t a, uint32_t value) {
+    Aim(data_, a);
+    switch (data_.seg->kind) {
+      case Segment::Kind::RAM:
+        memWritten = true;
+        lastWrite = a;
+        data_.ram[a - data_.lo] = value;
+        break;
+      case Segment::Kind::DLL:
+        memWritten = true;
+        lastWrite = a;
+        data_.seg->cpuWrite(a - data_.seg->regionStart, value);
+        break;
+      case Segment::Kind::ROM:
+      case Segment::Kind::Unmapped: break;
+    }
   }
+
+  TERVIK_HOT void Write(unsigned rd, uint32_t value) {
+    dest = rd;
+    destOld = r[rd];
+    r[rd] = value;
+  }
+
+  TERVIK_HOT void Execute(uint32_t word) {
+    const Instruction in{word};
+    // Operands are read where a case needs them, so the common cases stay in registers.
+    auto A = [&]() TERVIK_LAMBDA { return r[in.ra()]; };
+    auto B = [&]() TERVIK_LAMBDA { return r[in.rb()]; };
+    const uint32_t simm = in.simm();
+
+    // Register results with their flag effects.
+    auto logic = [&](uint32_t v) TERVIK_LAMBDA {
+      Write(in.rd(), v);
+      sr = Processor::FlagsNZ(v);  // C = O = 0; bits 4..31 are always 0
+    };
+    auto arith = [&](Processor::ArithResult res) TERVIK_LAMBDA {
+      Write(in.rd(), res.value);
+      sr = Processor::FlagsNZ(res.value) | (res.carry ? Processor::kFlagC : 0u) |
+           (res.overflow ? Processor::kFlagO : 0u);
+    };
+    auto branch = [&](bool taken, uint32_t target) TERVIK_LAMBDA { pc = taken ? target : pc + 1; };
+    auto push = [&](uint32_t v) TERVIK_LAMBDA {
+      Store(sp, v);
+      ++sp;
+    };
+
+    switch (in.opcode()) {
+      case Opcode::NOP: ++pc; return;
+      case Opcode::OR: logic(A() | B()); break;
+      case Opcode::XOR: logic(A() ^ B()); break;
+      case Opcode::NOR: logic(~(A() | B())); break;
+      case Opcode::AND: logic(A() & B()); break;
+      case Opcode::ADD: arith(Processor::AddWithFlags(A(), B())); break;
+      case Opcode::SUBB: arith(Processor::SubWithFlags(A(), B())); break;
+      case Opcode::NOT: logic(~B()); break;
+      case Opcode::ROR: logic(std::rotr(A(), static_cast<int>(B() & 7))); break;
+      case Opcode::SLL: logic(A() << (B() & 7)); break;
+      case Opcode::SRL: logic(A() >> (B() & 7)); break;
+      case Opcode::SRA: logic(static_cast<uint32_t>(static_cast<int32_t>(A()) >> (B() & 7))); break;
+      case Opcode::BZE: branch(A() == 0, pc + B()); return;
+      case Opcode::BNZE: branch(A() != 0, pc + B()); return;
+      case Opcode::BNE: branch((A() >> 31) != 0, pc + B()); return;
+      case Opcode::JUMP: pc += B(); return;
+      case Opcode::BrZE: branch(A() == 0, B()); return;
+      case Opcode::BrNZE: branch(A() != 0, B()); return;
+      case Opcode::JUMPr: pc = B(); return;
+      case Opcode::LOAD: Write(in.rd(), Read(A() + B())); break;
+      case Opcode::STORE: Store(A(), B()); break;
+      case Opcode::CALL:
+        push(pc + 1);
+        pc = B();
+        return;
+      case Opcode::RETI: return;
+      case Opcode::BrNE: branch((A() >> 31) != 0, B()); return;
+      case Opcode::RET:
+        --sp;
+        pc = Read(sp);
+        return;
+      case Opcode::PUSH: push(B()); break;
+      case Opcode::POP:
+        --sp;
+        Write(in.rd(), Read(sp));
+        break;
+      case Opcode::MOVE: logic(B()); break;
+      case Opcode::BITSET: logic(A() | (1u << (B() & 31))); break;
+      case Opcode::BITCLEAR: Write(in.rd(), A() & ~(1u << (B() & 31))); break;
+      case Opcode::RANDOMSET: lfsr = B(); break;
+      case Opcode::RANDOMIZE: logic(lfsr); break;
+      case Opcode::ORI: logic(A() | simm); break;
+      case Opcode::XORI: logic(A() ^ simm); break;
+      case Opcode::NORI: logic(~(A() | simm)); break;
+      case Opcode::ANDI: logic(A() & simm); break;
+      case Opcode::ADDI: arith(Processor::AddWithFlags(A(), simm)); break;
+      case Opcode::SUBBI: arith(Processor::SubWithFlags(A(), simm)); break;
+      case Opcode::NOTI:
+        Write(in.rd(), ~simm);
+        sr = (sr & Processor::kFlagC) | Processor::FlagsNZ(~simm);
+        break;
+      case Opcode::RORI: logic(std::rotr(A(), static_cast<int>(simm & 7))); break;
+      case Opcode::SLLI: logic(A() << (simm & 7)); break;
+      case Opcode::SRLI: logic(A() >> (simm & 7)); break;
+      case Opcode::SRAI:
+        logic(static_cast<uint32_t>(static_cast<int32_t>(A()) >> (simm & 7)));
+        break;
+      case Opcode::BZEI: branch(A() == 0, pc + simm); return;
+      case Opcode::BNZEI: branch(A() != 0, pc + simm); return;
+      case Opcode::BNEI: branch((A() >> 31) != 0, pc + simm); return;
+      case Opcode::JUMPI: pc += simm; return;
+      case Opcode::BrZEI: branch(A() == 0, simm); return;
+      case Opcode::BrNZEI: branch(A() != 0, simm); return;
+      case Opcode::JUMPrI: pc = simm; return;
+      case Opcode::LOADI: Write(in.rd(), Read(A() + simm)); break;
+      case Opcode::STOREI: Store(A(), simm); break;
+      case Opcode::BrNEI: branch((A() >> 31) != 0, simm); return;
+      case Opcode::PUSHI: push(simm); break;
+      case Opcode::MOVEI:
+        switch (in.sub()) {
+          case MoveiSub::MOVEL: logic(simm); break;
+          case MoveiSub::SETMASK:
+            im = simm;
+            sr = Processor::FlagsNZ(simm);
+            break;
+          case MoveiSub::MVSPL:
+            sp = simm;
+            sr = Processor::FlagsNZ(simm);
+            break;
+          case MoveiSub::MVNZCOU:
+            // Rd gets sr as it was; then C and O clear and N, Z follow the remaining N, Z bits,
+            // which leaves only Z, set exactly when N and Z were both clear.
+            Write(in.rd(), sr);
+            sr = Processor::FlagsNZ(sr & (Processor::kFlagN | Processor::kFlagZ));
+            break;
+          case MoveiSub::MOVEH: logic(in.imm16() << 16); break;
+          case MoveiSub::MVSPH:
+            sp = in.imm16() << 16;
+            sr = Processor::FlagsNZ(sp);
+            break;
+          case MoveiSub::Invalid3:
+          case MoveiSub::Invalid5:
+          case MoveiSub::Invalid6:
+          case MoveiSub::Invalid7:
+          case MoveiSub::Invalid9:
+          case MoveiSub::Invalid11:
+          case MoveiSub::Invalid12:
+          case MoveiSub::Invalid13:
+          case MoveiSub::Invalid14:
+          case MoveiSub::Invalid15: return;  // not performed: pc stays
+        }
+        break;
+      case Opcode::BITSETI: logic(A() | (1u << in.bit())); break;
+      case Opcode::BITCLEARI: logic(A() & ~(1u << in.bit())); break;
+      case Opcode::RANDOMSETI: lfsr = simm; break;
+      case Opcode::Undefined32:
+      case Opcode::Undefined53:
+      case Opcode::Undefined54:
+      case Opcode::Undefined56:
+      case Opcode::Undefined58:
+      case Opcode::Undefined63: return;  // not performed: pc stays
+    }
+    ++pc;
+  }
+
+ private:
+  static constexpr unsigned kNoDest = 32;
+
+  // Points the cursor at the segment of address a.
+  void Aim(SegmentCursor& c, uint32_t a) {
+    if (!c.seg->Contains(a)) c = SegmentCursor::At(&map_.Find(a));
+  }
+
+  uint32_t Load(SegmentCursor& c, uint32_t a) {
+    Aim(c, a);
+    switch (c.seg->kind) {
+      case Segment::Kind::ROM:
+      case Segment::Kind::RAM: return c.words[a - c.lo];
+      case Segment::Kind::DLL: return c.seg->read(a - c.seg->regionStart);
+      case Segment::Kind::Unmapped: break;
+    }
+    return 0xFFFFFFFFu;
+  }
+
+  Processor& p_;
+
+ public:
+  // The registers: copies in a batch, the processor's own fields otherwise.
+  template <class T>
+  using Field = std::conditional_t<kLocalState, T, T&>;
+  Field<uint32_t> pc, sr, im, sp, lfsr;
+  Field<std::array<uint32_t, 32>> r;
+
+ private:
+  // Copies in a batch, the processor's own otherwise.
+  Field<SegmentCursor> fetch_;
+  Field<SegmentCursor> data_;
+  const AddressMap& map_;
+  const TervikClockFn* clocksBegin_;
+  const TervikClockFn* clocksEnd_;
+  unsigned dest = kNoDest;
+  uint32_t destOld = 0;
+
+ public:
+  uint64_t steps = 0;
+
+ private:
+  bool memWritten = false;
+  uint32_t lastWrite = 0;
+};
+
+// ---- The cycle ----
+
+// Markers by value: pc, sr, im, sp, lfsr and the one destination register are all that a cycle
+// can change, so comparing those with their values before the cycle is exact.
+TERVIK_HOT void Processor::SetMarkers(const Before& before) {
+  pcChanged = pc != before.pc;
+  srChanged = sr != before.sr;
+  const uint32_t flags = sr ^ before.sr;
+  nChanged = (flags & kFlagN) != 0;
+  zChanged = (flags & kFlagZ) != 0;
+  cChanged = (flags & kFlagC) != 0;
+  oChanged = (flags & kFlagO) != 0;
+  imChanged = im != before.im;
+  spChanged = sp != before.sp;
+  lfsrChanged = lfsr != before.lfsr;
 }
 
-// ---- Instruction execution ----
-
-Processor::ArithResult Processor::AddWithFlags(uint32_t x, uint32_t y) {
-  const uint32_t s = x + y;
-  const bool x31 = x >> 31, y31 = y >> 31, s31 = s >> 31;
-  return {s, (x31 && y31) || ((x31 || y31) && !s31), (x31 && y31 && !s31) || (!x31 && !y31 && s31)};
-}
-
-Processor::ArithResult Processor::SubWithFlags(uint32_t x, uint32_t y) {
-  const uint32_t d = x - y;
-  const bool x31 = x >> 31, y31 = y >> 31, d31 = d >> 31;
-  return {d, (!x31 && y31) || ((!x31 || y31) && d31), (x31 && !y31 && !d31) || (!x31 && y31 && d31)};
+void Processor::Step() {
+  const Before before{pc, sr, im, sp, lfsr};
+  Engine<false> e(*this);
+  e.Cycle();
+  memWritten = false;
+  e.Finish();
+  e.SetRegisterMarkers();
+  SetMarkers(before);
 }
 
 void Processor::Execute(uint32_t word) {
-  const Instruction in{word};
-  const unsigned rd = in.rd();
-  const uint32_t a = r[in.ra()];
-  const uint32_t b = r[in.rb()];
-  const uint32_t simm = in.simm();
-  const uint32_t next = pc + 1;
+  Engine<false> e(*this);
+  e.Execute(word);
+  e.Finish();
+}
 
-  // Register results with their flag effects.
-  auto logic = [&](uint32_t v) {
-    WriteDest(rd, v);
-    sr = FlagsNZ(v);  // C = O = 0; bits 4..31 are always 0
-  };
-  auto arith = [&](ArithResult res) {
-    WriteDest(rd, res.value);
-    sr = FlagsNZ(res.value) | (res.carry ? kFlagC : 0u) | (res.overflow ? kFlagO : 0u);
-  };
-  auto branch = [&](bool taken, uint32_t target) { pc = taken ? target : next; };
-  auto push = [&](uint32_t v) {
-    BusStore(sp, v);
-    ++sp;
-  };
-
-  switch (in.opcode()) {
-    case Opcode::NOP: pc = next; return;
-    case Opcode::OR: logic(a | b); break;
-    case Opcode::XOR: logic(a ^ b); break;
-    case Opcode::NOR: logic(~(a | b)); break;
-    case Opcode::AND: logic(a & b); break;
-    case Opcode::ADD: arith(AddWithFlags(a, b)); break;
-    case Opcode::SUBB: arith(SubWithFlags(a, b)); break;
-    case Opcode::NOT: logic(~b); break;
-    case Opcode::ROR: logic(std::rotr(a, static_cast<int>(b & 7))); break;
-    case Opcode::SLL: logic(a << (b & 7)); break;
-    case Opcode::SRL: logic(a >> (b & 7)); break;
-    case Opcode::SRA: logic(static_cast<uint32_t>(static_cast<int32_t>(a) >> (b & 7))); break;
-    case Opcode::BZE: branch(a == 0, pc + b); return;
-    case Opcode::BNZE: branch(a != 0, pc + b); return;
-    case Opcode::BNE: branch((a >> 31) != 0, pc + b); return;
-    case Opcode::JUMP: pc += b; return;
-    case Opcode::BrZE: branch(a == 0, b); return;
-    case Opcode::BrNZE: branch(a != 0, b); return;
-    case Opcode::JUMPr: pc = b; return;
-    case Opcode::LOAD: WriteDest(rd, BusRead(a + b)); break;
-    case Opcode::STORE: BusStore(a, b); break;
-    case Opcode::CALL:
-      push(next);
-      pc = b;
-      return;
-    case Opcode::RETI: return;
-    case Opcode::BrNE: branch((a >> 31) != 0, b); return;
-    case Opcode::RET:
-      --sp;
-      pc = BusRead(sp);
-      return;
-    case Opcode::PUSH: push(b); break;
-    case Opcode::POP:
-      --sp;
-      WriteDest(rd, BusRead(sp));
-      break;
-    case Opcode::MOVE: logic(b); break;
-    case Opcode::BITSET: logic(a | (1u << (b & 31))); break;
-    case Opcode::BITCLEAR: WriteDest(rd, a & ~(1u << (b & 31))); break;
-    case Opcode::RANDOMSET: lfsr = b; break;
-    case Opcode::RANDOMIZE: logic(lfsr); break;
-    case Opcode::ORI: logic(a | simm); break;
-    case Opcode::XORI: logic(a ^ simm); break;
-    case Opcode::NORI: logic(~(a | simm)); break;
-    case Opcode::ANDI: logic(a & simm); break;
-    case Opcode::ADDI: arith(AddWithFlags(a, simm)); break;
-    case Opcode::SUBBI: arith(SubWithFlags(a, simm)); break;
-    case Opcode::NOTI:
-      WriteDest(rd, ~simm);
-      sr = (sr & kFlagC) | FlagsNZ(~simm);
-      break;
-    case Opcode::RORI: logic(std::rotr(a, static_cast<int>(simm & 7))); break;
-    case Opcode::SLLI: logic(a << (simm & 7)); break;
-    case Opcode::SRLI: logic(a >> (simm & 7)); break;
-    case Opcode::SRAI: logic(static_cast<uint32_t>(static_cast<int32_t>(a) >> (simm & 7))); break;
-    case Opcode::BZEI: branch(a == 0, pc + simm); return;
-    case Opcode::BNZEI: branch(a != 0, pc + simm); return;
-    case Opcode::BNEI: branch((a >> 31) != 0, pc + simm); return;
-    case Opcode::JUMPI: pc += simm; return;
-    case Opcode::BrZEI: branch(a == 0, simm); return;
-    case Opcode::BrNZEI: branch(a != 0, simm); return;
-    case Opcode::JUMPrI: pc = simm; return;
-    case Opcode::LOADI: WriteDest(rd, BusRead(a + simm)); break;
-    case Opcode::STOREI: BusStore(a, simm); break;
-    case Opcode::BrNEI: branch((a >> 31) != 0, simm); return;
-    case Opcode::PUSHI: push(simm); break;
-    case Opcode::MOVEI:
-      switch (in.sub()) {
-        case MoveiSub::MOVEL: logic(simm); break;
-        case MoveiSub::SETMASK:
-          im = simm;
-          sr = FlagsNZ(simm);
-          break;
-        case MoveiSub::MVSPL:
-          sp = simm;
-          sr = FlagsNZ(simm);
-          break;
-        case MoveiSub::MVNZCOU:
-          // Rd gets sr as it was; then C and O clear and N, Z follow the remaining N, Z bits,
-          // which leaves only Z, set exactly when N and Z were both clear.
-          WriteDest(rd, sr);
-          sr = FlagsNZ(sr & (kFlagN | kFlagZ));
-          break;
-        case MoveiSub::MOVEH: logic(in.imm16() << 16); break;
-        case MoveiSub::MVSPH:
-          sp = in.imm16() << 16;
-          sr = FlagsNZ(sp);
-          break;
-        case MoveiSub::Invalid3:
-        case MoveiSub::Invalid5:
-        case MoveiSub::Invalid6:
-        case MoveiSub::Invalid7:
-        case MoveiSub::Invalid9:
-        case MoveiSub::Invalid11:
-        case MoveiSub::Invalid12:
-        case MoveiSub::Invalid13:
-        case MoveiSub::Invalid14:
-        case MoveiSub::Invalid15: return;  // not performed: pc stays
-      }
-      break;
-    case Opcode::BITSETI: logic(a | (1u << in.bit())); break;
-    case Opcode::BITCLEARI: logic(a & ~(1u << in.bit())); break;
-    case Opcode::RANDOMSETI: lfsr = simm; break;
-    case Opcode::Undefined32:
-    case Opcode::Undefined53:
-    case Opcode::Undefined54:
-    case Opcode::Undefined56:
-    case Opcode::Undefined58:
-    case Opcode::Undefined63: return;  // not performed: pc stays
+uint64_t Processor::RunBatch(uint64_t maxSteps, std::span<const uint32_t> breakpoints) {
+  if (maxSteps == 0) return 0;
+  const uint32_t* first = nullptr;
+  const uint32_t* last = nullptr;
+  if (!breakpoints.empty()) {
+    breakpointScratch_.assign(breakpoints.begin(), breakpoints.end());
+    std::sort(breakpointScratch_.begin(), breakpointScratch_.end());
+    breakpointScratch_.erase(std::unique(breakpointScratch_.begin(), breakpointScratch_.end()),
+                             breakpointScratch_.end());
+    first = breakpointScratch_.data();
+    last = first + breakpointScratch_.size();
   }
-  pc = next;
+  Engine<true> e(*this);
+  const Before before = e.Run(maxSteps, first, last);
+  // The markers describe the last cycle only; earlier cycles' markers were never observable.
+  memWritten = false;
+  e.Finish();
+  e.SetRegisterMarkers();
+  SetMarkers(before);
+  return e.steps;
+}
+
+uint32_t Processor::ReadMem(uint32_t a) {
+  Engine<false> e(*this);
+  const uint32_t v = e.Read(a);
+  e.Finish();
+  return v;
+}
+
+void Processor::CpuWriteMem(uint32_t a, uint32_t value) {
+  Engine<false> e(*this);
+  e.Store(a, value);
+  e.Finish();
+}
+
+void Processor::WriteMem(uint32_t a, uint32_t value) {
+  const Segment& seg = routing_.Find(a);
+  switch (seg.kind) {
+    case Segment::Kind::ROM:
+    case Segment::Kind::RAM: seg.words[a - seg.lo] = value; break;
+    case Segment::Kind::DLL: seg.write(a - seg.regionStart, value); break;
+    case Segment::Kind::Unmapped: break;
+  }
 }
 
 }  // namespace tervik

@@ -19,7 +19,23 @@
 
 namespace tervik {
 
-class Processor {
+// The programmer-visible registers, in the order the processor record keeps them.
+struct CpuState {
+  uint32_t pc = 0;
+  uint32_t sr = 0;  // only bits 0..3 (N, Z, C, O) are ever set
+  uint32_t im = 0;
+  uint32_t sp = 0;  // next free stack word; the stack grows upwards
+  std::array<uint32_t, 32> r{};
+  uint32_t lfsr = 0;
+};
+
+template <bool kLocalState>
+class Engine;
+
+// The processor record: the registers (CpuState), then the region list, then the change markers
+// of the last step. Views read the registers and markers directly; only the processor's
+// operations and a debugger's explicit edits write them.
+class Processor : public CpuState {
  public:
   // Flag bits of sr.
   static constexpr uint32_t kFlagN = 1u << 0;
@@ -106,14 +122,7 @@ class Processor {
   static size_t Disassemble(uint32_t word, std::span<char> buffer);
   static std::string Disassemble(uint32_t word);
 
-  // ---- State, in this order. Views read these; only the processor's operations and a
-  // debugger's explicit edits write them. ----
-  uint32_t pc = 0;
-  uint32_t sr = 0;  // only bits 0..3 (N, Z, C, O) are ever set
-  uint32_t im = 0;
-  uint32_t sp = 0;  // next free stack word; the stack grows upwards
-  std::array<uint32_t, 32> r{};
-  uint32_t lfsr = 0;
+  static uint32_t FlagsNZ(uint32_t v) { return (v >> 31) | (v == 0 ? kFlagZ : 0u); }
 
  private:
   std::vector<MemoryRegion> regions;
@@ -134,33 +143,22 @@ class Processor {
   uint32_t lastWriteAddress = 0;  // kept across steps and resets
 
  private:
+  template <bool kLocalState>
+  friend class Engine;
+
+ public:
   // The values a cycle compares its result with.
   struct Before {
     uint32_t pc, sr, im, sp, lfsr;
   };
 
-  static uint32_t FlagsNZ(uint32_t v) { return (v >> 31) | (v == 0 ? kFlagZ : 0u); }
+ private:
   void SetMarkers(const Before& before);
-  void Cycle();
-  uint32_t Fetch();
-  uint32_t BusRead(uint32_t a);
-  void BusStore(uint32_t a, uint32_t value);
-  void WriteDest(unsigned rd, uint32_t value) {
-    destIndex_ = rd;
-    destOld_ = r[rd];
-    r[rd] = value;
-  }
   void ResetBusCaches();
 
-  // The one general register the current instruction wrote, and its value before: an
-  // instruction writes at most one, so this is all the register markers need.
-  static constexpr unsigned kNoDest = 32;
-  unsigned destIndex_ = kNoDest;
-  uint32_t destOld_ = 0;
-
   AddressMap routing_;
-  const Segment* fetchSeg_;  // last segment an instruction was fetched from
-  const Segment* dataSeg_;   // last segment a load or store went to
+  SegmentCursor fetch_;                // where the last instruction was fetched from
+  SegmentCursor data_;                 // where the last load or store went
   std::vector<TervikClockFn> clocks_;  // Clock of each DLL region, in region order
   std::vector<uint32_t> breakpointScratch_;
 };

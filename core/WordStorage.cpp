@@ -18,8 +18,8 @@ WordStorage::WordStorage(uint32_t words) : size_(words) {
   if (words == 0) return;
   const size_t bytes = static_cast<size_t>(words) * sizeof(uint32_t);
   if (bytes >= kMapThreshold) {
-    void* p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE,
-                   -1, 0);
+    void* p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE,
+                   MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
     if (p == MAP_FAILED) throw std::bad_alloc();
     words_ = static_cast<uint32_t*>(p);
     mapped_ = true;
@@ -29,7 +29,9 @@ WordStorage::WordStorage(uint32_t words) : size_(words) {
   }
 }
 
-WordStorage::~WordStorage() { Release(); }
+WordStorage::~WordStorage() {
+  Release();
+}
 
 WordStorage::WordStorage(WordStorage&& other) noexcept
     : words_(std::exchange(other.words_, nullptr)),
