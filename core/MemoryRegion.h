@@ -39,8 +39,9 @@ struct MemoryRegion {
   RegionType type = RegionType::ROM;
   PluginEntryPoints entry;
 
-  // Whether the region covers word address a (unsigned arithmetic handles the wrap at the end).
-  bool Contains(uint32_t a) const { return a - start < size; }
+  // Whether the region covers word address a. A region reaching past 0xFFFFFFFF is cut off
+  // there: it does not wrap round to address 0.
+  bool Contains(uint32_t a) const { return a >= start && a - start < size; }
 };
 
 }  // namespace tervik

@@ -110,10 +110,11 @@ class Engine {
         data_(p.data_),
         map_(p.routing_),
         clocksBegin_(p.clocks_.data()),
-        clocksEnd_(p.clocks_.data() + p.clocks_.size()) {}
+        clocksEnd_(p.clocks_.data() + p.clocks_.size()),
+        lastWrite(p.lastWriteAddress) {}
 
-  // Writes the registers (when local) and the bus caches back, and marks a store if the last
-  // cycle (or the single access) made one.
+  // Writes the registers and the bus caches back (when local), the address of the most recent
+  // store of any cycle, and memWritten if the last cycle (or the single access) stored.
   TERVIK_HOT void Finish() {
     if constexpr (kLocalState) {
       p_.pc = pc;
@@ -122,15 +123,11 @@ class Engine {
       p_.sp = sp;
       p_.lfsr = lfsr;
       p_.r = r;
-    }
-    if constexpr (kLocalState) {
       p_.fetch_ = fetch_;
       p_.data_ = data_;
     }
-    if (memWritten) {
-      p_.memWritten = true;
-      p_.lastWriteAddress = lastWrite;
-    }
+    p_.lastWriteAddress = lastWrite;
+    if (memWritten) p_.memWritten = true;
   }
 
   // The register markers of the last cycle: only its destination register can differ.
@@ -421,7 +418,7 @@ class Engine {
 
  private:
   bool memWritten = false;
-  uint32_t lastWrite = 0;
+  uint32_t lastWrite;
 };
 
 // ---- The cycle ----

@@ -27,6 +27,8 @@ struct CpuState {
   uint32_t sp = 0;  // next free stack word; the stack grows upwards
   std::array<uint32_t, 32> r{};
   uint32_t lfsr = 0;
+
+  bool operator==(const CpuState&) const = default;
 };
 
 template <bool kLocalState>

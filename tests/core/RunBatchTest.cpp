@@ -1,0 +1,148 @@
+// The batched run must end in exactly the state of the same number of single steps: registers,
+// memory, plug-in calls and the change markers of the last step, with and without breakpoints.
+#include <gtest/gtest.h>
+
+#include <random>
+#include <tuple>
+
+#include "TestMachine.h"
+
+namespace tervik::test {
+namespace {
+
+using enum Opcode;
+
+constexpr uint32_t kProgram = 0x1000, kProgramSize = 0x100;
+constexpr uint32_t kDevice = 0x1100, kDeviceSize = 0x10;
+
+// Everything observable after a run.
+struct Observed {
+  CpuState regs;
+  std::array<bool, 32> regChanged;
+  std::array<bool, 10> flags;
+  uint32_t lastWriteAddress;
+  std::vector<uint32_t> memory;
+  std::vector<std::string> calls;
+  uint64_t steps;
+
+  bool operator==(const Observed&) const = default;
+};
+
+Observed Observe(Processor& cpu, uint64_t steps) {
+  Observed o{};
+  o.regs = cpu;
+  o.regChanged = cpu.regChanged;
+  o.flags = {cpu.pcChanged, cpu.srChanged, cpu.imChanged, cpu.spChanged,   cpu.cChanged,
+             cpu.oChanged,  cpu.nChanged,  cpu.zChanged,  cpu.lfsrChanged, cpu.memWritten};
+  o.lastWriteAddress = cpu.lastWriteAddress;
+  for (uint32_t a = kProgram; a < kProgram + kProgramSize + 0x40; ++a) {
+    if (a < kDevice || a >= kDevice + kDeviceSize) o.memory.push_back(cpu.ReadMem(a));
+  }
+  o.calls = CallLog();
+  o.steps = steps;
+  return o;
+}
+
+// A random program that mostly stays inside its region and reaches RAM, ROM, the device and
+// unmapped memory with its loads and stores.
+void SetUpRandomProgram(Processor& cpu, uint32_t seed) {
+  std::mt19937 rng(seed);
+  cpu.AddRegion(0, 0x100, RegionType::ROM);
+  cpu.AddRegion(kDevice, kDeviceSize, RegionType::DLL, FakeModule<5>::Entry());
+  cpu.AddRegion(kProgram, kProgramSize + 0x40, RegionType::RAM);
+  for (uint32_t a = kProgram; a < kProgram + kProgramSize; ++a) {
+    uint32_t word = rng();
+    const auto op = static_cast<Opcode>(word >> 26);
+    switch (op) {
+      case BZEI:
+      case BNZEI:
+      case BNEI:
+      case JUMPI:
+        word = (word & 0xFFFF0000u) | static_cast<uint16_t>(static_cast<int>(rng() % 9) - 4);
+        break;
+      case BrZEI:
+      case BrNZEI:
+      case BrNEI:
+      case JUMPrI: word = (word & 0xFFFF0000u) | (kProgram + rng() % kProgramSize); break;
+      default:
+        if (rng() % 8 == 0) word = Op(Undefined63);  // occasional standstill
+        break;
+    }
+    cpu.WriteMem(a, word);
+  }
+  for (unsigned i = 0; i < 32; ++i) {
+    const uint32_t choices[] = {static_cast<uint32_t>(kProgram + rng() % (kProgramSize + 0x40)),
+                                static_cast<uint32_t>(kDevice + rng() % 16),
+                                static_cast<uint32_t>(rng() % 0x100), static_cast<uint32_t>(rng()),
+                                0};
+    cpu.r[i] = choices[rng() % 5];
+  }
+  cpu.sp = kProgram + kProgramSize;
+  cpu.lfsr = rng();
+  cpu.pc = kProgram;
+}
+
+bool Contains(const std::vector<uint32_t>& list, uint32_t a) {
+  return std::find(list.begin(), list.end(), a) != list.end();
+}
+
+TEST(RunBatch, EndsInTheStateOfSingleSteps) {
+  std::mt19937 rng(99);
+  for (uint32_t seed = 1; seed <= 60; ++seed) {
+    for (uint64_t n : {1u, 2u, 7u, 150u, 2000u}) {
+      for (int bpCount : {0, 3, 12}) {
+        std::vector<uint32_t> breakpoints;
+        for (int i = 0; i < bpCount; ++i) breakpoints.push_back(kProgram + rng() % kProgramSize);
+
+        Processor batch;
+        SetUpRandomProgram(batch, seed);
+        CallLog().clear();
+        const uint64_t ran = batch.RunBatch(n, breakpoints);
+        const Observed fromBatch = Observe(batch, ran);
+
+        Processor single;
+        SetUpRandomProgram(single, seed);
+        CallLog().clear();
+        uint64_t steps = 0;
+        do {
+          single.Step();
+          ++steps;
+        } while (steps < n && !Contains(breakpoints, single.pc));
+        const Observed fromSteps = Observe(single, steps);
+
+        EXPECT_EQ(fromBatch.regs.r, fromSteps.regs.r);
+        EXPECT_EQ(fromBatch.regs.sr, fromSteps.regs.sr);
+        EXPECT_EQ(fromBatch.regs.sp, fromSteps.regs.sp);
+        EXPECT_EQ(fromBatch.regChanged, fromSteps.regChanged);
+        EXPECT_EQ(fromBatch.flags, fromSteps.flags);
+        EXPECT_EQ(fromBatch.lastWriteAddress, fromSteps.lastWriteAddress);
+        EXPECT_EQ(fromBatch.memory, fromSteps.memory);
+        EXPECT_EQ(fromBatch.calls, fromSteps.calls);
+        ASSERT_TRUE(fromBatch == fromSteps)
+            << "seed " << seed << " n " << n << " breakpoints " << bpCount << " steps " << ran
+            << " vs " << steps << " pc " << std::hex << batch.pc << " vs " << single.pc;
+      }
+    }
+  }
+}
+
+TEST(RunBatch, StartingOnABreakpointRunsAtLeastOneStep) {
+  Machine m;
+  m.Load(Machine::kRam, {Op(NOP), Rri(JUMPI, 0, 0, 0xFFFF)});
+  const uint32_t bp[] = {Machine::kRam};
+  EXPECT_EQ(m.cpu.RunBatch(1000, bp), 2u);  // NOP, then the jump back lands on it
+  EXPECT_EQ(m.cpu.pc, Machine::kRam);
+  EXPECT_TRUE(m.cpu.pcChanged);
+}
+
+TEST(RunBatch, ZeroStepsDoesNothing) {
+  Machine m;
+  m.Load(Machine::kRam, {Rri(ADDI, 1, 1, 1)});
+  m.cpu.regChanged[4] = true;
+  EXPECT_EQ(m.cpu.RunBatch(0), 0u);
+  EXPECT_EQ(m.cpu.pc, Machine::kRam);
+  EXPECT_TRUE(m.cpu.regChanged[4]);
+}
+
+}  // namespace
+}  // namespace tervik::test
