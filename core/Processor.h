@@ -124,6 +124,7 @@ class Processor : public CpuState {
   static size_t Disassemble(uint32_t word, std::span<char> buffer);
   static std::string Disassemble(uint32_t word);
 
+  // The N and Z bits of sr for a result value.
   static uint32_t FlagsNZ(uint32_t v) { return (v >> 31) | (v == 0 ? kFlagZ : 0u); }
 
  private:
@@ -148,13 +149,11 @@ class Processor : public CpuState {
   template <bool kLocalState>
   friend class Engine;
 
- public:
   // The values a cycle compares its result with.
   struct Before {
     uint32_t pc, sr, im, sp, lfsr;
   };
 
- private:
   void SetMarkers(const Before& before);
   void ResetBusCaches();
 

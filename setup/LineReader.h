@@ -1,0 +1,44 @@
+// Reads a text file as lines, each cut into pieces of at most 2047 characters, the way both
+// input formats are read.
+#pragma once
+
+#include <cstdio>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tervik {
+
+class LineReader {
+ public:
+  // The longest piece of a line handed out at once (one 2048-byte line buffer).
+  static constexpr size_t kPieceMax = 2047;
+
+  // Opens `path` for reading; nullopt when it cannot be opened or is a directory.
+  static std::optional<LineReader> Open(const std::string& path);
+
+  // The next piece, without the line end: a line feed ends a line, and a carriage return
+  // directly before it belongs to the line end. A line longer than kPieceMax characters comes
+  // as several pieces, the last possibly shorter; an empty line is one empty piece. False at
+  // the end of the file (or on a read error). The view stays valid until the next call.
+  bool Next(std::string_view& piece);
+
+ private:
+  struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+  };
+
+  explicit LineReader(std::FILE* file);
+  // Reads until at least `want` bytes are buffered past pos_, or the file ends.
+  void Fill(size_t want);
+
+  std::unique_ptr<std::FILE, FileCloser> file_;
+  std::vector<char> buffer_;
+  size_t pos_ = 0;
+  size_t end_ = 0;
+  bool atEof_ = false;
+};
+
+}  // namespace tervik

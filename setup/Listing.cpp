@@ -1,0 +1,65 @@
+// Listing lines: a word is five upper-case hex digits, one white-space character and 32 binary
+// digits, found anywhere in the line; the comment runs from the first ";" to the last character
+// that is not white space.
+#include "Listing.h"
+
+#include "LineReader.h"
+#include "Regex.h"
+
+namespace tervik {
+
+namespace {
+
+constexpr std::string_view kWordPattern = R"([\dABCDEF]{5,5}\s[01]{32,32})";
+constexpr std::string_view kCommentPattern = R"((;.{1,}?)\s{0,}$)";
+
+uint32_t HexDigitValue(char c) {
+  return c <= '9' ? static_cast<uint32_t>(c - '0') : static_cast<uint32_t>(c - 'A' + 10);
+}
+
+}  // namespace
+
+void ClearMemory(Processor& processor) {
+  // Word by word through the bus, so that an earlier region overlapping this one (a module's
+  // WriteMem included) receives the zeros exactly as a loader write would deliver them.
+  for (const MemoryRegion& region : processor.Regions()) {
+    if (region.type == RegionType::DLL) continue;
+    for (uint32_t offset = 0; offset < region.size; ++offset) {
+      processor.WriteMem(region.start + offset, 0);
+    }
+  }
+}
+
+void LoadListing(const std::string& path, Processor& processor, ListingMap& listing,
+                 ConsoleSink& console) {
+  listing.Clear();
+  ClearMemory(processor);
+
+  std::optional<Regex> word = Regex::Compile(kWordPattern);
+  std::optional<Regex> comment = Regex::Compile(kCommentPattern);
+  if (!word || !comment) {
+    ConsoleWrite(console, "Invalid regexp");
+    return;
+  }
+
+  std::optional<LineReader> reader = LineReader::Open(path);
+  if (!reader) {
+    ConsoleWrite(console, "Error opening file '%s'", path.c_str());
+    return;
+  }
+
+  std::string_view line;
+  while (reader->Next(line)) {
+    if (!word->Match(line)) continue;
+    const std::string_view match = word->Group(0);
+    uint32_t address = 0;
+    for (char c : match.substr(0, 5)) address = (address << 4) | HexDigitValue(c);
+    uint32_t value = 0;
+    for (char c : match.substr(match.size() - 32)) value = (value << 1) | (c == '1' ? 1u : 0u);
+
+    if (comment->Match(line)) listing.Set(address, comment->Group(1));
+    processor.WriteMem(address, value);
+  }
+}
+
+}  // namespace tervik

@@ -1,0 +1,22 @@
+// The listing loader: fills memory from an assembler listing and keeps its comments.
+#pragma once
+
+#include <string>
+
+#include "Console.h"
+#include "ListingMap.h"
+#include "Processor.h"
+
+namespace tervik {
+
+// Writes 0 into every word of every ROM and RAM region, as Processor::WriteMem would word by
+// word; DLL regions are skipped. Leaves the registers and the listing comments alone.
+void ClearMemory(Processor& processor);
+
+// Empties `listing`, clears memory, then reads the listing file at `path`: each line that
+// carries a word writes it to memory and stores the line's comment. Writes to `console` only
+// when something fails. The caller refreshes the views afterwards.
+void LoadListing(const std::string& path, Processor& processor, ListingMap& listing,
+                 ConsoleSink& console);
+
+}  // namespace tervik

@@ -1,0 +1,157 @@
+// Map lines: optional white space, start and size as 0x-prefixed hex numbers, then RAM, ROM or
+// DLL with a module name and an optional parameter text.
+#include "MemoryMap.h"
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <new>
+
+#include "LineReader.h"
+#include "Regex.h"
+
+namespace tervik {
+
+namespace {
+
+constexpr std::string_view kLinePattern =
+    R"(^\s{0,}0[xX]([\dabcdefABCDEF]{1,})\s{1,}0[xX]([\dabcdefABCDEF]{1,})\s{1,})"
+    R"((RAM|ROM|DLL\s{1,}(\w{1,}.{1,})))";
+constexpr std::string_view kParamPattern = R"((?x)^\S{1,}\s{1,}(.{1,}?)\s{0,}$)";
+
+// The white space of the patterns' \s: space, tab, LF, VT, FF and CR.
+bool IsSpace(char c) {
+  return c == ' ' || (c >= '\t' && c <= '\r');
+}
+
+// Reads hex digits (the pattern admits nothing else) as a 32-bit number. False when there are
+// more than eight significant digits; leading zeros do not count.
+bool ParseHex32(std::string_view digits, uint32_t& value) {
+  while (digits.size() > 1 && digits.front() == '0') digits.remove_prefix(1);
+  if (digits.size() > 8) return false;
+  value = 0;
+  for (char c : digits) {
+    const uint32_t d = c <= '9'   ? static_cast<uint32_t>(c - '0')
+                       : c >= 'a' ? static_cast<uint32_t>(c - 'a' + 10)
+                                  : static_cast<uint32_t>(c - 'A' + 10);
+    value = (value << 4) | d;
+  }
+  return true;
+}
+
+// Adds a region; a region whose storage cannot be had is reported and left out.
+void AddRegionReported(Processor& processor, uint32_t start, uint32_t size, RegionType type,
+                       const PluginEntryPoints& entry, ConsoleSink& console) {
+  try {
+    processor.AddRegion(start, size, type, entry);
+  } catch (const std::bad_alloc&) {
+    ConsoleWrite(console, "Out of memory for the region at %08X of size %08X; line skipped", start,
+                 size);
+  }
+}
+
+}  // namespace
+
+void LoadMemoryMap(const std::string& path, Processor& processor, PeripheralModuleLoader& modules,
+                   ConsoleSink& console) {
+  processor.ClearRegions();
+  ConsoleWrite(console, "Loading memory map from %s...", path.c_str());
+
+  std::optional<Regex> line = Regex::Compile(kLinePattern);
+  if (!line) {
+    ConsoleWrite(console, "Error in pcre_compile");
+    return;
+  }
+  std::optional<Regex> param = Regex::Compile(kParamPattern);
+  if (!param) {
+    ConsoleWrite(console, "Error in pcre_compile (2)");
+    return;
+  }
+
+  std::optional<LineReader> reader = LineReader::Open(path);
+  if (!reader) {
+    ConsoleWrite(console, "Error opening file '%s'", path.c_str());
+    return;
+  }
+  // Module names are looked up next to the map file first.
+  const std::filesystem::path mapFolder = std::filesystem::path(path).parent_path();
+
+  std::string_view text;
+  while (reader->Next(text)) {
+    if (!line->Match(text)) continue;
+    const std::string_view startDigits = line->Group(1);
+    const std::string_view sizeDigits = line->Group(2);
+    const std::string_view type = line->Group(3);
+
+    uint32_t start = 0;
+    uint32_t size = 0;
+    if (!ParseHex32(startDigits, start)) {
+      const std::string digits(startDigits);
+      ConsoleWrite(console, "Start 0x%s does not fit in 32 bits; line skipped", digits.c_str());
+      continue;
+    }
+    if (!ParseHex32(sizeDigits, size)) {
+      const std::string digits(sizeDigits);
+      ConsoleWrite(console, "Size 0x%s does not fit in 32 bits; line skipped", digits.c_str());
+      continue;
+    }
+
+    if (type == "RAM") {
+      AddRegionReported(processor, start, size, RegionType::RAM, {}, console);
+      continue;
+    }
+    if (type == "ROM") {
+      AddRegionReported(processor, start, size, RegionType::ROM, {}, console);
+      continue;
+    }
+
+    const std::string moduleText(line->Group(4));
+    size_t nameLength = 0;
+    while (nameLength < moduleText.size() && !IsSpace(moduleText[nameLength])) ++nameLength;
+    const std::string name = moduleText.substr(0, nameLength);
+    ConsoleWrite(console, "Adding DLL '%s'", name.c_str());
+
+    std::string paramText;
+    if (param->Match(moduleText)) {
+      paramText = param->Group(1);
+      ConsoleWrite(console, "DLL param: '%s'", paramText.c_str());
+    }
+
+    const std::optional<PluginEntryPoints> entry =
+        modules.LoadPeripheralModule(name, paramText, mapFolder, console);
+    if (entry) AddRegionReported(processor, start, size, RegionType::DLL, *entry, console);
+  }
+  reader.reset();  // the file is closed before the table is printed
+
+  DisplayMemoryMap(processor, console);
+  ConsoleWrite(console, "Done");
+}
+
+void DisplayMemoryMap(const Processor& processor, ConsoleSink& console) {
+  ConsoleWrite(console, "Start    Size     Type Info");
+  for (const MemoryRegion& region : processor.Regions()) {
+    char line[512];
+    switch (region.type) {
+      case RegionType::ROM:
+        std::snprintf(line, sizeof line, "%08X %08X ROM  <internal>", region.start, region.size);
+        break;
+      case RegionType::RAM:
+        std::snprintf(line, sizeof line, "%08X %08X RAM  <internal>", region.start, region.size);
+        break;
+      case RegionType::DLL: {
+        // The module gets a buffer of its own, of the size its contract promises; only the
+        // first TERVIK_PLUGIN_ABOUT_MAX characters of what it writes are shown.
+        char about[TERVIK_PLUGIN_ABOUT_BUFFER] = {};
+        region.entry.About(about);
+        about[sizeof about - 1] = '\0';
+        const int length = static_cast<int>(strnlen(about, TERVIK_PLUGIN_ABOUT_MAX));
+        std::snprintf(line, sizeof line, "%08X %08X DLL  %.*s", region.start, region.size, length,
+                      about);
+        break;
+      }
+    }
+    ConsoleWrite(console, "%s", line);
+  }
+}
+
+}  // namespace tervik

@@ -1,0 +1,23 @@
+// The memory map loader and the region table on the console.
+#pragma once
+
+#include <string>
+
+#include "Console.h"
+#include "PeripheralModule.h"
+#include "Processor.h"
+
+namespace tervik {
+
+// Replaces every region of `processor` with those of the map file at `path`, loading a module
+// for each DLL line through `modules`; then prints the region table and "Done". Progress and
+// errors go to `console`. Lines that are not region lines are skipped silently. The caller
+// refreshes the views afterwards.
+void LoadMemoryMap(const std::string& path, Processor& processor, PeripheralModuleLoader& modules,
+                   ConsoleSink& console);
+
+// Prints the heading and one line per region, in region order; a DLL region's line ends in the
+// text its module's About gives.
+void DisplayMemoryMap(const Processor& processor, ConsoleSink& console);
+
+}  // namespace tervik

@@ -1,0 +1,20 @@
+// The program in memory as the initial contents of a ROM in VHDL.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "Processor.h"
+
+namespace tervik {
+
+// The addresses the export covers: 0 to 1024 inclusive, 1025 lines.
+inline constexpr uint32_t kRomExportLastAddress = 1024;
+
+// One line per word address 0..1024, each ending in CR LF:
+//   ROM_WORD'("<32 binary digits>"), -- <address %05d> <word %08X> <disassembly>
+// without the comma on the last line. Each word is read twice through the bus (once for the
+// binary digits, once for the comment), so a module's ReadMem is called twice per address.
+std::string RomExportText(Processor& processor);
+
+}  // namespace tervik

@@ -1,0 +1,124 @@
+// The bundled modules, loaded from the build's bundled folder through the real loader and
+// driven through their entry points as the processor drives them.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "PeripheralModule.h"
+#include "SetupTestSupport.h"
+
+namespace tervik {
+namespace {
+
+using test::RecordingConsole;
+
+class PluginsTest : public ::testing::Test {
+ protected:
+  PluginEntryPoints Load(const char* name, const char* param) {
+    const auto entry = modules.LoadPeripheralModule(name, param, {}, console);
+    if (!entry) ADD_FAILURE() << console.Text();
+    return entry.value_or(PluginEntryPoints{});
+  }
+  static std::string About(const PluginEntryPoints& entry) {
+    char text[TERVIK_PLUGIN_ABOUT_BUFFER];
+    std::memset(text, 0x7F, sizeof text);
+    entry.About(text);
+    EXPECT_LE(strnlen(text, sizeof text), size_t{TERVIK_PLUGIN_ABOUT_MAX});
+    return text;
+  }
+
+  platform::PosixLibraryLoader libraries;
+  PeripheralModuleLoader modules{libraries, TERVIK_BUNDLED_DIR};
+  RecordingConsole console;
+};
+
+TEST_F(PluginsTest, TerminalSendsCompletedLinesToTheConsole) {
+  const PluginEntryPoints t = Load("libtervik_terminal.so", "uart0");
+  ASSERT_TRUE(t.Complete());
+  EXPECT_EQ(About(t), "Terminal output port 'uart0': DATA +0, STATUS +1, FLUSH +2, LINES +3");
+  for (char c : std::string("50%s\r\nab")) t.CPUWriteMem(0, static_cast<uint8_t>(c));
+  t.WriteMem(0, '\n');                   // the emulator's own writes have no effect
+  EXPECT_EQ(t.ReadMem(1), 0x00020003u);  // ready, two characters pending
+  EXPECT_EQ(t.ReadMem(3), 1u);
+  t.CPUWriteMem(2, 0);  // flush
+  EXPECT_EQ(t.ReadMem(1), 1u);
+  t.CPUWriteMem(0, 'z');
+  t.Reset();  // drops the pending line
+  t.CPUWriteMem(0, '\n');
+  EXPECT_EQ(console.lines, (std::vector<std::string>{"uart0: 50%s", "uart0: ab", "uart0: "}));
+  EXPECT_EQ(t.ReadMem(3), 1u);
+
+  console.lines.clear();
+  const PluginEntryPoints plain = Load("libtervik_terminal.so", "");
+  for (int i = 0; i < 2047 + 3; ++i) plain.CPUWriteMem(0, 'x');  // a full line is sent at once
+  plain.CPUWriteMem(0, '\n');
+  ASSERT_EQ(console.lines.size(), 2u);
+  EXPECT_EQ(console.lines[0], std::string(2047, 'x'));
+  EXPECT_EQ(console.lines[1], "xxx");
+}
+
+TEST_F(PluginsTest, TimerCountsPrescaledClocksUpToCompare) {
+  const PluginEntryPoints t = Load("libtervik_timer.so", "3");
+  ASSERT_TRUE(t.Complete());
+  EXPECT_EQ(t.ReadMem(5), 3u);
+  t.CPUWriteMem(3, 2);   // compare
+  t.CPUWriteMem(2, 10);  // reload
+  for (int i = 0; i < 5; ++i) t.Clock();
+  EXPECT_EQ(t.ReadMem(1), 1u);
+  EXPECT_EQ(t.ReadMem(4), 0u);
+  t.Clock();  // sixth: counter reaches compare, flag set, reload
+  EXPECT_EQ(t.ReadMem(4), 1u);
+  EXPECT_EQ(t.ReadMem(1), 10u);
+  t.CPUWriteMem(4, 0);  // a 0 leaves the flag
+  EXPECT_EQ(t.ReadMem(4), 1u);
+  t.CPUWriteMem(4, 1);
+  EXPECT_EQ(t.ReadMem(4), 0u);
+  t.WriteMem(0, 0);  // disabled: clocks are ignored
+  for (int i = 0; i < 9; ++i) t.Clock();
+  EXPECT_EQ(t.ReadMem(1), 10u);
+  t.Reset();
+  EXPECT_EQ(t.ReadMem(0), 1u);
+  EXPECT_EQ(t.ReadMem(3), 0xFFFFFFFFu);
+  EXPECT_TRUE(console.lines.empty());
+
+  const PluginEntryPoints hex = Load("libtervik_timer.so", "0x10");
+  EXPECT_EQ(hex.ReadMem(5), 16u);
+  for (const char* bad : {"0", "fast", "4294967296"}) {
+    const PluginEntryPoints t2 = Load("libtervik_timer.so", bad);
+    EXPECT_EQ(t2.ReadMem(5), 1u) << bad;
+  }
+  EXPECT_EQ(console.lines.back(), "Timer: invalid prescaler '4294967296', using 1");
+  EXPECT_EQ(About(hex).substr(0, 20), "Timer, prescaler 1: ");
+}
+
+TEST_F(PluginsTest, GpioReportsLedChangesAndReadsSwitches) {
+  const PluginEntryPoints g = Load("libtervik_gpio.so", "0xA5");
+  ASSERT_TRUE(g.Complete());
+  EXPECT_EQ(g.ReadMem(1), 0xA5u);
+  g.CPUWriteMem(1, 0);  // switches are inputs
+  EXPECT_EQ(g.ReadMem(1), 0xA5u);
+  g.CPUWriteMem(0, 0x5);
+  g.CPUWriteMem(2, 0x4);  // already on: no change, no line
+  g.CPUWriteMem(3, 0x1);
+  g.CPUWriteMem(4, 0x80000002u);
+  g.WriteMem(0, 0xFF);  // silent
+  EXPECT_EQ(g.ReadMem(0), 0xFFu);
+  g.Reset();
+  EXPECT_EQ(console.lines,
+            (std::vector<std::string>{
+                "GPIO LEDs 00000005 (LED 0 on, LED 2 on)", "GPIO LEDs 00000004 (LED 0 off)",
+                "GPIO LEDs 80000006 (LED 1 on, LED 31 on)",
+                "GPIO LEDs 00000000 (LED 0 off, LED 1 off, LED 2 off, LED 3 off, "
+                "LED 4 off, LED 5 off, LED 6 off, LED 7 off)"}));
+  EXPECT_EQ(About(g), "GPIO, switches 000000A5: LEDS +0, SWITCHES +1, SET +2, CLEAR +3, TOGGLE +4");
+
+  console.lines.clear();
+  const PluginEntryPoints bad = Load("libtervik_gpio.so", "on");
+  EXPECT_EQ(bad.ReadMem(1), 0u);
+  EXPECT_EQ(console.lines,
+            std::vector<std::string>{"GPIO: invalid switch setting 'on', all switches off"});
+}
+
+}  // namespace
+}  // namespace tervik
