@@ -1,0 +1,8 @@
+// The tool bar's 16 x 16 icons, drawn by the program itself.
+#pragma once
+
+#include <QIcon>
+
+enum class ToolIconKind { Exit, Reset, JumpToCursor, TraceInto, Run, Stop };
+
+QIcon ToolIcon(ToolIconKind kind);

@@ -1,0 +1,51 @@
+// The message console: one line per message, in arrival order, the newest selected.
+#pragma once
+
+#include <QAbstractListModel>
+#include <QListView>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "Console.h"
+#include "ToolDock.h"
+
+// The console's lines, held as one text buffer and an offset per line, so that millions of
+// lines cost little more than their text.
+class ConsoleModel final : public QAbstractListModel {
+  Q_OBJECT
+
+ public:
+  explicit ConsoleModel(QObject* parent = nullptr);
+
+  void Append(std::string_view line);
+  std::string_view Line(size_t row) const;
+  size_t LineCount() const { return ends_.size(); }
+
+  int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+  QVariant data(const QModelIndex& index, int role) const override;
+
+ private:
+  std::string text_;          // every line, back to back
+  std::vector<size_t> ends_;  // end offset of each line in text_
+};
+
+// The console window (FDebug). It is also the sink of the console functions: every line
+// written through ConsoleMessage, ConsolePrintf or ConsolePuts lands here.
+class TFDebug final : public TToolDock, public tervik::ConsoleSink {
+  Q_OBJECT
+
+ public:
+  explicit TFDebug(QWidget* parent);
+
+  // Appends one line, selects it and scrolls it into view. Runs on the GUI thread.
+  void AppendLine(std::string_view line) override;
+
+  QListView* ListBox1;
+  ConsoleModel* Model() const { return model_; }
+
+ private:
+  ConsoleModel* model_;
+};
+
+extern TFDebug* FDebug;

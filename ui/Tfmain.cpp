@@ -1,0 +1,448 @@
+// The main window: start-up and shut-down, the action list with its menus and tool bar, the
+// loading commands, and run control with its breakpoints and speed measurement.
+#include "Tfmain.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QCloseEvent>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <algorithm>
+#include <cstdarg>
+#include <cstdio>
+#include <exception>
+
+#include "Console.h"
+#include "Icons.h"
+#include "Listing.h"
+#include "MemoryMap.h"
+#include "RomExport.h"
+#include "Tfabout.h"
+#include "Tfcpu.h"
+#include "Tfdebug.h"
+#include "Tfmanual.h"
+#include "Tfmem.h"
+#include "Tfreg.h"
+
+TFMain* FMain = nullptr;
+
+namespace {
+
+// Handle pending window events about this often during a free run: often enough that Stop and
+// repaints feel immediate, rarely enough that the event handling costs nothing measurable.
+constexpr double kEventInterval = 0.005;
+
+}  // namespace
+
+TFMain::TFMain(tervik::platform::Clock& clock, QWidget* parent)
+    : QMainWindow(parent), clock_(clock), modules_(libraries_) {
+  FMain = this;
+  setObjectName("FMain");
+  setWindowTitle("Tervik CPU Emulator");
+  resize(861, 613);
+
+  // The window with its action list, menus, tool bar and status bar.
+  ActionQuit = MakeAction("Exit", "ActionQuit", {}, &TFMain::ActionQuitExecute);
+  ActionReset = MakeAction("Reset", "ActionReset", QKeySequence(Qt::CTRL | Qt::Key_F2),
+                           &TFMain::ActionResetExecute);
+  ActionStep = MakeAction("Trace into", "ActionStep", QKeySequence(Qt::Key_F7),
+                          &TFMain::ActionStepExecute);
+  ActionGo = MakeAction("&Jump to cursor", "ActionGo", {}, &TFMain::ActionGoExecute);
+  ActionExportROMDATA = MakeAction("Export as ROMDATA", "ActionExportROMDATA", {},
+                                   &TFMain::ActionExportROMDATAExecute);
+  ActionShowMemory =
+      MakeAction("Show memory", "ActionShowMemory", {}, &TFMain::ActionShowMemoryExecute);
+  ActionManual = MakeAction("ActionManual", "ActionManual", {}, &TFMain::ActionManualExecute);
+  ActionRun =
+      MakeAction("Run", "ActionRun", QKeySequence(Qt::Key_F9), &TFMain::ActionRunExecute);
+  ActionStop = MakeAction("Stop", "ActionStop", {}, &TFMain::ActionStopExecute);
+  ActionLoadLST = MakeAction("Load LST file", "ActionLoadLST", QKeySequence(Qt::CTRL | Qt::Key_L),
+                             &TFMain::ActionLoadLSTExecute);
+  ActionDisplayMap =
+      MakeAction("Display memory map", "ActionDisplayMap", {}, &TFMain::ActionDisplayMapExecute);
+  ActionLoadMap =
+      MakeAction("Load memory map", "ActionLoadMap", {}, &TFMain::ActionLoadMapExecute);
+  ActionAbout = MakeAction("About", "ActionAbout", {}, &TFMain::ActionAboutExecute);
+  ActionReloadLST =
+      MakeAction("Reload previous LST file", "ActionReloadLST",
+                 QKeySequence(Qt::CTRL | Qt::Key_R), &TFMain::ActionReloadLSTExecute);
+  ActionClearMem = MakeAction("Clear memory", "ActionClearMem", {}, &TFMain::ActionClearMemExecute);
+
+  ActionQuit->setIcon(ToolIcon(ToolIconKind::Exit));
+  ActionReset->setIcon(ToolIcon(ToolIconKind::Reset));
+  ActionGo->setIcon(ToolIcon(ToolIconKind::JumpToCursor));
+  ActionStep->setIcon(ToolIcon(ToolIconKind::TraceInto));
+  ActionRun->setIcon(ToolIcon(ToolIconKind::Run));
+  ActionStop->setIcon(ToolIcon(ToolIconKind::Stop));
+
+  BuildMenus();
+  BuildToolBar();
+  StatusBar1 = new QStatusBar(this);
+  StatusBar1->setObjectName("StatusBar1");
+  StatusBar1->setSizeGripEnabled(true);
+  StatusText = new QLabel(StatusBar1);
+  StatusText->setObjectName("StatusText");
+  StatusBar1->addWidget(StatusText, 1);
+  setStatusBar(StatusBar1);
+
+  // The dock area: disassembly and registers share the top side by side, the console runs
+  // along the whole bottom.
+  setDockNestingEnabled(true);
+  setCorner(Qt::BottomLeftCorner, Qt::BottomDockWidgetArea);
+  setCorner(Qt::BottomRightCorner, Qt::BottomDockWidgetArea);
+
+  // The tool windows, in this order, none of them shown yet.
+  FCPU = new TFCPU(this);
+  FReg = new TFReg(this);
+  FDebug = new TFDebug(this);
+  FMem = new TFMem(this);
+  FManual = nullptr;
+  for (QDockWidget* dock : std::initializer_list<QDockWidget*>{FCPU, FReg, FDebug, FMem}) {
+    dock->hide();
+  }
+
+  // Everything the console functions write, plug-in messages included, goes to the console.
+  tervik::SetConsoleSink(FDebug);
+}
+
+TFMain::~TFMain() {
+  StopRequested = true;
+  tervik::SetConsoleSink(nullptr);
+  // The tool windows in creation order, then the manual window; the lists and the processor
+  // follow as members.
+  delete FCPU;
+  FCPU = nullptr;
+  delete FReg;
+  FReg = nullptr;
+  delete FDebug;
+  FDebug = nullptr;
+  delete FMem;
+  FMem = nullptr;
+  delete FManual;
+  FManual = nullptr;
+  if (FMain == this) FMain = nullptr;
+}
+
+QAction* TFMain::MakeAction(const QString& caption, const QString& name,
+                            const QKeySequence& shortcut, void (TFMain::*handler)()) {
+  auto* action = new QAction(caption, this);
+  action->setObjectName(name);
+  if (!shortcut.isEmpty()) action->setShortcut(shortcut);
+  action->setShortcutContext(Qt::ApplicationShortcut);
+  connect(action, &QAction::triggered, this, [this, handler] { Guarded([=, this] { (this->*handler)(); }); });
+  ActionList1.push_back(action);
+  return action;
+}
+
+// Menu items take their own captions where they differ from their action's; shortcut, enabled
+// state and handler come from the action.
+void TFMain::BuildMenus() {
+  QMenuBar* bar = menuBar();
+  bar->setObjectName("MainMenu1");
+  auto item = [this](QMenu* menu, QAction* action, const QString& caption) {
+    if (caption.isEmpty() || caption == action->text()) {
+      menu->addAction(action);
+      return;
+    }
+    // A proxy item with its own caption that follows its action in everything else.
+    auto* proxy = new QAction(caption, menu);
+    proxy->setObjectName(action->objectName() + "Item");
+    proxy->setShortcut(action->shortcut());
+    proxy->setShortcutContext(Qt::WidgetShortcut);  // the action itself owns the shortcut
+    proxy->setEnabled(action->isEnabled());
+    connect(proxy, &QAction::triggered, action, &QAction::trigger);
+    connect(action, &QAction::enabledChanged, proxy, &QAction::setEnabled);
+    menu->addAction(proxy);
+  };
+  QMenu* file = bar->addMenu("&File");
+  item(file, ActionExportROMDATA, "Copy as &ROM");
+  item(file, ActionQuit, {});
+  QMenu* memory = bar->addMenu("&Memory");
+  item(memory, ActionLoadMap, {});
+  item(memory, ActionLoadLST, {});
+  item(memory, ActionReloadLST, {});
+  item(memory, ActionDisplayMap, {});
+  item(memory, ActionClearMem, {});
+  QMenu* cpu = bar->addMenu("&CPU");
+  item(cpu, ActionReset, {});
+  item(cpu, ActionGo, {});
+  item(cpu, ActionStep, {});
+  item(cpu, ActionRun, {});
+  item(cpu, ActionStop, {});
+  QMenu* window = bar->addMenu("&Window");
+  item(window, ActionShowMemory, {});
+  QMenu* help = bar->addMenu("&Help");
+  item(help, ActionManual, "Tervik uC &Manual");
+  item(help, ActionAbout, {});
+}
+
+void TFMain::BuildToolBar() {
+  ToolBar3 = addToolBar("ToolBar3");
+  ToolBar3->setObjectName("ToolBar3");
+  ToolBar3->setIconSize(QSize(16, 16));
+  ToolBar3->setToolButtonStyle(Qt::ToolButtonIconOnly);
+  ToolBar3->setMovable(false);
+  ToolBar3->setFixedHeight(29);
+  ToolBar3->addAction(ActionQuit);
+  ToolBar3->addSeparator();
+  ToolBar3->addAction(ActionReset);
+  ToolBar3->addAction(ActionGo);
+  ToolBar3->addAction(ActionStep);
+  ToolBar3->addAction(ActionRun);
+  ToolBar3->addAction(ActionStop);
+  ToolBar3->addSeparator();
+}
+
+void TFMain::FormCreate() {
+  FCPU->show();
+  FReg->show();
+  FDebug->show();
+  addDockWidget(Qt::TopDockWidgetArea, FCPU);
+  splitDockWidget(FCPU, FReg, Qt::Horizontal);
+  addDockWidget(Qt::BottomDockWidgetArea, FDebug);
+  resizeDocks({FCPU, FReg}, {221, 353}, Qt::Horizontal);
+  resizeDocks({FCPU, FDebug}, {411, 176}, Qt::Vertical);
+  // The memory dump starts floating and hidden; it can be docked later like the others.
+  addDockWidget(Qt::RightDockWidgetArea, FMem);
+  FMem->setFloating(true);
+  FMem->resize(358, 338);
+  FMem->hide();
+  LoadMemoryMap("default.map");
+}
+
+void TFMain::Guarded(const std::function<void()>& command) {
+  try {
+    command();
+  } catch (const std::exception& e) {
+    QMessageBox::critical(this, windowTitle(), QString::fromLocal8Bit(e.what()));
+  }
+}
+
+int TFMain::ConsoleMessage(const char* format, ...) {
+  char buffer[tervik::kConsoleLineMax + 1];
+  va_list args;
+  va_start(args, format);
+  const int n = std::vsnprintf(buffer, sizeof buffer, format, args);
+  va_end(args);
+  if (n < 0) return n;
+  FDebug->AppendLine(buffer);
+  return std::min(n, static_cast<int>(tervik::kConsoleLineMax));
+}
+
+// ---- Views ----
+
+void TFMain::RefreshViews() {
+  const uint32_t pc = processor_.GetPC();
+  FCPU->ShowAddress(pc);
+  FReg->UpdateView();
+  FMem->UpdateView();
+  ShowSpeed();
+}
+
+void TFMain::ShowSpeed() {
+  if (SecondsPerInstruction > 0.0) {
+    const double rate = 1.0 / SecondsPerInstruction;
+    // The integer part; a rate beyond what an int holds shows as the largest int.
+    const int shown = rate >= 2147483647.0 ? 2147483647 : static_cast<int>(rate);
+    StatusText->setText(QString::asprintf("%d instruction/sec", shown));
+  } else {
+    StatusText->setText("- instruction/sec");
+  }
+}
+
+// ---- Breakpoints ----
+
+void TFMain::ToggleBreakpoint(uint32_t address) {
+  const auto it = std::find(BreakpointList.begin(), BreakpointList.end(), address);
+  if (it == BreakpointList.end()) {
+    BreakpointList.push_back(address);
+  } else {
+    BreakpointList.erase(it);  // the others keep their order
+  }
+}
+
+bool TFMain::IsBreakpoint(uint32_t address) const {
+  return std::find(BreakpointList.begin(), BreakpointList.end(), address) !=
+         BreakpointList.end();
+}
+
+// ---- Loading ----
+
+void TFMain::LoadListing(const std::string& path) {
+  tervik::LoadListing(path, processor_, ListingMap, *FDebug);
+  RefreshViews();
+}
+
+void TFMain::LoadMemoryMap(const std::string& path) {
+  tervik::LoadMemoryMap(path, processor_, modules_, *FDebug);
+  RefreshViews();
+}
+
+void TFMain::ClearMemory() {
+  tervik::ClearMemory(processor_);
+  RefreshViews();
+}
+
+void TFMain::DisplayMemoryMap() {
+  tervik::DisplayMemoryMap(processor_, *FDebug);
+}
+
+QString TFMain::ChooseFile(const OpenDialog& dialog) {
+  QFileDialog box(this, dialog.caption, QDir::currentPath(), dialog.filter);
+  box.setFileMode(QFileDialog::ExistingFile);
+  box.setAcceptMode(QFileDialog::AcceptOpen);
+  box.setDefaultSuffix(dialog.defaultSuffix);
+  box.setOption(QFileDialog::ReadOnly, false);
+  box.setSizeGripEnabled(true);
+  box.selectFile("*." + dialog.defaultSuffix);
+  if (box.exec() != QDialog::Accepted || box.selectedFiles().isEmpty()) return {};
+  return box.selectedFiles().front();
+}
+
+void TFMain::ActionLoadLSTExecute() {
+  const QString path = ChooseFile(
+      {"Load LST file", "Assembler listing (*.lst);;All files (*)", "lst"});
+  if (!path.isEmpty()) {
+    // The listing's folder becomes the working directory.
+    QDir::setCurrent(QFileInfo(path).absolutePath());
+    lastListingPath_ = path.toStdString();
+    tervik::LoadListing(lastListingPath_, processor_, ListingMap, *FDebug);
+  }
+  RefreshViews();
+}
+
+void TFMain::ActionReloadLSTExecute() {
+  LoadListing(lastListingPath_);
+}
+
+void TFMain::ActionClearMemExecute() {
+  ClearMemory();
+}
+
+void TFMain::ActionLoadMapExecute() {
+  const QString path =
+      ChooseFile({"Load memory map", "Memory map (*.map);;All files (*)", "map"});
+  if (!path.isEmpty()) tervik::LoadMemoryMap(path.toStdString(), processor_, modules_, *FDebug);
+  RefreshViews();
+}
+
+void TFMain::ActionDisplayMapExecute() {
+  DisplayMemoryMap();
+}
+
+// ---- Other commands ----
+
+void TFMain::ActionQuitExecute() {
+  close();
+}
+
+void TFMain::ActionExportROMDATAExecute() {
+  QApplication::clipboard()->setText(QString::fromStdString(tervik::RomExportText(processor_)));
+}
+
+void TFMain::ActionShowMemoryExecute() {
+  FMem->show();
+  FMem->raise();
+  FMem->activateWindow();
+}
+
+void TFMain::ActionManualExecute() {
+  if (FManual == nullptr) FManual = new TFManual(this);
+  FManual->show();
+  FManual->raise();
+  FManual->activateWindow();
+}
+
+void TFMain::ActionAboutExecute() {
+  if (FAbout != nullptr) FAbout->exec();
+}
+
+// ---- Run control ----
+
+void TFMain::ActionResetExecute() {
+  processor_.Reset();
+  RefreshViews();
+}
+
+void TFMain::ActionStepExecute() {
+  const double t0 = clock_.SecondsNow();
+  processor_.Step();
+  const double t1 = clock_.SecondsNow();
+  SecondsPerInstruction = t1 - t0;
+  RefreshViews();
+}
+
+void TFMain::ActionGoExecute() {
+  processor_.SetPC(FCPU->CursorAddress());
+  RefreshViews();
+}
+
+void TFMain::DisableActions() {
+  for (size_t i = 0; i < 9; ++i) ActionList1[i]->setEnabled(false);
+}
+
+void TFMain::EnableActions() {
+  for (size_t i = 0; i < 9; ++i) ActionList1[i]->setEnabled(true);
+}
+
+void TFMain::ActionRunExecute() {
+  DisableActions();
+  ActionStop->setEnabled(true);
+  StopRequested = false;
+  RunUntilStop();
+  EnableActions();
+  if (closeRequested_) close();  // the window was closed during the run
+}
+
+void TFMain::ActionStopExecute() {
+  StopRequested = true;
+}
+
+// The free run. The loop keeps the order of its single-instruction form (stop test, pending
+// events, instructions, clock, count, speed at every multiple of 100000, instruction limit,
+// breakpoint test) but handles events only every few milliseconds and runs the instructions
+// between in batches of the core, reading the clock once per batch. A batch ends at the next
+// multiple of 100000 at the latest, and early right after an instruction that reaches a
+// breakpoint, so the speed and the stopping point are exactly those of the single-step loop.
+void TFMain::RunUntilStop() {
+  running_ = true;
+  const double t0 = clock_.SecondsNow();
+  double lastEvents = -1.0;  // handle events before the first batch, as the first pass would
+  uint64_t count = 0;
+  while (!StopRequested) {
+    const double now = clock_.SecondsNow();
+    if (lastEvents < 0.0 || now - lastEvents >= kEventInterval) {
+      QCoreApplication::processEvents(QEventLoop::AllEvents);
+      lastEvents = clock_.SecondsNow();
+    }
+    const uint64_t toMeasurement = kSpeedInterval - count % kSpeedInterval;
+    const uint64_t batch = std::min(toMeasurement, kRunLimit - count);
+    const uint64_t ran = processor_.RunBatch(batch, BreakpointList);
+    const double t = clock_.SecondsNow();
+    count += ran;
+    if (count % kSpeedInterval == 0) {
+      SecondsPerInstruction = (t - t0) / static_cast<double>(count);
+      ShowSpeed();
+    }
+    if (count >= kRunLimit) break;
+    if (ran < batch || IsBreakpoint(processor_.GetPC())) break;
+  }
+  running_ = false;
+  RefreshViews();
+}
+
+void TFMain::closeEvent(QCloseEvent* event) {
+  if (running_) {
+    // End the run first; the run command closes the window once its loop has returned.
+    StopRequested = true;
+    closeRequested_ = true;
+    event->ignore();
+    return;
+  }
+  if (FManual != nullptr) FManual->close();
+  QMainWindow::closeEvent(event);
+}

@@ -1,0 +1,140 @@
+// The main window: owns the processor, the listing comments, the breakpoints and the run
+// control; carries the menus, the tool bar, the dock area and the status bar; routes every
+// command through one list of actions.
+#pragma once
+
+#include <QLabel>
+#include <QMainWindow>
+#include <QStatusBar>
+#include <QToolBar>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "Clock.h"
+#include "DynamicLibrary.h"
+#include "ListingMap.h"
+#include "PeripheralModule.h"
+#include "Processor.h"
+
+class QAction;
+class QActionGroup;
+
+class TFMain : public QMainWindow {
+  Q_OBJECT
+
+ public:
+  // Builds the window, the processor, the empty lists and the tool windows (none shown yet).
+  // `clock` measures the speed; the process-wide steady clock unless a test gives another.
+  explicit TFMain(tervik::platform::Clock& clock = tervik::platform::SystemClock(),
+                  QWidget* parent = nullptr);
+  ~TFMain() override;
+
+  // The create event: shows and docks the disassembly, register and console windows, then
+  // loads "default.map" from the working directory.
+  void FormCreate();
+
+  // ---- Operations the other windows use ----
+  void RefreshViews();
+  void ToggleBreakpoint(uint32_t address);
+  bool IsBreakpoint(uint32_t address) const;
+  int ConsoleMessage(const char* format, ...) __attribute__((format(printf, 2, 3)));
+
+  tervik::Processor& Cpu() { return processor_; }
+  const tervik::ListingMap& Listing() const { return ListingMap; }
+  const std::vector<uint32_t>& Breakpoints() const { return BreakpointList; }
+  const std::string& LastListingPath() const { return lastListingPath_; }
+  double SecondsPerInstructionValue() const { return SecondsPerInstruction; }
+  bool Running() const { return running_; }
+
+  // ---- Loader operations, each followed by RefreshViews ----
+  void LoadListing(const std::string& path);
+  void LoadMemoryMap(const std::string& path);
+  void ClearMemory();
+  void DisplayMemoryMap();
+
+  // ---- Run control ----
+  void RunUntilStop();
+  void ShowSpeed();
+  void DisableActions();
+  void EnableActions();
+
+  // ---- Action handlers ----
+  void ActionQuitExecute();
+  void ActionResetExecute();
+  void ActionStepExecute();
+  void ActionGoExecute();
+  void ActionExportROMDATAExecute();
+  void ActionShowMemoryExecute();
+  void ActionManualExecute();
+  void ActionRunExecute();
+  void ActionStopExecute();
+  void ActionLoadLSTExecute();
+  void ActionDisplayMapExecute();
+  void ActionLoadMapExecute();
+  void ActionAboutExecute();
+  void ActionReloadLSTExecute();
+  void ActionClearMemExecute();
+
+  // The actions in list order; the first nine are disabled as a group during a free run.
+  QAction* ActionQuit;
+  QAction* ActionReset;
+  QAction* ActionStep;
+  QAction* ActionGo;
+  QAction* ActionExportROMDATA;
+  QAction* ActionShowMemory;
+  QAction* ActionManual;
+  QAction* ActionRun;
+  QAction* ActionStop;
+  QAction* ActionLoadLST;
+  QAction* ActionDisplayMap;
+  QAction* ActionLoadMap;
+  QAction* ActionAbout;
+  QAction* ActionReloadLST;
+  QAction* ActionClearMem;
+  std::vector<QAction*> ActionList1;
+
+  QToolBar* ToolBar3;
+  QStatusBar* StatusBar1;
+  QLabel* StatusText;  // the status bar's one text field
+
+  // A free run ends after this many instructions at the most (0xF0000000 + 1).
+  static constexpr uint64_t kRunLimit = 0xF0000001u;
+  // Instructions between two speed measurements.
+  static constexpr uint64_t kSpeedInterval = 100000;
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+
+  // The open-file dialog; a test replaces it. Returns the chosen path, or empty when cancelled.
+  struct OpenDialog {
+    QString caption;
+    QString filter;
+    QString defaultSuffix;
+  };
+  virtual QString ChooseFile(const OpenDialog& dialog);
+
+ private:
+  QAction* MakeAction(const QString& caption, const QString& name, const QKeySequence& shortcut,
+                      void (TFMain::*handler)());
+  void BuildMenus();
+  void BuildToolBar();
+  // Runs a command handler; an exception is shown in a message box and the program goes on.
+  void Guarded(const std::function<void()>& command);
+
+  tervik::platform::Clock& clock_;
+  tervik::Processor processor_;
+  std::vector<uint32_t> BreakpointList;
+  bool StopRequested = false;
+  double SecondsPerInstruction = 0.0;
+  std::string lastListingPath_;
+  tervik::ListingMap ListingMap;
+  tervik::platform::PosixLibraryLoader libraries_;
+  tervik::PeripheralModuleLoader modules_;
+  bool running_ = false;
+  bool closeRequested_ = false;
+};
+
+extern TFMain* FMain;

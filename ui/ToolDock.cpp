@@ -1,0 +1,21 @@
+// Tool-window frame: movable and floatable; some refuse to close.
+#include "ToolDock.h"
+
+#include <QCloseEvent>
+
+TToolDock::TToolDock(const QString& caption, QWidget* parent, bool refuseClose)
+    : QDockWidget(caption, parent), refuseClose_(refuseClose) {
+  QDockWidget::DockWidgetFeatures features =
+      QDockWidget::DockWidgetMovable | QDockWidget::DockWidgetFloatable;
+  if (!refuseClose) features |= QDockWidget::DockWidgetClosable;
+  setFeatures(features);
+}
+
+void TToolDock::closeEvent(QCloseEvent* event) {
+  // FormCloseQuery: a pinned tool window stays open whatever asked it to close.
+  if (refuseClose_) {
+    event->ignore();
+    return;
+  }
+  QDockWidget::closeEvent(event);
+}
