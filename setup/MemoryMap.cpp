@@ -52,7 +52,7 @@ void AddRegionReported(Processor& processor, uint32_t start, uint32_t size, Regi
 
 }  // namespace
 
-void LoadMemoryMap(const std::string& path, Processor& processor, PeripheralModuleLoader& modules,
+bool LoadMemoryMap(const std::string& path, Processor& processor, PeripheralModuleLoader& modules,
                    ConsoleSink& console) {
   processor.ClearRegions();
   ConsoleWrite(console, "Loading memory map from %s...", path.c_str());
@@ -60,18 +60,18 @@ void LoadMemoryMap(const std::string& path, Processor& processor, PeripheralModu
   std::optional<Regex> line = Regex::Compile(kLinePattern);
   if (!line) {
     ConsoleWrite(console, "Error in pcre_compile");
-    return;
+    return false;
   }
   std::optional<Regex> param = Regex::Compile(kParamPattern);
   if (!param) {
     ConsoleWrite(console, "Error in pcre_compile (2)");
-    return;
+    return false;
   }
 
   std::optional<LineReader> reader = LineReader::Open(path);
   if (!reader) {
     ConsoleWrite(console, "Error opening file '%s'", path.c_str());
-    return;
+    return false;
   }
   // Module names are looked up next to the map file first.
   const std::filesystem::path mapFolder = std::filesystem::path(path).parent_path();
@@ -125,6 +125,7 @@ void LoadMemoryMap(const std::string& path, Processor& processor, PeripheralModu
 
   DisplayMemoryMap(processor, console);
   ConsoleWrite(console, "Done");
+  return true;
 }
 
 void DisplayMemoryMap(const Processor& processor, ConsoleSink& console) {

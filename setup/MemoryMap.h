@@ -12,8 +12,9 @@ namespace tervik {
 // Replaces every region of `processor` with those of the map file at `path`, loading a module
 // for each DLL line through `modules`; then prints the region table and "Done". Progress and
 // errors go to `console`. Lines that are not region lines are skipped silently. The caller
-// refreshes the views afterwards.
-void LoadMemoryMap(const std::string& path, Processor& processor, PeripheralModuleLoader& modules,
+// refreshes the views afterwards. Returns whether the file was read (false when it could not be
+// opened; the regions are gone either way).
+bool LoadMemoryMap(const std::string& path, Processor& processor, PeripheralModuleLoader& modules,
                    ConsoleSink& console);
 
 // Prints the heading and one line per region, in region order; a DLL region's line ends in the

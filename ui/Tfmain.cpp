@@ -49,27 +49,24 @@ TFMain::TFMain(tervik::platform::Clock& clock, QWidget* parent)
   ActionQuit = MakeAction("Exit", "ActionQuit", {}, &TFMain::ActionQuitExecute);
   ActionReset = MakeAction("Reset", "ActionReset", QKeySequence(Qt::CTRL | Qt::Key_F2),
                            &TFMain::ActionResetExecute);
-  ActionStep = MakeAction("Trace into", "ActionStep", QKeySequence(Qt::Key_F7),
-                          &TFMain::ActionStepExecute);
+  ActionStep =
+      MakeAction("Trace into", "ActionStep", QKeySequence(Qt::Key_F7), &TFMain::ActionStepExecute);
   ActionGo = MakeAction("&Jump to cursor", "ActionGo", {}, &TFMain::ActionGoExecute);
   ActionExportROMDATA = MakeAction("Export as ROMDATA", "ActionExportROMDATA", {},
                                    &TFMain::ActionExportROMDATAExecute);
   ActionShowMemory =
       MakeAction("Show memory", "ActionShowMemory", {}, &TFMain::ActionShowMemoryExecute);
   ActionManual = MakeAction("ActionManual", "ActionManual", {}, &TFMain::ActionManualExecute);
-  ActionRun =
-      MakeAction("Run", "ActionRun", QKeySequence(Qt::Key_F9), &TFMain::ActionRunExecute);
+  ActionRun = MakeAction("Run", "ActionRun", QKeySequence(Qt::Key_F9), &TFMain::ActionRunExecute);
   ActionStop = MakeAction("Stop", "ActionStop", {}, &TFMain::ActionStopExecute);
   ActionLoadLST = MakeAction("Load LST file", "ActionLoadLST", QKeySequence(Qt::CTRL | Qt::Key_L),
                              &TFMain::ActionLoadLSTExecute);
   ActionDisplayMap =
       MakeAction("Display memory map", "ActionDisplayMap", {}, &TFMain::ActionDisplayMapExecute);
-  ActionLoadMap =
-      MakeAction("Load memory map", "ActionLoadMap", {}, &TFMain::ActionLoadMapExecute);
+  ActionLoadMap = MakeAction("Load memory map", "ActionLoadMap", {}, &TFMain::ActionLoadMapExecute);
   ActionAbout = MakeAction("About", "ActionAbout", {}, &TFMain::ActionAboutExecute);
-  ActionReloadLST =
-      MakeAction("Reload previous LST file", "ActionReloadLST",
-                 QKeySequence(Qt::CTRL | Qt::Key_R), &TFMain::ActionReloadLSTExecute);
+  ActionReloadLST = MakeAction("Reload previous LST file", "ActionReloadLST",
+                               QKeySequence(Qt::CTRL | Qt::Key_R), &TFMain::ActionReloadLSTExecute);
   ActionClearMem = MakeAction("Clear memory", "ActionClearMem", {}, &TFMain::ActionClearMemExecute);
 
   ActionQuit->setIcon(ToolIcon(ToolIconKind::Exit));
@@ -133,7 +130,8 @@ QAction* TFMain::MakeAction(const QString& caption, const QString& name,
   action->setObjectName(name);
   if (!shortcut.isEmpty()) action->setShortcut(shortcut);
   action->setShortcutContext(Qt::ApplicationShortcut);
-  connect(action, &QAction::triggered, this, [this, handler] { Guarded([=, this] { (this->*handler)(); }); });
+  connect(action, &QAction::triggered, this,
+          [this, handler] { Guarded([=, this] { (this->*handler)(); }); });
   ActionList1.push_back(action);
   return action;
 }
@@ -266,8 +264,7 @@ void TFMain::ToggleBreakpoint(uint32_t address) {
 }
 
 bool TFMain::IsBreakpoint(uint32_t address) const {
-  return std::find(BreakpointList.begin(), BreakpointList.end(), address) !=
-         BreakpointList.end();
+  return std::find(BreakpointList.begin(), BreakpointList.end(), address) != BreakpointList.end();
 }
 
 // ---- Loading ----
@@ -277,9 +274,9 @@ void TFMain::LoadListing(const std::string& path) {
   RefreshViews();
 }
 
+// The views are refreshed after a map was read; a map that cannot be opened leaves them alone.
 void TFMain::LoadMemoryMap(const std::string& path) {
-  tervik::LoadMemoryMap(path, processor_, modules_, *FDebug);
-  RefreshViews();
+  if (tervik::LoadMemoryMap(path, processor_, modules_, *FDebug)) RefreshViews();
 }
 
 void TFMain::ClearMemory() {
@@ -304,8 +301,8 @@ QString TFMain::ChooseFile(const OpenDialog& dialog) {
 }
 
 void TFMain::ActionLoadLSTExecute() {
-  const QString path = ChooseFile(
-      {"Load LST file", "Assembler listing (*.lst);;All files (*)", "lst"});
+  const QString path =
+      ChooseFile({"Load LST file", "Assembler listing (*.lst);;All files (*)", "lst"});
   if (!path.isEmpty()) {
     // The listing's folder becomes the working directory.
     QDir::setCurrent(QFileInfo(path).absolutePath());
@@ -324,9 +321,8 @@ void TFMain::ActionClearMemExecute() {
 }
 
 void TFMain::ActionLoadMapExecute() {
-  const QString path =
-      ChooseFile({"Load memory map", "Memory map (*.map);;All files (*)", "map"});
-  if (!path.isEmpty()) tervik::LoadMemoryMap(path.toStdString(), processor_, modules_, *FDebug);
+  const QString path = ChooseFile({"Load memory map", "Memory map (*.map);;All files (*)", "map"});
+  if (!path.isEmpty()) LoadMemoryMap(path.toStdString());
   RefreshViews();
 }
 
@@ -432,6 +428,7 @@ void TFMain::RunUntilStop() {
     if (ran < batch || IsBreakpoint(processor_.GetPC())) break;
   }
   running_ = false;
+  lastRunCount_ = count;
   RefreshViews();
 }
 

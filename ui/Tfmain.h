@@ -48,6 +48,8 @@ class TFMain : public QMainWindow {
   const std::string& LastListingPath() const { return lastListingPath_; }
   double SecondsPerInstructionValue() const { return SecondsPerInstruction; }
   bool Running() const { return running_; }
+  // Instructions the last free run executed.
+  uint64_t LastRunCount() const { return lastRunCount_; }
 
   // ---- Loader operations, each followed by RefreshViews ----
   void LoadListing(const std::string& path);
@@ -134,6 +136,7 @@ class TFMain : public QMainWindow {
   tervik::platform::PosixLibraryLoader libraries_;
   tervik::PeripheralModuleLoader modules_;
   bool running_ = false;
+  uint64_t lastRunCount_ = 0;
   bool closeRequested_ = false;
 };
 

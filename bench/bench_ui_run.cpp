@@ -1,0 +1,117 @@
+// Speed of the free run as the window runs it (events handled every few milliseconds, the core's
+// batched run in between), next to the bare single step and the batched run of the core, on a
+// three-instruction loop in RAM; with and without the bundled terminal and timer mapped.
+// Also the delay between a Stop delivered as an event and the end of the run.
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <chrono>
+#include <fstream>
+#include <memory>
+
+#include "Tfmain.h"
+
+namespace {
+
+// ADDI R1,R1,1 ; ADDI R2,R2,-1 ; BNZEI R2,-2
+constexpr uint32_t kLoop[] = {0x94210001u, 0x9442FFFFu, 0xB402FFFEu};
+constexpr uint32_t kRam = 0x1000;
+
+// One main window for the whole program, in a scratch working directory with its own map.
+class Fixture {
+ public:
+  static Fixture& Get() {
+    static Fixture fixture;
+    return fixture;
+  }
+
+  TFMain& Main(bool devices) {
+    const std::string map = dir_.filePath(devices ? "devices.map" : "plain.map").toStdString();
+    main_->LoadMemoryMap(map);
+    for (uint32_t i = 0; i < 3; ++i) main_->Cpu().WriteMem(kRam + i, kLoop[i]);
+    main_->Cpu().Reset();
+    main_->Cpu().SetPC(kRam);
+    return *main_;
+  }
+
+ private:
+  Fixture() {
+    QDir::setCurrent(dir_.path());
+    std::ofstream(dir_.filePath("plain.map").toStdString()) << "0x0 0x400 ROM\n0x1000 0x400 RAM\n";
+    std::ofstream(dir_.filePath("devices.map").toStdString())
+        << "0x0 0x400 ROM\n0x1000 0x400 RAM\n"
+        << "0x8000 0x10 DLL libtervik_terminal.so\n0x8010 0x10 DLL libtervik_timer.so 10\n";
+    main_ = std::make_unique<TFMain>();
+    main_->FormCreate();
+    main_->show();
+  }
+
+  QTemporaryDir dir_;
+  std::unique_ptr<TFMain> main_;
+};
+
+void BM_FreeRun(benchmark::State& state) {
+  TFMain& main = Fixture::Get().Main(state.range(0) != 0);
+  uint64_t instructions = 0;
+  for (auto _ : state) {
+    QTimer::singleShot(250, &main, [&main] { main.ActionStop->trigger(); });
+    main.ActionRun->trigger();
+    instructions += main.LastRunCount();
+  }
+  state.SetItemsProcessed(static_cast<int64_t>(instructions));
+  state.counters["shown_rate"] = 1.0 / main.SecondsPerInstructionValue();
+}
+BENCHMARK(BM_FreeRun)
+    ->ArgName("devices")
+    ->Arg(0)
+    ->Arg(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+void BM_Step(benchmark::State& state) {
+  tervik::Processor& cpu = Fixture::Get().Main(state.range(0) != 0).Cpu();
+  for (auto _ : state) cpu.Step();
+  state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_Step)->ArgName("devices")->Arg(0)->Arg(1);
+
+void BM_RunBatch(benchmark::State& state) {
+  tervik::Processor& cpu = Fixture::Get().Main(state.range(0) != 0).Cpu();
+  constexpr uint64_t kBatch = 100000;
+  for (auto _ : state) benchmark::DoNotOptimize(cpu.RunBatch(kBatch));
+  state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * kBatch));
+}
+BENCHMARK(BM_RunBatch)->ArgName("devices")->Arg(0)->Arg(1);
+
+// From the moment a Stop event is handled to the moment the run command returns.
+void BM_StopLatency(benchmark::State& state) {
+  TFMain& main = Fixture::Get().Main(false);
+  using Clock = std::chrono::steady_clock;
+  Clock::time_point stopped;
+  double worst = 0;
+  for (auto _ : state) {
+    QTimer::singleShot(30, &main, [&] {
+      stopped = Clock::now();
+      main.ActionStop->trigger();
+    });
+    main.ActionRun->trigger();
+    const double ms = std::chrono::duration<double, std::milli>(Clock::now() - stopped).count();
+    worst = std::max(worst, ms);
+  }
+  state.counters["worst_ms"] = worst;
+}
+BENCHMARK(BM_StopLatency)->Iterations(20)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}
