@@ -59,6 +59,18 @@ TFDebug::TFDebug(QWidget* parent) : TToolDock("Console", parent, true) {
 
 void TFDebug::AppendLine(std::string_view line) {
   model_->Append(line);
+  // Selecting and scrolling lay the list out, which costs time in proportion to its length:
+  // done per line, a million lines would take hours. So the newest line is selected once
+  // control returns to the event loop, before anything is painted.
+  if (!selectPending_) {
+    selectPending_ = true;
+    QMetaObject::invokeMethod(this, &TFDebug::SelectNewest, Qt::QueuedConnection);
+  }
+}
+
+void TFDebug::SelectNewest() {
+  selectPending_ = false;
+  if (model_->rowCount() == 0) return;
   const QModelIndex last = model_->index(model_->rowCount() - 1);
   ListBox1->setCurrentIndex(last);
   ListBox1->scrollTo(last);

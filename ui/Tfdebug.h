@@ -38,14 +38,18 @@ class TFDebug final : public TToolDock, public tervik::ConsoleSink {
  public:
   explicit TFDebug(QWidget* parent);
 
-  // Appends one line, selects it and scrolls it into view. Runs on the GUI thread.
+  // Appends one line, selects it and scrolls it into view (the selection follows when control
+  // returns to the event loop). Runs on the GUI thread.
   void AppendLine(std::string_view line) override;
+  // Selects the last line and scrolls it into view.
+  void SelectNewest();
 
   QListView* ListBox1;
   ConsoleModel* Model() const { return model_; }
 
  private:
   ConsoleModel* model_;
+  bool selectPending_ = false;
 };
 
 extern TFDebug* FDebug;

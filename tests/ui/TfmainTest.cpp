@@ -383,6 +383,7 @@ class TfmainTest : public QObject {
     FDebug->ListBox1->setCurrentIndex(FDebug->Model()->index(0));
     ConsolePuts("100% sure: %s %d");
     ConsolePuts("two\nlines");
+    QCoreApplication::processEvents();  // the selection follows in the event loop
     const std::vector<std::string> lines = ConsoleLines();
     QCOMPARE(lines[lines.size() - 2], std::string("100% sure: %s %d"));
     QCOMPARE(lines.back(), std::string("two\nlines"));
