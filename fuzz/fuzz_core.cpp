@@ -1,0 +1,106 @@
+// Fuzzes the processor: random regions, memory contents and registers, then a bounded number of
+// cycles run twice, once by single steps and once as a batch, which must agree exactly. Along
+// the way: sr never has bits beyond the four flags, and unmapped words read as all ones.
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+#include "FuzzSupport.h"
+#include "Processor.h"
+
+using namespace tervik;
+
+namespace {
+
+class Input {
+ public:
+  Input(const uint8_t* data, size_t size) : data_(data), size_(size) {}
+  uint32_t Word() {
+    uint32_t w = 0;
+    for (int i = 0; i < 4; ++i) w = w << 8 | (pos_ < size_ ? data_[pos_++] : 0);
+    return w;
+  }
+  uint8_t Byte() { return pos_ < size_ ? data_[pos_++] : 0; }
+  bool More() const { return pos_ < size_; }
+
+ private:
+  const uint8_t* data_;
+  size_t size_;
+  size_t pos_ = 0;
+};
+
+uint32_t deviceReads = 0;
+uint32_t DevRead(uint32_t offset) {
+  return offset ^ ++deviceReads;
+}
+void DevWrite(uint32_t, uint32_t) {}
+void DevNothing() {}
+void DevAbout(char*) {}
+int32_t DevInit(TervikMessageCallback, const char*) {
+  return 0;
+}
+
+void Build(Processor& p, const uint8_t* data, size_t size, uint32_t& steps) {
+  Input in(data, size);
+  const unsigned regions = in.Byte() % 6;
+  const PluginEntryPoints device{&DevAbout, &DevWrite,   &DevWrite,  &DevRead,
+                                 &DevInit,  &DevNothing, &DevNothing};
+  for (unsigned i = 0; i < regions; ++i) {
+    const uint32_t start = in.Word();
+    // Mostly small regions; now and then one of 256 Mi words, which costs nothing until written.
+    const uint8_t kind = in.Byte();
+    const uint32_t size32 = kind & 0x80 ? 0x10000000u : in.Word() % 0x2000;
+    const auto type = static_cast<RegionType>(kind % 3);
+    p.AddRegion(start, size32, type, type == RegionType::DLL ? device : PluginEntryPoints{});
+  }
+  for (unsigned i = 0; i < 32; ++i) p.r[i] = in.Word();
+  p.pc = in.Word();
+  p.sp = in.Word();
+  p.lfsr = in.Word();
+  steps = in.Byte() * 4u;
+  // The rest: words to place, each at pc plus a small offset or at a register's address.
+  while (in.More()) {
+    const uint8_t where = in.Byte();
+    const uint32_t a = where < 128 ? p.pc + where : p.r[where % 32] + (where >> 5);
+    p.WriteMem(a, in.Word());
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  Processor stepped, batched;
+  uint32_t steps = 0;
+  deviceReads = 0;
+  Build(stepped, data, size, steps);
+  deviceReads = 0;
+  Build(batched, data, size, steps);
+
+  const uint32_t readsBefore = deviceReads;
+  for (uint32_t i = 0; i < steps; ++i) {
+    stepped.Step();
+    if (stepped.sr & ~0xFu) fuzz::Broken("sr bits beyond the flags");
+  }
+  deviceReads = readsBefore;
+  batched.RunBatch(steps);
+
+  if (!(static_cast<const CpuState&>(stepped) == static_cast<const CpuState&>(batched))) {
+    fuzz::Broken("batch and single steps end in different registers");
+  }
+  if (steps > 0 &&
+      (stepped.regChanged != batched.regChanged || stepped.pcChanged != batched.pcChanged ||
+       stepped.srChanged != batched.srChanged || stepped.memWritten != batched.memWritten ||
+       stepped.lastWriteAddress != batched.lastWriteAddress ||
+       stepped.lfsrChanged != batched.lfsrChanged)) {
+    fuzz::Broken("batch and single steps end in different markers");
+  }
+  // Unmapped words read as all ones: probe the gaps next to every region.
+  for (const MemoryRegion& r : stepped.Regions()) {
+    for (uint32_t a : {r.start - 1, r.start + r.size}) {
+      bool mapped = false;
+      for (const MemoryRegion& q : stepped.Regions()) mapped |= q.Contains(a);
+      if (!mapped && stepped.ReadMem(a) != 0xFFFFFFFFu) fuzz::Broken("unmapped read not all ones");
+    }
+  }
+  return 0;
+}
