@@ -1,14 +1,146 @@
 // The disassembly window.
 #include "Tfcpu.h"
 
+#include <QFontMetrics>
+#include <QHBoxLayout>
+#include <QPainter>
+#include <QScrollBar>
+#include <algorithm>
+#include <span>
+
+#include "Tfmain.h"
+
 TFCPU* FCPU = nullptr;
+
+namespace {
+
+const QColor kWhite(255, 255, 255);
+const QColor kMaroon(128, 0, 0);
+const QColor kRed(255, 0, 0);
+const QColor kBlack(0, 0, 0);
+const QColor kGreen(0, 128, 0);
+
+}  // namespace
 
 TFCPU::TFCPU(QWidget* parent) : TToolDock("Memory", parent, true) {
   setObjectName("FCPU");
+  auto* client = new QWidget(this);
+  auto* layout = new QHBoxLayout(client);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(0);
+  PB1 = new TPaintBox(client);
+  PB1->setObjectName("PB1");
+  PB1->OnPaint = [this](QPainter& painter) { PB1Paint(painter); };
+  PB1->OnMouseDown = [this](int x, int y) { PB1MouseDown(x, y); };
+  ScrollBar1 = MakeStepScrollBar(client);
+  connect(ScrollBar1, &QAbstractSlider::actionTriggered, this,
+          [this](int action) { ScrollBar1Scroll(action); });
+  layout->addWidget(PB1, 1);
+  layout->addWidget(ScrollBar1);
+  setWidget(client);
   resize(221, 411);
+  FormCreate();
+}
+
+void TFCPU::FormCreate() {
+  font_ = InspectionFont();
+  const TextMetrics metrics = MeasureW(font_);
+  LineHeight_ = metrics.lineHeight;
+  CharWidth_ = metrics.charWidth;
+  MarginWidth_ = 2 * CharWidth_;
+  MarkSize_ = CharWidth_;
+  ascent_ = QFontMetrics(font_).ascent();
 }
 
 void TFCPU::ShowAddress(uint32_t a) {
-  topAddress_ = a;
-  update();
+  TopAddress_ = tervik::view::TopAfterShow(TopAddress_, a,
+                                           tervik::view::WholeRows(PB1->height(), LineHeight_));
+  PB1->update();
+}
+
+void TFCPU::UpdateView() {
+  PB1->update();
+}
+
+void TFCPU::PrepareRow(DisassemblyRow& row, uint32_t address, uint32_t pc) const {
+  tervik::Processor& cpu = FMain->Cpu();
+  const uint32_t word = cpu.ReadMem(address);
+  row.address = address;
+  row.isPc = address == pc;
+  row.breakpoint = FMain->IsBreakpoint(address);
+  tervik::view::WriteHex8(row.head, address);
+  row.head[8] = ' ';
+  tervik::view::WriteHex8(row.head + 9, word);
+  row.head[17] = ' ';
+  const size_t length = tervik::Processor::Disassemble(word, std::span<char>(row.text));
+  const tervik::view::SplitText split =
+      tervik::view::SplitAtTab(std::string_view(row.text, std::min(length, sizeof row.text - 1)));
+  row.mnemonic = split.mnemonic;
+  row.operands = split.operands;
+  row.comment = FMain->Listing().Comment(address);
+  row.columns = tervik::view::DisassemblyColumns(row.mnemonic.size(), row.operands.size());
+}
+
+// One text at a character column of the row whose top edge is y, opaque: its cells take the
+// background colour, the rest of the row keeps what is there.
+void TFCPU::DrawText(QPainter& painter, int column, int y, std::string_view text, const QColor& ink,
+                     const QColor& back) {
+  if (text.empty()) return;
+  const int x = MarginWidth_ + column * CharWidth_;
+  const QString& shown = scratch_.Set(text);
+  painter.fillRect(x, y, static_cast<int>(shown.size()) * CharWidth_, LineHeight_, back);
+  painter.setPen(ink);
+  painter.drawText(QPoint(x, y + ascent_), shown);
+}
+
+void TFCPU::PB1Paint(QPainter& painter) {
+  const int width = PB1->width();
+  const int height = PB1->height();
+  painter.fillRect(0, 0, width, height, kWhite);
+  if (FMain == nullptr) return;
+  painter.setFont(font_);
+  const uint32_t rows = tervik::view::PaintedRows(height, LineHeight_);
+  const uint32_t pc = FMain->Cpu().GetPC();
+  DisassemblyRow row;
+  int y = 0;
+  for (uint32_t i = 0; i < rows; ++i, y += LineHeight_) {
+    PrepareRow(row, TopAddress_ + i, pc);
+    if (row.breakpoint) {
+      const tervik::view::MarkBox box =
+          tervik::view::BreakpointMarkBox(MarginWidth_, MarkSize_, LineHeight_, y);
+      painter.setPen(kBlack);
+      painter.setBrush(kMaroon);
+      // A one-pixel outline covers the rectangle's right and bottom edges too, hence the -1.
+      painter.drawEllipse(
+          QRect(box.left, box.top, box.right - box.left - 1, box.bottom - box.top - 1));
+      painter.setBrush(Qt::NoBrush);
+    }
+    const QColor& back = row.isPc ? kMaroon : kWhite;
+    const QColor& ink = row.isPc ? kWhite : kBlack;
+    DrawText(painter, 0, y, std::string_view(row.head, sizeof row.head), kRed, back);
+    DrawText(painter, row.columns.mnemonic, y, row.mnemonic, ink, back);
+    DrawText(painter, row.columns.operands, y, row.operands, ink, back);
+    DrawText(painter, row.columns.comment, y, row.comment, kGreen, back);
+    if (row.address == CursorAddress_) {
+      painter.setPen(kBlack);
+      painter.drawRect(0, y, width - 1, LineHeight_ - 1);
+    }
+  }
+}
+
+void TFCPU::PB1MouseDown(int x, int y) {
+  const uint32_t address = TopAddress_ + tervik::view::RowAt(y, LineHeight_);
+  if (x < MarginWidth_) {
+    if (FMain != nullptr) FMain->ToggleBreakpoint(address);
+  } else {
+    CursorAddress_ = address;
+  }
+  PB1->update();
+}
+
+void TFCPU::ScrollBar1Scroll(int sliderAction) {
+  RecentreThumb(ScrollBar1);
+  TopAddress_ = tervik::view::TopAfterScroll(TopAddress_, ScrollCodeOf(sliderAction), 1,
+                                             tervik::view::WholeRows(PB1->height(), LineHeight_));
+  PB1->update();
 }

@@ -1,24 +1,81 @@
-// The disassembly window (FCPU, caption "Memory").
+// The disassembly window (FCPU, caption "Memory"): one word per row with its address, the word,
+// its disassembly in a mnemonic and an operand column, and the listing comment; the PC row on
+// maroon, breakpoint marks in the left margin, a frame around the cursor row.
 #pragma once
 
+#include <QFont>
+#include <cstddef>
 #include <cstdint>
+#include <string_view>
 
+#include "PaintBox.h"
 #include "ToolDock.h"
+#include "ViewGeometry.h"
 
+class QPainter;
+class QScrollBar;
+
+// Everything one row shows, gathered before any of it is drawn. The views point into `text` and
+// into the listing, so a row is filled and used in place, never copied.
+struct DisassemblyRow {
+  uint32_t address = 0;
+  bool isPc = false;
+  bool breakpoint = false;
+  char head[tervik::view::kHeadLength] = {};  // "%08X %08X "
+  char text[32] = {};                         // the disassembly; never longer than 23 characters
+  std::string_view mnemonic;
+  std::string_view operands;
+  std::string_view comment;
+  tervik::view::RowColumns columns{};
+};
+
+// Runs on the GUI thread. Reads the main window's processor, listing and breakpoints when it
+// paints; holds no copy of them.
 class TFCPU final : public TToolDock {
   Q_OBJECT
 
  public:
   explicit TFCPU(QWidget* parent);
 
-  // Keeps address a in the rows shown (it becomes the top row when outside) and repaints.
+  // Keeps address a in the whole rows shown: when it lies outside them, a becomes the top row.
+  // Then repaints.
   void ShowAddress(uint32_t a);
+  // Requests a repaint.
+  void UpdateView();
+
   // The row the user last clicked outside the breakpoint margin.
-  uint32_t CursorAddress() const { return cursorAddress_; }
+  uint32_t CursorAddress() const { return CursorAddress_; }
+  uint32_t TopAddress() const { return TopAddress_; }
+  int LineHeight() const { return LineHeight_; }
+  int CharWidth() const { return CharWidth_; }
+  int MarginWidth() const { return MarginWidth_; }
+  int MarkSize() const { return MarkSize_; }
+
+  // Gathers what the row of `address` shows, with pc the program counter of this repaint.
+  void PrepareRow(DisassemblyRow& row, uint32_t address, uint32_t pc) const;
+
+  // The event handlers, public so that a test or a benchmark can drive them directly.
+  void PB1Paint(QPainter& painter);
+  void PB1MouseDown(int x, int y);
+  void ScrollBar1Scroll(int sliderAction);
+
+  TPaintBox* PB1;
+  QScrollBar* ScrollBar1;
 
  private:
-  uint32_t topAddress_ = 0;
-  uint32_t cursorAddress_ = 0;
+  void FormCreate();
+  void DrawText(QPainter& painter, int column, int y, std::string_view text, const QColor& ink,
+                const QColor& back);
+
+  QFont font_;
+  int ascent_ = 0;
+  uint32_t TopAddress_ = 0;
+  uint32_t CursorAddress_ = 0;
+  int LineHeight_ = 1;
+  int CharWidth_ = 1;
+  int MarginWidth_ = 2;
+  int MarkSize_ = 1;
+  TextScratch scratch_;
 };
 
 extern TFCPU* FCPU;

@@ -1,13 +1,160 @@
 // The register window.
 #include "Tfreg.h"
 
+#include <QFontMetrics>
+#include <QFrame>
+#include <QPainter>
+#include <QScrollArea>
+#include <QVBoxLayout>
+#include <cstdio>
+
+#include "Processor.h"
+#include "Tfmain.h"
+#include "ViewGeometry.h"
+
 TFReg* FReg = nullptr;
+
+namespace {
+
+const QColor kWhite(255, 255, 255);
+const QColor kRed(255, 0, 0);
+const QColor kBlack(0, 0, 0);
+
+// Appends texts to a row, each starting where the previous one ended unless placed.
+class RowWriter {
+ public:
+  explicit RowWriter(RegisterTexts& out) : out_(out) {}
+
+  void StartRow(int row, int column) {
+    row_ = row;
+    column_ = column;
+  }
+  void Label(const char* text) { Put(text, RegisterInk::Label); }
+  void Hex(uint32_t value, bool changed, bool blank) {
+    char text[10];
+    tervik::view::WriteHex8(text, value);
+    text[8] = blank ? ' ' : '\0';
+    text[9] = '\0';
+    Put(text, changed ? RegisterInk::Changed : RegisterInk::Value);
+  }
+  void Text(const char* text, bool changed) {
+    Put(text, changed ? RegisterInk::Changed : RegisterInk::Value);
+  }
+  size_t Count() const { return n_; }
+
+ private:
+  void Put(const char* text, RegisterInk ink) {
+    RegisterText& t = out_[n_++];
+    t.row = static_cast<uint8_t>(row_);
+    t.column = static_cast<uint8_t>(column_);
+    t.ink = ink;
+    size_t length = 0;
+    while (text[length] != '\0' && length < sizeof t.text) {
+      t.text[length] = text[length];
+      ++length;
+    }
+    t.length = static_cast<uint8_t>(length);
+    column_ += static_cast<int>(length);
+  }
+
+  RegisterTexts& out_;
+  size_t n_ = 0;
+  int row_ = 0;
+  int column_ = 0;
+};
+
+}  // namespace
+
+void LayoutRegisterRows(const tervik::Processor& cpu, RegisterTexts& out) {
+  using tervik::Processor;
+  RowWriter w(out);
+  w.StartRow(0, 0);
+  w.Label("PC: ");
+  w.Hex(cpu.pc, cpu.pcChanged, true);
+  w.Label("IM: ");
+  w.Hex(cpu.im, cpu.imChanged, true);
+  w.Label("SP: ");
+  w.Hex(cpu.sp, cpu.spChanged, true);
+  w.Label("LFSR: ");
+  w.Hex(cpu.lfsr, cpu.lfsrChanged, true);
+
+  // The flags from the highest bit to the lowest.
+  const auto bit = [&cpu](uint32_t flag) { return (cpu.sr & flag) != 0; };
+  w.StartRow(1, 0);
+  w.Label("SR: ");
+  w.Hex(cpu.sr, cpu.srChanged, true);
+  w.Label("O: ");
+  w.Text(bit(Processor::kFlagO) ? "1  " : "0  ", cpu.oChanged);
+  w.Label("C: ");
+  w.Text(bit(Processor::kFlagC) ? "1  " : "0  ", cpu.cChanged);
+  w.Label("Z: ");
+  w.Text(bit(Processor::kFlagZ) ? "1  " : "0  ", cpu.zChanged);
+  w.Label("N: ");
+  w.Text(bit(Processor::kFlagN) ? "1" : "0", cpu.nChanged);
+
+  for (unsigned k = 0; k < 16; ++k) {
+    for (unsigned side = 0; side < 2; ++side) {
+      const unsigned n = 2 * k + side;
+      char label[16];
+      std::snprintf(label, sizeof label, "R%02u: ", n);
+      w.StartRow(static_cast<int>(2 + k), side == 0 ? 0 : 16);
+      w.Label(label);
+      w.Hex(cpu.GetRegister(n), cpu.regChanged[n], false);
+    }
+  }
+}
 
 TFReg::TFReg(QWidget* parent) : TToolDock("CPU registers", parent, true) {
   setObjectName("FReg");
+  Panel1 = new QFrame(this);
+  Panel1->setObjectName("Panel1");
+  Panel1->setFrameStyle(QFrame::Panel | QFrame::Raised);
+  Panel1->setLineWidth(1);
+  auto* layout = new QVBoxLayout(Panel1);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(0);
+  ScrollBox1 = new QScrollArea(Panel1);
+  ScrollBox1->setObjectName("ScrollBox1");
+  ScrollBox1->setFrameShape(QFrame::NoFrame);
+  ScrollBox1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  ScrollBox1->setWidgetResizable(true);  // as wide as the box; the height stays fixed
+  ScrollBox1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  QPalette white = ScrollBox1->palette();
+  white.setColor(QPalette::Window, kWhite);
+  ScrollBox1->setPalette(white);
+  ScrollBox1->viewport()->setPalette(white);
+  ScrollBox1->viewport()->setAutoFillBackground(true);
+  PB1 = new TPaintBox(ScrollBox1);
+  PB1->setObjectName("PB1");
+  PB1->OnPaint = [this](QPainter& painter) { PB1Paint(painter); };
+  ScrollBox1->setWidget(PB1);
+  layout->addWidget(ScrollBox1);
+  setWidget(Panel1);
   resize(353, 439);
+  FormCreate();
+}
+
+void TFReg::FormCreate() {
+  font_ = InspectionFont();
+  const TextMetrics metrics = MeasureW(font_);
+  LineHeight_ = metrics.lineHeight;
+  CharWidth_ = metrics.charWidth;
+  ascent_ = QFontMetrics(font_).ascent();
+  PB1->setFixedHeight(kRegisterRows * LineHeight_);
 }
 
 void TFReg::UpdateView() {
-  update();
+  PB1->update();
+}
+
+void TFReg::PB1Paint(QPainter& painter) {
+  painter.fillRect(0, 0, PB1->width(), PB1->height(), kWhite);
+  if (FMain == nullptr) return;
+  painter.setFont(font_);
+  LayoutRegisterRows(FMain->Cpu(), texts_);
+  for (const RegisterText& t : texts_) {
+    painter.setPen(t.ink == RegisterInk::Changed ? kRed : kBlack);
+    painter.drawText(QPoint(t.column * CharWidth_, t.row * LineHeight_ + ascent_),
+                     scratch_.Set(t.View()));
+  }
 }

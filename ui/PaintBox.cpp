@@ -1,0 +1,81 @@
+// The paint box, the step-only scroll bar and the paint font of the inspection windows.
+#include "PaintBox.h"
+
+#include <QFontMetrics>
+#include <QMouseEvent>
+#include <QPainter>
+#include <algorithm>
+
+TPaintBox::TPaintBox(QWidget* parent) : QWidget(parent) {
+  // The owner fills the whole box on every paint.
+  setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+void TPaintBox::paintEvent(QPaintEvent*) {
+  if (!OnPaint) return;
+  QPainter painter(this);
+  OnPaint(painter);
+}
+
+void TPaintBox::mousePressEvent(QMouseEvent* event) {
+  if (OnMouseDown) {
+    const QPoint p = event->position().toPoint();
+    OnMouseDown(p.x(), p.y());
+  }
+  event->accept();
+}
+
+QFont InspectionFont() {
+  QFont font("Courier New");
+  font.setPixelSize(11);
+  font.setStyleHint(QFont::TypeWriter);
+  font.setHintingPreference(QFont::PreferFullHinting);
+  return font;
+}
+
+TextMetrics MeasureW(const QFont& font) {
+  const QFontMetrics metrics(font);
+  // Never zero, so that rows and columns can always be divided by them.
+  return {std::max(1, metrics.height()), std::max(1, metrics.horizontalAdvance(QChar('W')))};
+}
+
+QScrollBar* MakeStepScrollBar(QWidget* parent) {
+  auto* bar = new QScrollBar(Qt::Vertical, parent);
+  bar->setObjectName("ScrollBar1");
+  bar->setRange(-100, 100);
+  bar->setSingleStep(1);
+  bar->setPageStep(0);
+  bar->setValue(0);
+  bar->setFixedWidth(16);
+  return bar;
+}
+
+tervik::view::ScrollCode ScrollCodeOf(int sliderAction) {
+  using tervik::view::ScrollCode;
+  switch (sliderAction) {
+    case QAbstractSlider::SliderSingleStepSub: return ScrollCode::LineUp;
+    case QAbstractSlider::SliderSingleStepAdd: return ScrollCode::LineDown;
+    case QAbstractSlider::SliderPageStepSub: return ScrollCode::PageUp;
+    case QAbstractSlider::SliderPageStepAdd: return ScrollCode::PageDown;
+    default: return ScrollCode::Other;
+  }
+}
+
+void RecentreThumb(QScrollBar* bar) {
+  bar->setSliderPosition(0);
+}
+
+const QString& TextScratch::Set(std::string_view bytes) {
+  const auto size = static_cast<qsizetype>(bytes.size());
+  const bool ascii = std::all_of(bytes.begin(), bytes.end(),
+                                 [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+  if (!ascii) {
+    // Listing comments are 8-bit text of outside origin: UTF-8 when it is, else Latin-1.
+    text_ = QString::fromUtf8(bytes.data(), size);
+    if (!text_.contains(QChar::ReplacementCharacter)) return text_;
+  }
+  text_.resize(size);  // keeps the buffer once it is large enough and no longer shared
+  QChar* out = text_.data();
+  for (qsizetype i = 0; i < size; ++i) out[i] = QLatin1Char(bytes[static_cast<size_t>(i)]);
+  return text_;
+}

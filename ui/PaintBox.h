@@ -1,0 +1,58 @@
+// Pieces shared by the inspection windows: a paint box that hands its paint and mouse-press
+// events to its window, the step-only scroll bar, the paint font, and a reusable text buffer.
+#pragma once
+
+#include <QFont>
+#include <QScrollBar>
+#include <QString>
+#include <QWidget>
+#include <functional>
+#include <string_view>
+
+#include "ViewGeometry.h"
+
+class QPainter;
+
+// A widget that its window paints (PB1). It paints nothing itself and holds no state.
+class TPaintBox final : public QWidget {
+ public:
+  explicit TPaintBox(QWidget* parent);
+
+  std::function<void(QPainter&)> OnPaint;
+  // Button press at (x, y) in the box's pixels, any button, any modifiers.
+  std::function<void(int x, int y)> OnMouseDown;
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+};
+
+// The paint font of the inspection windows: "Courier New" at 11 pixels. Full hinting gives every
+// character an advance of whole pixels, so each column lies exactly on a multiple of CharWidth.
+QFont InspectionFont();
+
+// The row metrics of a paint font: the height and the width of the text "W".
+struct TextMetrics {
+  int lineHeight;
+  int charWidth;
+};
+TextMetrics MeasureW(const QFont& font);
+
+// A vertical scroll bar (ScrollBar1) 16 pixels wide that serves only as two arrows and a track:
+// range -100..100, page size 0, thumb at 0. The owner connects actionTriggered and calls
+// ScrollCodeOf and RecentreThumb.
+QScrollBar* MakeStepScrollBar(QWidget* parent);
+tervik::view::ScrollCode ScrollCodeOf(int sliderAction);
+// Puts the thumb back to the middle; called from actionTriggered, before the value follows.
+void RecentreThumb(QScrollBar* bar);
+
+// A text buffer that paint code refills for every piece it draws, so drawing a row allocates
+// nothing of its own once the buffer has grown to the longest text.
+class TextScratch {
+ public:
+  // The bytes as Latin-1, or as UTF-8 when they hold any byte above 0x7F and form valid UTF-8.
+  const QString& Set(std::string_view bytes);
+
+ private:
+  QString text_;
+};
