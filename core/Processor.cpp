@@ -139,6 +139,12 @@ class Engine {
   // kClocks false skips the peripheral clocks: only for a map without DLL regions.
   template <bool kClocks = true>
   TERVIK_HOT void Cycle() {
+    CycleWord<kClocks>();
+  }
+
+  // A cycle that returns the word it executed.
+  template <bool kClocks = true>
+  TERVIK_HOT uint32_t CycleWord() {
     dest = kNoDest;
     memWritten = false;
     if constexpr (kClocks) {
@@ -146,37 +152,84 @@ class Engine {
     }
     const uint32_t t = lfsr >> 31;
     lfsr = (lfsr << 1) ^ ((0u - t) & 0x80000063u);
-    Execute(Fetch());
+    const uint32_t word = Fetch();
+    Execute(word);
+    return word;
   }
 
-  // Cycles until maxSteps ran or pc lands on one of the sorted breakpoints [first, last).
-  // Returns the values the last cycle started from; `steps` counts the cycles.
+  // The values a cycle that left pc in place started from, rebuilt from its result and its
+  // word. Only an undefined word, an invalid MOVEI, RETI, a branch or jump to itself, and CALL
+  // or RET to their own address leave pc in place; none of them writes sr, im or lfsr, so only
+  // the shift register's advance and the stack move of CALL and RET are undone.
+  TERVIK_HOT Processor::Before StalledCycleStart(uint32_t word) const {
+    const uint32_t t = lfsr & 1u;  // the advance feeds the outgoing top bit into bit 0
+    const uint32_t lfsrBefore = ((lfsr ^ ((0u - t) & 0x80000063u)) >> 1) | (t << 31);
+    uint32_t spBefore = sp;
+    const Opcode op = Instruction{word}.opcode();
+    if (op == Opcode::CALL) spBefore = sp - 1;
+    if (op == Opcode::RET) spBefore = sp + 1;
+    return {pc, sr, im, spBefore, lfsrBefore};
+  }
+
+  // Cycles until maxSteps ran or pc lands on one of the sorted breakpoints [first, last), and
+  // with kStopOnStall also after a cycle that left pc unchanged. Returns the values the last
+  // cycle started from; `steps` counts the cycles.
+  template <bool kStopOnStall>
   TERVIK_HOT Processor::Before Run(uint64_t maxSteps, const uint32_t* first, const uint32_t* last) {
-    return clocksBegin_ == clocksEnd_ ? RunLoop<false>(maxSteps, first, last)
-                                      : RunLoop<true>(maxSteps, first, last);
+    return clocksBegin_ == clocksEnd_ ? RunLoop<false, kStopOnStall>(maxSteps, first, last)
+                                      : RunLoop<true, kStopOnStall>(maxSteps, first, last);
   }
 
-  template <bool kClocks>
+  template <bool kClocks, bool kStopOnStall>
   TERVIK_HOT Processor::Before RunLoop(uint64_t maxSteps, const uint32_t* first,
                                        const uint32_t* last) {
     Processor::Before before{};
     uint64_t n = 0;
-    if (first == last) {
+    // True when the cycle just run ends the batch (besides the step count).
+    auto stalled = [&]() TERVIK_LAMBDA { return kStopOnStall && pc == before.pc; };
+    if (first == last && !kStopOnStall) {
       // Nothing can end the run early, so only the last cycle needs its starting values.
       for (; n + 1 < maxSteps; ++n) Cycle<kClocks>();
       before = {pc, sr, im, sp, lfsr};
       Cycle<kClocks>();
       ++n;
+    } else if (first == last) {
+      // Only pc is remembered per cycle, which keeps this loop nearly as fast as the plain one;
+      // a cycle that left pc in place has its starting values rebuilt afterwards.
+      uint32_t word = 0;
+      bool stall = false;
+      for (; n + 1 < maxSteps; ++n) {
+        const uint32_t at = pc;
+        word = CycleWord<kClocks>();
+        if (pc == at) {
+          stall = true;
+          break;
+        }
+      }
+      if (stall) {
+        before = StalledCycleStart(word);
+      } else {
+        before = {pc, sr, im, sp, lfsr};
+        Cycle<kClocks>();
+      }
+      ++n;
+    } else if (last - first == 1) {
+      // One address (a run to a given address): a compare with a constant.
+      const uint32_t stop = *first;
+      do {
+        before = {pc, sr, im, sp, lfsr};
+        Cycle<kClocks>();
+      } while (++n < maxSteps && !stalled() && pc != stop);
     } else if (last - first <= 8) {
       do {
         before = {pc, sr, im, sp, lfsr};
         Cycle<kClocks>();
-      } while (++n < maxSteps && std::find(first, last, pc) == last);
+      } while (++n < maxSteps && !stalled() && std::find(first, last, pc) == last);
     } else {
       do {
         before = {pc, sr, im, sp, lfsr};
         Cycle<kClocks>();
-      } while (++n < maxSteps && !std::binary_search(first, last, pc));
+      } while (++n < maxSteps && !stalled() && !std::binary_search(first, last, pc));
     }
     steps = n;
     return before;
@@ -454,7 +507,8 @@ void Processor::Execute(uint32_t word) {
   e.Finish();
 }
 
-uint64_t Processor::RunBatch(uint64_t maxSteps, std::span<const uint32_t> breakpoints) {
+uint64_t Processor::RunBatch(uint64_t maxSteps, std::span<const uint32_t> breakpoints,
+                             OnStall onStall) {
   if (maxSteps == 0) return 0;
   const uint32_t* first = nullptr;
   const uint32_t* last = nullptr;
@@ -466,8 +520,16 @@ uint64_t Processor::RunBatch(uint64_t maxSteps, std::span<const uint32_t> breakp
     first = breakpointScratch_.data();
     last = first + breakpointScratch_.size();
   }
+  return onStall == OnStall::Stop ? RunEngine<true>(maxSteps, first, last)
+                                  : RunEngine<false>(maxSteps, first, last);
+}
+
+// Each variant is a function of its own, so the plain batch compiles exactly as it would alone.
+template <bool kStopOnStall>
+[[gnu::noinline]] uint64_t Processor::RunEngine(uint64_t maxSteps, const uint32_t* first,
+                                                const uint32_t* last) {
   Engine<true> e(*this);
-  const Before before = e.Run(maxSteps, first, last);
+  const Before before = e.Run<kStopOnStall>(maxSteps, first, last);
   // The markers describe the last cycle only; earlier cycles' markers were never observable.
   memWritten = false;
   e.Finish();

@@ -69,11 +69,17 @@ class Processor : public CpuState {
   // pc through the bus, execute it, and set the change markers from what differs.
   void Step();
 
+  // Whether a batched run also ends after a cycle that left pc where it was (an undefined word,
+  // RETI, a jump to itself): the processor would repeat that cycle forever.
+  enum class OnStall : uint8_t { Continue, Stop };
+
   // Runs up to maxSteps cycles and ends early after a cycle that leaves pc at an address in
-  // `breakpoints` (unsorted; duplicates are fine). The state afterwards, memory and change
+  // `breakpoints` (unsorted; duplicates are fine) or, with OnStall::Stop, after a cycle that
+  // leaves pc unchanged (then pcChanged is false). The state afterwards, memory and change
   // markers included, is exactly that of the same number of Step calls: the markers describe
   // the last cycle. Returns the number of cycles run.
-  uint64_t RunBatch(uint64_t maxSteps, std::span<const uint32_t> breakpoints = {});
+  uint64_t RunBatch(uint64_t maxSteps, std::span<const uint32_t> breakpoints = {},
+                    OnStall onStall = OnStall::Continue);
 
   uint32_t GetPC() const { return pc; }
   void SetPC(uint32_t value) { pc = value; }
@@ -155,6 +161,9 @@ class Processor : public CpuState {
   };
 
   void SetMarkers(const Before& before);
+  // RunBatch after its breakpoints were sorted into [first, last).
+  template <bool kStopOnStall>
+  uint64_t RunEngine(uint64_t maxSteps, const uint32_t* first, const uint32_t* last);
   void ResetBusCaches();
 
   AddressMap routing_;

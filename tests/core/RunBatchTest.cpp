@@ -90,14 +90,20 @@ TEST(RunBatch, EndsInTheStateOfSingleSteps) {
   std::mt19937 rng(99);
   for (uint32_t seed = 1; seed <= 60; ++seed) {
     for (uint64_t n : {1u, 2u, 7u, 150u, 2000u}) {
-      for (int bpCount : {0, 3, 12}) {
+      for (auto [bpCount, onStall] : {std::pair{0, Processor::OnStall::Continue},
+                                      {3, Processor::OnStall::Continue},
+                                      {12, Processor::OnStall::Continue},
+                                      {0, Processor::OnStall::Stop},
+                                      {3, Processor::OnStall::Stop},
+                                      {12, Processor::OnStall::Stop}}) {
+        const bool stopOnStall = onStall == Processor::OnStall::Stop;
         std::vector<uint32_t> breakpoints;
         for (int i = 0; i < bpCount; ++i) breakpoints.push_back(kProgram + rng() % kProgramSize);
 
         Processor batch;
         SetUpRandomProgram(batch, seed);
         CallLog().clear();
-        const uint64_t ran = batch.RunBatch(n, breakpoints);
+        const uint64_t ran = batch.RunBatch(n, breakpoints, onStall);
         const Observed fromBatch = Observe(batch, ran);
 
         Processor single;
@@ -107,7 +113,8 @@ TEST(RunBatch, EndsInTheStateOfSingleSteps) {
         do {
           single.Step();
           ++steps;
-        } while (steps < n && !Contains(breakpoints, single.pc));
+        } while (steps < n && !Contains(breakpoints, single.pc) &&
+                 !(stopOnStall && !single.pcChanged));
         const Observed fromSteps = Observe(single, steps);
 
         EXPECT_EQ(fromBatch.regs.r, fromSteps.regs.r);
@@ -119,8 +126,9 @@ TEST(RunBatch, EndsInTheStateOfSingleSteps) {
         EXPECT_EQ(fromBatch.memory, fromSteps.memory);
         EXPECT_EQ(fromBatch.calls, fromSteps.calls);
         ASSERT_TRUE(fromBatch == fromSteps)
-            << "seed " << seed << " n " << n << " breakpoints " << bpCount << " steps " << ran
-            << " vs " << steps << " pc " << std::hex << batch.pc << " vs " << single.pc;
+            << "seed " << seed << " n " << n << " breakpoints " << bpCount << " stall stop "
+            << stopOnStall << " steps " << ran << " vs " << steps << " pc " << std::hex << batch.pc
+            << " vs " << single.pc;
       }
     }
   }
@@ -132,6 +140,53 @@ TEST(RunBatch, StartingOnABreakpointRunsAtLeastOneStep) {
   const uint32_t bp[] = {Machine::kRam};
   EXPECT_EQ(m.cpu.RunBatch(1000, bp), 2u);  // NOP, then the jump back lands on it
   EXPECT_EQ(m.cpu.pc, Machine::kRam);
+  EXPECT_TRUE(m.cpu.pcChanged);
+}
+
+// Every way a cycle can leave pc where it was ends a batch that asks for it, after that cycle,
+// in the state (markers included) of single steps; a batch that does not ask runs on.
+TEST(RunBatch, StallStopEndsOnTheCycleThatLeftPcInPlace) {
+  struct Case {
+    const char* name;
+    uint32_t word;
+  };
+  const Case cases[] = {
+      {"undefined opcode", Op(Undefined63)},
+      {"invalid MOVEI", Movei(MoveiSub::Invalid3, 0, 0)},
+      {"RETI", Op(RETI)},
+      {"JUMPI to itself", Rri(JUMPI, 0, 0, 0)},
+      {"BZEI taken to itself", Rri(BZEI, 0, 5, 0)},
+      {"JUMPrI to itself", Rri(JUMPrI, 0, 0, Machine::kRam + 2)},
+      {"CALL to itself", Rrr(CALL, 0, 0, 6)},
+      {"RET to itself", Op(RET)},
+  };
+  for (const Case& c : cases) {
+    for (uint32_t lfsr : {0u, 0x80000001u, 0x12345678u, 0x80000021u}) {  // 80000021 stays
+      auto setUp = [&](Machine& m) {
+        m.Load(Machine::kRam, {Rri(ADDI, 1, 1, 1), Rri(ADDI, 1, 1, 1), c.word, Op(NOP)});
+        m.cpu.r[6] = Machine::kRam + 2;
+        m.cpu.sp = Machine::kRam + 0x101;
+        m.cpu.WriteMem(Machine::kRam + 0x100, Machine::kRam + 2);  // where RET returns to
+        m.cpu.lfsr = lfsr;
+      };
+      Machine batch, single;
+      setUp(batch);
+      setUp(single);
+      EXPECT_EQ(batch.cpu.RunBatch(1000, {}, Processor::OnStall::Stop), 3u) << c.name;
+      for (int i = 0; i < 3; ++i) single.cpu.Step();
+      const Observed a = Observe(batch.cpu, 3), b = Observe(single.cpu, 3);
+      EXPECT_TRUE(a == b) << c.name << " lfsr " << lfsr;
+      EXPECT_EQ(batch.cpu.pc, Machine::kRam + 2) << c.name;
+      EXPECT_FALSE(batch.cpu.pcChanged) << c.name;
+      EXPECT_EQ(batch.cpu.RunBatch(5, {}, Processor::OnStall::Continue), 5u) << c.name;
+    }
+  }
+}
+
+TEST(RunBatch, StallStopDoesNotEndALoopThatMovesPc) {
+  Machine m;
+  m.Load(Machine::kRam, {Op(NOP), Rri(JUMPI, 0, 0, 0xFFFF)});
+  EXPECT_EQ(m.cpu.RunBatch(1001, {}, Processor::OnStall::Stop), 1001u);
   EXPECT_TRUE(m.cpu.pcChanged);
 }
 

@@ -1,0 +1,221 @@
+// The assembler: encodings of every operand form, labels and expressions, directives, the
+// listing as the loader reads it, and the messages for the common mistakes.
+#include <gtest/gtest.h>
+
+#include "Assembler.h"
+#include "Listing.h"
+#include "SetupTestSupport.h"
+#include "TestMachine.h"
+
+namespace tervik::test {
+namespace {
+
+using assembler::Assemble;
+using assembler::Diagnostic;
+using assembler::Result;
+using enum Opcode;
+
+// The words of a source that must assemble.
+std::vector<uint32_t> Words(std::string_view source) {
+  const Result r = Assemble(source);
+  std::vector<uint32_t> words;
+  for (const Diagnostic& d : r.errors) {
+    ADD_FAILURE() << d.line << ":" << d.column << ": " << d.message << "\n in: " << source;
+  }
+  for (const assembler::Word& w : r.words) words.push_back(w.value);
+  return words;
+}
+
+struct EncodingCase {
+  const char* text;
+  uint32_t word;
+};
+
+TEST(Assembler, EncodesEveryOperandForm) {
+  const EncodingCase cases[] = {
+      {"NOP", 0},
+      {"RET", Op(RET)},
+      {"RETI", Op(RETI)},
+      {"ADD\tR1,R2,R3", 0x14220003},
+      {"add r1, r2, r3", 0x14220003},  // case and blanks do not matter
+      {"NOT R1,R2", Rrr(NOT, 1, 0, 2)},
+      {"STORE R3,R9", Rrr(STORE, 0, 3, 9)},
+      {"JUMP R31", Rrr(JUMP, 0, 0, 31)},
+      {"POP R7", Rrr(POP, 7, 0, 0)},
+      {"BrNE R4,R5", Rrr(BrNE, 0, 4, 5)},
+      {"ADDI R3,R3,H#FFFE", 0x9463FFFE},
+      {"ADDI R3,R3,-2", 0x9463FFFE},
+      {"ANDI R1,R2,65535", Rri(ANDI, 1, 2, 0xFFFF)},
+      {"ORI R1,R2,-32768", Rri(ORI, 1, 2, 0x8000)},
+      {"NOTI R6,H#7", Rri(NOTI, 6, 0, 7)},
+      {"STOREI R2,'A'", Rri(STOREI, 0, 2, 'A')},
+      {"STOREI R2,'\\n'", Rri(STOREI, 0, 2, 10)},
+      {"BZEI R4,H#FFFE%", 0xB004FFFE},
+      {"BZEI R4,H#FFFE", 0xB004FFFE},  // the '%' may be left out
+      {"JUMPI H#0%", Rri(JUMPI, 0, 0, 0)},
+      {"JUMPrI 0x7FFF%", Rri(JUMPrI, 0, 0, 0x7FFF)},
+      {"PUSHI -1", Rri(PUSHI, 0, 0, 0xFFFF)},
+      {"RANDOMSETI H#1%", Rri(RANDOMSETI, 0, 0, 1)},
+      {"BITSETI R1,R1,H#5%", Rri(BITSETI, 1, 1, 5)},
+      {"BITCLEARI R2,R3,31", Rri(BITCLEARI, 2, 3, 31)},
+      {"MOVEL R1,H#1000%", Movei(MoveiSub::MOVEL, 1, 0x1000)},
+      {"SETMASK H#FF%", 0xEC0200FF},
+      {"MVSPL H#1F00%", Movei(MoveiSub::MVSPL, 0, 0x1F00)},
+      {"MVNZCOU R5", Movei(MoveiSub::MVNZCOU, 5, 0)},
+      {"MOVEH R3,H#1234%", 0xEC701234},
+      {"MOVEH R3,-1%", Movei(MoveiSub::MOVEH, 3, 0xFFFF)},
+      {"MVSPH H#8000%", Movei(MoveiSub::MVSPH, 0, 0x8000)},
+      {"ADDI R1,R1,2+3-1", Rri(ADDI, 1, 1, 4)},
+      {"ADDI R1,R1,'a'-'A'", Rri(ADDI, 1, 1, 32)},
+  };
+  for (const EncodingCase& c : cases) {
+    EXPECT_EQ(Words(c.text), std::vector<uint32_t>{c.word}) << c.text;
+  }
+}
+
+TEST(Assembler, LabelsAreOffsetsForRelativeBranchesAndAddressesElsewhere) {
+  const char* source =
+      "        ORG   10\n"
+      "back:   NOP\n"
+      "        BZEI  R1,back%      ; at 11: offset -1\n"
+      "        BrZEI R1,back%      ; absolute\n"
+      "        JUMPI ahead         ; at 13: offset +2\n"
+      "        MOVEL R2,ahead+2%\n"
+      "ahead:  JUMPI ahead%        ; offset 0\n"
+      "        LOADI R1,R0,ahead-1\n";
+  EXPECT_EQ(Words(source), (std::vector<uint32_t>{
+                               0,
+                               Rri(BZEI, 0, 1, 0xFFFF),
+                               Rri(BrZEI, 0, 1, 10),
+                               Rri(JUMPI, 0, 0, 2),
+                               Movei(MoveiSub::MOVEL, 2, 17),
+                               Rri(JUMPI, 0, 0, 0),
+                               Rri(LOADI, 1, 0, 14),
+                           }));
+}
+
+TEST(Assembler, DirectivesPlaceDataAndConstants) {
+  const Result r = Assemble(
+      "SIZE    EQU  3\n"
+      "BASE    EQU  H#20+SIZE\n"
+      "        ORG  BASE\n"
+      "first:  DW   \"ab\", -1, first, end-first, 'c', H#FFFFFFFF\n"
+      "end:    DW   SIZE\n"
+      "        ORG  2\n"
+      "        JUMPI first\n");
+  ASSERT_TRUE(r.errors.empty()) << r.errors.front().message;
+  const std::vector<assembler::Word> expected = {
+      {0x23, 'a', 4},        {0x24, 'b', 4}, {0x25, 0xFFFFFFFF, 4},
+      {0x26, 0x23, 4},       {0x27, 7, 4},   {0x28, 'c', 4},
+      {0x29, 0xFFFFFFFF, 4}, {0x2A, 3, 5},   {2, Rri(JUMPI, 0, 0, 0x21), 7},
+  };
+  EXPECT_EQ(r.words, expected);
+}
+
+// The listing is what the loader reads: words at their addresses and the source comments.
+TEST(Assembler, ListingLoadsIntoMemoryWithItsComments) {
+  const char* source =
+      "; a heading line, not a word\n"
+      "start:  MOVEL R1,H#5%    ; five\n"
+      "loop:   SUBBI R1,R1,1\r\n"
+      "        BNZEI R1,loop%   ;  count down  \n"
+      "        ORG   H#1000\n"
+      "data:   DW    \"hi;\", 7 ; text\n";
+  const Result r = Assemble(source);
+  ASSERT_TRUE(r.errors.empty());
+  ExpectGolden("listing.lst", r.listing);
+
+  TempDir dir;
+  Processor cpu;
+  cpu.AddRegion(0, 0x2000, RegionType::RAM);
+  ListingMap comments;
+  RecordingConsole console;
+  LoadListing(dir.Write("a.lst", r.listing), cpu, comments, console);
+  EXPECT_TRUE(console.lines.empty());
+  for (const assembler::Word& w : r.words) EXPECT_EQ(cpu.ReadMem(w.address), w.value);
+  EXPECT_EQ(comments.Comment(0), "; five");
+  EXPECT_EQ(comments.Comment(1), "");
+  EXPECT_EQ(comments.Comment(2), ";  count down");
+  // The loader takes the first ';' of the line, so the string's own ';' starts the comment.
+  EXPECT_EQ(comments.Comment(0x1000), ";\", 7 ; text");
+  EXPECT_EQ(comments.Comment(0x1001), "");  // later words of a DW line carry no source
+  EXPECT_EQ(comments.size(), 3u);
+}
+
+struct ErrorCase {
+  const char* source;
+  unsigned line;
+  unsigned column;
+  const char* message;  // the start of the message
+};
+
+TEST(Assembler, ReportsCommonMistakesWithLineAndColumn) {
+  const ErrorCase cases[] = {
+      {"  FOO R1", 1, 3, "unknown mnemonic 'FOO'"},
+      {"ADD R1,R2,R32", 1, 11, "bad register 'R32': expected R0 to R31"},
+      {"ADD R1,R2,R100", 1, 11, "bad register 'R100'"},
+      {"ADD R1,R2,5", 1, 11, "expected a register R0 to R31 as operand 3: ADD takes Rd,Ra,Rb"},
+      {"ADDI R1,R2,R3", 1, 12, "expected an immediate as operand 3, found register R3"},
+      {"ADD R1,R2", 1, 8, "missing operand: ADD takes Rd,Ra,Rb"},
+      {"NOP R1", 1, 5, "too many operands: NOP takes no operands"},
+      {"ADD R1,R2,R3 R4", 1, 14, "unexpected 'R': expected ',' or the end of the line"},
+      {"ADD R1,,R3", 1, 8, "expected an immediate"},
+      {"ADDI R1,R1,70000", 1, 12, "immediate 70000 out of range: expected -32768 to 65535"},
+      {"ADDI R1,R1,-32769", 1, 12, "immediate -32769 out of range"},
+      {"MOVEH R1,H#10000%", 1, 10, "immediate 65536 out of range"},
+      {"BITSETI R1,R1,32%", 1, 15, "bit number 32 out of range: expected 0 to 31"},
+      {"ADDI R1,R1,1%", 1, 13, "unexpected '%': ADDI has no '%' after its immediate"},
+      {"JUMPI nowhere", 1, 7, "undefined label 'nowhere'"},
+      {"a: NOP\n\na:  NOP", 3, 1, "duplicate label 'a': first defined on line 1"},
+      {"BZEI R1,far%\n ORG H#9000\nfar: NOP", 1, 9, "branch target out of range: offset 36864"},
+      {"BrZEI R1,far%\n ORG H#8000\nfar: NOP", 1, 10, "address 8000 out of range"},
+      {"MOVEL R1,x+1%\nx EQU H#7FFF+0", 1, 10, ""},  // a plain number: 0x8000 is raw bits
+      {"R5: NOP", 1, 1, "'R5' is a register name, not a label"},
+      {"ORG H#100000", 1, 5, "address 100000 out of range: expected 0 to FFFFF"},
+      {"ORG H#FFFFF\nDW 1,2", 2, 1, "address 100000 out of range"},
+      {"NOP\nORG 0\nNOP", 3, 1, "address 0 already holds a word from line 1"},
+      {"ORG later\nlater: NOP", 1, 5, "undefined label 'later': ORG and EQU use only labels"},
+      {"DW \"abc", 1, 4, "unterminated string"},
+      {"DW 'ab'", 1, 4, "a character literal holds exactly one character"},
+      {"DW '\\q'", 1, 6, "unknown escape"},
+      {"DW H#100000000", 1, 4, "number too large"},
+      {"DW 12AB", 1, 6, "unexpected 'A' in a number"},
+      {"DW H#", 1, 6, "expected hex digits after 'H#'"},
+      {"DW R1", 1, 4, "expected a value or a string, found a register"},
+      {"DW", 1, 3, "expected a value or a string after DW"},
+      {"DW a+b\na: NOP\nb: NOP", 1, 4, "an expression may add one label"},
+      {"ADDI R1,R1,\"x\"", 1, 12, "a string is only allowed after DW"},
+      {"  , NOP", 1, 3, "expected a label, a mnemonic or a directive, found ','"},
+      {"; 0001A 00000100001000100000000000000101", 1, 1, "this line would be read as a word"},
+  };
+  for (const ErrorCase& c : cases) {
+    const Result r = Assemble(c.source);
+    if (*c.message == '\0') {
+      EXPECT_TRUE(r.errors.empty()) << c.source;
+      continue;
+    }
+    ASSERT_EQ(r.errors.size(), 1u) << c.source;
+    const Diagnostic& d = r.errors.front();
+    EXPECT_EQ(d.line, c.line) << c.source;
+    EXPECT_EQ(d.column, c.column) << c.source << ": " << d.message;
+    EXPECT_EQ(d.message.rfind(c.message, 0), 0u) << c.source << ": " << d.message;
+    EXPECT_TRUE(r.listing.empty());
+    EXPECT_TRUE(r.words.empty());
+  }
+}
+
+TEST(Assembler, ReportsEveryBadLineInSourceOrder) {
+  const Result r = Assemble("JUMPI later\nFOO\nlater: ADD R1\n\tBAR R1");
+  ASSERT_EQ(r.errors.size(), 3u);
+  EXPECT_EQ(r.errors[0], (Diagnostic{2, 1,
+                                     "unknown mnemonic 'FOO': expected an instruction, "
+                                     "ORG, DW or EQU"}));
+  EXPECT_EQ(r.errors[1].line, 3u);
+  EXPECT_EQ(r.errors[2].line, 4u);
+  EXPECT_EQ(r.errors[2].column, 2u);
+  EXPECT_EQ(assembler::FormatDiagnostic("demo.asm", r.errors[0]),
+            "demo.asm:2:1: error: unknown mnemonic 'FOO': expected an instruction, ORG, DW or EQU");
+}
+
+}  // namespace
+}  // namespace tervik::test

@@ -1,0 +1,203 @@
+// The built programs at work: tervik-run runs each self-checking instruction program and each
+// demo to its end; the committed example listings equal the ones the build makes; and the
+// command lines of both tools behave as their help says.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include "SetupTestSupport.h"
+#include "ToolsTestSupport.h"
+
+namespace tervik::test {
+namespace {
+
+const std::string kRunner = TERVIK_RUNNER;
+const std::string kAssembler = TERVIK_ASSEMBLER;
+const std::string kSource = TERVIK_SOURCE_DIR;
+const std::string kProgramMap = kSource + "/tests/programs/programs.map";
+const std::string kExampleMap = kSource + "/examples/default.map";
+
+std::string ProgramListing(const std::string& name) {
+  return std::string(TERVIK_PROGRAM_LISTING_DIR) + "/" + name + ".lst";
+}
+std::string ExampleListing(const std::string& name) {
+  return std::string(TERVIK_EXAMPLE_LISTING_DIR) + "/" + name + ".lst";
+}
+
+// ---- The self-checking programs: each ends at pass (0xFF0) with R31 = 600D ----
+
+class SelfCheckingProgram : public testing::TestWithParam<const char*> {};
+
+TEST_P(SelfCheckingProgram, EndsAtPassWithThePassCode) {
+  const ProgramRun run =
+      RunProgram(kRunner, {"--map", kProgramMap, "--lst", ProgramListing(GetParam()), "--until",
+                           "0xFF0", "--steps", "100000", "--dump-regs"});
+  EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
+  EXPECT_NE(run.out.find("R31: 0000600D"), std::string::npos)
+      << "R30 holds the number of the failed check:\n"
+      << run.out;
+  EXPECT_NE(run.out.find("until: reached pc 00000FF0 after "), std::string::npos) << run.out;
+}
+
+INSTANTIATE_TEST_SUITE_P(Programs, SelfCheckingProgram,
+                         testing::Values("logic", "arith", "shifts", "branches", "memory", "lfsr"),
+                         [](const testing::TestParamInfo<const char*>& info) {
+                           return std::string(info.param);
+                         });
+
+// ---- The demos, on the bundled peripherals ----
+
+struct Demo {
+  const char* name;
+  std::vector<std::string> args;  // besides --map and --lst
+  int exitCode;
+  std::vector<std::string> out;      // texts standard output contains
+  std::vector<std::string> console;  // texts standard error (the console) contains
+};
+
+void PrintTo(const Demo& d, std::ostream* os) {
+  *os << d.name;
+}
+
+class DemoProgram : public testing::TestWithParam<Demo> {};
+
+TEST_P(DemoProgram, RunsToItsEnd) {
+  const Demo& d = GetParam();
+  std::vector<std::string> args = {"--map", kExampleMap, "--lst", ExampleListing(d.name)};
+  args.insert(args.end(), d.args.begin(), d.args.end());
+  const ProgramRun run = RunProgram(kRunner, args);
+  EXPECT_EQ(run.exitCode, d.exitCode) << run.out << run.err;
+  for (const std::string& text : d.out) {
+    EXPECT_NE(run.out.find(text), std::string::npos) << text << "\nin:\n" << run.out;
+  }
+  for (const std::string& text : d.console) {
+    EXPECT_NE(run.err.find(text), std::string::npos) << text << "\nin:\n" << run.err;
+  }
+  EXPECT_EQ(run.err.find("Failed"), std::string::npos) << run.err;
+}
+
+const std::string kHalted = "halted: pc stayed at ";
+
+INSTANTIATE_TEST_SUITE_P(
+    Examples, DemoProgram,
+    testing::Values(Demo{"hello",
+                         {"--steps", "10000"},
+                         0,
+                         {kHalted + "00000008 (JUMPI H#0%) after 66 steps"},
+                         {"\nHello, world\n"}},
+                    Demo{"blinker",
+                         {"--steps", "100000", "--dump-regs"},
+                         0,
+                         {"R04: 00000000", kHalted},
+                         {"GPIO LEDs 00000001 (LED 0 on)\nGPIO LEDs 00000000 (LED 0 off)\n"
+                          "GPIO LEDs 00000001 (LED 0 on)\nGPIO LEDs 00000000 (LED 0 off)\n"
+                          "GPIO LEDs 00000001 (LED 0 on)\nGPIO LEDs 00000000 (LED 0 off)\n"}},
+                    Demo{"stack",
+                         {"--steps", "10000", "--dump-regs"},
+                         0,
+                         {"PC: 00000004 IM: 00000000 SP: 00001800", "R02: 00000078", kHalted},
+                         {}},
+                    Demo{"checksum",
+                         {"--steps", "10000", "--dump-regs", "--dump-mem", "0x1000:1"},
+                         0,
+                         {"R00: 00000000   R01: D3B62CF2", "00001000: D3B62CF2\n" + kHalted},
+                         {}},
+                    Demo{"counter",
+                         {"--steps", "1000", "--dump-mem", "0x1000:2"},
+                         2,
+                         {"00001000: 00000001 00000002\nstep limit: pc "},
+                         {"Done\n"}}),
+    [](const testing::TestParamInfo<Demo>& info) { return std::string(info.param.name); });
+
+// The window loads the listings kept in examples/: they must be what the assembler makes now.
+TEST(Examples, CommittedListingsEqualTheBuiltOnes) {
+  const bool update = std::getenv("TERVIK_UPDATE_GOLDEN") != nullptr &&
+                      std::string_view(std::getenv("TERVIK_UPDATE_GOLDEN")) == "1";
+  for (const char* name : {"blinker", "checksum", "counter", "hello", "stack"}) {
+    std::string built, committed;
+    ASSERT_TRUE(ReadFile(ExampleListing(name), built)) << name;
+    const std::string path = kSource + "/examples/" + name + ".lst";
+    if (update) {
+      std::ofstream(path, std::ios::binary) << built;
+      continue;
+    }
+    ASSERT_TRUE(ReadFile(path, committed)) << path << " (run with TERVIK_UPDATE_GOLDEN=1)";
+    EXPECT_EQ(committed, built) << path << " is out of date (run with TERVIK_UPDATE_GOLDEN=1)";
+  }
+}
+
+// ---- Command lines ----
+
+TEST(RunnerCommandLine, ExitCodesTellHowTheRunEnded) {
+  const std::vector<std::string> base = {"--map", kProgramMap, "--lst", ProgramListing("logic")};
+  auto run = [&](std::vector<std::string> extra) {
+    std::vector<std::string> args = base;
+    args.insert(args.end(), extra.begin(), extra.end());
+    return RunProgram(kRunner, args);
+  };
+  EXPECT_EQ(run({}).exitCode, 0);                         // halted, no --until
+  EXPECT_EQ(run({"--until", "0xFF0"}).exitCode, 0);       // reached
+  EXPECT_EQ(run({"--until", "H#FF0"}).exitCode, 0);       // the listing's own hex
+  EXPECT_EQ(run({"--until", "0xFF1"}).exitCode, 1);       // halted elsewhere
+  EXPECT_EQ(run({"--steps", "10"}).exitCode, 2);          // limit
+  EXPECT_EQ(run({"--until", "0xFG"}).exitCode, 64);       // not a number
+  EXPECT_EQ(run({"--dump-mem", "0x1000"}).exitCode, 64);  // no count
+  EXPECT_EQ(run({"--steps", "-1"}).exitCode, 64);
+  EXPECT_EQ(RunProgram(kRunner, {"--lst", ProgramListing("logic")}).exitCode, 64);
+  const ProgramRun missing =
+      RunProgram(kRunner, {"--map", kProgramMap, "--lst", "/nonexistent/x.lst"});
+  EXPECT_EQ(missing.exitCode, 3);
+  EXPECT_NE(missing.err.find("cannot read the listing '/nonexistent/x.lst'"), std::string::npos);
+}
+
+TEST(RunnerCommandLine, TraceWritesAStepPerLineThenTheReason) {
+  const ProgramRun run = RunProgram(
+      kRunner, {"--map", kExampleMap, "--lst", ExampleListing("hello"), "--trace", "--steps", "3"});
+  EXPECT_EQ(run.exitCode, 2);
+  const char* expected =
+      "1 00000000 EC200009 MOVEL R1,H#9%            PC=1 R1=9\n"
+      "2 00000001 EC407000 MOVEL R2,H#7000%         PC=2 R2=7000\n"
+      "3 00000002 CC610000 LOADI R3,R1,H#0          PC=3 R3=48\n"
+      "step limit: pc 00000003 after 3 steps\n";
+  EXPECT_EQ(run.out, expected);
+}
+
+TEST(ToolsCommandLine, HelpAndVersion) {
+  for (const std::string& tool : {kRunner, kAssembler}) {
+    const std::string name = std::filesystem::path(tool).filename().string();
+    const ProgramRun version = RunProgram(tool, {"--version"});
+    EXPECT_EQ(version.exitCode, 0);
+    EXPECT_EQ(version.out, name + " " + TERVIK_VERSION + "\n");
+    const ProgramRun help = RunProgram(tool, {"--help"});
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_NE(help.out.find("Exit status:"), std::string::npos) << help.out;
+  }
+}
+
+TEST(AssemblerCommandLine, ErrorsLeaveNoListingBehind) {
+  TempDir dir;
+  const std::string good = dir.Write("good.asm", "start: JUMPI start\n");
+  EXPECT_EQ(RunProgram(kAssembler, {good}).exitCode, 0);
+  const std::string listing = (dir.path() / "good.lst").string();
+  std::string text;
+  ASSERT_TRUE(ReadFile(listing, text));
+  EXPECT_EQ(text, "00000 10111100000000000000000000000000  start: JUMPI start\n");
+
+  // The same output name from a source with a mistake: the old listing goes too.
+  const std::string bad = dir.Write("bad.asm", "start: JUMPI start\n  ADDI R1,R1,R1\n");
+  const ProgramRun run = RunProgram(kAssembler, {bad, "-o", listing});
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_EQ(run.err, bad +
+                         ":2:14: error: expected an immediate as operand 3, found register R1: "
+                         "ADDI takes Rd,Ra,imm\n1 error; no listing written\n");
+  EXPECT_FALSE(std::filesystem::exists(listing));
+  EXPECT_FALSE(std::filesystem::exists(listing + ".tmp"));
+
+  EXPECT_EQ(RunProgram(kAssembler, {(dir.path() / "none.asm").string()}).exitCode, 1);
+  EXPECT_EQ(RunProgram(kAssembler, {}).exitCode, 64);
+}
+
+}  // namespace
+}  // namespace tervik::test

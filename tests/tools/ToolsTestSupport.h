@@ -1,0 +1,25 @@
+// Helpers of the tool tests: running the built programs and reading files.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace tervik::test {
+
+// What a finished program left behind.
+struct ProgramRun {
+  int exitCode = -1;
+  std::string out;  // standard output
+  std::string err;  // standard error
+};
+
+// Runs `program` with `args` (no shell interpretation) and collects its output.
+ProgramRun RunProgram(const std::string& program, const std::vector<std::string>& args);
+
+// Reads the whole file into `text`; false when it cannot be read.
+bool ReadFile(const std::string& path, std::string& text);
+
+// How often `needle` occurs in `text`.
+size_t CountOccurrences(const std::string& text, const std::string& needle);
+
+}  // namespace tervik::test

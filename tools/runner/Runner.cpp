@@ -1,0 +1,196 @@
+// The run loops of the headless runner and the text it writes.
+#include "Runner.h"
+
+#include <array>
+#include <span>
+#include <string_view>
+
+namespace tervik::runner {
+namespace {
+
+constexpr char kHexDigits[] = "0123456789ABCDEF";
+
+// Upper-case hex without leading zeros, as the disassembler writes immediates.
+void AppendHex(std::string& out, uint32_t v) {
+  char buf[8];
+  int n = 0;
+  do {
+    buf[n++] = kHexDigits[v & 15u];
+    v >>= 4;
+  } while (v != 0);
+  while (n > 0) out += buf[--n];
+}
+
+void AppendHex8(std::string& out, uint32_t v) {
+  for (int shift = 28; shift >= 0; shift -= 4) out += kHexDigits[(v >> shift) & 15u];
+}
+
+void AppendChange(std::string& out, std::string_view name, uint32_t value) {
+  out += ' ';
+  out += name;
+  out += '=';
+  AppendHex(out, value);
+}
+
+// The word an instruction stored, from the registers before it ran.
+uint32_t StoredValue(uint32_t word, const CpuState& before) {
+  const Instruction in{word};
+  switch (in.opcode()) {
+    case Opcode::STORE:
+    case Opcode::PUSH: return before.r[in.rb()];
+    case Opcode::STOREI:
+    case Opcode::PUSHI: return in.simm();
+    case Opcode::CALL: return before.pc + 1;
+    default: return 0;  // no other instruction stores
+  }
+}
+
+StopReason Classify(const Processor& p, const RunLimits& limits) {
+  if (limits.until && p.pc == *limits.until) return StopReason::Until;
+  if (!p.pcChanged) return StopReason::Halted;
+  return StopReason::StepLimit;
+}
+
+// Writes what has collected when it is large, so tracing a long run keeps little memory.
+void FlushIfLarge(std::string& text, std::FILE* out, bool always = false) {
+  if (always || text.size() >= (1u << 16)) {
+    std::fwrite(text.data(), 1, text.size(), out);
+    text.clear();
+  }
+}
+
+}  // namespace
+
+RunOutcome Run(Processor& processor, const RunLimits& limits) {
+  if (limits.maxSteps == 0) return {StopReason::StepLimit, 0};
+  std::span<const uint32_t> breakpoints;
+  if (limits.until) breakpoints = {&*limits.until, 1};
+  const uint64_t steps = processor.RunBatch(limits.maxSteps, breakpoints, Processor::OnStall::Stop);
+  return {Classify(processor, limits), steps};
+}
+
+RunOutcome RunTraced(Processor& processor, const RunLimits& limits, std::FILE* out) {
+  std::string text;
+  text.reserve((1u << 16) + 512);
+  RunOutcome outcome{StopReason::StepLimit, 0};
+  while (outcome.steps < limits.maxSteps) {
+    const CpuState before = processor;
+    const std::optional<uint32_t> word = PeekWord(processor, processor.pc);
+    processor.Step();
+    ++outcome.steps;
+    AppendTraceLine(text, outcome.steps, before, word, processor);
+    FlushIfLarge(text, out);
+    outcome.reason = Classify(processor, limits);
+    if (outcome.reason != StopReason::StepLimit) break;
+  }
+  FlushIfLarge(text, out, true);
+  return outcome;
+}
+
+void AppendTraceLine(std::string& out, uint64_t step, const CpuState& before,
+                     std::optional<uint32_t> word, const Processor& after) {
+  out += std::to_string(step);
+  out += ' ';
+  AppendHex8(out, before.pc);
+  out += ' ';
+  const size_t textStart = out.size() + 9;
+  if (word) {
+    AppendHex8(out, *word);
+    out += ' ';
+    std::array<char, Processor::kDisassemblyMax> buf{};
+    const size_t n = Processor::Disassemble(*word, buf);
+    for (size_t i = 0; i < n; ++i) out += buf[i] == '\t' ? ' ' : buf[i];
+  } else {
+    out += "-------- (peripheral)";
+  }
+  while (out.size() < textStart + 24) out += ' ';
+
+  if (after.pcChanged) AppendChange(out, "PC", after.pc);
+  if (after.imChanged) AppendChange(out, "IM", after.im);
+  if (after.spChanged) AppendChange(out, "SP", after.sp);
+  if (after.lfsrChanged) AppendChange(out, "LFSR", after.lfsr);
+  if (after.srChanged) AppendChange(out, "SR", after.sr);
+  if (after.oChanged) AppendChange(out, "O", (after.sr & Processor::kFlagO) != 0);
+  if (after.cChanged) AppendChange(out, "C", (after.sr & Processor::kFlagC) != 0);
+  if (after.zChanged) AppendChange(out, "Z", (after.sr & Processor::kFlagZ) != 0);
+  if (after.nChanged) AppendChange(out, "N", (after.sr & Processor::kFlagN) != 0);
+  static constexpr std::array<std::string_view, 32> kNames = {
+      "R0",  "R1",  "R2",  "R3",  "R4",  "R5",  "R6",  "R7",  "R8",  "R9",  "R10",
+      "R11", "R12", "R13", "R14", "R15", "R16", "R17", "R18", "R19", "R20", "R21",
+      "R22", "R23", "R24", "R25", "R26", "R27", "R28", "R29", "R30", "R31"};
+  for (unsigned i = 0; i < 32; ++i) {
+    if (after.regChanged[i]) AppendChange(out, kNames[i], after.r[i]);
+  }
+  if (after.memWritten && word) {
+    out += " M[";
+    AppendHex(out, after.lastWriteAddress);
+    out += "]=";
+    AppendHex(out, StoredValue(*word, before));
+  }
+  out += '\n';
+}
+
+std::optional<uint32_t> PeekWord(Processor& processor, uint32_t address) {
+  for (const MemoryRegion& region : processor.Regions()) {
+    if (region.Contains(address)) {
+      if (region.type == RegionType::DLL) return std::nullopt;
+      break;
+    }
+  }
+  return processor.ReadMem(address);
+}
+
+std::string FormatRegisters(const Processor& p) {
+  char buf[128];
+  std::string out;
+  std::snprintf(buf, sizeof buf, "PC: %08X IM: %08X SP: %08X LFSR: %08X\n", p.pc, p.im, p.sp,
+                p.lfsr);
+  out += buf;
+  std::snprintf(buf, sizeof buf, "SR: %08X O: %d  C: %d  Z: %d  N: %d\n", p.sr,
+                (p.sr & Processor::kFlagO) != 0, (p.sr & Processor::kFlagC) != 0,
+                (p.sr & Processor::kFlagZ) != 0, (p.sr & Processor::kFlagN) != 0);
+  out += buf;
+  for (unsigned i = 0; i < 32; i += 2) {
+    std::snprintf(buf, sizeof buf, "R%02u: %08X   R%02u: %08X\n", i, p.r[i], i + 1, p.r[i + 1]);
+    out += buf;
+  }
+  return out;
+}
+
+std::string FormatMemory(Processor& processor, uint32_t start, uint64_t count) {
+  std::string out;
+  for (uint64_t i = 0; i < count; ++i) {
+    const uint32_t a = static_cast<uint32_t>(start + i);
+    if (i % 8 == 0) {
+      if (i != 0) out += '\n';
+      AppendHex8(out, a);
+      out += ':';
+    }
+    out += ' ';
+    AppendHex8(out, processor.ReadMem(a));
+  }
+  if (count != 0) out += '\n';
+  return out;
+}
+
+std::string FormatStop(Processor& processor, const RunOutcome& outcome) {
+  std::string out;
+  switch (outcome.reason) {
+    case StopReason::Until: out = "until: reached pc "; break;
+    case StopReason::Halted: out = "halted: pc stayed at "; break;
+    case StopReason::StepLimit: out = "step limit: pc "; break;
+  }
+  AppendHex8(out, processor.pc);
+  if (outcome.reason == StopReason::Halted) {
+    const std::optional<uint32_t> word = PeekWord(processor, processor.pc);
+    if (word) {
+      out += " (";
+      for (char c : Processor::Disassemble(*word)) out += c == '\t' ? ' ' : c;
+      out += ')';
+    }
+  }
+  out += " after " + std::to_string(outcome.steps) + (outcome.steps == 1 ? " step" : " steps");
+  return out;
+}
+
+}  // namespace tervik::runner

@@ -1,0 +1,72 @@
+// The headless runner: runs a loaded machine until a step limit, an address, or a standstill,
+// optionally writing a trace line per step; and the text of the register and memory dumps.
+//
+// Trace line, one per step:
+//   STEP ADDRESS WORD DISASSEMBLY  CHANGES
+// STEP counts from 1 in decimal; ADDRESS and WORD are eight hex digits; DISASSEMBLY is the
+// disassembler's text with its tab replaced by a blank, padded to 24 characters; CHANGES lists
+// what the step changed as NAME=VALUE (upper-case hex, no leading zeros), in the order the
+// register window shows them: PC, IM, SP, LFSR, SR, the flags O, C, Z, N (0 or 1), R0 to R31,
+// then M[ADDRESS]=VALUE for a word the instruction stored.
+//
+// A fetch from a peripheral region is not repeated for the trace (a second read could change
+// the module's state): its WORD shows as "--------" and its disassembly as "(peripheral)".
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <limits>
+#include <optional>
+#include <string>
+
+#include "Processor.h"
+
+namespace tervik::runner {
+
+enum class StopReason : uint8_t {
+  Until,      // pc reached the --until address after a step
+  Halted,     // a step left pc where it was: the processor would repeat it forever
+  StepLimit,  // the step limit ran out
+};
+
+struct RunLimits {
+  uint64_t maxSteps = std::numeric_limits<uint64_t>::max();
+  std::optional<uint32_t> until;
+};
+
+struct RunOutcome {
+  StopReason reason = StopReason::StepLimit;
+  uint64_t steps = 0;
+
+  bool operator==(const RunOutcome&) const = default;
+};
+
+// Runs with the processor's batched run. When a step both reaches `until` and leaves pc in
+// place, or ends the step limit, the reason is the first of Until, Halted, StepLimit.
+RunOutcome Run(Processor& processor, const RunLimits& limits);
+
+// Runs step by step and writes one trace line per step to `out`; ends exactly where Run would.
+RunOutcome RunTraced(Processor& processor, const RunLimits& limits, std::FILE* out);
+
+// Appends the trace line (with its '\n') of the step that went from `before` to the state of
+// `after`, executing `word` fetched at before.pc (nullopt: fetched from a peripheral).
+void AppendTraceLine(std::string& out, uint64_t step, const CpuState& before,
+                     std::optional<uint32_t> word, const Processor& after);
+
+// The word at `address` when reading it has no side effect (ROM, RAM, unmapped); nullopt inside
+// a peripheral region.
+std::optional<uint32_t> PeekWord(Processor& processor, uint32_t address);
+
+// The registers as the register window lays them out: PC, IM, SP, LFSR; SR and the flags; then
+// R00 to R31 two per line.
+std::string FormatRegisters(const Processor& processor);
+
+// `count` words from `start`, eight per line, each line led by its address ("00001000:").
+// Reads through the bus, so peripheral regions are read as the program would read them.
+std::string FormatMemory(Processor& processor, uint32_t start, uint64_t count);
+
+// The last line of a run: the reason first ("until", "halted", "step limit"), then where and
+// after how many steps.
+std::string FormatStop(Processor& processor, const RunOutcome& outcome);
+
+}  // namespace tervik::runner
