@@ -4,7 +4,6 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QClipboard>
 #include <QCloseEvent>
 #include <QDir>
 #include <QFileDialog>
@@ -16,6 +15,7 @@
 #include <cstdio>
 #include <exception>
 
+#include "Clipboard.h"
 #include "Console.h"
 #include "Icons.h"
 #include "Listing.h"
@@ -337,7 +337,7 @@ void TFMain::ActionQuitExecute() {
 }
 
 void TFMain::ActionExportROMDATAExecute() {
-  QApplication::clipboard()->setText(QString::fromStdString(tervik::RomExportText(processor_)));
+  tervik::platform::SystemClipboard().SetText(tervik::RomExportText(processor_));
 }
 
 void TFMain::ActionShowMemoryExecute() {
