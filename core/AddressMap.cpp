@@ -35,7 +35,7 @@ Segment MakeSegment(uint64_t lo, uint64_t end, const MemoryRegion* r) {
 
 }  // namespace
 
-AddressMap::AddressMap() : segments_(1) {}
+AddressMap::AddressMap() : segments_(1, Segment{.lo = 0, .span = 0xFFFFFFFFu}) {}
 
 void AddressMap::Clear() noexcept {
   segments_.resize(1);  // never grows, so never allocates
@@ -90,6 +90,38 @@ void AddressMap::Rebuild(std::span<const MemoryRegion> regions) {
     pos = next;
   }
   segments_.swap(out);
+}
+
+void AddressMap::Add(const MemoryRegion& region) {
+  if (region.size == 0) return;
+  const uint64_t lo = region.start;
+  const uint64_t end = std::min<uint64_t>(lo + region.size, uint64_t{1} << 32);
+
+  // The segments the region overlaps, [first, last), and what replaces them.
+  const auto first = std::upper_bound(segments_.begin(), segments_.end(), region.start,
+                                      [](uint32_t a, const Segment& s) { return a < s.lo; }) -
+                     1;
+  auto last = first;
+  std::vector<Segment> pieces;
+  for (; last != segments_.end() && last->lo < end; ++last) {
+    const uint64_t segLo = last->lo;
+    const uint64_t segEnd = segLo + last->span + 1;
+    if (last->kind != Segment::Kind::Unmapped) {
+      pieces.push_back(*last);  // an earlier region keeps what it serves
+      continue;
+    }
+    const uint64_t from = std::max(segLo, lo);
+    const uint64_t to = std::min(segEnd, end);
+    if (segLo < from) pieces.push_back(MakeSegment(segLo, from, nullptr));
+    pieces.push_back(MakeSegment(from, to, &region));
+    if (to < segEnd) pieces.push_back(MakeSegment(to, segEnd, nullptr));
+  }
+  // Make room first, so that nothing after this point can fail.
+  const auto firstIndex = first - segments_.begin();
+  const auto lastIndex = last - segments_.begin();
+  segments_.reserve(segments_.size() + pieces.size());
+  segments_.erase(segments_.begin() + firstIndex, segments_.begin() + lastIndex);
+  segments_.insert(segments_.begin() + firstIndex, pieces.begin(), pieces.end());
 }
 
 const Segment& AddressMap::Find(uint32_t a) const {

@@ -51,6 +51,9 @@ class AddressMap {
   // Recomputes the routing for `regions`. Strong guarantee: on std::bad_alloc the map is as it
   // was.
   void Rebuild(std::span<const MemoryRegion> regions);
+  // Routes the addresses of `region`, appended after every region already routed, that no
+  // earlier region serves: only unmapped stretches change. Strong guarantee on std::bad_alloc.
+  void Add(const MemoryRegion& region);
   // Routes every address to "unmapped". Never allocates.
   void Clear() noexcept;
 

@@ -14,7 +14,6 @@
 namespace tervik {
 
 Processor::Processor() {
-  routing_.Clear();
   ResetBusCaches();
   Reset();
 }
@@ -49,6 +48,22 @@ TERVIK_HOT Processor::ArithResult Processor::SubWithFlags(uint32_t x, uint32_t y
           (x31 && !y31 && !d31) || (!x31 && y31 && d31)};
 }
 
+// Whether a plug-in entry point is a function that returns at once. Calling it or not is then
+// the same, and a peripheral without a clocked behaviour costs nothing per cycle. Recognises
+// the forms compilers emit on x86-64: "ret", "rep ret", and "endbr64; ret".
+static bool ReturnsAtOnce(TervikClockFn fn) {
+#if defined(__x86_64__)
+  const auto* code = reinterpret_cast<const unsigned char*>(fn);
+  if (code[0] == 0xC3) return true;
+  if (code[0] == 0xF3 && code[1] == 0xC3) return true;
+  return code[0] == 0xF3 && code[1] == 0x0F && code[2] == 0x1E && code[3] == 0xFA &&
+         code[4] == 0xC3;
+#else
+  (void)fn;
+  return false;
+#endif
+}
+
 // ---- Memory bus ----
 
 void Processor::ResetBusCaches() {
@@ -65,20 +80,46 @@ void Processor::AddRegion(uint32_t start, uint32_t size, RegionType type,
     if (!entry.Complete()) throw std::invalid_argument("a DLL region needs all seven entry points");
     region.entry = entry;
   }
-  region.storage = WordStorage(size);  // may throw std::bad_alloc: nothing changed yet
+  // Words past 0xFFFFFFFF can never be addressed, so they get no storage. May throw
+  // std::bad_alloc: nothing has changed yet.
+  region.storage =
+      WordStorage(static_cast<uint32_t>(std::min<uint64_t>(size, (uint64_t{1} << 32) - start)));
 
   std::vector<TervikClockFn> clocks = clocks_;
-  if (type == RegionType::DLL) clocks.push_back(entry.Clock);
+  if (type == RegionType::DLL && !ReturnsAtOnce(entry.Clock)) clocks.push_back(entry.Clock);
   regions.reserve(regions.size() + 1);  // may throw: nothing changed yet
   regions.push_back(std::move(region));
   try {
-    routing_.Rebuild(regions);
+    routing_.Add(regions.back());
   } catch (...) {
     regions.pop_back();  // the routing still describes the old list
     throw;
   }
   clocks_.swap(clocks);
   ResetBusCaches();
+}
+
+void Processor::ZeroMemory() {
+  // First the module calls, in the order word-by-word writes would make them.
+  for (const MemoryRegion& region : regions) {
+    if (region.type == RegionType::DLL || region.size == 0) continue;
+    const uint64_t end = std::min<uint64_t>(uint64_t{region.start} + region.size, 1ull << 32);
+    for (uint64_t a = region.start; a < end;) {
+      const Segment& seg = routing_.Find(static_cast<uint32_t>(a));
+      const uint64_t segEnd = std::min<uint64_t>(uint64_t{seg.lo} + seg.span + 1, end);
+      if (seg.kind == Segment::Kind::DLL) {
+        for (uint64_t b = a; b < segEnd; ++b) {
+          seg.write(static_cast<uint32_t>(b) - seg.regionStart, 0);
+        }
+      }
+      a = segEnd;
+    }
+  }
+  // Then the words: a word a region holds but does not serve can never be read, so zeroing
+  // every ROM and RAM array whole is the same as zeroing the words it serves.
+  for (MemoryRegion& region : regions) {
+    if (region.type != RegionType::DLL) region.storage.Zero();
+  }
 }
 
 void Processor::ClearRegions() noexcept {
@@ -111,6 +152,8 @@ class Engine {
         map_(p.routing_),
         clocksBegin_(p.clocks_.data()),
         clocksEnd_(p.clocks_.data() + p.clocks_.size()),
+        clock0_(p.clocks_.size() > 0 ? p.clocks_[0] : nullptr),
+        clock1_(p.clocks_.size() > 1 ? p.clocks_[1] : nullptr),
         lastWrite(p.lastWriteAddress) {}
 
   // Writes the registers and the bus caches back (when local), the address of the most recent
@@ -136,18 +179,25 @@ class Engine {
     if (dest != kNoDest) p_.regChanged[dest] = r[dest] != destOld;
   }
 
-  // kClocks false skips the peripheral clocks: only for a map without DLL regions.
-  template <bool kClocks = true>
+  // kClocks is the number of peripheral clocks when it is 0, 1 or 2 (their entry points then
+  // stay in machine registers across the batch), or kAnyClocks to call them from the list.
+  static constexpr int kAnyClocks = -1;
+  template <int kClocks = kAnyClocks>
   TERVIK_HOT void Cycle() {
     CycleWord<kClocks>();
   }
 
   // A cycle that returns the word it executed.
-  template <bool kClocks = true>
+  template <int kClocks = kAnyClocks>
   TERVIK_HOT uint32_t CycleWord() {
     dest = kNoDest;
     memWritten = false;
-    if constexpr (kClocks) {
+    if constexpr (kClocks == 1) {
+      clock0_();
+    } else if constexpr (kClocks == 2) {
+      clock0_();
+      clock1_();
+    } else if constexpr (kClocks == kAnyClocks) {
       for (const TervikClockFn* c = clocksBegin_; c != clocksEnd_; ++c) (*c)();
     }
     const uint32_t t = lfsr >> 31;
@@ -174,15 +224,8 @@ class Engine {
   // Cycles until maxSteps ran or pc lands on one of the sorted breakpoints [first, last), and
   // with kStopOnStall also after a cycle that left pc unchanged. Returns the values the last
   // cycle started from; `steps` counts the cycles.
-  template <bool kStopOnStall>
+  template <int kClocks, bool kStopOnStall>
   TERVIK_HOT Processor::Before Run(uint64_t maxSteps, const uint32_t* first, const uint32_t* last) {
-    return clocksBegin_ == clocksEnd_ ? RunLoop<false, kStopOnStall>(maxSteps, first, last)
-                                      : RunLoop<true, kStopOnStall>(maxSteps, first, last);
-  }
-
-  template <bool kClocks, bool kStopOnStall>
-  TERVIK_HOT Processor::Before RunLoop(uint64_t maxSteps, const uint32_t* first,
-                                       const uint32_t* last) {
     Processor::Before before{};
     uint64_t n = 0;
     // True when the cycle just run ends the batch (besides the step count).
@@ -463,6 +506,8 @@ class Engine {
   const AddressMap& map_;
   const TervikClockFn* clocksBegin_;
   const TervikClockFn* clocksEnd_;
+  TervikClockFn clock0_;  // the first two clocks, for the batches that call them directly
+  TervikClockFn clock1_;
   unsigned dest = kNoDest;
   uint32_t destOld = 0;
 
@@ -520,16 +565,28 @@ uint64_t Processor::RunBatch(uint64_t maxSteps, std::span<const uint32_t> breakp
     first = breakpointScratch_.data();
     last = first + breakpointScratch_.size();
   }
-  return onStall == OnStall::Stop ? RunEngine<true>(maxSteps, first, last)
-                                  : RunEngine<false>(maxSteps, first, last);
+  // One compiled loop per case, each a function of its own so that it is laid out as if it
+  // were alone: the plain batch, and the batches with one or two peripherals whose Clock entry
+  // points then stay in machine registers.
+  const size_t clocks = clocks_.size();
+  if (onStall == OnStall::Stop) {
+    return clocks == 0 ? RunEngine<true, 0>(maxSteps, first, last)
+                       : RunEngine<true, Engine<true>::kAnyClocks>(maxSteps, first, last);
+  }
+  switch (clocks) {
+    case 0: return RunEngine<false, 0>(maxSteps, first, last);
+    case 1: return RunEngine<false, 1>(maxSteps, first, last);
+    case 2: return RunEngine<false, 2>(maxSteps, first, last);
+    default: return RunEngine<false, Engine<true>::kAnyClocks>(maxSteps, first, last);
+  }
 }
 
 // Each variant is a function of its own, so the plain batch compiles exactly as it would alone.
-template <bool kStopOnStall>
+template <bool kStopOnStall, int kClocks>
 [[gnu::noinline]] uint64_t Processor::RunEngine(uint64_t maxSteps, const uint32_t* first,
                                                 const uint32_t* last) {
   Engine<true> e(*this);
-  const Before before = e.Run<kStopOnStall>(maxSteps, first, last);
+  const Before before = e.Run<kClocks, kStopOnStall>(maxSteps, first, last);
   // The markers describe the last cycle only; earlier cycles' markers were never observable.
   memWritten = false;
   e.Finish();

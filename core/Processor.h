@@ -104,6 +104,11 @@ class Processor : public CpuState {
   void ClearRegions() noexcept;
   const std::vector<MemoryRegion>& Regions() const { return regions; }
 
+  // What a loader's WriteMem(a, 0) for every word of every ROM and RAM region, in region order,
+  // does, without writing word by word: addresses that an earlier plug-in region serves still
+  // reach its WriteMem, each region's own words become 0 by dropping their pages.
+  void ZeroMemory();
+
   // The word at address a: the first region covering a serves it; 0xFFFFFFFF when none does.
   uint32_t ReadMem(uint32_t a);
   // The loaders' write: ROM and RAM storage (ROM is writable here) or the module's WriteMem.
@@ -162,14 +167,15 @@ class Processor : public CpuState {
 
   void SetMarkers(const Before& before);
   // RunBatch after its breakpoints were sorted into [first, last).
-  template <bool kStopOnStall>
+  template <bool kStopOnStall, int kClocks>
   uint64_t RunEngine(uint64_t maxSteps, const uint32_t* first, const uint32_t* last);
   void ResetBusCaches();
 
   AddressMap routing_;
-  SegmentCursor fetch_;                // where the last instruction was fetched from
-  SegmentCursor data_;                 // where the last load or store went
-  std::vector<TervikClockFn> clocks_;  // Clock of each DLL region, in region order
+  SegmentCursor fetch_;  // where the last instruction was fetched from
+  SegmentCursor data_;   // where the last load or store went
+  // Clock of each DLL region, in region order, leaving out those that return at once.
+  std::vector<TervikClockFn> clocks_;
   std::vector<uint32_t> breakpointScratch_;
 };
 

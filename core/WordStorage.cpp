@@ -4,6 +4,7 @@
 #include <sys/mman.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <new>
 #include <utility>
 
@@ -31,6 +32,14 @@ WordStorage::WordStorage(uint32_t words) : size_(words) {
 
 WordStorage::~WordStorage() {
   Release();
+}
+
+void WordStorage::Zero() noexcept {
+  if (words_ == nullptr) return;
+  const size_t bytes = static_cast<size_t>(size_) * sizeof(uint32_t);
+  // A private anonymous mapping reads as zeros again once its pages are dropped.
+  if (mapped_ && madvise(words_, bytes, MADV_DONTNEED) == 0) return;
+  std::memset(words_, 0, bytes);
 }
 
 WordStorage::WordStorage(WordStorage&& other) noexcept

@@ -21,6 +21,9 @@ class WordStorage {
   WordStorage& operator=(const WordStorage&) = delete;
 
   uint32_t* data() const { return words_; }
+  // Sets every word to 0. A large array gives its pages back to the system instead of writing
+  // them, so it costs no time or memory for pages that were never written.
+  void Zero() noexcept;
   uint32_t size() const { return size_; }
 
  private:

@@ -20,14 +20,10 @@ uint32_t HexDigitValue(char c) {
 }  // namespace
 
 void ClearMemory(Processor& processor) {
-  // Word by word through the bus, so that an earlier region overlapping this one (a module's
-  // WriteMem included) receives the zeros exactly as a loader write would deliver them.
-  for (const MemoryRegion& region : processor.Regions()) {
-    if (region.type == RegionType::DLL) continue;
-    for (uint32_t offset = 0; offset < region.size; ++offset) {
-      processor.WriteMem(region.start + offset, 0);
-    }
-  }
+  // As if every word were written with 0 through the bus, so that an earlier region overlapping
+  // this one (a module's WriteMem included) receives the zeros exactly as a loader write would
+  // deliver them, but without touching pages that were never written.
+  processor.ZeroMemory();
 }
 
 void LoadListing(const std::string& path, Processor& processor, ListingMap& listing,

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <filesystem>
 #include <new>
+#include <vector>
 
 #include "LineReader.h"
 #include "Regex.h"
@@ -13,6 +14,9 @@
 namespace tervik {
 
 namespace {
+
+// The buffer a module's About writes into: 64 KiB, of which the contract promises 512 bytes.
+constexpr size_t kAboutSpare = 64 * 1024;
 
 constexpr std::string_view kLinePattern =
     R"(^\s{0,}0[xX]([\dabcdefABCDEF]{1,})\s{1,}0[xX]([\dabcdefABCDEF]{1,})\s{1,})"
@@ -140,14 +144,15 @@ void DisplayMemoryMap(const Processor& processor, ConsoleSink& console) {
         std::snprintf(line, sizeof line, "%08X %08X RAM  <internal>", region.start, region.size);
         break;
       case RegionType::DLL: {
-        // The module gets a buffer of its own, of the size its contract promises; only the
-        // first TERVIK_PLUGIN_ABOUT_MAX characters of what it writes are shown.
-        char about[TERVIK_PLUGIN_ABOUT_BUFFER] = {};
-        region.entry.About(about);
-        about[sizeof about - 1] = '\0';
-        const int length = static_cast<int>(strnlen(about, TERVIK_PLUGIN_ABOUT_MAX));
+        // The module gets a buffer of its own, far larger than the 512 bytes its contract
+        // promises, so that a module that writes past that limit still writes into memory of
+        // ours to spare; only the first TERVIK_PLUGIN_ABOUT_MAX characters are shown.
+        std::vector<char> about(kAboutSpare, '\0');
+        region.entry.About(about.data());
+        about.back() = '\0';
+        const int length = static_cast<int>(strnlen(about.data(), TERVIK_PLUGIN_ABOUT_MAX));
         std::snprintf(line, sizeof line, "%08X %08X DLL  %.*s", region.start, region.size, length,
-                      about);
+                      about.data());
         break;
       }
     }

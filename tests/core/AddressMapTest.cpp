@@ -61,6 +61,18 @@ TEST(AddressMap, AgreesWithALinearScan) {
     AddressMap map;
     map.Rebuild(regions);
 
+    // Adding the regions one by one gives exactly the same segments.
+    AddressMap added;
+    for (const MemoryRegion& r : regions) added.Add(r);
+    ASSERT_EQ(added.Segments().size(), map.Segments().size()) << "round " << round;
+    for (size_t i = 0; i < map.Segments().size(); ++i) {
+      const Segment& x = added.Segments()[i];
+      const Segment& y = map.Segments()[i];
+      ASSERT_TRUE(x.lo == y.lo && x.span == y.span && x.kind == y.kind && x.words == y.words &&
+                  x.regionStart == y.regionStart)
+          << "round " << round << " segment " << i;
+    }
+
     std::vector<uint32_t> probes = {0, 0xFFFFFFFF};
     for (const MemoryRegion& r : regions) {
       for (uint32_t d : {0u, 1u}) {

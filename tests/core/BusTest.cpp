@@ -5,8 +5,10 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <fstream>
 #include <stdexcept>
+#include <tuple>
 
 #include "TestMachine.h"
 
@@ -160,6 +162,75 @@ TEST(Bus, FailedAllocationLeavesTheListAsItWas) {
   ASSERT_EQ(cpu.Regions().size(), 1u);
   EXPECT_EQ(cpu.ReadMem(7), 7u);
   EXPECT_EQ(cpu.ReadMem(0x1000), 0xFFFFFFFFu);
+}
+
+}  // namespace
+}  // namespace tervik::test
+
+namespace tervik::test {
+namespace {
+
+// ZeroMemory against its definition: a loader write of 0 to every word of every ROM and RAM
+// region, in region order.
+TEST(ZeroMemory, DoesWhatWordByWordWritesDo) {
+  struct Layout {
+    const char* name;
+    std::vector<std::tuple<uint32_t, uint32_t, RegionType>> regions;
+  };
+  const Layout layouts[] = {
+      {"DeviceInsideRam", {{0x10, 4, RegionType::DLL}, {0, 0x40, RegionType::RAM}}},
+      {"RomOverRam", {{0, 0x20, RegionType::ROM}, {0x10, 0x20, RegionType::RAM}}},
+      {"DeviceAfterRam", {{0, 0x20, RegionType::RAM}, {0x10, 4, RegionType::DLL}}},
+      {"ReachesTheTop",
+       {{0xFFFFFFF0, 8, RegionType::DLL},
+        {0xFFFFFFE0, 0x100, RegionType::RAM},
+        {0, 4, RegionType::DLL}}},
+      {"TwoRamsOverOneDevice",
+       {{0x100, 2, RegionType::DLL}, {0xF0, 0x20, RegionType::RAM}, {0x100, 8, RegionType::ROM}}},
+  };
+  for (const Layout& layout : layouts) {
+    Processor fast, slow;
+    for (Processor* p : {&fast, &slow}) {
+      for (const auto& [start, size, type] : layout.regions) {
+        p->AddRegion(start, size, type,
+                     type == RegionType::DLL
+                         ? (start == 0 ? FakeModule<7>::Entry() : FakeModule<6>::Entry())
+                         : PluginEntryPoints{});
+      }
+      for (const MemoryRegion& r : p->Regions()) {
+        if (r.type != RegionType::DLL) {
+          for (uint32_t i = 0; i < r.storage.size(); ++i) r.storage.data()[i] = 0xAB00 + i;
+        }
+      }
+    }
+    CallLog().clear();
+    fast.ZeroMemory();
+    const std::vector<std::string> fastCalls = CallLog();
+    CallLog().clear();
+    for (const MemoryRegion& r : slow.Regions()) {
+      if (r.type == RegionType::DLL) continue;
+      for (uint64_t a = r.start; a < uint64_t{r.start} + r.size && a <= 0xFFFFFFFF; ++a) {
+        slow.WriteMem(static_cast<uint32_t>(a), 0);
+      }
+    }
+    EXPECT_EQ(fastCalls, CallLog()) << layout.name;
+    for (const auto& [start, size, type] : layout.regions) {
+      for (uint32_t d = 0; d < size + 2; ++d) {
+        const uint32_t a = start + d - 1;
+        EXPECT_EQ(fast.ReadMem(a), slow.ReadMem(a)) << layout.name << " " << std::hex << a;
+      }
+    }
+  }
+}
+
+TEST(ZeroMemory, GivesBackTheMemoryOfALargeRegion) {
+  Processor cpu;
+  cpu.AddRegion(0, 0x10000000, RegionType::RAM);
+  const size_t before = ResidentBytes();
+  for (uint32_t a = 0; a < 0x10000000; a += 0x100000) cpu.WriteMem(a + 5, a);  // 256 pages
+  cpu.ZeroMemory();
+  EXPECT_EQ(cpu.ReadMem(0x100005), 0u);
+  EXPECT_LT(ResidentBytes() - std::min(before, ResidentBytes()), size_t{256} << 10);
 }
 
 }  // namespace
