@@ -338,12 +338,15 @@ class TfmainTest : public QObject {
       ++ticks;
       if (ticks == 2) main.LoadMemoryMap("moved.map");  // the loop's words become zeros
       if (ticks == 4) main.LoadListing("loop.lst");     // and come back
-      if (ticks == 6) main.ActionStop->trigger();
+      if (ticks == 5) main.ActionClearMem->trigger();   // zeros: NOPs run on
+      if (ticks == 6) main.LoadListing("loop.lst");
+      if (ticks == 8) main.ActionStop->trigger();
     });
     timer.start(10);
     main.ActionRun->trigger();
     QCOMPARE(main.Cpu().Regions().size(), size_t{2});
-    QVERIFY(main.Cpu().GetPC() >= 0x1000);
+    QCOMPARE(main.Cpu().ReadMem(0x1000), 0x94210001u);  // the run went on over the new memory
+    QVERIFY(main.LastRunCount() > 0);
   }
 
   // The clock reads the square of the instructions executed so far (three per round of the
