@@ -22,6 +22,9 @@ int main(int argc, char* argv[]) {
     // Start-up failed: say why, and tell the caller it failed.
     QMessageBox::critical(nullptr, "Tervik CPU Emulator", QString::fromLocal8Bit(e.what()));
     return 1;
+  } catch (...) {
+    QMessageBox::critical(nullptr, "Tervik CPU Emulator", "The program could not start.");
+    return 1;
   }
   const int code = QApplication::exec();
   FAbout = nullptr;

@@ -217,6 +217,8 @@ void TFMain::Guarded(const std::function<void()>& command) {
     command();
   } catch (const std::exception& e) {
     QMessageBox::critical(this, windowTitle(), QString::fromLocal8Bit(e.what()));
+  } catch (...) {
+    QMessageBox::critical(this, windowTitle(), "The command failed.");
   }
 }
 
