@@ -91,6 +91,8 @@ TEST(RunBatch, EndsInTheStateOfSingleSteps) {
   for (uint32_t seed = 1; seed <= 60; ++seed) {
     for (uint64_t n : {1u, 2u, 7u, 150u, 2000u}) {
       for (auto [bpCount, onStall] : {std::pair{0, Processor::OnStall::Continue},
+                                      {1, Processor::OnStall::Continue},
+                                      {1, Processor::OnStall::Stop},
                                       {3, Processor::OnStall::Continue},
                                       {12, Processor::OnStall::Continue},
                                       {0, Processor::OnStall::Stop},
