@@ -207,18 +207,19 @@ class Engine {
     return word;
   }
 
-  // The values a cycle that left pc in place started from, rebuilt from its result and its
-  // word. Only an undefined word, an invalid MOVEI, RETI, a branch or jump to itself, and CALL
-  // or RET to their own address leave pc in place; none of them writes sr, im or lfsr, so only
-  // the shift register's advance and the stack move of CALL and RET are undone.
-  TERVIK_HOT Processor::Before StalledCycleStart(uint32_t word) const {
+  // The values a cycle started from, rebuilt from its result and its word, for a cycle whose
+  // instruction left pc anywhere but at the next word: a branch, jump, call or return, or a word
+  // not performed (RETI, undefined, invalid MOVEI), which leaves pc in place. None of them
+  // writes sr, im or lfsr, so only the shift register's advance and the stack move of CALL and
+  // RET are undone; `at` is the address the cycle started at.
+  TERVIK_HOT Processor::Before JumpCycleStart(uint32_t word, uint32_t at) const {
     const uint32_t t = lfsr & 1u;  // the advance feeds the outgoing top bit into bit 0
     const uint32_t lfsrBefore = ((lfsr ^ ((0u - t) & 0x80000063u)) >> 1) | (t << 31);
     uint32_t spBefore = sp;
     const Opcode op = Instruction{word}.opcode();
     if (op == Opcode::CALL) spBefore = sp - 1;
     if (op == Opcode::RET) spBefore = sp + 1;
-    return {pc, sr, im, spBefore, lfsrBefore};
+    return {at, sr, im, spBefore, lfsrBefore};
   }
 
   // Cycles until maxSteps ran or pc lands on one of the sorted breakpoints [first, last), and
@@ -250,19 +251,42 @@ class Engine {
         }
       }
       if (stall) {
-        before = StalledCycleStart(word);
+        before = JumpCycleStart(word, pc);
       } else {
         before = {pc, sr, im, sp, lfsr};
         Cycle<kClocks>();
       }
       ++n;
     } else if (last - first == 1) {
-      // One address (a run to a given address): a compare with a constant.
+      // One address (a run to a given address). A cycle that ends on the address either ran
+      // the word just before it, whose starting values are saved when it comes up, or jumped
+      // there, and then they are rebuilt like those of a stall; the last cycle allowed saves
+      // them too. So the other cycles, nearly all, save nothing.
       const uint32_t stop = *first;
-      do {
+      uint32_t word = 0;
+      uint32_t at = 0;
+      bool saved = false;
+      bool ended = false;
+      while (n + 1 < maxSteps) {
+        at = pc;
+        saved = at + 1 == stop;
+        if (saved) [[unlikely]] {
+          before = {pc, sr, im, sp, lfsr};
+        }
+        word = CycleWord<kClocks>();
+        ++n;
+        if (pc == stop || (kStopOnStall && pc == at)) {
+          ended = true;
+          break;
+        }
+      }
+      if (!ended) {
         before = {pc, sr, im, sp, lfsr};
         Cycle<kClocks>();
-      } while (++n < maxSteps && !stalled() && pc != stop);
+        ++n;
+      } else if (!saved) {
+        before = JumpCycleStart(word, at);
+      }
     } else if (last - first <= 8) {
       do {
         before = {pc, sr, im, sp, lfsr};
