@@ -9,16 +9,10 @@
 #include <fstream>
 #include <memory>
 
+#include "BenchSupport.h"
 #include "Tfdebug.h"
 
 namespace {
-
-size_t ResidentBytes() {
-  std::ifstream statm("/proc/self/statm");
-  size_t total = 0, resident = 0;
-  statm >> total >> resident;
-  return resident * static_cast<size_t>(sysconf(_SC_PAGESIZE));
-}
 
 void BM_AppendLines(benchmark::State& state) {
   const int64_t lines = state.range(0);
@@ -31,7 +25,7 @@ void BM_AppendLines(benchmark::State& state) {
     window->resize(800, 300);
     window->show();
     QApplication::processEvents();
-    const size_t before = ResidentBytes();
+    const size_t before = tervik::bench::ResidentBytes();
     size_t textBytes = 0;
     state.ResumeTiming();
 
@@ -45,7 +39,8 @@ void BM_AppendLines(benchmark::State& state) {
 
     state.PauseTiming();
     state.counters["text_MiB"] = static_cast<double>(textBytes) / (1 << 20);
-    state.counters["resident_MiB"] = static_cast<double>(ResidentBytes() - before) / (1 << 20);
+    state.counters["resident_MiB"] =
+        static_cast<double>(tervik::bench::ResidentBytes() - before) / (1 << 20);
     window.reset();
     state.ResumeTiming();
   }
@@ -55,11 +50,4 @@ BENCHMARK(BM_AppendLines)->Arg(1000000)->Iterations(1)->Unit(benchmark::kSecond)
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication app(argc, argv);
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}
+TERVIK_QT_BENCHMARK_MAIN()

@@ -7,17 +7,11 @@
 #include <filesystem>
 #include <fstream>
 
+#include "BenchSupport.h"
 #include "Listing.h"
 #include "MemoryMap.h"
 
 namespace {
-
-size_t ResidentBytes() {
-  std::ifstream statm("/proc/self/statm");
-  size_t total = 0, resident = 0;
-  statm >> total >> resident;
-  return resident * static_cast<size_t>(sysconf(_SC_PAGESIZE));
-}
 
 class NullConsole final : public tervik::ConsoleSink {
  public:
@@ -25,14 +19,14 @@ class NullConsole final : public tervik::ConsoleSink {
 };
 
 void BM_LargeRamLoadClearReload(benchmark::State& state) {
-  const std::filesystem::path map =
-      std::filesystem::temp_directory_path() / ("tervik-large-" + std::to_string(getpid()) + ".map");
+  const std::filesystem::path map = std::filesystem::temp_directory_path() /
+                                    ("tervik-large-" + std::to_string(getpid()) + ".map");
   std::ofstream(map) << "0x0 0x400 ROM\n0x10000000 0x10000000 RAM\n";
   tervik::platform::PosixLibraryLoader libraries;
   tervik::PeripheralModuleLoader modules(libraries);
   NullConsole console;
   tervik::Processor cpu;
-  const size_t before = ResidentBytes();
+  const size_t before = tervik::bench::ResidentBytes();
   size_t peak = 0;
   for (auto _ : state) {
     tervik::LoadMemoryMap(map.string(), cpu, modules, console);
@@ -41,7 +35,7 @@ void BM_LargeRamLoadClearReload(benchmark::State& state) {
     tervik::ClearMemory(cpu);
     if (cpu.ReadMem(0x10010000) != 0) state.SkipWithError("memory not cleared");
     tervik::LoadMemoryMap(map.string(), cpu, modules, console);
-    peak = std::max(peak, ResidentBytes());
+    peak = std::max(peak, tervik::bench::ResidentBytes());
   }
   state.counters["resident_growth_MiB"] = static_cast<double>(peak - before) / (1 << 20);
   std::filesystem::remove(map);

@@ -12,6 +12,7 @@
 #include <fstream>
 #include <memory>
 
+#include "BenchSupport.h"
 #include "Tfmain.h"
 
 namespace {
@@ -107,11 +108,4 @@ BENCHMARK(BM_StopLatency)->Iterations(20)->Unit(benchmark::kMillisecond)->UseRea
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication app(argc, argv);
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}
+TERVIK_QT_BENCHMARK_MAIN()

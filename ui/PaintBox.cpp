@@ -1,6 +1,8 @@
 // The paint box, the step-only scroll bar and the paint font of the inspection windows.
 #include "PaintBox.h"
 
+#include <QHBoxLayout>
+
 #include <QFontMetrics>
 #include <QMouseEvent>
 #include <QPainter>
@@ -78,4 +80,17 @@ const QString& TextScratch::Set(std::string_view bytes) {
   QChar* out = text_.data();
   for (qsizetype i = 0; i < size; ++i) out[i] = QLatin1Char(bytes[static_cast<size_t>(i)]);
   return text_;
+}
+
+ScrolledPaintArea MakeScrolledPaintArea(QWidget* parent) {
+  auto* client = new QWidget(parent);
+  auto* layout = new QHBoxLayout(client);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(0);
+  auto* box = new TPaintBox(client);
+  box->setObjectName("PB1");
+  QScrollBar* bar = MakeStepScrollBar(client);
+  layout->addWidget(box, 1);
+  layout->addWidget(bar);
+  return {client, box, bar};
 }

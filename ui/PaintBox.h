@@ -2,6 +2,7 @@
 // events to its window, the step-only scroll bar, the paint font, and a reusable text buffer.
 #pragma once
 
+#include <QColor>
 #include <QFont>
 #include <QScrollBar>
 #include <QString>
@@ -42,6 +43,23 @@ TextMetrics MeasureW(const QFont& font);
 // range -100..100, page size 0, thumb at 0. The owner connects actionTriggered and calls
 // ScrollCodeOf and RecentreThumb.
 QScrollBar* MakeStepScrollBar(QWidget* parent);
+
+// The client of a scrolled inspection window: a paint box with a step scroll bar at its right.
+struct ScrolledPaintArea {
+  QWidget* client;
+  TPaintBox* box;
+  QScrollBar* bar;
+};
+ScrolledPaintArea MakeScrolledPaintArea(QWidget* parent);
+
+// The colours the inspection windows paint with.
+namespace inspection {
+inline const QColor kWhite(255, 255, 255);
+inline const QColor kMaroon(128, 0, 0);
+inline const QColor kRed(255, 0, 0);
+inline const QColor kBlack(0, 0, 0);
+inline const QColor kGreen(0, 128, 0);
+}  // namespace inspection
 tervik::view::ScrollCode ScrollCodeOf(int sliderAction);
 // Puts the thumb back to the middle; called from actionTriggered, before the value follows.
 void RecentreThumb(QScrollBar* bar);

@@ -2,7 +2,6 @@
 #include "Tfcpu.h"
 
 #include <QFontMetrics>
-#include <QHBoxLayout>
 #include <QPainter>
 #include <QScrollBar>
 #include <algorithm>
@@ -12,32 +11,18 @@
 
 TFCPU* FCPU = nullptr;
 
-namespace {
-
-const QColor kWhite(255, 255, 255);
-const QColor kMaroon(128, 0, 0);
-const QColor kRed(255, 0, 0);
-const QColor kBlack(0, 0, 0);
-const QColor kGreen(0, 128, 0);
-
-}  // namespace
+using namespace inspection;
 
 TFCPU::TFCPU(QWidget* parent) : TToolDock("Memory", parent, true) {
   setObjectName("FCPU");
-  auto* client = new QWidget(this);
-  auto* layout = new QHBoxLayout(client);
-  layout->setContentsMargins(0, 0, 0, 0);
-  layout->setSpacing(0);
-  PB1 = new TPaintBox(client);
-  PB1->setObjectName("PB1");
+  const ScrolledPaintArea area = MakeScrolledPaintArea(this);
+  PB1 = area.box;
   PB1->OnPaint = [this](QPainter& painter) { PB1Paint(painter); };
   PB1->OnMouseDown = [this](int x, int y) { PB1MouseDown(x, y); };
-  ScrollBar1 = MakeStepScrollBar(client);
+  ScrollBar1 = area.bar;
   connect(ScrollBar1, &QAbstractSlider::actionTriggered, this,
           [this](int action) { ScrollBar1Scroll(action); });
-  layout->addWidget(PB1, 1);
-  layout->addWidget(ScrollBar1);
-  setWidget(client);
+  setWidget(area.client);
   resize(221, 411);
   FormCreate();
 }

@@ -2,7 +2,6 @@
 #include "Tfmem.h"
 
 #include <QFontMetrics>
-#include <QHBoxLayout>
 #include <QPainter>
 #include <QScrollBar>
 #include <string_view>
@@ -12,29 +11,17 @@
 
 TFMem* FMem = nullptr;
 
-namespace {
-
-const QColor kWhite(255, 255, 255);
-const QColor kRed(255, 0, 0);
-const QColor kBlack(0, 0, 0);
-
-}  // namespace
+using namespace inspection;
 
 TFMem::TFMem(QWidget* parent) : TToolDock("Memory dump", parent, false) {
   setObjectName("FMem");
-  auto* client = new QWidget(this);
-  auto* layout = new QHBoxLayout(client);
-  layout->setContentsMargins(0, 0, 0, 0);
-  layout->setSpacing(0);
-  PB1 = new TPaintBox(client);
-  PB1->setObjectName("PB1");
+  const ScrolledPaintArea area = MakeScrolledPaintArea(this);
+  PB1 = area.box;
   PB1->OnPaint = [this](QPainter& painter) { PB1Paint(painter); };
-  ScrollBar1 = MakeStepScrollBar(client);
+  ScrollBar1 = area.bar;
   connect(ScrollBar1, &QAbstractSlider::actionTriggered, this,
           [this](int action) { ScrollBar1Scroll(action); });
-  layout->addWidget(PB1, 1);
-  layout->addWidget(ScrollBar1);
-  setWidget(client);
+  setWidget(area.client);
   resize(358, 338);
   FormCreate();
 }

@@ -14,11 +14,9 @@
 
 TFReg* FReg = nullptr;
 
-namespace {
+using namespace inspection;
 
-const QColor kWhite(255, 255, 255);
-const QColor kRed(255, 0, 0);
-const QColor kBlack(0, 0, 0);
+namespace {
 
 // Appends texts to a row, each starting where the previous one ended unless placed.
 class RowWriter {
