@@ -187,9 +187,15 @@ class Engine {
     CycleWord<kClocks>();
   }
 
-  // A cycle that returns the word it executed.
+  // What a cycle executed: its word, and whether the instruction moved pc and nothing else
+  // (see Execute).
+  struct Done {
+    uint32_t word;
+    bool pcOnly;
+  };
+
   template <int kClocks = kAnyClocks>
-  TERVIK_HOT uint32_t CycleWord() {
+  TERVIK_HOT Done CycleWord() {
     dest = kNoDest;
     memWritten = false;
     if constexpr (kClocks == 1) {
@@ -203,15 +209,16 @@ class Engine {
     const uint32_t t = lfsr >> 31;
     lfsr = (lfsr << 1) ^ ((0u - t) & 0x80000063u);
     const uint32_t word = Fetch();
-    Execute(word);
-    return word;
+    return {word, Execute(word)};
   }
 
+  TERVIK_HOT Processor::Before Snapshot() const { return {pc, sr, im, sp, lfsr}; }
+
   // The values a cycle started from, rebuilt from its result and its word, for a cycle whose
-  // instruction left pc anywhere but at the next word: a branch, jump, call or return, or a word
-  // not performed (RETI, undefined, invalid MOVEI), which leaves pc in place. None of them
-  // writes sr, im or lfsr, so only the shift register's advance and the stack move of CALL and
-  // RET are undone; `at` is the address the cycle started at.
+  // instruction moved only pc (Execute returned true): a branch, jump, call or return, NOP, or
+  // a word not performed. None of them writes sr, im or lfsr, so only the shift register's
+  // advance and the stack move of CALL and RET are undone; `at` is the address the cycle
+  // started at.
   TERVIK_HOT Processor::Before JumpCycleStart(uint32_t word, uint32_t at) const {
     const uint32_t t = lfsr & 1u;  // the advance feeds the outgoing top bit into bit 0
     const uint32_t lfsrBefore = ((lfsr ^ ((0u - t) & 0x80000063u)) >> 1) | (t << 31);
@@ -222,84 +229,104 @@ class Engine {
     return {at, sr, im, spBefore, lfsrBefore};
   }
 
-  // Cycles until maxSteps ran or pc lands on one of the sorted breakpoints [first, last), and
-  // with kStopOnStall also after a cycle that left pc unchanged. Returns the values the last
-  // cycle started from; `steps` counts the cycles.
-  template <int kClocks, bool kStopOnStall>
-  TERVIK_HOT Processor::Before Run(uint64_t maxSteps, const uint32_t* first, const uint32_t* last) {
+  // Cycles until maxSteps ran, or pc lands on an address of `stops` (sorted, unique) after at
+  // least one cycle, or (with kStopOnStall) a cycle leaves pc unchanged. Returns the values the
+  // last cycle started from, for its change markers; `steps` counts the cycles.
+  //
+  // Checking each pc against the stops, and saving each cycle's starting values in case it is
+  // the last, would cost up to half the speed. Instead the fetch cursor is narrowed to the
+  // stretch around pc that holds no address of `fence`: every stop address and the word before
+  // it. Its range test, which every fetch makes anyway, fails only when pc reaches a fenced
+  // word or leaves the stretch; only then is pc looked up. A cycle that ends on a stop address
+  // either ran the word before it, a sequential instruction, whose starting values were saved
+  // then, or it moved only pc, and its values are rebuilt from its result. A stall is such a
+  // cycle too, and the last cycle the step count allows always saves them.
+  // kStops is false only for a run that nothing but the step count can end.
+  template <int kClocks, bool kStopOnStall, bool kStops>
+  TERVIK_HOT Processor::Before Run(uint64_t maxSteps, std::span<const uint32_t> stops,
+                                   std::span<const uint32_t> fence) {
     Processor::Before before{};
-    uint64_t n = 0;
-    // True when the cycle just run ends the batch (besides the step count).
-    auto stalled = [&]() TERVIK_LAMBDA { return kStopOnStall && pc == before.pc; };
-    if (first == last && !kStopOnStall) {
-      // Nothing can end the run early, so only the last cycle needs its starting values.
+    if constexpr (!kStops && !kStopOnStall) {
+      // Nothing can end the run early.
+      uint64_t n = 0;
       for (; n + 1 < maxSteps; ++n) Cycle<kClocks>();
-      before = {pc, sr, im, sp, lfsr};
+      before = Snapshot();
+      Cycle<kClocks>();
+      steps = n + 1;
+      return before;
+    }
+    auto isStop = [&](uint32_t a)
+                      TERVIK_LAMBDA { return std::binary_search(stops.begin(), stops.end(), a); };
+    // Counts down the cycles still allowed before the last one, so that the loop keeps one
+    // counter in a machine register rather than a count and its limit.
+    uint64_t left = maxSteps - 1;
+    // `left` at the start of the cycle whose starting values `before` holds; maxSteps: none.
+    uint64_t saved = maxSteps;
+    uint32_t at = pc;
+    Done done{0, false};
+    bool ended = false;
+    NarrowFetch(pc, fence);  // from here on the cursor's stretch holds no fenced word
+    for (; left != 0; --left) {
+      if (!FetchHits()) [[unlikely]] {
+        if (NarrowFetch(pc, fence)) {
+          if (left != maxSteps - 1 && isStop(pc)) {
+            ended = true;  // the cycle before reached a stop address
+            break;
+          }
+          if (isStop(pc + 1)) {
+            before = Snapshot();
+            saved = left;
+          }
+        }
+      }
+      at = pc;
+      done = CycleWord<kClocks>();
+      if (kStopOnStall && done.pcOnly && pc == at) {
+        --left;  // counts this cycle
+        ended = true;
+        break;
+      }
+    }
+    // Later fetches, of single steps too, get the whole segment again.
+    fetch_ = SegmentCursor::At(fetch_.seg);
+    uint64_t n = maxSteps - 1 - left;
+    if (!ended && !(n != 0 && isStop(pc))) {
+      before = Snapshot();
+      saved = left;
       Cycle<kClocks>();
       ++n;
-    } else if (first == last) {
-      // Only pc is remembered per cycle, which keeps this loop nearly as fast as the plain one;
-      // a cycle that left pc in place has its starting values rebuilt afterwards.
-      uint32_t word = 0;
-      bool stall = false;
-      for (; n + 1 < maxSteps; ++n) {
-        const uint32_t at = pc;
-        word = CycleWord<kClocks>();
-        if (pc == at) {
-          stall = true;
-          break;
-        }
-      }
-      if (stall) {
-        before = JumpCycleStart(word, pc);
-      } else {
-        before = {pc, sr, im, sp, lfsr};
-        Cycle<kClocks>();
-      }
-      ++n;
-    } else if (last - first == 1) {
-      // One address (a run to a given address). A cycle that ends on the address either ran
-      // the word just before it, whose starting values are saved when it comes up, or jumped
-      // there, and then they are rebuilt like those of a stall; the last cycle allowed saves
-      // them too. So the other cycles, nearly all, save nothing.
-      const uint32_t stop = *first;
-      uint32_t word = 0;
-      uint32_t at = 0;
-      bool saved = false;
-      bool ended = false;
-      while (n + 1 < maxSteps) {
-        at = pc;
-        saved = at + 1 == stop;
-        if (saved) [[unlikely]] {
-          before = {pc, sr, im, sp, lfsr};
-        }
-        word = CycleWord<kClocks>();
-        ++n;
-        if (pc == stop || (kStopOnStall && pc == at)) {
-          ended = true;
-          break;
-        }
-      }
-      if (!ended) {
-        before = {pc, sr, im, sp, lfsr};
-        Cycle<kClocks>();
-        ++n;
-      } else if (!saved) {
-        before = JumpCycleStart(word, at);
-      }
-    } else if (last - first <= 8) {
-      do {
-        before = {pc, sr, im, sp, lfsr};
-        Cycle<kClocks>();
-      } while (++n < maxSteps && !stalled() && std::find(first, last, pc) == last);
-    } else {
-      do {
-        before = {pc, sr, im, sp, lfsr};
-        Cycle<kClocks>();
-      } while (++n < maxSteps && !stalled() && !std::binary_search(first, last, pc));
     }
+    // The last cycle started with left == maxSteps - n.
+    if (saved != maxSteps - n) before = JumpCycleStart(done.word, at);
     steps = n;
     return before;
+  }
+
+  // Points the fetch cursor at the segment of pc, narrowed, for ROM and RAM, to the stretch
+  // around pc that holds no address of `fence` (sorted, unique). Returns whether pc itself is
+  // one; then no fetch hits the cursor until pc moves on.
+  bool NarrowFetch(uint32_t at, std::span<const uint32_t> fence) {
+    fetch_ = SegmentCursor::At(fetch_.seg->Contains(at) ? fetch_.seg : &map_.Find(at));
+    const auto next = std::upper_bound(fence.begin(), fence.end(), at);
+    const bool fenced = next != fence.begin() && next[-1] == at;
+    if (fenced) {
+      fetch_.words = nullptr;
+    } else if (fetch_.words != nullptr) {
+      uint32_t lo = fetch_.lo;
+      uint32_t hi = fetch_.lo + fetch_.span;
+      // Neither bound can pass `at`, which lies in the segment and is not fenced.
+      if (next != fence.end() && *next <= hi) hi = *next - 1;
+      if (next != fence.begin() && next[-1] >= lo) lo = next[-1] + 1;
+      fetch_.words += lo - fetch_.lo;
+      fetch_.lo = lo;
+      fetch_.span = hi - lo;
+    }
+    return fenced;
+  }
+
+  // Whether the fetch at pc takes the fast path of Fetch.
+  TERVIK_HOT bool FetchHits() const {
+    return pc - fetch_.lo <= fetch_.span && fetch_.words != nullptr;
   }
 
   // Fetch and data accesses each remember the segment they last used, with its bounds and its
@@ -356,7 +383,10 @@ class Engine {
     r[rd] = value;
   }
 
-  TERVIK_HOT void Execute(uint32_t word) {
+  // Performs one instruction. Returns true when it moved only pc (and, for CALL and RET, sp and
+  // the stack word): jumps, branches taken or not, NOP and words not performed; false when it
+  // went on to the next word after changing registers, flags or memory.
+  TERVIK_HOT bool Execute(uint32_t word) {
     const Instruction in{word};
     // Operands are read where a case needs them, so the common cases stay in registers.
     auto A = [&]() TERVIK_LAMBDA { return r[in.ra()]; };
@@ -380,7 +410,7 @@ class Engine {
     };
 
     switch (in.opcode()) {
-      case Opcode::NOP: ++pc; return;
+      case Opcode::NOP: ++pc; return true;
       case Opcode::OR: logic(A() | B()); break;
       case Opcode::XOR: logic(A() ^ B()); break;
       case Opcode::NOR: logic(~(A() | B())); break;
@@ -392,25 +422,25 @@ class Engine {
       case Opcode::SLL: logic(A() << (B() & 7)); break;
       case Opcode::SRL: logic(A() >> (B() & 7)); break;
       case Opcode::SRA: logic(static_cast<uint32_t>(static_cast<int32_t>(A()) >> (B() & 7))); break;
-      case Opcode::BZE: branch(A() == 0, pc + B()); return;
-      case Opcode::BNZE: branch(A() != 0, pc + B()); return;
-      case Opcode::BNE: branch((A() >> 31) != 0, pc + B()); return;
-      case Opcode::JUMP: pc += B(); return;
-      case Opcode::BrZE: branch(A() == 0, B()); return;
-      case Opcode::BrNZE: branch(A() != 0, B()); return;
-      case Opcode::JUMPr: pc = B(); return;
+      case Opcode::BZE: branch(A() == 0, pc + B()); return true;
+      case Opcode::BNZE: branch(A() != 0, pc + B()); return true;
+      case Opcode::BNE: branch((A() >> 31) != 0, pc + B()); return true;
+      case Opcode::JUMP: pc += B(); return true;
+      case Opcode::BrZE: branch(A() == 0, B()); return true;
+      case Opcode::BrNZE: branch(A() != 0, B()); return true;
+      case Opcode::JUMPr: pc = B(); return true;
       case Opcode::LOAD: Write(in.rd(), Read(A() + B())); break;
       case Opcode::STORE: Store(A(), B()); break;
       case Opcode::CALL:
         push(pc + 1);
         pc = B();
-        return;
-      case Opcode::RETI: return;
-      case Opcode::BrNE: branch((A() >> 31) != 0, B()); return;
+        return true;
+      case Opcode::RETI: return true;
+      case Opcode::BrNE: branch((A() >> 31) != 0, B()); return true;
       case Opcode::RET:
         --sp;
         pc = Read(sp);
-        return;
+        return true;
       case Opcode::PUSH: push(B()); break;
       case Opcode::POP:
         --sp;
@@ -437,16 +467,16 @@ class Engine {
       case Opcode::SRAI:
         logic(static_cast<uint32_t>(static_cast<int32_t>(A()) >> (simm & 7)));
         break;
-      case Opcode::BZEI: branch(A() == 0, pc + simm); return;
-      case Opcode::BNZEI: branch(A() != 0, pc + simm); return;
-      case Opcode::BNEI: branch((A() >> 31) != 0, pc + simm); return;
-      case Opcode::JUMPI: pc += simm; return;
-      case Opcode::BrZEI: branch(A() == 0, simm); return;
-      case Opcode::BrNZEI: branch(A() != 0, simm); return;
-      case Opcode::JUMPrI: pc = simm; return;
+      case Opcode::BZEI: branch(A() == 0, pc + simm); return true;
+      case Opcode::BNZEI: branch(A() != 0, pc + simm); return true;
+      case Opcode::BNEI: branch((A() >> 31) != 0, pc + simm); return true;
+      case Opcode::JUMPI: pc += simm; return true;
+      case Opcode::BrZEI: branch(A() == 0, simm); return true;
+      case Opcode::BrNZEI: branch(A() != 0, simm); return true;
+      case Opcode::JUMPrI: pc = simm; return true;
       case Opcode::LOADI: Write(in.rd(), Read(A() + simm)); break;
       case Opcode::STOREI: Store(A(), simm); break;
-      case Opcode::BrNEI: branch((A() >> 31) != 0, simm); return;
+      case Opcode::BrNEI: branch((A() >> 31) != 0, simm); return true;
       case Opcode::PUSHI: push(simm); break;
       case Opcode::MOVEI:
         switch (in.sub()) {
@@ -479,7 +509,7 @@ class Engine {
           case MoveiSub::Invalid12:
           case MoveiSub::Invalid13:
           case MoveiSub::Invalid14:
-          case MoveiSub::Invalid15: return;  // not performed: pc stays
+          case MoveiSub::Invalid15: return true;  // not performed: pc stays
         }
         break;
       case Opcode::BITSETI: logic(A() | (1u << in.bit())); break;
@@ -490,9 +520,10 @@ class Engine {
       case Opcode::Undefined54:
       case Opcode::Undefined56:
       case Opcode::Undefined58:
-      case Opcode::Undefined63: return;  // not performed: pc stays
+      case Opcode::Undefined63: return true;  // not performed: pc stays
     }
     ++pc;
+    return false;
   }
 
  private:
@@ -503,11 +534,13 @@ class Engine {
     if (!c.seg->Contains(a)) c = SegmentCursor::At(&map_.Find(a));
   }
 
+  // The cursor's fields may describe only part of its segment (see NarrowFetch), so this path
+  // reads through the segment itself.
   uint32_t Load(SegmentCursor& c, uint32_t a) {
     Aim(c, a);
     switch (c.seg->kind) {
       case Segment::Kind::ROM:
-      case Segment::Kind::RAM: return c.words[a - c.lo];
+      case Segment::Kind::RAM: return c.seg->words[a - c.seg->lo];
       case Segment::Kind::DLL: return c.seg->read(a - c.seg->regionStart);
       case Segment::Kind::Unmapped: break;
     }
@@ -579,38 +612,49 @@ void Processor::Execute(uint32_t word) {
 uint64_t Processor::RunBatch(uint64_t maxSteps, std::span<const uint32_t> breakpoints,
                              OnStall onStall) {
   if (maxSteps == 0) return 0;
-  const uint32_t* first = nullptr;
-  const uint32_t* last = nullptr;
-  if (!breakpoints.empty()) {
-    breakpointScratch_.assign(breakpoints.begin(), breakpoints.end());
-    std::sort(breakpointScratch_.begin(), breakpointScratch_.end());
-    breakpointScratch_.erase(std::unique(breakpointScratch_.begin(), breakpointScratch_.end()),
-                             breakpointScratch_.end());
-    first = breakpointScratch_.data();
-    last = first + breakpointScratch_.size();
+  breakpointScratch_.assign(breakpoints.begin(), breakpoints.end());
+  std::sort(breakpointScratch_.begin(), breakpointScratch_.end());
+  breakpointScratch_.erase(std::unique(breakpointScratch_.begin(), breakpointScratch_.end()),
+                           breakpointScratch_.end());
+  // Where the run loop looks pc up: each breakpoint and the word before it.
+  fenceScratch_.clear();
+  for (uint32_t a : breakpointScratch_) {
+    fenceScratch_.push_back(a - 1);
+    fenceScratch_.push_back(a);
   }
-  // One compiled loop per case, each a function of its own so that it is laid out as if it
-  // were alone: the plain batch, and the batches with one or two peripherals whose Clock entry
-  // points then stay in machine registers.
-  const size_t clocks = clocks_.size();
-  if (onStall == OnStall::Stop) {
-    return clocks == 0 ? RunEngine<true, 0>(maxSteps, first, last)
-                       : RunEngine<true, Engine<true>::kAnyClocks>(maxSteps, first, last);
-  }
-  switch (clocks) {
-    case 0: return RunEngine<false, 0>(maxSteps, first, last);
-    case 1: return RunEngine<false, 1>(maxSteps, first, last);
-    case 2: return RunEngine<false, 2>(maxSteps, first, last);
-    default: return RunEngine<false, Engine<true>::kAnyClocks>(maxSteps, first, last);
-  }
+  std::sort(fenceScratch_.begin(), fenceScratch_.end());
+  fenceScratch_.erase(std::unique(fenceScratch_.begin(), fenceScratch_.end()), fenceScratch_.end());
+  // A run that stops on a stall takes the loop that checks for stops whether or not there are
+  // any: with none, that check costs nothing.
+  if (onStall == OnStall::Stop) return RunWith<true, true>(maxSteps);
+  return breakpoints.empty() ? RunWith<false, false>(maxSteps) : RunWith<false, true>(maxSteps);
 }
 
-// Each variant is a function of its own, so the plain batch compiles exactly as it would alone.
-template <bool kStopOnStall, int kClocks>
-[[gnu::noinline]] uint64_t Processor::RunEngine(uint64_t maxSteps, const uint32_t* first,
-                                                const uint32_t* last) {
+// One compiled loop per case, each a function of its own so that it is laid out as if it were
+// alone: the batches with no, one or two peripherals, whose Clock entry points then stay in
+// machine registers, and with any number. A run that stops on a stall (the headless runner)
+// is mostly without peripherals, so it has only the first and the last.
+template <bool kStopOnStall, bool kStops>
+uint64_t Processor::RunWith(uint64_t maxSteps) {
+  constexpr int kAny = Engine<true>::kAnyClocks;
+  switch (clocks_.size()) {
+    case 0: return RunEngine<kStopOnStall, kStops, 0>(maxSteps);
+    case 1:
+      if constexpr (!kStopOnStall) return RunEngine<kStopOnStall, kStops, 1>(maxSteps);
+      break;
+    case 2:
+      if constexpr (!kStopOnStall) return RunEngine<kStopOnStall, kStops, 2>(maxSteps);
+      break;
+    default: break;
+  }
+  return RunEngine<kStopOnStall, kStops, kAny>(maxSteps);
+}
+
+template <bool kStopOnStall, bool kStops, int kClocks>
+[[gnu::noinline]] uint64_t Processor::RunEngine(uint64_t maxSteps) {
   Engine<true> e(*this);
-  const Before before = e.Run<kClocks, kStopOnStall>(maxSteps, first, last);
+  const Before before =
+      e.Run<kClocks, kStopOnStall, kStops>(maxSteps, breakpointScratch_, fenceScratch_);
   // The markers describe the last cycle only; earlier cycles' markers were never observable.
   memWritten = false;
   e.Finish();

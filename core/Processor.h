@@ -166,9 +166,11 @@ class Processor : public CpuState {
   };
 
   void SetMarkers(const Before& before);
-  // RunBatch after its breakpoints were sorted into [first, last).
-  template <bool kStopOnStall, int kClocks>
-  uint64_t RunEngine(uint64_t maxSteps, const uint32_t* first, const uint32_t* last);
+  // RunBatch once its breakpoints are sorted: the compiled loop for the peripheral count.
+  template <bool kStopOnStall, bool kStops>
+  uint64_t RunWith(uint64_t maxSteps);
+  template <bool kStopOnStall, bool kStops, int kClocks>
+  uint64_t RunEngine(uint64_t maxSteps);
   void ResetBusCaches();
 
   AddressMap routing_;
@@ -176,7 +178,8 @@ class Processor : public CpuState {
   SegmentCursor data_;   // where the last load or store went
   // Clock of each DLL region, in region order, leaving out those that return at once.
   std::vector<TervikClockFn> clocks_;
-  std::vector<uint32_t> breakpointScratch_;
+  std::vector<uint32_t> breakpointScratch_;  // a batch's breakpoints, sorted
+  std::vector<uint32_t> fenceScratch_;       // those and the words before them, sorted
 };
 
 }  // namespace tervik

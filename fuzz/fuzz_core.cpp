@@ -1,9 +1,11 @@
 // Fuzzes the processor: random regions, memory contents and registers, then a bounded number of
-// cycles run twice, once by single steps and once as a batch, which must agree exactly. Along
+// cycles run twice, once by single steps and once as a batch (with up to three breakpoints near
+// pc and, at times, the stop on a standstill), which must agree exactly. Along
 // the way: sr never has bits beyond the four flags, and unmapped words read as all ones.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <vector>
 
 #include "FuzzSupport.h"
 #include "Processor.h"
@@ -40,7 +42,14 @@ int32_t DevInit(TervikMessageCallback, const char*) {
   return 0;
 }
 
-void Build(Processor& p, const uint8_t* data, size_t size, uint32_t& steps) {
+// How the batch is asked to run.
+struct RunRequest {
+  uint32_t steps = 0;
+  std::vector<uint32_t> breakpoints;
+  Processor::OnStall onStall = Processor::OnStall::Continue;
+};
+
+void Build(Processor& p, const uint8_t* data, size_t size, RunRequest& run) {
   Input in(data, size);
   const unsigned regions = in.Byte() % 6;
   const PluginEntryPoints device{&DevAbout, &DevWrite,   &DevWrite,  &DevRead,
@@ -57,7 +66,13 @@ void Build(Processor& p, const uint8_t* data, size_t size, uint32_t& steps) {
   p.pc = in.Word();
   p.sp = in.Word();
   p.lfsr = in.Word();
-  steps = in.Byte() * 4u;
+  run.steps = in.Byte() * 4u;
+  const uint8_t mode = in.Byte();
+  run.onStall = mode & 4 ? Processor::OnStall::Stop : Processor::OnStall::Continue;
+  run.breakpoints.clear();
+  for (unsigned i = 0; i < (mode & 3u); ++i) {
+    run.breakpoints.push_back(p.pc + static_cast<uint32_t>(static_cast<int8_t>(in.Byte())));
+  }
   // The rest: words to place, each at pc plus a small offset or at a register's address.
   while (in.More()) {
     const uint8_t where = in.Byte();
@@ -70,19 +85,31 @@ void Build(Processor& p, const uint8_t* data, size_t size, uint32_t& steps) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Processor stepped, batched;
-  uint32_t steps = 0;
+  RunRequest run;
   deviceReads = 0;
-  Build(stepped, data, size, steps);
+  Build(stepped, data, size, run);
   deviceReads = 0;
-  Build(batched, data, size, steps);
+  Build(batched, data, size, run);
 
   const uint32_t readsBefore = deviceReads;
-  for (uint32_t i = 0; i < steps; ++i) {
+  uint32_t steps = 0;
+  auto atBreakpoint = [&]() {
+    for (uint32_t a : run.breakpoints) {
+      if (stepped.pc == a) return true;
+    }
+    return false;
+  };
+  while (steps < run.steps) {
     stepped.Step();
+    ++steps;
     if (stepped.sr & ~0xFu) fuzz::Broken("sr bits beyond the flags");
+    if (atBreakpoint()) break;
+    if (run.onStall == Processor::OnStall::Stop && !stepped.pcChanged) break;
   }
   deviceReads = readsBefore;
-  batched.RunBatch(steps);
+  if (batched.RunBatch(run.steps, run.breakpoints, run.onStall) != steps) {
+    fuzz::Broken("batch and single steps run different numbers of cycles");
+  }
 
   if (!(static_cast<const CpuState&>(stepped) == static_cast<const CpuState&>(batched))) {
     fuzz::Broken("batch and single steps end in different registers");
@@ -91,7 +118,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       (stepped.regChanged != batched.regChanged || stepped.pcChanged != batched.pcChanged ||
        stepped.srChanged != batched.srChanged || stepped.memWritten != batched.memWritten ||
        stepped.lastWriteAddress != batched.lastWriteAddress ||
-       stepped.lfsrChanged != batched.lfsrChanged)) {
+       stepped.lfsrChanged != batched.lfsrChanged || stepped.spChanged != batched.spChanged ||
+       stepped.imChanged != batched.imChanged || stepped.cChanged != batched.cChanged ||
+       stepped.oChanged != batched.oChanged || stepped.nChanged != batched.nChanged ||
+       stepped.zChanged != batched.zChanged)) {
     fuzz::Broken("batch and single steps end in different markers");
   }
   // Unmapped words read as all ones: probe the gaps next to every region.

@@ -86,6 +86,38 @@ bool Contains(const std::vector<uint32_t>& list, uint32_t a) {
   return std::find(list.begin(), list.end(), a) != list.end();
 }
 
+// Breakpoints mostly inside the program, often side by side, now and then in the device, in ROM
+// or at the ends of the address space.
+std::vector<uint32_t> RandomBreakpoints(std::mt19937& rng, int count) {
+  std::vector<uint32_t> list;
+  for (int i = 0; i < count; ++i) {
+    switch (rng() % 8) {
+      case 0: list.push_back(kDevice + rng() % kDeviceSize); break;
+      case 1: list.push_back(rng() % 2 == 0 ? 0u : 0xFFFFFFFFu); break;
+      case 2:
+        if (!list.empty()) {
+          list.push_back(list.back() + 1);
+          break;
+        }
+        [[fallthrough]];
+      default: list.push_back(kProgram + rng() % kProgramSize); break;
+    }
+  }
+  return list;
+}
+
+// Single steps until what RunBatch(n, breakpoints, onStall) would stop at; returns the count.
+uint64_t StepLikeBatch(Processor& cpu, uint64_t n, const std::vector<uint32_t>& breakpoints,
+                       Processor::OnStall onStall) {
+  uint64_t steps = 0;
+  do {
+    cpu.Step();
+    ++steps;
+  } while (steps < n && !Contains(breakpoints, cpu.pc) &&
+           !(onStall == Processor::OnStall::Stop && !cpu.pcChanged));
+  return steps;
+}
+
 TEST(RunBatch, EndsInTheStateOfSingleSteps) {
   std::mt19937 rng(99);
   for (uint32_t seed = 1; seed <= 60; ++seed) {
@@ -95,12 +127,13 @@ TEST(RunBatch, EndsInTheStateOfSingleSteps) {
                                       {1, Processor::OnStall::Stop},
                                       {3, Processor::OnStall::Continue},
                                       {12, Processor::OnStall::Continue},
+                                      {40, Processor::OnStall::Continue},
                                       {0, Processor::OnStall::Stop},
                                       {3, Processor::OnStall::Stop},
-                                      {12, Processor::OnStall::Stop}}) {
+                                      {12, Processor::OnStall::Stop},
+                                      {40, Processor::OnStall::Stop}}) {
         const bool stopOnStall = onStall == Processor::OnStall::Stop;
-        std::vector<uint32_t> breakpoints;
-        for (int i = 0; i < bpCount; ++i) breakpoints.push_back(kProgram + rng() % kProgramSize);
+        const std::vector<uint32_t> breakpoints = RandomBreakpoints(rng, bpCount);
 
         Processor batch;
         SetUpRandomProgram(batch, seed);
@@ -111,12 +144,7 @@ TEST(RunBatch, EndsInTheStateOfSingleSteps) {
         Processor single;
         SetUpRandomProgram(single, seed);
         CallLog().clear();
-        uint64_t steps = 0;
-        do {
-          single.Step();
-          ++steps;
-        } while (steps < n && !Contains(breakpoints, single.pc) &&
-                 !(stopOnStall && !single.pcChanged));
+        const uint64_t steps = StepLikeBatch(single, n, breakpoints, onStall);
         const Observed fromSteps = Observe(single, steps);
 
         EXPECT_EQ(fromBatch.regs.r, fromSteps.regs.r);
@@ -133,6 +161,54 @@ TEST(RunBatch, EndsInTheStateOfSingleSteps) {
             << " vs " << single.pc;
       }
     }
+  }
+}
+
+// One processor through batches of every kind in turn, against single steps after each: what a
+// breakpoint run leaves in its caches must not change what the next run does.
+TEST(RunBatch, MixedBatchesInTurnMatchSingleSteps) {
+  std::mt19937 rng(7);
+  for (uint32_t seed = 100; seed < 140; ++seed) {
+    Processor batch, single;
+    SetUpRandomProgram(batch, seed);
+    SetUpRandomProgram(single, seed);
+    for (int round = 0; round < 12; ++round) {
+      const uint64_t n = 1 + rng() % 300;
+      const std::vector<uint32_t> breakpoints = RandomBreakpoints(rng, static_cast<int>(rng() % 4));
+      const auto onStall = rng() % 2 == 0 ? Processor::OnStall::Stop : Processor::OnStall::Continue;
+      CallLog().clear();
+      const uint64_t ran = batch.RunBatch(n, breakpoints, onStall);
+      const Observed fromBatch = Observe(batch, ran);
+      CallLog().clear();
+      const uint64_t steps = StepLikeBatch(single, n, breakpoints, onStall);
+      ASSERT_TRUE(fromBatch == Observe(single, steps)) << "seed " << seed << " round " << round;
+    }
+  }
+}
+
+// Sequential code running over the top of the address space into address 0: the words on
+// either side of the wrap are each other's neighbours for breakpoints too.
+TEST(RunBatch, BreakpointsAcrossTheWrapOfTheAddressSpace) {
+  struct Case {
+    uint32_t breakpoint;
+    uint64_t steps;  // from 0xFFFFFFFC
+  };
+  for (const Case c : {Case{0xFFFFFFFF, 3}, Case{0, 4}, Case{1, 5}, Case{0xFFFFFFFE, 2}}) {
+    auto setUp = [](Processor& cpu) {
+      cpu.AddRegion(0, 0x10, RegionType::RAM);
+      cpu.AddRegion(0xFFFFFFF0, 0x10, RegionType::RAM);
+      for (uint32_t a = 0xFFFFFFF0; a != 0; ++a) cpu.WriteMem(a, Rri(ADDI, 1, 1, 1));
+      for (uint32_t a = 0; a < 0x10; ++a) cpu.WriteMem(a, Rri(ADDI, 1, 1, 1));
+      cpu.pc = 0xFFFFFFFC;
+    };
+    Processor batch, single;
+    setUp(batch);
+    setUp(single);
+    const uint32_t bp[] = {c.breakpoint};
+    EXPECT_EQ(batch.RunBatch(100, bp), c.steps) << std::hex << c.breakpoint;
+    for (uint64_t i = 0; i < c.steps; ++i) single.Step();
+    EXPECT_TRUE(Observe(batch, c.steps) == Observe(single, c.steps)) << std::hex << c.breakpoint;
+    EXPECT_EQ(batch.pc, c.breakpoint);
   }
 }
 
