@@ -1,6 +1,7 @@
 // Speed of the free run as the window runs it (events handled every few milliseconds, the core's
 // batched run in between), next to the bare single step and the batched run of the core, on a
-// three-instruction loop in RAM; with and without the bundled terminal and timer mapped.
+// three-instruction loop in RAM; with and without the bundled terminal and timer mapped, and
+// with breakpoints set that the loop never reaches.
 // Also the delay between a Stop delivered as an event and the end of the run.
 #include <benchmark/benchmark.h>
 
@@ -71,6 +72,22 @@ BENCHMARK(BM_FreeRun)
     ->Arg(1)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
+
+// The same with three breakpoints set that the loop never reaches, one in its own RAM.
+void BM_FreeRunWithBreakpoints(benchmark::State& state) {
+  TFMain& main = Fixture::Get().Main(false);
+  const uint32_t breakpoints[] = {0x10, 0x2000, kRam + 7};
+  for (uint32_t a : breakpoints) main.ToggleBreakpoint(a);
+  uint64_t instructions = 0;
+  for (auto _ : state) {
+    QTimer::singleShot(250, &main, [&main] { main.ActionStop->trigger(); });
+    main.ActionRun->trigger();
+    instructions += main.LastRunCount();
+  }
+  for (uint32_t a : breakpoints) main.ToggleBreakpoint(a);
+  state.SetItemsProcessed(static_cast<int64_t>(instructions));
+}
+BENCHMARK(BM_FreeRunWithBreakpoints)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_Step(benchmark::State& state) {
   tervik::Processor& cpu = Fixture::Get().Main(state.range(0) != 0).Cpu();
