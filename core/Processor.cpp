@@ -214,19 +214,35 @@ class Engine {
 
   TERVIK_HOT Processor::Before Snapshot() const { return {pc, sr, im, sp, lfsr}; }
 
-  // The values a cycle started from, rebuilt from its result and its word, for a cycle whose
+  // The values the last cycle started from, rebuilt from its result, for a cycle whose
   // instruction moved only pc (Execute returned true): a branch, jump, call or return, NOP, or
   // a word not performed. None of them writes sr, im or lfsr, so only the shift register's
   // advance and the stack move of CALL and RET are undone; `at` is the address the cycle
   // started at.
-  TERVIK_HOT Processor::Before JumpCycleStart(uint32_t word, uint32_t at) const {
+  Processor::Before JumpCycleStart(uint32_t at) const {
     const uint32_t t = lfsr & 1u;  // the advance feeds the outgoing top bit into bit 0
     const uint32_t lfsrBefore = ((lfsr ^ ((0u - t) & 0x80000063u)) >> 1) | (t << 31);
     uint32_t spBefore = sp;
-    const Opcode op = Instruction{word}.opcode();
+    const Opcode op = MovedOnlyPcOpcode(at);
     if (op == Opcode::CALL) spBefore = sp - 1;
     if (op == Opcode::RET) spBefore = sp + 1;
     return {at, sr, im, spBefore, lfsrBefore};
+  }
+
+  // The opcode of the word that the last cycle, started at `at`, fetched and that moved only
+  // pc, found again without keeping the word through the run. Of those words only CALL stores,
+  // so one that stored is a CALL; otherwise the word is still in place, in ROM or RAM, read
+  // without a module call, or it came from a module through the slow fetch, which remembers it.
+  Opcode MovedOnlyPcOpcode(uint32_t at) const {
+    if (memWritten) return Opcode::CALL;
+    const Segment& seg = map_.Find(at);
+    uint32_t word = 0xFFFFFFFFu;  // unmapped
+    if (seg.kind == Segment::Kind::ROM || seg.kind == Segment::Kind::RAM) {
+      word = seg.words[at - seg.lo];
+    } else if (seg.kind == Segment::Kind::DLL) {
+      word = lastSlowFetch_;
+    }
+    return Instruction{word}.opcode();
   }
 
   // Cycles until maxSteps ran, or pc lands on an address of `stops` (sorted, unique) after at
@@ -297,7 +313,7 @@ class Engine {
       ++n;
     }
     // The last cycle started with left == maxSteps - n.
-    if (saved != maxSteps - n) before = JumpCycleStart(done.word, at);
+    if (saved != maxSteps - n) before = JumpCycleStart(at);
     steps = n;
     return before;
   }
@@ -337,7 +353,8 @@ class Engine {
     if (off <= fetch_.span && fetch_.words != nullptr) [[likely]] {
       return fetch_.words[off];
     }
-    return Load(fetch_, pc);
+    lastSlowFetch_ = Load(fetch_, pc);
+    return lastSlowFetch_;
   }
 
   TERVIK_HOT uint32_t Read(uint32_t a) {
@@ -567,6 +584,7 @@ class Engine {
   TervikClockFn clock1_;
   unsigned dest = kNoDest;
   uint32_t destOld = 0;
+  uint32_t lastSlowFetch_ = 0;  // the word the last fetch outside ROM and RAM returned
 
  public:
   uint64_t steps = 0;

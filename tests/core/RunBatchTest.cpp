@@ -212,6 +212,71 @@ TEST(RunBatch, BreakpointsAcrossTheWrapOfTheAddressSpace) {
   }
 }
 
+// A peripheral whose words are instructions: code the processor fetches through ReadMem.
+struct CodeModule {
+  static inline std::array<uint32_t, 4> words{};
+  static int32_t Initialize(TervikMessageCallback, const char*) { return 0; }
+  static void About(char* text) { text[0] = '\0'; }
+  static uint32_t ReadMem(uint32_t offset) { return words[offset % 4]; }
+  static void WriteMem(uint32_t, uint32_t) {}
+  static void CPUWriteMem(uint32_t offset, uint32_t value) { words[offset % 4] = value; }
+  static void Reset() {}
+  static void Clock() {}
+  static PluginEntryPoints Entry() {
+    return {&About, &WriteMem, &CPUWriteMem, &ReadMem, &Initialize, &Reset, &Clock};
+  }
+};
+
+// A jump, call or return that lands on a breakpoint, fetched from a module or from RAM (where a
+// CALL may push over its own word): the markers of that last cycle, sp among them, come out as
+// single steps give them.
+TEST(RunBatch, BreakpointReachedByAJumpFromAModuleOrOverItsOwnWord) {
+  constexpr uint32_t kCode = 0x9000, kInRam = Machine::kRam + 0x20;
+  constexpr uint32_t kTarget = Machine::kRam + 0x10;
+  struct Case {
+    const char* name;
+    uint32_t at;  // where the word is
+    uint32_t word;
+    uint32_t sp;
+  };
+  const Case cases[] = {
+      {"RET from the module", kCode, Op(RET), Machine::kRam + 0x41},
+      {"CALL from the module, push into RAM", kCode, Rrr(CALL, 0, 0, 7), Machine::kRam + 0x40},
+      {"CALL from the module, push into it", kCode, Rrr(CALL, 0, 0, 7), kCode + 1},
+      {"CALL from the module, push dropped", kCode, Rrr(CALL, 0, 0, 7), 0x20},
+      {"JUMPrI from the module", kCode, Rri(JUMPrI, 0, 0, kTarget), Machine::kRam + 0x40},
+      {"CALL pushing over itself", kInRam, Rrr(CALL, 0, 0, 7), kInRam},
+      {"RET in RAM", kInRam, Op(RET), Machine::kRam + 0x41},
+  };
+  for (const Case& c : cases) {
+    auto setUp = [&](Machine& m) {
+      m.cpu.AddRegion(kCode, 4, RegionType::DLL, CodeModule::Entry());
+      CodeModule::words = {Op(NOP), Op(NOP), Op(NOP), Op(NOP)};
+      if (c.at == kCode) {
+        CodeModule::words[0] = c.word;
+      } else {
+        m.cpu.WriteMem(c.at, c.word);
+      }
+      m.cpu.WriteMem(Machine::kRam + 0x40, kTarget);  // where RET returns to
+      m.cpu.r[7] = kTarget;
+      m.cpu.sp = c.sp;
+      m.cpu.pc = c.at;
+    };
+    Machine single;
+    setUp(single);
+    single.cpu.Step();
+    const Observed expected = Observe(single.cpu, 1);
+    const uint32_t bp[] = {kTarget};
+    for (auto onStall : {Processor::OnStall::Continue, Processor::OnStall::Stop}) {
+      Machine m;
+      setUp(m);
+      ASSERT_EQ(m.cpu.RunBatch(10, bp, onStall), 1u) << c.name;
+      EXPECT_EQ(m.cpu.pc, kTarget) << c.name;
+      EXPECT_TRUE(Observe(m.cpu, 1) == expected) << c.name;
+    }
+  }
+}
+
 TEST(RunBatch, StartingOnABreakpointRunsAtLeastOneStep) {
   Machine m;
   m.Load(Machine::kRam, {Op(NOP), Rri(JUMPI, 0, 0, 0xFFFF)});
