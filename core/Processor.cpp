@@ -184,18 +184,12 @@ class Engine {
   static constexpr int kAnyClocks = -1;
   template <int kClocks = kAnyClocks>
   TERVIK_HOT void Cycle() {
-    CycleWord<kClocks>();
+    CycleMovedOnlyPc<kClocks>();
   }
 
-  // What a cycle executed: its word, and whether the instruction moved pc and nothing else
-  // (see Execute).
-  struct Done {
-    uint32_t word;
-    bool pcOnly;
-  };
-
+  // A cycle that returns whether its instruction moved only pc (see Execute).
   template <int kClocks = kAnyClocks>
-  TERVIK_HOT Done CycleWord() {
+  TERVIK_HOT bool CycleMovedOnlyPc() {
     dest = kNoDest;
     memWritten = false;
     if constexpr (kClocks == 1) {
@@ -208,8 +202,7 @@ class Engine {
     }
     const uint32_t t = lfsr >> 31;
     lfsr = (lfsr << 1) ^ ((0u - t) & 0x80000063u);
-    const uint32_t word = Fetch();
-    return {word, Execute(word)};
+    return Execute(Fetch());
   }
 
   TERVIK_HOT Processor::Before Snapshot() const { return {pc, sr, im, sp, lfsr}; }
@@ -279,7 +272,6 @@ class Engine {
     // `left` at the start of the cycle whose starting values `before` holds; maxSteps: none.
     uint64_t saved = maxSteps;
     uint32_t at = pc;
-    Done done{0, false};
     bool ended = false;
     NarrowFetch(pc, fence);  // from here on the cursor's stretch holds no fenced word
     for (; left != 0; --left) {
@@ -296,8 +288,8 @@ class Engine {
         }
       }
       at = pc;
-      done = CycleWord<kClocks>();
-      if (kStopOnStall && done.pcOnly && pc == at) {
+      const bool movedOnlyPc = CycleMovedOnlyPc<kClocks>();
+      if (kStopOnStall && movedOnlyPc && pc == at) {
         --left;  // counts this cycle
         ended = true;
         break;
