@@ -101,19 +101,4 @@ b18c:   MOVEL   R30,18%
         MOVEL   R31,H#600D%
         JUMPI   pass%
 
-; ---- Shared by every self-checking program ----
-; check: compares R1 with the word that follows the CALL and returns behind that word.
-; R30 counts the checks, so after a failure it holds the number of the failed one.
-; It uses only R28 and R29 besides R30; the programs keep their values elsewhere.
-check:  POP     R28             ; the return address: where the expected word is
-        LOADI   R29,R28,H#0
-        ADDI    R28,R28,H#1     ; return behind the word
-        PUSH    R28
-        ADDI    R30,R30,H#1
-        XOR     R29,R29,R1
-        BNZEI   R29,fail%
-        RET
-
-        ORG     H#FF0
-pass:   JUMPI   pass%           ; R31 = 600D
-fail:   JUMPI   fail%           ; R30 = number of the failed check
+        INCLUDE "check.inc"     ; check, pass and fail

@@ -1,6 +1,8 @@
-// The assembler: encodings of every operand form, labels and expressions, directives, the
-// listing as the loader reads it, and the messages for the common mistakes.
+// The assembler: encodings of every operand form, labels and expressions, directives and
+// included files, the listing as the loader reads it, and the messages for the common mistakes.
 #include <gtest/gtest.h>
+
+#include <map>
 
 #include "Assembler.h"
 #include "Listing.h"
@@ -209,12 +211,128 @@ TEST(Assembler, ReportsEveryBadLineInSourceOrder) {
   ASSERT_EQ(r.errors.size(), 3u);
   EXPECT_EQ(r.errors[0], (Diagnostic{2, 1,
                                      "unknown mnemonic 'FOO': expected an instruction, "
-                                     "ORG, DW or EQU"}));
+                                     "ORG, DW or EQU",
+                                     ""}));
   EXPECT_EQ(r.errors[1].line, 3u);
   EXPECT_EQ(r.errors[2].line, 4u);
   EXPECT_EQ(r.errors[2].column, 2u);
   EXPECT_EQ(assembler::FormatDiagnostic("demo.asm", r.errors[0]),
             "demo.asm:2:1: error: unknown mnemonic 'FOO': expected an instruction, ORG, DW or EQU");
+}
+
+// Included files from memory; records which paths were asked for.
+struct FakeFiles {
+  std::map<std::string, std::string> files;
+  std::vector<std::string> asked;
+
+  assembler::IncludeReader Reader() {
+    return [this](const std::string& path, std::string& error) -> std::optional<std::string> {
+      asked.push_back(path);
+      const auto it = files.find(path);
+      if (it == files.end()) {
+        error = "No such file or directory";
+        return std::nullopt;
+      }
+      return it->second;
+    };
+  }
+};
+
+TEST(Assembler, IncludedLinesTakeTheirPlaceInAddressesSymbolsAndListing) {
+  FakeFiles fs;
+  fs.files["src/lib/check.inc"] = "check:  ADDI R1,R1,1\n        INCLUDE \"ret.inc\"\n";
+  fs.files["src/lib/ret.inc"] = "        RET             ; back\n";
+  const Result r = Assemble(
+      "        ORG H#10\n"
+      "        CALL R2\n"
+      "        INCLUDE \"lib/check.inc\" ; the shared routine\n"
+      "        DW check\n",
+      "src/main.asm", fs.Reader());
+  ASSERT_TRUE(r.errors.empty()) << r.errors[0].message;
+  EXPECT_EQ(fs.asked, (std::vector<std::string>{"src/lib/check.inc", "src/lib/ret.inc"}));
+  // The words follow one another across the files, each with the line of its own file.
+  const std::vector<assembler::Word> expected = {
+      {0x10, Rrr(CALL, 0, 0, 2), 2},
+      {0x11, Rri(ADDI, 1, 1, 1), 1},
+      {0x12, Op(RET), 1},
+      {0x13, 0x11, 4},
+  };
+  EXPECT_EQ(r.words, expected);
+  const std::string listing = r.listing;
+  const size_t include = listing.find("INCLUDE \"lib/check.inc\"");
+  const size_t routine = listing.find("check:  ADDI");
+  const size_t back = listing.find("RET             ; back");
+  ASSERT_NE(include, std::string::npos);
+  EXPECT_LT(include, routine);
+  EXPECT_LT(routine, back);
+  EXPECT_LT(back, listing.find("DW check"));
+}
+
+TEST(Assembler, IncludeMistakesNameTheFileAndLine) {
+  struct Case {
+    const char* name;
+    std::map<std::string, std::string> files;
+    const char* source;
+    Diagnostic expected;
+  };
+  const Case cases[] = {
+      {"missing file",
+       {},
+       "NOP\nINCLUDE \"gone.inc\"",
+       {2, 1, "cannot read 'gone.inc': No such", ""}},
+      {"no quotes", {}, "INCLUDE gone.inc", {1, 9, "expected a file name in double quotes", ""}},
+      {"empty name", {}, "INCLUDE \"\"", {1, 9, "expected a file name", ""}},
+      {"after a label", {}, "here: INCLUDE \"a.inc\"", {1, 7, "INCLUDE stands on a line", ""}},
+      {"more after the name", {}, "INCLUDE \"a.inc\" NOP", {1, 17, "unexpected 'N'", ""}},
+      {"error inside",
+       {{"a.inc", "NOP\n  FOO R1\n"}},
+       "INCLUDE \"a.inc\"",
+       {2, 3, "unknown mnemonic 'FOO'", "a.inc"}},
+      {"includes itself",
+       {{"a.inc", "NOP\nINCLUDE \"./a.inc\"\n"}},
+       "INCLUDE \"a.inc\"",
+       {2, 1, "'a.inc' is already being included", "a.inc"}},
+      {"label defined twice",
+       {{"a.inc", "NOP\nx: NOP\n"}},
+       "INCLUDE \"a.inc\"\nx: NOP",
+       {2, 1, "duplicate label 'x': first defined on a.inc:2", ""}},
+      {"word placed twice",
+       {{"a.inc", "NOP\n"}},
+       "INCLUDE \"a.inc\"\nORG 0\nNOP",
+       {3, 1, "address 0 already holds a word from a.inc:1", ""}},
+  };
+  for (const Case& c : cases) {
+    FakeFiles fs;
+    fs.files = c.files;
+    const Result r = Assemble(c.source, "main.asm", fs.Reader());
+    ASSERT_EQ(r.errors.size(), 1u) << c.name << ": " << r.errors.back().message;
+    const Diagnostic& d = r.errors[0];
+    EXPECT_EQ(d.file, c.expected.file) << c.name;
+    EXPECT_EQ(d.line, c.expected.line) << c.name;
+    EXPECT_EQ(d.column, c.expected.column) << c.name << ": " << d.message;
+    EXPECT_EQ(d.message.rfind(c.expected.message, 0), 0u) << c.name << ": " << d.message;
+    EXPECT_TRUE(r.listing.empty()) << c.name;
+  }
+}
+
+TEST(Assembler, IncludeChainsEndAtTheirDepthLimitAndNeedAReader) {
+  FakeFiles fs;
+  for (int i = 0; i < 40; ++i) {
+    fs.files["f" + std::to_string(i) + ".inc"] = "INCLUDE \"f" + std::to_string(i + 1) + ".inc\"";
+  }
+  const Result deep = Assemble("INCLUDE \"f0.inc\"", "main.asm", fs.Reader());
+  ASSERT_EQ(deep.errors.size(), 1u);
+  EXPECT_NE(deep.errors[0].message.find("nested more than"), std::string::npos);
+  EXPECT_EQ(fs.asked.size(), static_cast<size_t>(assembler::kMaxIncludeDepth));
+
+  const Result none = Assemble("INCLUDE \"a.inc\"");
+  ASSERT_EQ(none.errors.size(), 1u);
+  EXPECT_EQ(none.errors[0].line, 1u);
+
+  // A label may still be called "include".
+  EXPECT_EQ(Words("include: JUMPI include%"), (std::vector<uint32_t>{Rri(JUMPI, 0, 0, 0)}));
+  EXPECT_EQ(assembler::FormatDiagnostic("main.asm", {3, 4, "bad", "lib/a.inc"}),
+            "lib/a.inc:3:4: error: bad");
 }
 
 }  // namespace

@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <deque>
+#include <filesystem>
 #include <map>
 #include <optional>
 #include <string>
@@ -427,8 +429,8 @@ bool ContainsListingWord(std::string_view line) {
 
 struct Symbol {
   int64_t value = 0;
-  int labels = 0;  // 1 when the value is an address, 0 for a plain number
-  unsigned line = 0;
+  int labels = 0;   // 1 when the value is an address, 0 for a plain number
+  size_t line = 0;  // where it was defined: an index into the source lines
 };
 
 struct Value {
@@ -439,35 +441,45 @@ struct Value {
 struct Statement {
   enum class Kind : uint8_t { Instruction, Data };
   Kind kind = Kind::Instruction;
-  unsigned line = 0;
+  size_t line = 0;  // an index into the source lines
   uint32_t address = 0;
   Mnemonic mnemonic;
   std::vector<Operand> operands;
 };
 
+// One line of the source with the included files' lines in place.
+struct SourceLine {
+  std::string_view text;
+  size_t file = 0;       // index into the file names; 0 is the source itself
+  unsigned line = 0;     // in its file, from 1
+  bool include = false;  // an INCLUDE line, handled while the lines were read
+};
+
 class Assembly {
  public:
-  Result Run(std::string_view source) {
-    SplitLines(source);
+  Result Run(std::string_view source, std::string_view file, const IncludeReader& read) {
+    read_ = &read;
+    files_.emplace_back(file);
+    ReadLines(source, 0, {});
     for (size_t i = 0; i < lines_.size(); ++i) {
-      const unsigned line = static_cast<unsigned>(i + 1);
+      if (lines_[i].include) continue;
       try {
-        FirstPass(lines_[i], line);
+        FirstPass(lines_[i].text, i);
       } catch (const LineError& e) {
-        AddError(line, e.column, e.message);
+        AddError(i, e.column, e.message);
       }
     }
     std::vector<std::vector<Word>> wordsByLine(lines_.size());
     for (const Statement& s : statements_) {
       try {
-        for (Word w : Encode(s)) wordsByLine[s.line - 1].push_back(w);
+        for (Word w : Encode(s)) wordsByLine[s.line].push_back(w);
       } catch (const LineError& e) {
         AddError(s.line, e.column, e.message);
       }
     }
     for (size_t i = 0; i < lines_.size(); ++i) {
-      if (wordsByLine[i].empty() && ContainsListingWord(lines_[i])) {
-        AddError(static_cast<unsigned>(i + 1), 1,
+      if (wordsByLine[i].empty() && ContainsListingWord(lines_[i].text)) {
+        AddError(i, 1,
                  "this line would be read as a word by the listing loader (five hex digits, a "
                  "blank and 32 binary digits); change the text");
       }
@@ -475,21 +487,25 @@ class Assembly {
 
     Result result;
     if (!errors_.empty()) {
-      std::stable_sort(errors_.begin(), errors_.end(),
-                       [](const Diagnostic& a, const Diagnostic& b) {
-                         return a.line != b.line ? a.line < b.line : a.column < b.column;
-                       });
-      result.errors = std::move(errors_);
+      std::stable_sort(errors_.begin(), errors_.end(), [](const Error& a, const Error& b) {
+        return a.line != b.line ? a.line < b.line : a.column < b.column;
+      });
+      for (Error& e : errors_) {
+        const SourceLine& at = lines_[e.line];
+        result.errors.push_back(
+            {at.line, e.column, std::move(e.message), at.file == 0 ? "" : files_[at.file]});
+      }
       return result;
     }
     for (size_t i = 0; i < lines_.size(); ++i) {
       const std::vector<Word>& words = wordsByLine[i];
+      const std::string_view text = lines_[i].text;
       if (words.empty()) {
-        if (!lines_[i].empty()) result.listing.append(40, ' ').append(lines_[i]);
+        if (!text.empty()) result.listing.append(40, ' ').append(text);
       }
       for (size_t k = 0; k < words.size(); ++k) {
         AppendWord(result.listing, words[k]);
-        if (k == 0 && !lines_[i].empty()) result.listing.append("  ").append(lines_[i]);
+        if (k == 0 && !text.empty()) result.listing.append("  ").append(text);
         if (k + 1 < words.size()) result.listing += '\n';
       }
       result.listing += '\n';
@@ -499,19 +515,84 @@ class Assembly {
   }
 
  private:
-  void SplitLines(std::string_view source) {
+  // An error at an index into the source lines.
+  struct Error {
+    size_t line;
+    unsigned column;
+    std::string message;
+  };
+
+  // Appends the lines of `text`, from file `file`, each INCLUDE line followed by the included
+  // file's lines; `open` holds the files being included around this one.
+  void ReadLines(std::string_view text, size_t file, std::vector<std::string> open) {
+    open.push_back(std::filesystem::path(files_[file]).lexically_normal().string());
+    unsigned number = 0;
     size_t start = 0;
-    while (start < source.size()) {
-      size_t end = source.find('\n', start);
-      if (end == std::string_view::npos) end = source.size();
-      std::string_view line = source.substr(start, end - start);
+    while (start < text.size()) {
+      size_t end = text.find('\n', start);
+      if (end == std::string_view::npos) end = text.size();
+      std::string_view line = text.substr(start, end - start);
       if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-      lines_.push_back(line);
       start = end + 1;
+      lines_.push_back({line, file, ++number, false});
+      const size_t index = lines_.size() - 1;
+      if (!IsIncludeLine(line)) continue;
+      lines_[index].include = true;
+      try {
+        Include(IncludedPath(line), file, open);
+      } catch (const LineError& e) {
+        AddError(index, e.column, e.message);
+      }
     }
   }
 
-  void AddError(unsigned line, unsigned column, std::string message) {
+  // Whether a line is an INCLUDE line: the word INCLUDE first, and not as a label.
+  static bool IsIncludeLine(std::string_view text) {
+    LineScanner s(text);
+    s.SkipBlanks();
+    return IsSymbolStart(s.Peek()) && EqualsNoCase(s.ReadSymbol(), "INCLUDE") && s.Peek() != ':';
+  }
+
+  // The file an INCLUDE line names.
+  static std::string IncludedPath(std::string_view text) {
+    LineScanner s(text);
+    s.SkipBlanks();
+    s.ReadSymbol();
+    s.SkipBlanks();
+    if (s.Peek() != '"') s.Fail("expected a file name in double quotes after INCLUDE");
+    const Operand op = s.ParseOperand();
+    s.ExpectEnd();
+    if (op.chars.empty()) throw LineError{op.column, "expected a file name, found \"\""};
+    return op.chars;
+  }
+
+  void Include(const std::string& name, size_t from, const std::vector<std::string>& open) {
+    std::filesystem::path path(name);
+    if (path.is_relative()) path = std::filesystem::path(files_[from]).parent_path() / path;
+    const std::string shown = path.lexically_normal().string();
+    if (std::find(open.begin(), open.end(), shown) != open.end()) {
+      throw LineError{1, "'" + shown + "' is already being included: INCLUDE would never end"};
+    }
+    if (static_cast<int>(open.size()) > kMaxIncludeDepth) {
+      throw LineError{1, "INCLUDE nested more than " + std::to_string(kMaxIncludeDepth) + " deep"};
+    }
+    if (!*read_) throw LineError{1, "INCLUDE reads files, and none can be read here"};
+    std::string why;
+    std::optional<std::string> text = (*read_)(shown, why);
+    if (!text) throw LineError{1, "cannot read '" + shown + "': " + why};
+    files_.push_back(shown);
+    texts_.push_back(std::move(*text));
+    ReadLines(texts_.back(), files_.size() - 1, open);
+  }
+
+  // "line 12" in the source itself, "check.inc:12" in an included file.
+  std::string Where(size_t index) const {
+    const SourceLine& at = lines_[index];
+    if (at.file == 0) return "line " + std::to_string(at.line);
+    return files_[at.file] + ":" + std::to_string(at.line);
+  }
+
+  void AddError(size_t line, unsigned column, std::string message) {
     errors_.push_back({line, column, std::move(message)});
   }
 
@@ -522,7 +603,7 @@ class Assembly {
     for (int bit = 31; bit >= 0; --bit) out += (w.value >> bit & 1u) ? '1' : '0';
   }
 
-  void FirstPass(std::string_view text, unsigned line) {
+  void FirstPass(std::string_view text, size_t line) {
     LineScanner s(text);
     for (;;) {
       s.SkipBlanks();
@@ -575,6 +656,9 @@ class Assembly {
         }
       } else {
         const std::optional<Mnemonic> m = FindMnemonic(name);
+        if (!m && EqualsNoCase(name, "INCLUDE")) {
+          throw LineError{column, "INCLUDE stands on a line of its own, without a label"};
+        }
         if (!m) {
           throw LineError{column, "unknown mnemonic '" + std::string(name) +
                                       "': expected an instruction, ORG, DW or EQU"};
@@ -634,8 +718,8 @@ class Assembly {
     for (size_t k = 0; k < count; ++k) {
       const auto [it, fresh] = used_.emplace(st.address + static_cast<uint32_t>(k), st.line);
       if (!fresh) {
-        throw LineError{column, "address " + Hex(it->first) + " already holds a word from line " +
-                                    std::to_string(it->second)};
+        throw LineError{column, "address " + Hex(it->first) + " already holds a word from " +
+                                    Where(it->second)};
       }
     }
     address_ = st.address + static_cast<uint32_t>(count);
@@ -647,8 +731,8 @@ class Assembly {
     }
     const auto [it, fresh] = symbols_.emplace(std::string(name), symbol);
     if (!fresh) {
-      throw LineError{column, "duplicate label '" + std::string(name) +
-                                  "': first defined on line " + std::to_string(it->second.line)};
+      throw LineError{column, "duplicate label '" + std::string(name) + "': first defined on " +
+                                  Where(it->second.line)};
     }
   }
 
@@ -724,7 +808,7 @@ class Assembly {
       for (const Operand& op : st.operands) {
         if (op.kind == Operand::Kind::String) {
           for (char c : op.chars)
-            words.push_back({address++, static_cast<unsigned char>(c), st.line});
+            words.push_back({address++, static_cast<unsigned char>(c), lines_[st.line].line});
           continue;
         }
         const Value v = Evaluate(op.expr, false);
@@ -732,7 +816,7 @@ class Assembly {
           throw LineError{op.expr.column, "value " + std::to_string(v.value) +
                                               " out of range: a word holds 32 bits"};
         }
-        words.push_back({address++, static_cast<uint32_t>(v.value), st.line});
+        words.push_back({address++, static_cast<uint32_t>(v.value), lines_[st.line].line});
       }
       return words;
     }
@@ -742,27 +826,30 @@ class Assembly {
       word |= slot == Slot::Imm ? Immediate(st.operands[i], st.mnemonic, address)
                                 : PlaceRegister(slot, st.operands[i].reg);
     }
-    words.push_back({address, word, st.line});
+    words.push_back({address, word, lines_[st.line].line});
     return words;
   }
 
-  std::vector<std::string_view> lines_;
-  std::vector<Diagnostic> errors_;
+  const IncludeReader* read_ = nullptr;
+  std::vector<std::string> files_;  // names; 0 is the source itself
+  std::deque<std::string> texts_;   // the included files' texts, which lines_ points into
+  std::vector<SourceLine> lines_;
+  std::vector<Error> errors_;
   std::vector<Statement> statements_;
   std::unordered_map<std::string, Symbol> symbols_;
-  std::map<uint32_t, unsigned> used_;  // address -> line that placed a word there
+  std::map<uint32_t, size_t> used_;  // address -> index of the line that placed a word there
   uint32_t address_ = 0;
 };
 
 }  // namespace
 
-Result Assemble(std::string_view source) {
-  return Assembly().Run(source);
+Result Assemble(std::string_view source, std::string_view file, const IncludeReader& read) {
+  return Assembly().Run(source, file, read);
 }
 
 std::string FormatDiagnostic(std::string_view file, const Diagnostic& d) {
-  return std::string(file) + ":" + std::to_string(d.line) + ":" + std::to_string(d.column) +
-         ": error: " + d.message;
+  return (d.file.empty() ? std::string(file) : d.file) + ":" + std::to_string(d.line) + ":" +
+         std::to_string(d.column) + ": error: " + d.message;
 }
 
 }  // namespace tervik::assembler

@@ -4,16 +4,21 @@
 //   [label:]... [statement] [; comment]
 // where a statement is an instruction in the disassembler's own text (mnemonic, then operands
 // R0..R31 and immediates), `ORG expr`, `DW item,...` (an item is an expression or a string,
-// which gives one word per character) or `name EQU expr`. An expression is a sum of terms
-// joined by + and -, a term being H#hex, 0xhex, decimal, a character literal or a symbol. The
+// which gives one word per character) or `name EQU expr`. A line `INCLUDE "file"` stands for
+// the lines of that file, found relative to the folder of the file that includes it. An expression
+// is a sum of terms joined by + and -, a term being H#hex, 0xhex, decimal, a character literal or a
+// symbol. The
 // "%" that the disassembler prints after some immediates may follow those immediates.
 //
-// The listing has one line per source line: a line that assembled words starts with each
-// word's address (five upper-case hex digits), one blank and the word's 32 binary digits; a
-// data line with several words gives one listing line per word, the source text on the first.
+// The listing has one line per source line, included lines in place after their INCLUDE line: a
+// line that assembled words starts with each word's address (five upper-case hex digits), one
+// blank and the word's 32 binary digits; a data line with several words gives one listing line
+// per word, the source text on the first.
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -25,11 +30,12 @@ struct Diagnostic {
   unsigned line = 0;
   unsigned column = 0;
   std::string message;
+  std::string file;  // the included file the line is in; empty for the source itself
 
   bool operator==(const Diagnostic&) const = default;
 };
 
-// An assembled word, where it goes and the source line it came from.
+// An assembled word, where it goes and the source line it came from (a line of its own file).
 struct Word {
   uint32_t address = 0;
   uint32_t value = 0;
@@ -47,10 +53,21 @@ struct Result {
 // The highest address a listing can hold: five hex digits.
 inline constexpr uint32_t kMaxAddress = 0xFFFFF;
 
-// Assembles a whole source text. Never throws on bad source; every problem is a Diagnostic.
-Result Assemble(std::string_view source);
+// Reads an included file: its text, or std::nullopt with `error` saying why.
+using IncludeReader =
+    std::function<std::optional<std::string>(const std::string& path, std::string& error)>;
 
-// "file:line:column: error: message", the form compilers use, so editors can jump to it.
+// How deeply INCLUDE lines may nest.
+inline constexpr int kMaxIncludeDepth = 16;
+
+// Assembles a whole source text. `file` is its path, which INCLUDE paths are relative to;
+// `read` reads included files (without it, INCLUDE is an error). Never throws on bad source;
+// every problem is a Diagnostic.
+Result Assemble(std::string_view source, std::string_view file = {},
+                const IncludeReader& read = {});
+
+// "file:line:column: error: message", the form compilers use, so editors can jump to it; `file`
+// names the source, which a diagnostic in an included file replaces with that file.
 std::string FormatDiagnostic(std::string_view file, const Diagnostic& d);
 
 }  // namespace tervik::assembler

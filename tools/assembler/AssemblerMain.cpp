@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <optional>
 #include <sstream>
 #include <string>
 
@@ -60,7 +61,24 @@ int main(int argc, char** argv) {
   std::ostringstream text;
   text << in.rdbuf();
 
-  const tervik::assembler::Result result = tervik::assembler::Assemble(text.str());
+  const tervik::assembler::IncludeReader readFile =
+      [](const std::string& path, std::string& error) -> std::optional<std::string> {
+    std::error_code ec;
+    if (std::filesystem::is_directory(path, ec)) {
+      error = "it is a folder";
+      return std::nullopt;
+    }
+    std::ifstream file(path, std::ios::binary);
+    if (!file) {
+      error = std::strerror(errno);
+      return std::nullopt;
+    }
+    std::ostringstream contents;
+    contents << file.rdbuf();
+    return contents.str();
+  };
+  const tervik::assembler::Result result =
+      tervik::assembler::Assemble(text.str(), source, readFile);
   if (!result.errors.empty()) {
     for (const tervik::assembler::Diagnostic& d : result.errors) {
       std::cerr << tervik::assembler::FormatDiagnostic(source, d) << "\n";
