@@ -250,6 +250,7 @@ class Engine {
   // either ran the word before it, a sequential instruction, whose starting values were saved
   // then, or it moved only pc, and its values are rebuilt from its result. A stall is such a
   // cycle too, and the last cycle the step count allows always saves them.
+  //
   // kStops is false only for a run that nothing but the step count can end.
   template <int kClocks, bool kStopOnStall, bool kStops>
   TERVIK_HOT Processor::Before Run(uint64_t maxSteps, std::span<const uint32_t> stops,
