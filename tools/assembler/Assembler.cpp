@@ -13,6 +13,7 @@
 #include <optional>
 #include <string>
 #include <unordered_map>
+#include <utility>
 
 #include "Instruction.h"
 
@@ -539,7 +540,8 @@ class Assembly {
       if (!IsIncludeLine(line)) continue;
       lines_[index].include = true;
       try {
-        Include(IncludedPath(line), file, open);
+        const auto [path, column] = IncludedPath(line);
+        Include(path, column, file, open);
       } catch (const LineError& e) {
         AddError(index, e.column, e.message);
       }
@@ -553,8 +555,8 @@ class Assembly {
     return IsSymbolStart(s.Peek()) && EqualsNoCase(s.ReadSymbol(), "INCLUDE") && s.Peek() != ':';
   }
 
-  // The file an INCLUDE line names.
-  static std::string IncludedPath(std::string_view text) {
+  // The file an INCLUDE line names, and the column of its name.
+  static std::pair<std::string, unsigned> IncludedPath(std::string_view text) {
     LineScanner s(text);
     s.SkipBlanks();
     s.ReadSymbol();
@@ -563,23 +565,25 @@ class Assembly {
     const Operand op = s.ParseOperand();
     s.ExpectEnd();
     if (op.chars.empty()) throw LineError{op.column, "expected a file name, found \"\""};
-    return op.chars;
+    return {op.chars, op.column};
   }
 
-  void Include(const std::string& name, size_t from, const std::vector<std::string>& open) {
+  void Include(const std::string& name, unsigned column, size_t from,
+               const std::vector<std::string>& open) {
     std::filesystem::path path(name);
     if (path.is_relative()) path = std::filesystem::path(files_[from]).parent_path() / path;
     const std::string shown = path.lexically_normal().string();
     if (std::find(open.begin(), open.end(), shown) != open.end()) {
-      throw LineError{1, "'" + shown + "' is already being included: INCLUDE would never end"};
+      throw LineError{column, "'" + shown + "' is already being included: INCLUDE would never end"};
     }
     if (static_cast<int>(open.size()) > kMaxIncludeDepth) {
-      throw LineError{1, "INCLUDE nested more than " + std::to_string(kMaxIncludeDepth) + " deep"};
+      throw LineError{column,
+                      "INCLUDE nested more than " + std::to_string(kMaxIncludeDepth) + " deep"};
     }
-    if (!*read_) throw LineError{1, "INCLUDE reads files, and none can be read here"};
+    if (!*read_) throw LineError{column, "INCLUDE reads files, and none can be read here"};
     std::string why;
     std::optional<std::string> text = (*read_)(shown, why);
-    if (!text) throw LineError{1, "cannot read '" + shown + "': " + why};
+    if (!text) throw LineError{column, "cannot read '" + shown + "': " + why};
     files_.push_back(shown);
     texts_.push_back(std::move(*text));
     ReadLines(texts_.back(), files_.size() - 1, open);
