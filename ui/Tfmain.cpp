@@ -444,4 +444,11 @@ void TFMain::closeEvent(QCloseEvent* event) {
   }
   if (FManual != nullptr) FManual->close();
   QMainWindow::closeEvent(event);
+  // A floating tool window is a top-level window of its own, so the application would not see
+  // its last window close and would go on without a main window. Closing the main window ends
+  // the program: the tool windows go with it and every event loop, a dialog's included, ends.
+  for (QDockWidget* dock : std::initializer_list<QDockWidget*>{FCPU, FReg, FDebug, FMem}) {
+    dock->hide();
+  }
+  QCoreApplication::quit();
 }

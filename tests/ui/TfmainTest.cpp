@@ -1,6 +1,7 @@
 // The main window: its menus and actions, the dock layout, start-up with and without a map,
 // the loading commands, run control with breakpoints, Stop and closing, and the speed text.
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
@@ -180,6 +181,66 @@ class TfmainTest : public QObject {
     QVERIFY(!FMem->isVisible());
     main.ActionShowMemory->trigger();
     QVERIFY(FMem->isVisible());
+  }
+
+  // Closing the main window ends the program whatever tool window floats beside it, idle,
+  // during a run and with a modal dialog open; the floating window itself keeps refusing to close.
+  void ClosingTheMainWindowQuitsWithAFloatingToolWindow_data() {
+    QTest::addColumn<QString>("dock");
+    QTest::addColumn<QString>("state");
+    for (const char* dock : {"FCPU", "FReg", "FDebug"}) {
+      for (const char* state : {"idle", "running", "dialog", "exit"}) {
+        QTest::addRow("%s %s", dock, state) << QString(dock) << QString(state);
+      }
+    }
+  }
+  void ClosingTheMainWindowQuitsWithAFloatingToolWindow() {
+    QFETCH(QString, dock);
+    QFETCH(QString, state);
+    TestMain main;
+    main.FormCreate();
+    main.show();
+    main.LoadListing("loop.lst");
+    main.Cpu().SetPC(0x1000);
+    main.Cpu().r[2] = 0;  // the loop runs until Stop
+    auto* floating = main.findChild<QDockWidget*>(dock);
+    QVERIFY(floating != nullptr);
+    floating->setFloating(true);
+    QVERIFY(floating->isWindow() && floating->isVisible());
+
+    bool refused = false;
+    auto requestClose = [&] {
+      // The tool window refuses a close of its own, and the program goes on.
+      refused = !floating->close() && floating->isVisible();
+      if (state == "exit") {
+        main.ActionQuit->trigger();
+      } else {
+        main.close();
+      }
+    };
+    QTimer::singleShot(0, &main, [&] {
+      if (state == "running") {
+        QTimer::singleShot(20, &main, requestClose);
+        main.ActionRun->trigger();
+      } else if (state == "dialog") {
+        QMessageBox box(QMessageBox::Information, "t", "modal", QMessageBox::Ok, &main);
+        QTimer::singleShot(20, &main, requestClose);
+        box.exec();
+      } else {
+        requestClose();
+      }
+    });
+    // A program that does not quit would hang here; the watchdog ends the loop with 99.
+    QTimer watchdog;
+    watchdog.setSingleShot(true);
+    connect(&watchdog, &QTimer::timeout, [] { QCoreApplication::exit(99); });
+    watchdog.start(5000);
+    QCOMPARE(QApplication::exec(), 0);
+    QVERIFY(refused);
+    QVERIFY(!main.Running());
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+      QVERIFY2(!w->isVisible(), qPrintable(w->objectName() + " is still shown"));
+    }
   }
 
   void ListingCommandsLoadReloadAndMoveTheWorkingDirectory() {
