@@ -2,7 +2,9 @@
 // right after 2047 characters still counts as the line end.
 #include "LineReader.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstring>
 
@@ -12,15 +14,36 @@ namespace {
 constexpr size_t kBlock = 64 * 1024;
 // A full piece, a CR and the LF: enough to decide where the current piece ends.
 constexpr size_t kLookahead = LineReader::kPieceMax + 2;
+
+// Owns a file descriptor until a stream takes it over.
+class Descriptor {
+ public:
+  explicit Descriptor(int fd) : fd_(fd) {}
+  ~Descriptor() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  Descriptor(const Descriptor&) = delete;
+  Descriptor& operator=(const Descriptor&) = delete;
+
+  int get() const { return fd_; }
+  void release() { fd_ = -1; }
+
+ private:
+  int fd_;
+};
 }  // namespace
 
 std::optional<LineReader> LineReader::Open(const std::string& path) {
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr) return std::nullopt;
-  LineReader reader(file);
+  // Non-blocking, so that opening a FIFO without a writer returns at once instead of waiting;
+  // regular files read the same either way. The descriptor is closed on every early return.
+  Descriptor fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+  if (fd.get() < 0) return std::nullopt;
   struct stat info {};
-  if (fstat(fileno(file), &info) != 0 || S_ISDIR(info.st_mode)) return std::nullopt;
-  return reader;
+  if (fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
+  std::FILE* file = fdopen(fd.get(), "rb");
+  if (file == nullptr) return std::nullopt;
+  fd.release();  // the stream closes it now
+  return LineReader(file);
 }
 
 LineReader::LineReader(std::FILE* file) : file_(file), buffer_(kBlock + kLookahead) {}

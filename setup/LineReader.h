@@ -16,7 +16,9 @@ class LineReader {
   // The longest piece of a line handed out at once (one 2048-byte line buffer).
   static constexpr size_t kPieceMax = 2047;
 
-  // Opens `path` for reading; nullopt when it cannot be opened or is a directory.
+  // Opens `path` for reading; nullopt when it cannot be opened or is not a regular file. A
+  // folder, a device such as /dev/zero or a FIFO would never end or block the caller, so only
+  // regular files are read; the open itself does not wait for a FIFO's writer.
   static std::optional<LineReader> Open(const std::string& path);
 
   // The next piece, without the line end: a line feed ends a line, and a carriage return

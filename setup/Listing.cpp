@@ -26,7 +26,7 @@ void ClearMemory(Processor& processor) {
   processor.ZeroMemory();
 }
 
-void LoadListing(const std::string& path, Processor& processor, ListingMap& listing,
+bool LoadListing(const std::string& path, Processor& processor, ListingMap& listing,
                  ConsoleSink& console) {
   listing.Clear();
   ClearMemory(processor);
@@ -35,13 +35,13 @@ void LoadListing(const std::string& path, Processor& processor, ListingMap& list
   std::optional<Regex> comment = Regex::Compile(kCommentPattern);
   if (!word || !comment) {
     ConsoleWrite(console, "Invalid regexp");
-    return;
+    return false;
   }
 
   std::optional<LineReader> reader = LineReader::Open(path);
   if (!reader) {
     ConsoleWrite(console, "Error opening file '%s'", path.c_str());
-    return;
+    return false;
   }
 
   std::string_view line;
@@ -56,6 +56,7 @@ void LoadListing(const std::string& path, Processor& processor, ListingMap& list
     if (comment->Match(line)) listing.Set(address, comment->Group(1));
     processor.WriteMem(address, value);
   }
+  return true;
 }
 
 }  // namespace tervik

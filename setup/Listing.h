@@ -15,8 +15,10 @@ void ClearMemory(Processor& processor);
 
 // Empties `listing`, clears memory, then reads the listing file at `path`: each line that
 // carries a word writes it to memory and stores the line's comment. Writes to `console` only
-// when something fails. The caller refreshes the views afterwards.
-void LoadListing(const std::string& path, Processor& processor, ListingMap& listing,
+// when something fails. The caller refreshes the views afterwards. Returns whether the file was
+// read (false when it could not be opened or is not a regular file; memory is cleared either
+// way).
+bool LoadListing(const std::string& path, Processor& processor, ListingMap& listing,
                  ConsoleSink& console);
 
 }  // namespace tervik

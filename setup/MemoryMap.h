@@ -13,7 +13,7 @@ namespace tervik {
 // for each DLL line through `modules`; then prints the region table and "Done". Progress and
 // errors go to `console`. Lines that are not region lines are skipped silently. The caller
 // refreshes the views afterwards. Returns whether the file was read (false when it could not be
-// opened; the regions are gone either way).
+// opened or is not a regular file; the regions are gone either way).
 bool LoadMemoryMap(const std::string& path, Processor& processor, PeripheralModuleLoader& modules,
                    ConsoleSink& console);
 

@@ -1,8 +1,9 @@
 // Files and modules that try to break the loaders: binary data, NUL bytes, a line of a
-// megabyte, folders and unreadable files given as paths, ten thousand regions, regions at the
-// very top of the address space, and a module that writes past its buffers and talks from every
-// entry point. None may crash or hang; each gets its clear console message.
+// megabyte, folders, devices, FIFOs and unreadable files given as paths, ten thousand regions,
+// regions at the very top of the address space, and a module that writes past its buffers and
+// talks from every entry point. None may crash or hang; each gets its clear console message.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <random>
@@ -55,21 +56,40 @@ TEST(HostileListing, OneLineOfAMegabyte) {
   EXPECT_TRUE(m.console.lines.empty());
 }
 
-TEST(HostilePaths, FolderAndUnreadableFile) {
+// Paths that name no regular file are refused at once with the "Error opening file" line:
+// reading a device would never end, opening a FIFO would wait for a writer forever, and a
+// folder or /dev/null would otherwise load as an empty file.
+TEST(HostilePaths, OnlyRegularFilesAreRead) {
   Machine m;
-  const std::string folder = m.dir.path().string();
-  LoadListing(folder, m.cpu, m.listing, m.console);
-  LoadMemoryMap(folder, m.cpu, m.modules, m.console);
-  EXPECT_EQ(m.console.lines, (std::vector<std::string>{"Error opening file '" + folder + "'",
-                                                       "Loading memory map from " + folder + "...",
-                                                       "Error opening file '" + folder + "'"}));
+  const std::string fifo = (m.dir.path() / "pipe").string();
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  const std::string paths[] = {m.dir.path().string(),
+                               "/dev/null",
+                               "/dev/zero",
+                               fifo,
+                               (m.dir.path() / "missing").string(),
+                               ""};
+  for (const std::string& path : paths) {
+    m.console.lines.clear();
+    m.cpu.AddRegion(0, 0x10, RegionType::RAM);
+    m.cpu.WriteMem(3, 33);
+    EXPECT_FALSE(LoadListing(path, m.cpu, m.listing, m.console)) << path;
+    EXPECT_EQ(m.cpu.ReadMem(3), 0u) << path;  // cleared before the file is opened
+    EXPECT_FALSE(LoadMemoryMap(path, m.cpu, m.modules, m.console)) << path;
+    EXPECT_TRUE(m.cpu.Regions().empty()) << path;
+    EXPECT_EQ(m.console.lines, (std::vector<std::string>{"Error opening file '" + path + "'",
+                                                         "Loading memory map from " + path + "...",
+                                                         "Error opening file '" + path + "'"}))
+        << path;
+  }
 
-  // /proc/self/mem opens, but reading its first page fails: the read error ends the file.
+  // /proc/self/mem is a regular file that opens, but reading its first page fails: the read
+  // error ends the file.
   m.console.lines.clear();
   m.cpu.AddRegion(0, 0x10, RegionType::RAM);
-  LoadListing("/proc/self/mem", m.cpu, m.listing, m.console);
+  EXPECT_TRUE(LoadListing("/proc/self/mem", m.cpu, m.listing, m.console));
   EXPECT_TRUE(m.listing.empty());
-  LoadMemoryMap("/proc/self/mem", m.cpu, m.modules, m.console);
+  EXPECT_TRUE(LoadMemoryMap("/proc/self/mem", m.cpu, m.modules, m.console));
   EXPECT_TRUE(m.cpu.Regions().empty());
 }
 
