@@ -2,6 +2,7 @@
 // demo to its end; the committed example listings equal the ones the build makes; and the
 // command lines of both tools behave as their help says.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -146,10 +147,57 @@ TEST(RunnerCommandLine, ExitCodesTellHowTheRunEnded) {
   EXPECT_EQ(run({"--dump-mem", "0x1000"}).exitCode, 64);  // no count
   EXPECT_EQ(run({"--steps", "-1"}).exitCode, 64);
   EXPECT_EQ(RunProgram(kRunner, {"--lst", ProgramListing("logic")}).exitCode, 64);
-  const ProgramRun missing =
-      RunProgram(kRunner, {"--map", kProgramMap, "--lst", "/nonexistent/x.lst"});
-  EXPECT_EQ(missing.exitCode, 3);
-  EXPECT_NE(missing.err.find("cannot read the listing '/nonexistent/x.lst'"), std::string::npos);
+
+  // A map or listing that cannot be read, whatever the reason, ends the runner with 3 and the
+  // loader's console line; a device or a FIFO must not keep it reading or waiting.
+  TempDir dir;
+  const std::string fifo = (dir.path() / "pipe").string();
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  struct Unreadable {
+    const char* role;  // "memory map" or "listing"
+    std::string path;
+  };
+  const Unreadable unreadable[] = {
+      {"listing", "/nonexistent/x.lst"},
+      {"listing", dir.path().string()},
+      {"listing", "/dev/zero"},
+      {"listing", fifo},
+      {"memory map", dir.path().string()},
+      {"memory map", "/dev/zero"},
+      {"memory map", fifo},
+  };
+  for (const Unreadable& u : unreadable) {
+    const bool isMap = std::string_view(u.role) == "memory map";
+    const ProgramRun failed = RunProgram(
+        kRunner,
+        {"--map", isMap ? u.path : kProgramMap, "--lst", isMap ? ProgramListing("logic") : u.path},
+        {.stdoutPath = "", .timeoutSeconds = 30});
+    EXPECT_EQ(failed.exitCode, 3) << u.role << " " << u.path << "\n" << failed.err;
+    EXPECT_NE(failed.err.find("Error opening file '" + u.path + "'\n"), std::string::npos)
+        << failed.err;
+    EXPECT_NE(failed.err.find(std::string("tervik-run: cannot read the ") + u.role + " '" + u.path +
+                              "'\n"),
+              std::string::npos)
+        << failed.err;
+    EXPECT_EQ(failed.out, "") << u.role << " " << u.path;  // no run
+  }
+}
+
+// The dumps are written as they are made: the whole address space asked for at once must not
+// exhaust memory, and an output that cannot be written stops the runner with 4.
+TEST(RunnerCommandLine, OutputThatCannotBeWrittenEndsWithFour) {
+  const ProgramRun full = RunProgram(
+      kRunner,
+      {"--map", kProgramMap, "--lst", ProgramListing("logic"), "--dump-mem", "0:0xFFFFFFFF"},
+      {.stdoutPath = "/dev/full", .timeoutSeconds = 60});
+  EXPECT_EQ(full.exitCode, 4) << full.err;
+  EXPECT_NE(full.err.find("tervik-run: cannot write the output: No space left on device\n"),
+            std::string::npos)
+      << full.err;
+  const ProgramRun traced =
+      RunProgram(kRunner, {"--map", kProgramMap, "--lst", ProgramListing("logic"), "--trace"},
+                 {.stdoutPath = "/dev/full"});
+  EXPECT_EQ(traced.exitCode, 4) << traced.err;
 }
 
 TEST(RunnerCommandLine, TraceWritesAStepPerLineThenTheReason) {

@@ -2,8 +2,10 @@
 // run ends; the trace line shows each change marker; the dumps and the last line.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
+#include <numeric>
 
 #include "Runner.h"
 #include "SetupTestSupport.h"
@@ -139,10 +141,57 @@ TEST(Runner, DumpsLookLikeTheWindows) {
   m.cpu.sr = Processor::kFlagC | Processor::kFlagN;
   for (unsigned i = 0; i < 32; ++i) m.cpu.r[i] = i * 0x01010101u;
   for (uint32_t i = 0; i < 10; ++i) m.cpu.WriteMem(0x3FC + i, 0xA0 + i);  // ROM end, a gap
-  const std::string text =
-      runner::FormatRegisters(m.cpu) + "--\n" + runner::FormatMemory(m.cpu, 0x3FC, 10) + "--\n" +
-      runner::FormatMemory(m.cpu, 0xFFFFFFFE, 3) + "--\n" + runner::FormatMemory(m.cpu, 0, 0);
-  ExpectGolden("dumps.txt", text);
+  MemoryFile out;
+  std::fputs((runner::FormatRegisters(m.cpu) + "--\n").c_str(), out.get());
+  EXPECT_TRUE(runner::WriteMemory(m.cpu, 0x3FC, 10, out.get()));
+  std::fputs("--\n", out.get());
+  EXPECT_TRUE(runner::WriteMemory(m.cpu, 0xFFFFFFFE, 3, out.get()));
+  std::fputs("--\n", out.get());
+  EXPECT_TRUE(runner::WriteMemory(m.cpu, 0, 0, out.get()));
+  ExpectGolden("dumps.txt", out.Text());
+}
+
+// An unbuffered stream that records the size of every write reaching it, and can refuse them.
+class WriteRecorder {
+ public:
+  explicit WriteRecorder(bool fail) : fail_(fail) {
+    file_ = fopencookie(this, "w", {nullptr, &WriteRecorder::Write, nullptr, nullptr});
+    std::setvbuf(file_, nullptr, _IONBF, 0);
+  }
+  ~WriteRecorder() { std::fclose(file_); }
+  WriteRecorder(const WriteRecorder&) = delete;
+  WriteRecorder& operator=(const WriteRecorder&) = delete;
+
+  std::FILE* get() const { return file_; }
+  std::vector<size_t> sizes;
+
+ private:
+  static ssize_t Write(void* self, const char*, size_t size) {
+    auto* recorder = static_cast<WriteRecorder*>(self);
+    recorder->sizes.push_back(size);
+    return recorder->fail_ ? -1 : static_cast<ssize_t>(size);
+  }
+  bool fail_;
+  std::FILE* file_;
+};
+
+// A dump is not built whole before it is written: it goes out in pieces of about 64 KiB, and
+// the first write that fails ends it.
+TEST(Runner, MemoryDumpsGoOutInPiecesAndStopAtAFailedWrite) {
+  Machine m;
+  constexpr uint64_t kWords = 0x40000;
+  constexpr size_t kLine = 9 + 8 * 9 + 1;  // "00001000:" and eight " 0000002A", '\n'
+  WriteRecorder ok(false);
+  EXPECT_TRUE(runner::WriteMemory(m.cpu, 0, kWords, ok.get()));
+  EXPECT_EQ(std::accumulate(ok.sizes.begin(), ok.sizes.end(), size_t{0}), kWords / 8 * kLine);
+  EXPECT_GT(ok.sizes.size(), 10u);
+  EXPECT_LE(*std::max_element(ok.sizes.begin(), ok.sizes.end()), (size_t{1} << 16) + kLine);
+
+  WriteRecorder refusing(true);
+  EXPECT_FALSE(runner::WriteMemory(m.cpu, 0, kWords, refusing.get()));
+  // Nothing after the first piece (which the C library may hand over in two writes).
+  EXPECT_LE(std::accumulate(refusing.sizes.begin(), refusing.sizes.end(), size_t{0}),
+            (size_t{1} << 16) + kLine);
 }
 
 TEST(Runner, LastLineNamesTheReason) {

@@ -13,8 +13,14 @@ struct ProgramRun {
   std::string err;  // standard error
 };
 
+struct RunOptions {
+  std::string stdoutPath;    // where standard output goes instead of being collected
+  int timeoutSeconds = 120;  // then the program is killed and the exit code is -1
+};
+
 // Runs `program` with `args` (no shell interpretation) and collects its output.
-ProgramRun RunProgram(const std::string& program, const std::vector<std::string>& args);
+ProgramRun RunProgram(const std::string& program, const std::vector<std::string>& args,
+                      const RunOptions& options = {});
 
 // Reads the whole file into `text`; false when it cannot be read.
 bool ReadFile(const std::string& path, std::string& text);

@@ -51,12 +51,15 @@ StopReason Classify(const Processor& p, const RunLimits& limits) {
   return StopReason::StepLimit;
 }
 
-// Writes what has collected when it is large, so tracing a long run keeps little memory.
-void FlushIfLarge(std::string& text, std::FILE* out, bool always = false) {
-  if (always || text.size() >= (1u << 16)) {
-    std::fwrite(text.data(), 1, text.size(), out);
-    text.clear();
-  }
+// Writes what has collected when it is large, so tracing a long run or dumping much memory
+// keeps little of it. False when the write failed.
+bool FlushIfLarge(std::string& text, std::FILE* out, bool always = false) {
+  if (!always && text.size() < (1u << 16)) return true;
+  // The error flag as well: an unbuffered stream can count a refused write as written.
+  const bool written =
+      std::fwrite(text.data(), 1, text.size(), out) == text.size() && std::ferror(out) == 0;
+  text.clear();
+  return written;
 }
 
 }  // namespace
@@ -157,20 +160,24 @@ std::string FormatRegisters(const Processor& p) {
   return out;
 }
 
-std::string FormatMemory(Processor& processor, uint32_t start, uint64_t count) {
-  std::string out;
+bool WriteMemory(Processor& processor, uint32_t start, uint64_t count, std::FILE* out) {
+  std::string text;
+  text.reserve((1u << 16) + 128);
   for (uint64_t i = 0; i < count; ++i) {
     const uint32_t a = static_cast<uint32_t>(start + i);
     if (i % 8 == 0) {
-      if (i != 0) out += '\n';
-      AppendHex8(out, a);
-      out += ':';
+      if (i != 0) {
+        text += '\n';
+        if (!FlushIfLarge(text, out)) return false;
+      }
+      AppendHex8(text, a);
+      text += ':';
     }
-    out += ' ';
-    AppendHex8(out, processor.ReadMem(a));
+    text += ' ';
+    AppendHex8(text, processor.ReadMem(a));
   }
-  if (count != 0) out += '\n';
-  return out;
+  if (count != 0) text += '\n';
+  return FlushIfLarge(text, out, true);
 }
 
 std::string FormatStop(Processor& processor, const RunOutcome& outcome) {

@@ -61,9 +61,12 @@ std::optional<uint32_t> PeekWord(Processor& processor, uint32_t address);
 // R00 to R31 two per line.
 std::string FormatRegisters(const Processor& processor);
 
-// `count` words from `start`, eight per line, each line led by its address ("00001000:").
-// Reads through the bus, so peripheral regions are read as the program would read them.
-std::string FormatMemory(Processor& processor, uint32_t start, uint64_t count);
+// Writes `count` words from `start` to `out`, eight per line, each line led by its address
+// ("00001000:"); addresses wrap past FFFFFFFF. Reads through the bus, so peripheral regions are
+// read as the program would read them. The text goes out in pieces of about 64 KiB, so a dump
+// of the whole address space (38 GB of text) needs no more memory than a short one. Returns
+// false, having stopped, when a write fails.
+bool WriteMemory(Processor& processor, uint32_t start, uint64_t count, std::FILE* out);
 
 // The last line of a run: the reason first ("until", "halted", "step limit"), then where and
 // after how many steps.

@@ -2,8 +2,10 @@
 // reports how the run ended.
 #include <CLI/CLI.hpp>
 
+#include <cerrno>
 #include <cstdio>
-#include <fstream>
+#include <cstring>
+#include <exception>
 #include <iostream>
 #include <optional>
 #include <string>
@@ -22,6 +24,7 @@ namespace {
 
 // Exit codes besides the outcome of the run (0, 1, 2).
 constexpr int kExitCannotRead = 3;
+constexpr int kExitFailed = 4;  // the output cannot be written, or the runner failed otherwise
 constexpr int kExitUsage = 64;
 
 std::string VersionText() {
@@ -81,15 +84,17 @@ std::optional<MemoryRange> ParseRange(const std::string& text) {
   return MemoryRange{*start, *count};
 }
 
-bool Readable(const std::string& path, const char* what) {
-  if (std::ifstream(path)) return true;
+int CannotRead(const char* what, const std::string& path) {
   std::cerr << "tervik-run: cannot read the " << what << " '" << path << "'\n";
-  return false;
+  return kExitCannotRead;
 }
 
-}  // namespace
+int CannotWrite() {
+  std::cerr << "tervik-run: cannot write the output: " << std::strerror(errno) << "\n";
+  return kExitFailed;
+}
 
-int main(int argc, char** argv) {
+int RunMain(int argc, char** argv) {
   CLI::App app(
       "Runs a Tervik program without windows: loads the memory map and the listing as "
       "the emulator does, resets the processor and runs it.",
@@ -122,15 +127,13 @@ int main(int argc, char** argv) {
   app.footer(
       "Exit status: 0 when pc reached the --until address, or, without --until, when the "
       "program halted (a step left pc in place); 1 when it halted with --until given; 2 when "
-      "the step limit ran out; 3 when a file cannot be read; 64 for command-line errors.\n");
+      "the step limit ran out; 3 when a file cannot be read; 4 when the output cannot be "
+      "written or the runner fails otherwise (out of memory, for one); 64 for command-line "
+      "errors.\n");
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
     return app.exit(e) == 0 ? 0 : kExitUsage;
-  }
-
-  if (!Readable(mapPath, "memory map") || !Readable(listingPath, "listing")) {
-    return kExitCannotRead;
   }
 
   StderrConsole console;
@@ -138,8 +141,13 @@ int main(int argc, char** argv) {
   tervik::platform::PosixLibraryLoader libraries;
   tervik::PeripheralModuleLoader modules(libraries);
   tervik::ListingMap listing;
-  tervik::LoadMemoryMap(mapPath, processor, modules, console);
-  tervik::LoadListing(listingPath, processor, listing, console);
+  // The loaders' own console lines say what went wrong; the last line says what was given up.
+  if (!tervik::LoadMemoryMap(mapPath, processor, modules, console)) {
+    return CannotRead("memory map", mapPath);
+  }
+  if (!tervik::LoadListing(listingPath, processor, listing, console)) {
+    return CannotRead("listing", listingPath);
+  }
   processor.Reset();
 
   tervik::runner::RunLimits limits;
@@ -149,15 +157,16 @@ int main(int argc, char** argv) {
       trace ? tervik::runner::RunTraced(processor, limits, stdout)
             : tervik::runner::Run(processor, limits);
 
-  std::string report;
-  if (dumpRegs) report += tervik::runner::FormatRegisters(processor);
+  // Written as it is made: a memory dump can be far larger than the memory there is.
+  if (dumpRegs) std::fputs(tervik::runner::FormatRegisters(processor).c_str(), stdout);
   for (const std::string& text : dumpMemTexts) {
     const MemoryRange range = *ParseRange(text);
-    report += tervik::runner::FormatMemory(processor, range.start, range.count);
+    if (!tervik::runner::WriteMemory(processor, range.start, range.count, stdout)) {
+      return CannotWrite();
+    }
   }
-  report += tervik::runner::FormatStop(processor, outcome) + "\n";
-  std::fwrite(report.data(), 1, report.size(), stdout);
-  std::fflush(stdout);
+  std::fputs((tervik::runner::FormatStop(processor, outcome) + "\n").c_str(), stdout);
+  if (std::fflush(stdout) != 0 || std::ferror(stdout)) return CannotWrite();
 
   switch (outcome.reason) {
     case tervik::runner::StopReason::Until: return 0;
@@ -165,4 +174,19 @@ int main(int argc, char** argv) {
     case tervik::runner::StopReason::StepLimit: return 2;
   }
   return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // No input may end the runner without a word: whatever escapes is reported with its own
+  // exit code.
+  try {
+    return RunMain(argc, argv);
+  } catch (const std::exception& e) {
+    std::cerr << "tervik-run: " << e.what() << "\n";
+  } catch (...) {
+    std::cerr << "tervik-run: unexpected failure\n";
+  }
+  return kExitFailed;
 }
