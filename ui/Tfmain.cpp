@@ -36,6 +36,16 @@ namespace {
 // repaints feel immediate, rarely enough that the event handling costs nothing measurable.
 constexpr double kEventInterval = 0.005;
 
+// The instructions the next batch of a free run may take so that it lasts about one event
+// interval, from the `ran` instructions the last batch ran in `seconds`: at least one, at most a
+// speed interval.
+uint64_t NextBatchLimit(uint64_t ran, double seconds) {
+  const double limit = static_cast<double>(TFMain::kSpeedInterval);
+  if (!(seconds > 0.0)) return TFMain::kSpeedInterval;
+  const double fit = kEventInterval * static_cast<double>(ran) / seconds;
+  return fit >= limit ? TFMain::kSpeedInterval : std::max<uint64_t>(1, static_cast<uint64_t>(fit));
+}
+
 }  // namespace
 
 TFMain::TFMain(tervik::platform::Clock& clock, QWidget* parent)
@@ -141,7 +151,7 @@ QAction* TFMain::MakeAction(const QString& caption, const QString& name,
 void TFMain::BuildMenus() {
   QMenuBar* bar = menuBar();
   bar->setObjectName("MainMenu1");
-  auto item = [this](QMenu* menu, QAction* action, const QString& caption) {
+  auto item = [](QMenu* menu, QAction* action, const QString& caption) {
     if (caption.isEmpty() || caption == action->text()) {
       menu->addAction(action);
       return;
@@ -406,19 +416,23 @@ void TFMain::ActionStopExecute() {
 // between in batches of the core, reading the clock once per batch. A batch ends at the next
 // multiple of 100000 at the latest, and early right after an instruction that reaches a
 // breakpoint, so the speed and the stopping point are exactly those of the single-step loop.
+// A batch is also sized to last about one event interval at the rate of the one before it, so
+// slow instructions (a peripheral whose clock takes long) never hold up Stop and repaints.
 void TFMain::RunUntilStop() {
   running_ = true;
   const double t0 = clock_.SecondsNow();
   double lastEvents = -1.0;  // handle events before the first batch, as the first pass would
   uint64_t count = 0;
+  // The first batch is short, so that the rate is known before a long one is risked.
+  uint64_t batchLimit = kSpeedInterval / 100;
   while (!StopRequested) {
-    const double now = clock_.SecondsNow();
+    double now = clock_.SecondsNow();
     if (lastEvents < 0.0 || now - lastEvents >= kEventInterval) {
       QCoreApplication::processEvents(QEventLoop::AllEvents);
-      lastEvents = clock_.SecondsNow();
+      now = lastEvents = clock_.SecondsNow();
     }
     const uint64_t toMeasurement = kSpeedInterval - count % kSpeedInterval;
-    const uint64_t batch = std::min(toMeasurement, kRunLimit - count);
+    const uint64_t batch = std::min({toMeasurement, kRunLimit - count, batchLimit});
     const uint64_t ran = processor_.RunBatch(batch, BreakpointList);
     const double t = clock_.SecondsNow();
     count += ran;
@@ -428,6 +442,7 @@ void TFMain::RunUntilStop() {
     }
     if (count >= kRunLimit) break;
     if (ran < batch || IsBreakpoint(processor_.GetPC())) break;
+    batchLimit = NextBatchLimit(ran, t - now);
   }
   running_ = false;
   lastRunCount_ = count;
