@@ -181,6 +181,13 @@ TEST(Assembler, ReportsCommonMistakesWithLineAndColumn) {
       {"DW 'ab'", 1, 4, "a character literal holds exactly one character"},
       {"DW '\\q'", 1, 6, "unknown escape"},
       {"DW H#100000000", 1, 4, "number too large"},
+      // Every partial result is a 32-bit word: a sum past it is an error, not a wrap.
+      {"a EQU H#80000000\nb EQU a+a", 2, 9, "value out of range: 100000000 does not fit 32 bits"},
+      {"DW H#FFFFFFFF+1-1", 1, 15, "value out of range: 100000000"},
+      {"DW -H#80000000-1", 1, 16, "value out of range: -80000001"},
+      {"DW 0-H#80000000-H#80000000", 1, 17, "value out of range: -100000000"},
+      {"DW -x\nx EQU -H#80000000", 1, 1, ""},  // the lowest word negated is still a word
+      {"DW -H#80000000, H#FFFFFFFF-H#FFFFFFFF+H#FFFFFFFF", 1, 1, ""},
       {"DW 12AB", 1, 6, "unexpected 'A' in a number"},
       {"DW H#", 1, 6, "expected hex digits after 'H#'"},
       {"DW R1", 1, 4, "expected a value or a string, found a register"},
@@ -218,6 +225,24 @@ TEST(Assembler, ReportsEveryBadLineInSourceOrder) {
   EXPECT_EQ(r.errors[2].column, 2u);
   EXPECT_EQ(assembler::FormatDiagnostic("demo.asm", r.errors[0]),
             "demo.asm:2:1: error: unknown mnemonic 'FOO': expected an instruction, ORG, DW or EQU");
+
+  // EQUs doubling 80000000 forty times once wrapped the 64-bit sum round to 0, so "DW x40+5"
+  // gave 5. The first doubling is the error; every later line names what it lacks.
+  std::string chain = "x0 EQU H#80000000\n";
+  for (int i = 1; i <= 40; ++i) {
+    const std::string prev = std::to_string(i - 1);
+    chain.append("x").append(std::to_string(i)).append(" EQU x").append(prev);
+    chain.append("+x").append(prev).append("\n");
+  }
+  chain += "DW x40+5\n";
+  const Result wrapped = Assemble(chain);
+  ASSERT_EQ(wrapped.errors.size(), 41u);
+  EXPECT_EQ(wrapped.errors[0],
+            (Diagnostic{
+                2, 11, "value out of range: 100000000 does not fit 32 bits (-80000000 to FFFFFFFF)",
+                ""}));
+  EXPECT_EQ(wrapped.errors[40].message.rfind("undefined label 'x40'", 0), 0u);
+  EXPECT_TRUE(wrapped.words.empty());
 }
 
 // Included files from memory; records which paths were asked for.

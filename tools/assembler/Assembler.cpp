@@ -435,9 +435,13 @@ struct Symbol {
 };
 
 struct Value {
-  int64_t value = 0;
+  int64_t value = 0;  // kWordMin to kWordMax
   int labels = 0;
 };
+
+// The values an expression may take: a 32-bit word read signed or unsigned.
+constexpr int64_t kWordMin = -0x80000000ll;
+constexpr int64_t kWordMax = 0xFFFFFFFFll;
 
 struct Statement {
   enum class Kind : uint8_t { Instruction, Data };
@@ -743,6 +747,10 @@ class Assembly {
   // Evaluates with the symbols known so far (ORG and EQU, during the first pass).
   Value EvaluateNow(const Expr& e) const { return Evaluate(e, true); }
 
+  // Every value an expression passes through, each partial sum included, must be a 32-bit word
+  // (read signed or unsigned); one outside is an error at the term that made it, never a wrap.
+  // Numbers, labels and EQU constants lie inside that range, so the int64_t sum or difference
+  // of two of them cannot overflow before the check.
   Value Evaluate(const Expr& e, bool firstPass) const {
     Value v;
     for (const Term& t : e.terms) {
@@ -757,7 +765,12 @@ class Assembly {
         x = it->second.value;
         v.labels += t.sign * it->second.labels;
       }
-      v.value += t.sign * x;
+      const int64_t result = t.sign < 0 ? v.value - x : v.value + x;
+      if (result < kWordMin || result > kWordMax) {
+        throw LineError{t.column, "value out of range: " + Hex(result) +
+                                      " does not fit 32 bits (-80000000 to FFFFFFFF)"};
+      }
+      v.value = result;
     }
     if (v.labels < 0 || v.labels > 1) {
       throw LineError{e.column,
@@ -815,11 +828,8 @@ class Assembly {
             words.push_back({address++, static_cast<unsigned char>(c), lines_[st.line].line});
           continue;
         }
+        // Evaluate keeps every value within a word: negative ones are stored as their 32 bits.
         const Value v = Evaluate(op.expr, false);
-        if (v.value < -0x80000000ll || v.value > 0xFFFFFFFFll) {
-          throw LineError{op.expr.column, "value " + std::to_string(v.value) +
-                                              " out of range: a word holds 32 bits"};
-        }
         words.push_back({address++, static_cast<uint32_t>(v.value), lines_[st.line].line});
       }
       return words;

@@ -7,8 +7,8 @@
 // which gives one word per character) or `name EQU expr`. A line `INCLUDE "file"` stands for
 // the lines of that file, found relative to the folder of the file that includes it. An expression
 // is a sum of terms joined by + and -, a term being H#hex, 0xhex, decimal, a character literal or a
-// symbol. The
-// "%" that the disassembler prints after some immediates may follow those immediates.
+// symbol; every partial sum must fit 32 bits (-80000000 to FFFFFFFF). The "%" that the
+// disassembler prints after some immediates may follow those immediates.
 //
 // The listing has one line per source line, included lines in place after their INCLUDE line: a
 // line that assembled words starts with each word's address (five upper-case hex digits), one
