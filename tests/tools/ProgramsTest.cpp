@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 
 #include "SetupTestSupport.h"
 #include "ToolsTestSupport.h"
@@ -224,6 +225,22 @@ TEST(ToolsCommandLine, HelpAndVersion) {
   }
 }
 
+// What a folder holds: each entry's name with its contents, "folder" or its link target.
+std::map<std::string, std::string> Snapshot(const std::filesystem::path& folder) {
+  std::map<std::string, std::string> entries;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+    std::string& what = entries[entry.path().filename().string()];
+    if (entry.is_symlink()) {
+      what = "link to " + std::filesystem::read_symlink(entry.path()).string();
+    } else if (entry.is_directory()) {
+      what = "folder";
+    } else {
+      ReadFile(entry.path().string(), what);
+    }
+  }
+  return entries;
+}
+
 TEST(AssemblerCommandLine, ErrorsLeaveNoListingBehind) {
   TempDir dir;
   const std::string good = dir.Write("good.asm", "start: JUMPI start\n");
@@ -241,10 +258,70 @@ TEST(AssemblerCommandLine, ErrorsLeaveNoListingBehind) {
                          ":2:14: error: expected an immediate as operand 3, found register R1: "
                          "ADDI takes Rd,Ra,imm\n1 error; no listing written\n");
   EXPECT_FALSE(std::filesystem::exists(listing));
-  EXPECT_FALSE(std::filesystem::exists(listing + ".tmp"));
 
-  EXPECT_EQ(RunProgram(kAssembler, {(dir.path() / "none.asm").string()}).exitCode, 1);
+  // So does it when the source cannot be read, or the listing cannot be written; the message
+  // names the listing, not a temporary file.
+  dir.Write("good.lst", "old");
+  EXPECT_EQ(RunProgram(kAssembler, {(dir.path() / "none.asm").string(), "-o", listing}).exitCode,
+            1);
+  EXPECT_FALSE(std::filesystem::exists(listing));
+  const std::string unwritable = (dir.path() / "no" / "such.lst").string();
+  const ProgramRun cannot = RunProgram(kAssembler, {good, "-o", unwritable});
+  EXPECT_EQ(cannot.exitCode, 1);
+  EXPECT_EQ(cannot.err,
+            "tervik-as: cannot write '" + unwritable + "': No such file or directory\n");
+
+  // The temporary file has a name of its own each time: one left in the way by another
+  // assembly of the same output (here a folder) does not stop this one, and none is left.
+  std::filesystem::create_directory(listing + ".tmp");
+  EXPECT_EQ(RunProgram(kAssembler, {good}).exitCode, 0) << RunProgram(kAssembler, {good}).err;
+  std::filesystem::remove(listing + ".tmp");
+  EXPECT_EQ(Snapshot(dir.path()),
+            (std::map<std::string, std::string>{
+                {"bad.asm", "start: JUMPI start\n  ADDI R1,R1,R1\n"},
+                {"good.asm", "start: JUMPI start\n"},
+                {"good.lst", "00000 10111100000000000000000000000000  start: JUMPI start\n"}}));
+
   EXPECT_EQ(RunProgram(kAssembler, {}).exitCode, 64);
+}
+
+// A listing that would replace the source, a file it includes, or something that is not a
+// regular file is refused with 64 before anything is read or written: a failure would remove
+// it, a success overwrite it.
+TEST(AssemblerCommandLine, RefusesToWriteOverItsInputs) {
+  struct Case {
+    const char* name;
+    std::vector<std::string> args;  // in the folder below
+    const char* why;
+  };
+  const Case cases[] = {
+      {"the source, with an error", {"bad.asm", "-o", "./bad.asm"}, "it is the source '"},
+      {"the source, without one", {"main.asm", "-o", "main.asm"}, "it is the source '"},
+      {"a listing given as source", {"prog.lst"}, "it is the source '"},
+      {"a link to the source", {"main.asm", "-o", "link.lst"}, "it is the source '"},
+      {"an included file", {"main.asm", "-o", "lib/check.inc"}, "it is the included file '"},
+      {"a folder", {"bad.asm", "-o", "lib"}, "it is not a regular file;"},
+  };
+  for (const Case& c : cases) {
+    TempDir dir;
+    dir.Write("bad.asm", "  ADDI R1,R1,R1\n");
+    dir.Write("main.asm", "  INCLUDE \"lib/check.inc\"\n");
+    dir.Write("prog.lst", "00000 10111100000000000000000000000000  start: JUMPI start\n");
+    std::filesystem::create_directory(dir.path() / "lib");
+    dir.Write("lib/check.inc", "  RET\n");
+    std::filesystem::create_symlink("main.asm", dir.path() / "link.lst");
+    const auto before = Snapshot(dir.path());
+    const auto beforeLib = Snapshot(dir.path() / "lib");
+
+    std::vector<std::string> args;
+    for (const std::string& a : c.args) args.push_back(a == "-o" ? a : (dir.path() / a).string());
+    const ProgramRun run = RunProgram(kAssembler, args);
+    EXPECT_EQ(run.exitCode, 64) << c.name << "\n" << run.err;
+    EXPECT_EQ(run.err.rfind("tervik-as: will not write the listing '", 0), 0u) << run.err;
+    EXPECT_NE(run.err.find(c.why), std::string::npos) << c.name << "\n" << run.err;
+    EXPECT_EQ(Snapshot(dir.path()), before) << c.name;
+    EXPECT_EQ(Snapshot(dir.path() / "lib"), beforeLib) << c.name;
+  }
 }
 
 }  // namespace
