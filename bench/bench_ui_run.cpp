@@ -1,7 +1,7 @@
 // Speed of the free run as the window runs it (events handled every few milliseconds, the core's
 // batched run in between), next to the bare single step and the batched run of the core, on a
 // three-instruction loop in RAM; with and without the bundled terminal and timer mapped, and
-// with breakpoints set that the loop never reaches.
+// with breakpoints set that the loop never reaches; and a step over a long subroutine call.
 // Also the delay between a Stop delivered as an event and the end of the run.
 #include <benchmark/benchmark.h>
 
@@ -88,6 +88,29 @@ void BM_FreeRunWithBreakpoints(benchmark::State& state) {
   state.SetItemsProcessed(static_cast<int64_t>(instructions));
 }
 BENCHMARK(BM_FreeRunWithBreakpoints)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// Step over a CALL of a subroutine that runs the loop for 10 million instructions, to compare
+// with the free run's rate: the step over runs through the same batches.
+void BM_StepOverLongCall(benchmark::State& state) {
+  TFMain& main = Fixture::Get().Main(false);
+  tervik::Processor& cpu = main.Cpu();
+  constexpr uint32_t kSub = kRam + 0x10;
+  cpu.WriteMem(kRam, 0x54000009u);      // CALL R9
+  cpu.WriteMem(kRam + 1, 0xBC000000u);  // JUMPI H#0%
+  for (uint32_t i = 0; i < 3; ++i) cpu.WriteMem(kSub + i, kLoop[i]);
+  cpu.WriteMem(kSub + 3, 0x60000000u);  // RET
+  uint64_t instructions = 0;
+  for (auto _ : state) {
+    cpu.SetPC(kRam);
+    cpu.sp = kRam + 0x200;
+    cpu.r[9] = kSub;
+    cpu.r[2] = 3333333;
+    main.ActionStepOver->trigger();
+    instructions += main.LastRunCount();
+  }
+  state.SetItemsProcessed(static_cast<int64_t>(instructions));
+}
+BENCHMARK(BM_StepOverLongCall)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_Step(benchmark::State& state) {
   tervik::Processor& cpu = Fixture::Get().Main(state.range(0) != 0).Cpu();

@@ -79,6 +79,18 @@ TFMain::TFMain(tervik::platform::Clock& clock, QWidget* parent)
                                QKeySequence(Qt::CTRL | Qt::Key_R), &TFMain::ActionReloadLSTExecute);
   ActionClearMem = MakeAction("Clear memory", "ActionClearMem", {}, &TFMain::ActionClearMemExecute);
 
+  ActionStepOver = MakeDebugAction("Step &over", "ActionStepOver", QKeySequence(Qt::Key_F8),
+                                   &TFMain::ActionStepOverExecute);
+  ActionStepOut =
+      MakeDebugAction("Step o&ut", "ActionStepOut", QKeySequence(Qt::SHIFT | Qt::Key_F8),
+                      &TFMain::ActionStepOutExecute);
+  ActionRunToCursor = MakeDebugAction("Run to &cursor", "ActionRunToCursor",
+                                      QKeySequence(Qt::Key_F4), &TFMain::ActionRunToCursorExecute);
+  ActionStopWhenHalted = new QAction("Stop when &halted", this);
+  ActionStopWhenHalted->setObjectName("ActionStopWhenHalted");
+  ActionStopWhenHalted->setCheckable(true);
+  ActionStopWhenHalted->setChecked(true);
+
   ActionQuit->setIcon(ToolIcon(ToolIconKind::Exit));
   ActionReset->setIcon(ToolIcon(ToolIconKind::Reset));
   ActionGo->setIcon(ToolIcon(ToolIconKind::JumpToCursor));
@@ -146,6 +158,13 @@ QAction* TFMain::MakeAction(const QString& caption, const QString& name,
   return action;
 }
 
+QAction* TFMain::MakeDebugAction(const QString& caption, const QString& name,
+                                 const QKeySequence& shortcut, void (TFMain::*handler)()) {
+  QAction* action = MakeAction(caption, name, shortcut, handler);
+  ActionList1.pop_back();  // the list keeps the window's original commands only
+  return action;
+}
+
 // Menu items take their own captions where they differ from their action's; shortcut, enabled
 // state and handler come from the action.
 void TFMain::BuildMenus() {
@@ -186,6 +205,14 @@ void TFMain::BuildMenus() {
   QMenu* help = bar->addMenu("&Help");
   item(help, ActionManual, "Tervik uC &Manual");
   item(help, ActionAbout, {});
+  // The debugger's commands have a menu of their own, last, so the others stay as they were.
+  QMenu* debug = bar->addMenu("&Debug");
+  debug->setObjectName("DebugMenu");
+  debug->addAction(ActionStepOver);
+  debug->addAction(ActionStepOut);
+  debug->addAction(ActionRunToCursor);
+  debug->addSeparator();
+  debug->addAction(ActionStopWhenHalted);
 }
 
 void TFMain::BuildToolBar() {
@@ -246,7 +273,7 @@ int TFMain::ConsoleMessage(const char* format, ...) {
 // ---- Views ----
 
 void TFMain::RefreshViews() {
-  const uint32_t pc = processor_.GetPC();
+  const uint32_t pc = session_.Cpu().GetPC();
   FCPU->ShowAddress(pc);
   FReg->UpdateView();
   FMem->UpdateView();
@@ -267,37 +294,32 @@ void TFMain::ShowSpeed() {
 // ---- Breakpoints ----
 
 void TFMain::ToggleBreakpoint(uint32_t address) {
-  const auto it = std::find(BreakpointList.begin(), BreakpointList.end(), address);
-  if (it == BreakpointList.end()) {
-    BreakpointList.push_back(address);
-  } else {
-    BreakpointList.erase(it);  // the others keep their order
-  }
+  session_.ToggleBreakpoint(address);  // the others keep their order
 }
 
 bool TFMain::IsBreakpoint(uint32_t address) const {
-  return std::find(BreakpointList.begin(), BreakpointList.end(), address) != BreakpointList.end();
+  return session_.IsBreakpoint(address);
 }
 
 // ---- Loading ----
 
 void TFMain::LoadListing(const std::string& path) {
-  tervik::LoadListing(path, processor_, ListingMap, *FDebug);
+  tervik::LoadListing(path, session_.Cpu(), session_.Listing(), *FDebug);
   RefreshViews();
 }
 
 // The views are refreshed after a map was read; a map that cannot be opened leaves them alone.
 void TFMain::LoadMemoryMap(const std::string& path) {
-  if (tervik::LoadMemoryMap(path, processor_, modules_, *FDebug)) RefreshViews();
+  if (tervik::LoadMemoryMap(path, session_.Cpu(), modules_, *FDebug)) RefreshViews();
 }
 
 void TFMain::ClearMemory() {
-  tervik::ClearMemory(processor_);
+  tervik::ClearMemory(session_.Cpu());
   RefreshViews();
 }
 
 void TFMain::DisplayMemoryMap() {
-  tervik::DisplayMemoryMap(processor_, *FDebug);
+  tervik::DisplayMemoryMap(session_.Cpu(), *FDebug);
 }
 
 QString TFMain::ChooseFile(const OpenDialog& dialog) {
@@ -319,7 +341,7 @@ void TFMain::ActionLoadLSTExecute() {
     // The listing's folder becomes the working directory.
     QDir::setCurrent(QFileInfo(path).absolutePath());
     lastListingPath_ = path.toStdString();
-    tervik::LoadListing(lastListingPath_, processor_, ListingMap, *FDebug);
+    tervik::LoadListing(lastListingPath_, session_.Cpu(), session_.Listing(), *FDebug);
   }
   RefreshViews();
 }
@@ -349,7 +371,7 @@ void TFMain::ActionQuitExecute() {
 }
 
 void TFMain::ActionExportROMDATAExecute() {
-  tervik::platform::SystemClipboard().SetText(tervik::RomExportText(processor_));
+  tervik::platform::SystemClipboard().SetText(tervik::RomExportText(session_.Cpu()));
 }
 
 void TFMain::ActionShowMemoryExecute() {
@@ -372,57 +394,81 @@ void TFMain::ActionAboutExecute() {
 // ---- Run control ----
 
 void TFMain::ActionResetExecute() {
-  processor_.Reset();
+  session_.Cpu().Reset();
   RefreshViews();
 }
 
 void TFMain::ActionStepExecute() {
   const double t0 = clock_.SecondsNow();
-  processor_.Step();
+  session_.Cpu().Step();
   const double t1 = clock_.SecondsNow();
   SecondsPerInstruction = t1 - t0;
   RefreshViews();
 }
 
 void TFMain::ActionGoExecute() {
-  processor_.SetPC(FCPU->CursorAddress());
+  session_.Cpu().SetPC(FCPU->CursorAddress());
   RefreshViews();
 }
 
 void TFMain::DisableActions() {
   for (size_t i = 0; i < 9; ++i) ActionList1[i]->setEnabled(false);
+  for (QAction* a : {ActionStepOver, ActionStepOut, ActionRunToCursor}) a->setEnabled(false);
 }
 
 void TFMain::EnableActions() {
   for (size_t i = 0; i < 9; ++i) ActionList1[i]->setEnabled(true);
+  for (QAction* a : {ActionStepOver, ActionStepOut, ActionRunToCursor}) a->setEnabled(true);
 }
 
 void TFMain::ActionRunExecute() {
-  DisableActions();
-  ActionStop->setEnabled(true);
-  StopRequested = false;
-  RunUntilStop();
-  EnableActions();
-  if (closeRequested_) close();  // the window was closed during the run
+  RunOperation(session_.StartRun(ActionStopWhenHalted->isChecked(), kRunLimit));
+}
+
+void TFMain::ActionStepOverExecute() {
+  RunOperation(session_.StartStepOver(ActionStopWhenHalted->isChecked(), kRunLimit));
+}
+
+void TFMain::ActionStepOutExecute() {
+  RunOperation(session_.StartStepOut(ActionStopWhenHalted->isChecked(), kRunLimit));
+}
+
+void TFMain::ActionRunToCursorExecute() {
+  RunOperation(
+      session_.StartRunTo(FCPU->CursorAddress(), ActionStopWhenHalted->isChecked(), kRunLimit));
 }
 
 void TFMain::ActionStopExecute() {
   StopRequested = true;
 }
 
-// The free run. The loop keeps the order of its single-instruction form (stop test, pending
-// events, instructions, clock, count, speed at every multiple of 100000, instruction limit,
-// breakpoint test) but handles events only every few milliseconds and runs the instructions
-// between in batches of the core, reading the clock once per batch. A batch ends at the next
-// multiple of 100000 at the latest, and early right after an instruction that reaches a
-// breakpoint, so the speed and the stopping point are exactly those of the single-step loop.
-// A batch is also sized to last about one event interval at the rate of the one before it, so
-// slow instructions (a peripheral whose clock takes long) never hold up Stop and repaints.
-void TFMain::RunUntilStop() {
+tervik::debug::StopReason TFMain::RunOperation(tervik::debug::RunOperation op) {
+  DisableActions();
+  ActionStop->setEnabled(true);
+  StopRequested = false;
   running_ = true;
+  const tervik::debug::StopReason reason = RunUntilStop(op);
+  running_ = false;
+  lastRunCount_ = reason.instructions;
+  ConsoleMessage("%s", session_.Describe(reason).c_str());
+  RefreshViews();
+  EnableActions();
+  if (closeRequested_) close();  // the window was closed during the run
+  return reason;
+}
+
+// The free run of an operation. The loop keeps the order of its single-instruction form (stop
+// test, pending events, instructions, clock, count, speed at every multiple of 100000,
+// instruction limit, breakpoint test) but handles events only every few milliseconds and runs
+// the instructions between in batches of the core, reading the clock once per batch. A batch
+// ends at the next multiple of 100000 at the latest, and early right after an instruction that
+// reaches a breakpoint, so the speed and the stopping point are exactly those of the
+// single-step loop. A batch is also sized to last about one event interval at the rate of the
+// one before it, so slow instructions (a peripheral whose clock takes long) never hold up Stop
+// and repaints.
+tervik::debug::StopReason TFMain::RunUntilStop(tervik::debug::RunOperation& op) {
   const double t0 = clock_.SecondsNow();
   double lastEvents = -1.0;  // handle events before the first batch, as the first pass would
-  uint64_t count = 0;
   // The first batch is short, so that the rate is known before a long one is risked.
   uint64_t batchLimit = kSpeedInterval / 100;
   while (!StopRequested) {
@@ -431,22 +477,19 @@ void TFMain::RunUntilStop() {
       QCoreApplication::processEvents(QEventLoop::AllEvents);
       now = lastEvents = clock_.SecondsNow();
     }
-    const uint64_t toMeasurement = kSpeedInterval - count % kSpeedInterval;
-    const uint64_t batch = std::min({toMeasurement, kRunLimit - count, batchLimit});
-    const uint64_t ran = processor_.RunBatch(batch, BreakpointList);
+    const uint64_t before = op.done;
+    const uint64_t toMeasurement = kSpeedInterval - before % kSpeedInterval;
+    const std::optional<tervik::debug::StopReason> end =
+        session_.Continue(op, std::min(toMeasurement, batchLimit));
     const double t = clock_.SecondsNow();
-    count += ran;
-    if (count % kSpeedInterval == 0) {
-      SecondsPerInstruction = (t - t0) / static_cast<double>(count);
+    if (op.done % kSpeedInterval == 0 && op.done > before) {
+      SecondsPerInstruction = (t - t0) / static_cast<double>(op.done);
       ShowSpeed();
     }
-    if (count >= kRunLimit) break;
-    if (ran < batch || IsBreakpoint(processor_.GetPC())) break;
-    batchLimit = NextBatchLimit(ran, t - now);
+    if (end) return *end;
+    batchLimit = NextBatchLimit(op.done - before, t - now);
   }
-  running_ = false;
-  lastRunCount_ = count;
-  RefreshViews();
+  return session_.Stop(op);
 }
 
 void TFMain::closeEvent(QCloseEvent* event) {

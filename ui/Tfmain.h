@@ -1,6 +1,6 @@
-// The main window: owns the processor, the listing comments, the breakpoints and the run
-// control; carries the menus, the tool bar, the dock area and the status bar; routes every
-// command through one list of actions.
+// The main window: owns the debugging session (the processor, the listing comments and the
+// breakpoints) and drives its run operations; carries the menus, the tool bar, the dock area and
+// the status bar; routes every command through one list of actions.
 #pragma once
 
 #include <QLabel>
@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,7 @@
 #include "ListingMap.h"
 #include "PeripheralModule.h"
 #include "Processor.h"
+#include "Session.h"
 
 class QAction;
 class QActionGroup;
@@ -42,9 +44,10 @@ class TFMain : public QMainWindow {
   bool IsBreakpoint(uint32_t address) const;
   int ConsoleMessage(const char* format, ...) __attribute__((format(printf, 2, 3)));
 
-  tervik::Processor& Cpu() { return processor_; }
-  const tervik::ListingMap& Listing() const { return ListingMap; }
-  const std::vector<uint32_t>& Breakpoints() const { return BreakpointList; }
+  tervik::Processor& Cpu() { return session_.Cpu(); }
+  tervik::debug::Session& Session() { return session_; }
+  const tervik::ListingMap& Listing() const { return session_.Listing(); }
+  const std::vector<uint32_t>& Breakpoints() const { return session_.Breakpoints(); }
   const std::string& LastListingPath() const { return lastListingPath_; }
   double SecondsPerInstructionValue() const { return SecondsPerInstruction; }
   bool Running() const { return running_; }
@@ -58,7 +61,11 @@ class TFMain : public QMainWindow {
   void DisplayMemoryMap();
 
   // ---- Run control ----
-  void RunUntilStop();
+  // Runs `op` until it ends, handling window events in between, then says why it ended in the
+  // console and refreshes the views.
+  tervik::debug::StopReason RunOperation(tervik::debug::RunOperation op);
+  // The loop of a run operation; the reason it ended.
+  tervik::debug::StopReason RunUntilStop(tervik::debug::RunOperation& op);
   void ShowSpeed();
   void DisableActions();
   void EnableActions();
@@ -79,6 +86,10 @@ class TFMain : public QMainWindow {
   void ActionAboutExecute();
   void ActionReloadLSTExecute();
   void ActionClearMemExecute();
+  // The debugger's run commands (Debug menu).
+  void ActionStepOverExecute();
+  void ActionStepOutExecute();
+  void ActionRunToCursorExecute();
 
   // The actions in list order; the first nine are disabled as a group during a free run.
   QAction* ActionQuit;
@@ -97,13 +108,18 @@ class TFMain : public QMainWindow {
   QAction* ActionReloadLST;
   QAction* ActionClearMem;
   std::vector<QAction*> ActionList1;
+  // The debugger's commands, disabled during a run like the first nine of the list.
+  QAction* ActionStepOver;
+  QAction* ActionStepOut;
+  QAction* ActionRunToCursor;
+  QAction* ActionStopWhenHalted;  // checked: a run ends when an instruction leaves pc in place
 
   QToolBar* ToolBar3;
   QStatusBar* StatusBar1;
   QLabel* StatusText;  // the status bar's one text field
 
   // A free run ends after this many instructions at the most (0xF0000000 + 1).
-  static constexpr uint64_t kRunLimit = 0xF0000001u;
+  static constexpr uint64_t kRunLimit = tervik::debug::Session::kRunLimit;
   // Instructions between two speed measurements.
   static constexpr uint64_t kSpeedInterval = 100000;
 
@@ -121,18 +137,19 @@ class TFMain : public QMainWindow {
  private:
   QAction* MakeAction(const QString& caption, const QString& name, const QKeySequence& shortcut,
                       void (TFMain::*handler)());
+  // An action outside the list, for the commands added to the debugger.
+  QAction* MakeDebugAction(const QString& caption, const QString& name,
+                           const QKeySequence& shortcut, void (TFMain::*handler)());
   void BuildMenus();
   void BuildToolBar();
   // Runs a command handler; an exception is shown in a message box and the program goes on.
   void Guarded(const std::function<void()>& command);
 
   tervik::platform::Clock& clock_;
-  tervik::Processor processor_;
-  std::vector<uint32_t> BreakpointList;
+  tervik::debug::Session session_;
   bool StopRequested = false;
   double SecondsPerInstruction = 0.0;
   std::string lastListingPath_;
-  tervik::ListingMap ListingMap;
   tervik::platform::PosixLibraryLoader libraries_;
   tervik::PeripheralModuleLoader modules_;
   bool running_ = false;

@@ -6,6 +6,7 @@
 #include <QTimer>
 #include <QtTest>
 #include <fstream>
+#include <functional>
 
 #include "Console.h"
 #include "Tfcpu.h"
@@ -57,6 +58,14 @@ const char* const kLoopListing =
     "01001 10010100010000101111111111111111 ADDI R2,R2,H#FFFF\n"
     "01002 10110100000000101111111111111110 BNZEI R2,H#FFFE% ; loop\n";
 
+// MOVEL R9,0x1010 ; CALL R9 ; halt: JUMPI halt, and at 0x1010: ADDI R1,R1,1 ; RET.
+const char* const kCallListing =
+    "01000 11101101001000000001000000010000 MOVEL R9,H#1010%\n"
+    "01001 01010100000000000000000000001001 CALL R9\n"
+    "01002 10111100000000000000000000000000 JUMPI H#0%\n"
+    "01010 10010100001000010000000000000001 ADDI R1,R1,H#1\n"
+    "01011 01100000000000000000000000000000 RET\n";
+
 }  // namespace
 
 class TfmainTest : public QObject {
@@ -104,7 +113,13 @@ class TfmainTest : public QObject {
                                   "  Show memory",
                                   "&Help",
                                   "  Tervik uC &Manual",
-                                  "  About"};
+                                  "  About",
+                                  "&Debug",
+                                  "  Step &over [F8]",
+                                  "  Step o&ut [Shift+F8]",
+                                  "  Run to &cursor [F4]",
+                                  "  ",
+                                  "  Stop when &halted"};
     QCOMPARE(tree, expected);
   }
 
@@ -373,6 +388,7 @@ class TfmainTest : public QObject {
     QVERIFY(main.LastRunCount() > 100000);
     QVERIFY(main.StatusText->text().endsWith(" instruction/sec"));
     QVERIFY(main.StatusText->text() != "- instruction/sec");
+    QCOMPARE(ConsoleLines().back(), std::string("Stopped"));
   }
 
   void ClosingTheWindowEndsTheRun() {
@@ -387,12 +403,61 @@ class TfmainTest : public QObject {
     QVERIFY(!main.isVisible());
   }
 
+  // The debugger's run commands, one after another as a user gives them: each ends where it
+  // should and says why in the console.
+  void DebugCommandsStopWhereAskedAndSayWhy() {
+    WriteFile(dir_.filePath("call.lst"), kCallListing);
+    TestMain main;
+    main.FormCreate();
+    main.LoadListing("call.lst");
+    main.Cpu().sp = 0x1100;
+    struct Command {
+      std::function<void()> prepare;
+      QAction* action;
+      uint32_t pc;
+      const char* line;
+    } const commands[] = {
+        {[&] { main.Cpu().SetPC(0x1000); }, main.ActionStep, 0x1001, nullptr},
+        {{}, main.ActionStepOver, 0x1002, "Stepped over to 00001002 after 3 instructions"},
+        {{}, main.ActionRun, 0x1002, "Halted at 00001002 (JUMPI H#0%)"},
+        {[&] {
+           main.Cpu().SetPC(0x1000);
+           FCPU->ShowAddress(0x1000);
+           FCPU->PB1MouseDown(
+               FCPU->MarginWidth() + 2,
+               static_cast<int>(0x1011 - FCPU->TopAddress()) * FCPU->LineHeight() + 1);
+         },
+         main.ActionRunToCursor, 0x1011, "Reached 00001011 after 3 instructions"},
+        {{}, main.ActionStepOut, 0x1002, "Stepped out to 00001002 after 1 instruction"},
+        {[&] {
+           main.Cpu().SetPC(0x1000);
+           main.ToggleBreakpoint(0x1010);
+         },
+         main.ActionStepOver, 0x1001, "Stepped over to 00001001 after 1 instruction"},
+        {{}, main.ActionStepOver, 0x1010, "Breakpoint 1 at 00001010 after 1 instruction"},
+    };
+    for (const Command& c : commands) {
+      if (c.prepare) c.prepare();
+      const size_t lines = FDebug->Model()->LineCount();
+      c.action->trigger();
+      QCOMPARE(main.Cpu().GetPC(), c.pc);
+      if (c.line == nullptr) {
+        QCOMPARE(FDebug->Model()->LineCount(), lines);  // a trace says nothing
+      } else {
+        QCOMPARE(ConsoleLines().back(), std::string(c.line));
+      }
+    }
+    QCOMPARE(main.Cpu().r[1], 2u);
+    for (QAction* a : main.ActionList1) QVERIFY(a->isEnabled());
+  }
+
   void LoadingAMapDuringARunIsSafe() {
     TestMain main;
     main.FormCreate();
     main.LoadListing("loop.lst");
     main.Cpu().SetPC(0x1000);
     WriteFile(dir_.filePath("moved.map"), "0x1000 0x10 ROM\n0x2000 0x10 RAM\n");
+    main.ActionStopWhenHalted->setChecked(false);  // the run goes on over the unmapped words
     int ticks = 0;
     QTimer timer;
     connect(&timer, &QTimer::timeout, &main, [&] {

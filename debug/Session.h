@@ -1,0 +1,127 @@
+// The debugging session: the processor with the loaded program's listing comments and the
+// breakpoints, and a debugger's run operations (run, step over, step out, run to an address),
+// each ending with the reason it stopped. Plain C++: windows and command-line tools drive it and
+// show its results; it calls none of them.
+//
+// Threading: a session is used from one thread at a time, like its processor.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "ListingMap.h"
+#include "Processor.h"
+
+namespace tervik::debug {
+
+// Why a run operation ended.
+enum class StopKind : uint8_t {
+  Done,        // it reached what it was asked to reach (step over, step out, run to)
+  Breakpoint,  // pc reached a breakpoint
+  Halted,      // an instruction left pc where it was, and the operation stops on that
+  StepLimit,   // the operation's instruction limit was reached
+  Stopped,     // the user stopped it
+};
+
+// What a run operation goes on toward.
+enum class RunKind : uint8_t {
+  Run,       // until a breakpoint, a halt (when asked) or the limit
+  StepOver,  // until the CALL at the start has returned
+  StepOut,   // until a RET leaves the subroutine the run started in
+  RunTo,     // until pc reaches an address
+};
+
+struct StopReason {
+  StopKind kind = StopKind::Done;
+  RunKind run = RunKind::Run;
+  uint64_t instructions = 0;  // executed by the whole operation
+  uint32_t pc = 0;            // where it ended
+  size_t breakpoint = 0;      // for Breakpoint: its number, counting from 1 in the list's order
+};
+
+// A run operation in progress. Made by one of the session's Start functions and carried on by
+// Continue, in as many slices as the caller likes (the window handles its events in between).
+struct RunOperation {
+  RunKind kind = RunKind::Run;
+  bool stopWhenHalted = true;
+  uint64_t limit = 0;             // instructions at most
+  uint64_t done = 0;              // instructions so far
+  uint32_t spAtStart = 0;         // sp when it started
+  std::vector<uint32_t> goals;    // addresses where it checks whether it is done
+  std::optional<StopReason> end;  // set once it has ended
+};
+
+class Session {
+ public:
+  // A free run ends after this many instructions at the most (0xF0000000 + 1).
+  static constexpr uint64_t kRunLimit = 0xF0000001u;
+  // Step out looks this many stack words below sp for the addresses a RET may return to.
+  static constexpr uint32_t kReturnDepth = 64;
+
+  Session() = default;
+  Session(const Session&) = delete;
+  Session& operator=(const Session&) = delete;
+
+  Processor& Cpu() { return cpu_; }
+  const Processor& Cpu() const { return cpu_; }
+  ListingMap& Listing() { return listing_; }
+  const ListingMap& Listing() const { return listing_; }
+
+  // ---- Breakpoints, in the order they were set ----
+  const std::vector<uint32_t>& Breakpoints() const { return breakpoints_; }
+  // Sets a breakpoint at `address`, or removes it (the others keep their order).
+  void ToggleBreakpoint(uint32_t address);
+  bool IsBreakpoint(uint32_t address) const;
+  // The number a user knows the breakpoint at `address` by (its place in the list from 1), or 0.
+  size_t BreakpointNumber(uint32_t address) const;
+
+  // ---- Run operations ----
+  // The word at `address` when a ROM or RAM region serves it; nothing for a module's word (its
+  // ReadMem may act on the read) or an unmapped address. Reading it has no side effect.
+  std::optional<uint32_t> PeekWord(uint32_t address);
+  // Whether the word at `address` is a CALL, as PeekWord sees it.
+  bool IsCallAt(uint32_t address);
+
+  RunOperation StartRun(bool stopWhenHalted = true, uint64_t limit = kRunLimit) const;
+  // Over a CALL at pc: until pc is the word after it with sp back where it was, so a recursive
+  // call of the same subroutine does not end it. Over any other word: one instruction.
+  RunOperation StartStepOver(bool stopWhenHalted = true, uint64_t limit = kRunLimit);
+  // Until a RET leaves sp below its value now: the subroutine pc is in has returned. A RET is
+  // recognised where it returns to, so the addresses it may return to are taken from the stack
+  // words below sp (kReturnDepth of them); a subroutine that rewrites its return address runs on
+  // until another stop. With an empty stack (sp 0) nothing can return: it runs like Run.
+  RunOperation StartStepOut(bool stopWhenHalted = true, uint64_t limit = kRunLimit);
+  RunOperation StartRunTo(uint32_t address, bool stopWhenHalted = true,
+                          uint64_t limit = kRunLimit) const;
+
+  // Runs `op` on for at most `maxSteps` instructions through the processor's batched run.
+  // Returns the reason once it has ended (and keeps it in op.end), or nothing while it goes on.
+  // The processor's state and change markers are exactly those of as many single steps.
+  std::optional<StopReason> Continue(RunOperation& op, uint64_t maxSteps);
+  // Ends `op` on the user's word.
+  StopReason Stop(RunOperation& op) const;
+  // Runs `op` to its end without a break (the command-line runner's way).
+  StopReason Finish(RunOperation& op);
+
+  // One line for the console about how `reason` came about, e.g.
+  // "Breakpoint 2 at 00000012 after 1,204 instructions".
+  std::string Describe(const StopReason& reason);
+
+ private:
+  // Whether the state after a slice of `op` ends it, and why.
+  std::optional<StopReason> Ended(const RunOperation& op) const;
+  StopReason MakeReason(const RunOperation& op, StopKind kind) const;
+
+  Processor cpu_;
+  ListingMap listing_;
+  std::vector<uint32_t> breakpoints_;
+  std::vector<uint32_t> stops_;  // breakpoints and the goals of the operation running
+};
+
+// A count with thousands separators: 1204 -> "1,204".
+std::string GroupThousands(uint64_t n);
+
+}  // namespace tervik::debug

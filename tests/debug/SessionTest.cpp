@@ -1,0 +1,283 @@
+// The debugging session's run operations against the same operations done with single steps,
+// on a table of programs and starting points, each in slices of several sizes; and the console
+// line for every kind of stop.
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+
+#include "Assembler.h"
+#include "Session.h"
+
+namespace tervik::debug {
+namespace {
+
+// Recursive factorial with its stack at 0x1800; the comments name the addresses.
+const char* const kFactorial = R"(
+STACK   EQU     H#1800
+start:  MVSPL   STACK%          ; 0
+        MOVEL   R9,fact%        ; 1
+        MOVEL   R1,5%           ; 2
+        CALL    R9              ; 3
+halt:   JUMPI   halt%           ; 4
+fact:   BNZEI   R1,recurse%     ; 5
+        MOVEL   R2,1%           ; 6
+        RET                     ; 7
+recurse:
+        PUSH    R1              ; 8
+        SUBBI   R1,R1,H#1       ; 9
+        CALL    R9              ; 10
+        POP     R1              ; 11
+        MOVE    R3,R2           ; 12
+        MOVE    R4,R1           ; 13
+        MOVEL   R2,0%           ; 14
+mul:    ADD     R2,R2,R3        ; 15
+        SUBBI   R4,R4,H#1       ; 16
+        BNZEI   R4,mul%         ; 17
+        RET                     ; 18
+forever: JUMPI  forever%        ; 19
+        MOVEL   R8,forever%     ; 20
+        CALL    R8              ; 21, into a subroutine that never returns
+)";
+
+// A session with ROM at 0..0x3FF and RAM at 0x1000..0x1FFF, holding `source` assembled.
+void LoadProgram(Session& session, const char* source) {
+  session.Cpu().AddRegion(0, 0x400, RegionType::ROM);
+  session.Cpu().AddRegion(0x1000, 0x1000, RegionType::RAM);
+  const assembler::Result result = assembler::Assemble(source);
+  ASSERT_TRUE(result.errors.empty()) << assembler::FormatDiagnostic("t", result.errors.front());
+  for (const assembler::Word& w : result.words) session.Cpu().WriteMem(w.address, w.value);
+}
+
+// The operation done one Step at a time, by its definition rather than by stop addresses.
+StopReason ByDefinition(Session& s, RunKind kind, uint32_t target, bool stopWhenHalted,
+                        uint64_t limit) {
+  Processor& cpu = s.Cpu();
+  const uint32_t pc0 = cpu.pc, sp0 = cpu.sp;
+  const bool overCall = kind == RunKind::StepOver && s.IsCallAt(pc0);
+  StopReason reason;
+  reason.run = kind;
+  for (uint64_t n = 1; n <= limit; ++n) {
+    const bool ret = s.PeekWord(cpu.pc) && Instruction{*s.PeekWord(cpu.pc)}.opcode() == Opcode::RET;
+    cpu.Step();
+    reason.instructions = n;
+    reason.pc = cpu.pc;
+    bool done = false;
+    if (kind == RunKind::StepOver) done = !overCall || (cpu.pc == pc0 + 1 && cpu.sp == sp0);
+    if (kind == RunKind::StepOut) done = ret && cpu.sp < sp0;
+    if (kind == RunKind::RunTo) done = cpu.pc == target;
+    if (done) {
+      reason.kind = StopKind::Done;
+      return reason;
+    }
+    if (s.IsBreakpoint(cpu.pc)) {
+      reason.kind = StopKind::Breakpoint;
+      reason.breakpoint = s.BreakpointNumber(cpu.pc);
+      return reason;
+    }
+    if (stopWhenHalted && !cpu.pcChanged) {
+      reason.kind = StopKind::Halted;
+      return reason;
+    }
+  }
+  reason.kind = StopKind::StepLimit;
+  return reason;
+}
+
+struct Case {
+  const char* name;
+  uint32_t runTo;  // run there with single steps first (0: start at 0)
+  RunKind kind;
+  uint32_t target;
+  std::vector<uint32_t> breakpoints;
+  bool stopWhenHalted;
+  uint64_t limit;
+  StopKind expected;
+  uint32_t expectedPc;
+};
+
+const Case kCases[] = {
+    {"over the outer call", 3, RunKind::StepOver, 0, {}, true, 100000, StopKind::Done, 4},
+    {"over a recursive call", 10, RunKind::StepOver, 0, {}, true, 100000, StopKind::Done, 11},
+    {"over a call into a breakpoint",
+     3,
+     RunKind::StepOver,
+     0,
+     {0x1234, 15},
+     true,
+     100000,
+     StopKind::Breakpoint,
+     15},
+    {"over a plain word", 1, RunKind::StepOver, 0, {}, true, 100000, StopKind::Done, 2},
+    {"over a plain word onto a breakpoint",
+     1,
+     RunKind::StepOver,
+     0,
+     {2},
+     true,
+     100000,
+     StopKind::Done,
+     2},
+    {"over a call that never returns",
+     21,
+     RunKind::StepOver,
+     0,
+     {},
+     true,
+     100000,
+     StopKind::Halted,
+     19},
+    {"over a call that never returns, no halt stop",
+     21,
+     RunKind::StepOver,
+     0,
+     {},
+     false,
+     5000,
+     StopKind::StepLimit,
+     19},
+    {"out of the innermost call", 6, RunKind::StepOut, 0, {}, true, 100000, StopKind::Done, 11},
+    {"out of a call at depth 2", 15, RunKind::StepOut, 0, {}, true, 100000, StopKind::Done, 11},
+    {"out at top level", 1, RunKind::StepOut, 0, {}, true, 100000, StopKind::Halted, 4},
+    {"out with a breakpoint first",
+     15,
+     RunKind::StepOut,
+     0,
+     {18},
+     true,
+     100000,
+     StopKind::Breakpoint,
+     18},
+    {"run to the halt", 0, RunKind::RunTo, 4, {}, true, 100000, StopKind::Done, 4},
+    {"run to an address never reached",
+     0,
+     RunKind::RunTo,
+     0x300,
+     {},
+     true,
+     100000,
+     StopKind::Halted,
+     4},
+    {"run to the word after a recursive call",
+     0,
+     RunKind::RunTo,
+     11,
+     {},
+     true,
+     100000,
+     StopKind::Done,
+     11},
+    {"run to a breakpoint", 0, RunKind::Run, 0, {0x1000, 7}, true, 100000, StopKind::Breakpoint, 7},
+    {"run to the halt and on", 0, RunKind::Run, 0, {}, false, 3000, StopKind::StepLimit, 4},
+};
+
+class SessionRunTest : public testing::TestWithParam<Case> {};
+
+RunOperation Start(Session& s, const Case& c) {
+  switch (c.kind) {
+    case RunKind::Run: return s.StartRun(c.stopWhenHalted, c.limit);
+    case RunKind::StepOver: return s.StartStepOver(c.stopWhenHalted, c.limit);
+    case RunKind::StepOut: return s.StartStepOut(c.stopWhenHalted, c.limit);
+    case RunKind::RunTo: return s.StartRunTo(c.target, c.stopWhenHalted, c.limit);
+  }
+  return {};
+}
+
+// Each operation in slices of 1, 2, 3, 7 and unlimited instructions (the window's slices end
+// anywhere) against single steps: same reason, same instruction count, same registers and
+// change markers.
+TEST_P(SessionRunTest, MatchesSingleSteps) {
+  const Case& c = GetParam();
+  for (uint64_t slice : {uint64_t{1}, uint64_t{2}, uint64_t{3}, uint64_t{7}, UINT64_MAX}) {
+    Session batched, stepped;
+    LoadProgram(batched, kFactorial);
+    LoadProgram(stepped, kFactorial);
+    for (Session* s : {&batched, &stepped}) {
+      // Reach the starting point the way a user would: the first time pc gets there; the code
+      // after "forever", which the program never reaches by itself, is entered at 20.
+      if (c.runTo > 20) s->Cpu().SetPC(20);
+      for (int i = 0; i < 100000 && s->Cpu().pc != c.runTo; ++i) s->Cpu().Step();
+      ASSERT_EQ(s->Cpu().pc, c.runTo);
+      for (uint32_t b : c.breakpoints) s->ToggleBreakpoint(b);
+    }
+    RunOperation op = Start(batched, c);
+    std::optional<StopReason> got;
+    while (!(got = batched.Continue(op, slice))) {
+    }
+    const StopReason want = ByDefinition(stepped, c.kind, c.target, c.stopWhenHalted, c.limit);
+    SCOPED_TRACE(testing::Message() << c.name << ", slice " << slice);
+    EXPECT_EQ(static_cast<int>(got->kind), static_cast<int>(c.expected));
+    EXPECT_EQ(got->pc, c.expectedPc);
+    EXPECT_EQ(static_cast<int>(got->kind), static_cast<int>(want.kind));
+    EXPECT_EQ(got->instructions, want.instructions);
+    EXPECT_EQ(got->breakpoint, want.breakpoint);
+    const Processor &a = batched.Cpu(), &b = stepped.Cpu();
+    EXPECT_TRUE(static_cast<const CpuState&>(a) == static_cast<const CpuState&>(b));
+    EXPECT_EQ(a.pcChanged, b.pcChanged);
+    EXPECT_EQ(a.spChanged, b.spChanged);
+    EXPECT_EQ(a.regChanged, b.regChanged);
+    EXPECT_EQ(a.memWritten, b.memWritten);
+    EXPECT_EQ(a.lastWriteAddress, b.lastWriteAddress);
+    // An ended operation stays ended.
+    EXPECT_EQ(batched.Continue(op, 100)->instructions, got->instructions);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Operations, SessionRunTest, testing::ValuesIn(kCases),
+                         [](const testing::TestParamInfo<Case>& info) {
+                           std::string name = info.param.name;
+                           for (char& ch : name) {
+                             if (!isalnum(static_cast<unsigned char>(ch))) ch = '_';
+                           }
+                           return name;
+                         });
+
+TEST(SessionTest, BreakpointsKeepTheirOrderAndNumbers) {
+  Session s;
+  for (uint32_t a : {0x10u, 0x20u, 0x30u}) s.ToggleBreakpoint(a);
+  s.ToggleBreakpoint(0x20);
+  EXPECT_EQ(s.Breakpoints(), (std::vector<uint32_t>{0x10, 0x30}));
+  EXPECT_EQ(s.BreakpointNumber(0x30), 2u);
+  EXPECT_EQ(s.BreakpointNumber(0x20), 0u);
+}
+
+// A word a module serves is never read to decide whether it is a CALL: the read could act on
+// the module. Unmapped words are not CALLs either.
+TEST(SessionTest, OnlyMemoryWordsArePeeked) {
+  Session s;
+  LoadProgram(s, kFactorial);
+  EXPECT_TRUE(s.IsCallAt(3));
+  EXPECT_FALSE(s.IsCallAt(2));
+  EXPECT_FALSE(s.PeekWord(0x800).has_value());
+  s.Cpu().SetPC(0x800);
+  RunOperation op = s.StartStepOver();
+  EXPECT_EQ(s.Continue(op, 10)->instructions, 1u);
+}
+
+TEST(SessionTest, ConsoleLines) {
+  Session s;
+  LoadProgram(s, kFactorial);
+  struct Line {
+    StopReason reason;
+    const char* text;
+  } const lines[] = {
+      {{StopKind::Breakpoint, RunKind::Run, 1204, 0x12, 2},
+       "Breakpoint 2 at 00000012 after 1,204 instructions"},
+      {{StopKind::Halted, RunKind::Run, 9, 4, 0}, "Halted at 00000004 (JUMPI H#0%)"},
+      {{StopKind::Halted, RunKind::Run, 9, 0x800, 0}, "Halted at 00000800"},
+      {{StopKind::Stopped, RunKind::Run, 5, 4, 0}, "Stopped"},
+      {{StopKind::StepLimit, RunKind::Run, 5, 4, 0}, "Instruction limit reached"},
+      {{StopKind::Done, RunKind::StepOver, 10000000, 4, 0},
+       "Stepped over to 00000004 after 10,000,000 instructions"},
+      {{StopKind::Done, RunKind::StepOut, 1, 0xB, 0},
+       "Stepped out to 0000000B after 1 instruction"},
+      {{StopKind::Done, RunKind::RunTo, 999, 0xFFFFFFFF, 0},
+       "Reached FFFFFFFF after 999 instructions"},
+  };
+  for (const Line& line : lines) EXPECT_EQ(s.Describe(line.reason), line.text);
+  EXPECT_EQ(GroupThousands(0), "0");
+  EXPECT_EQ(GroupThousands(18446744073709551615u), "18,446,744,073,709,551,615");
+}
+
+}  // namespace
+}  // namespace tervik::debug
