@@ -57,6 +57,7 @@ class Fixture {
 
 void BM_FreeRun(benchmark::State& state) {
   TFMain& main = Fixture::Get().Main(state.range(0) != 0);
+  main.ActionLiveViews->setChecked(state.range(1) != 0);
   uint64_t instructions = 0;
   for (auto _ : state) {
     QTimer::singleShot(250, &main, [&main] { main.ActionStop->trigger(); });
@@ -67,9 +68,10 @@ void BM_FreeRun(benchmark::State& state) {
   state.counters["shown_rate"] = 1.0 / main.SecondsPerInstructionValue();
 }
 BENCHMARK(BM_FreeRun)
-    ->ArgName("devices")
-    ->Arg(0)
-    ->Arg(1)
+    ->ArgNames({"devices", "live"})
+    ->Args({0, 0})
+    ->Args({0, 1})
+    ->Args({1, 1})
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 

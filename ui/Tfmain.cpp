@@ -36,6 +36,9 @@ namespace {
 // repaints feel immediate, rarely enough that the event handling costs nothing measurable.
 constexpr double kEventInterval = 0.005;
 
+// While a run goes on, the views show its progress about this often.
+constexpr double kLiveViewInterval = 0.1;
+
 // The instructions the next batch of a free run may take so that it lasts about one event
 // interval, from the `ran` instructions the last batch ran in `seconds`: at least one, at most a
 // speed interval.
@@ -90,6 +93,10 @@ TFMain::TFMain(tervik::platform::Clock& clock, QWidget* parent)
   ActionStopWhenHalted->setObjectName("ActionStopWhenHalted");
   ActionStopWhenHalted->setCheckable(true);
   ActionStopWhenHalted->setChecked(true);
+  ActionLiveViews = new QAction("&Live views during a run", this);
+  ActionLiveViews->setObjectName("ActionLiveViews");
+  ActionLiveViews->setCheckable(true);
+  ActionLiveViews->setChecked(true);
 
   ActionQuit->setIcon(ToolIcon(ToolIconKind::Exit));
   ActionReset->setIcon(ToolIcon(ToolIconKind::Reset));
@@ -213,6 +220,7 @@ void TFMain::BuildMenus() {
   debug->addAction(ActionRunToCursor);
   debug->addSeparator();
   debug->addAction(ActionStopWhenHalted);
+  debug->addAction(ActionLiveViews);
 }
 
 void TFMain::BuildToolBar() {
@@ -471,9 +479,15 @@ tervik::debug::StopReason TFMain::RunUntilStop(tervik::debug::RunOperation& op) 
   double lastEvents = -1.0;  // handle events before the first batch, as the first pass would
   // The first batch is short, so that the rate is known before a long one is risked.
   uint64_t batchLimit = kSpeedInterval / 100;
+  double lastRefresh = t0;
   while (!StopRequested) {
     double now = clock_.SecondsNow();
     if (lastEvents < 0.0 || now - lastEvents >= kEventInterval) {
+      // The views follow the run (their repaints happen in the event handling below).
+      if (ActionLiveViews->isChecked() && now - lastRefresh >= kLiveViewInterval) {
+        RefreshViews();
+        lastRefresh = now;
+      }
       QCoreApplication::processEvents(QEventLoop::AllEvents);
       now = lastEvents = clock_.SecondsNow();
     }

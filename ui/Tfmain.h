@@ -113,6 +113,7 @@ class TFMain : public QMainWindow {
   QAction* ActionStepOut;
   QAction* ActionRunToCursor;
   QAction* ActionStopWhenHalted;  // checked: a run ends when an instruction leaves pc in place
+  QAction* ActionLiveViews;       // checked: the views follow a run about ten times a second
 
   QToolBar* ToolBar3;
   QStatusBar* StatusBar1;

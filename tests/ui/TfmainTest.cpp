@@ -119,7 +119,8 @@ class TfmainTest : public QObject {
                                   "  Step o&ut [Shift+F8]",
                                   "  Run to &cursor [F4]",
                                   "  ",
-                                  "  Stop when &halted"};
+                                  "  Stop when &halted",
+                                  "  &Live views during a run"};
     QCOMPARE(tree, expected);
   }
 
@@ -449,6 +450,27 @@ class TfmainTest : public QObject {
     }
     QCOMPARE(main.Cpu().r[1], 2u);
     for (QAction* a : main.ActionList1) QVERIFY(a->isEnabled());
+  }
+
+  // With live views the disassembly follows pc while the run goes on; without, it waits for
+  // the end of the run.
+  void LiveViewsFollowTheRun() {
+    for (const bool live : {true, false}) {
+      TestMain main;
+      main.FormCreate();
+      main.LoadListing("loop.lst");
+      main.ActionLiveViews->setChecked(live);
+      main.Cpu().SetPC(0x1000);  // not shown yet: the disassembly still shows address 0
+      main.Cpu().r[2] = 0;       // the loop runs until Stop
+      uint32_t topDuringRun = 0;
+      QTimer::singleShot(300, &main, [&] {
+        topDuringRun = FCPU->TopAddress();
+        main.ActionStop->trigger();
+      });
+      main.ActionRun->trigger();
+      QCOMPARE(topDuringRun >= 0x1000 && topDuringRun <= 0x1002, live);
+      QVERIFY(FCPU->TopAddress() >= 0x1000 && FCPU->TopAddress() <= 0x1002);
+    }
   }
 
   void LoadingAMapDuringARunIsSafe() {
