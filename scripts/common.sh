@@ -22,9 +22,35 @@ tervik_install_packages() {
   fi
 }
 
-# Configures and builds one preset (default, debug, asan).
+# Debian's compiler and linker flags, as a Debian package build uses them (dpkg-buildflags, from
+# dpkg-dev): -O2, -fstack-protector-strong, -Wformat -Werror=format-security, -D_FORTIFY_SOURCE=2
+# and relro. Exports CFLAGS, CXXFLAGS (with CPPFLAGS folded in, as debhelper does, since CMake
+# reads no CPPFLAGS) and LDFLAGS, and puts the same flags as CMake cache variables into
+# TERVIK_DEBIAN_CMAKE_ARGS: CMake reads the environment on a build folder's first configure only,
+# while the cache variables, given on every configure, survive a re-configure of an existing folder.
+# dpkg-buildflags runs in the source root so that -ffile-prefix-map maps it to ".".
+# The release preset is built with these; the Debian package build is to call this same function,
+# so CI tests the flags the package ships with.
+tervik_debian_flags() {
+  local cppflags
+  cppflags=$(cd "$TERVIK_ROOT" && dpkg-buildflags --get CPPFLAGS)
+  CFLAGS="$cppflags $(cd "$TERVIK_ROOT" && dpkg-buildflags --get CFLAGS)"
+  CXXFLAGS="$cppflags $(cd "$TERVIK_ROOT" && dpkg-buildflags --get CXXFLAGS)"
+  LDFLAGS=$(cd "$TERVIK_ROOT" && dpkg-buildflags --get LDFLAGS)
+  export CFLAGS CXXFLAGS LDFLAGS
+  TERVIK_DEBIAN_CMAKE_ARGS=("-DCMAKE_C_FLAGS=$CFLAGS" "-DCMAKE_CXX_FLAGS=$CXXFLAGS"
+    "-DCMAKE_EXE_LINKER_FLAGS=$LDFLAGS" "-DCMAKE_SHARED_LINKER_FLAGS=$LDFLAGS"
+    "-DCMAKE_MODULE_LINKER_FLAGS=$LDFLAGS")
+}
+
+# Configures and builds one preset (default, debug, asan, core, release, clang). The release
+# preset gets Debian's flags; the subshell keeps them out of the other presets' first configure.
 tervik_build() {
   local preset="$1"
-  cmake --preset "$preset" -S "$TERVIK_ROOT" >/dev/null
+  (
+    TERVIK_DEBIAN_CMAKE_ARGS=()
+    if [ "$preset" = release ]; then tervik_debian_flags; fi
+    cmake --preset "$preset" -S "$TERVIK_ROOT" "${TERVIK_DEBIAN_CMAKE_ARGS[@]}" >/dev/null
+  )
   cmake --build --preset "$preset" -j "$(nproc)"
 }
