@@ -13,9 +13,55 @@ void Session::ToggleBreakpoint(uint32_t address) {
   const auto it = std::find(breakpoints_.begin(), breakpoints_.end(), address);
   if (it == breakpoints_.end()) {
     breakpoints_.push_back(address);
+    settings_.emplace_back();
   } else {
+    settings_.erase(settings_.begin() + (it - breakpoints_.begin()));
     breakpoints_.erase(it);
   }
+}
+
+Result<bool> Session::SetCondition(size_t number, std::string_view text) {
+  BreakpointSettings& settings = settings_.at(number - 1);
+  if (text.find_first_not_of(" \t") == std::string_view::npos) {
+    settings.condition.reset();
+    return true;
+  }
+  Result<Expression> parsed = Expression::Parse(text);
+  if (!parsed.ok()) return parsed.error();
+  settings.condition = std::move(parsed).value();
+  return true;
+}
+
+void Session::SetStopAtHit(size_t number, uint64_t n) {
+  BreakpointSettings& settings = settings_.at(number - 1);
+  settings.stopAtHit = std::max<uint64_t>(n, 1);
+  settings.hits = 0;
+}
+
+void Session::ResetHits() {
+  for (BreakpointSettings& settings : settings_) settings.hits = 0;
+}
+
+void Session::ClearBreakpoints() {
+  breakpoints_.clear();
+  settings_.clear();
+}
+
+bool Session::BreakpointStops(size_t number, std::string& conditionError) {
+  BreakpointSettings& settings = settings_[number - 1];
+  if (!settings.enabled) return false;
+  if (settings.condition) {
+    ProcessorContext context(cpu_);
+    const Result<bool> holds = settings.condition->EvaluateCondition(context);
+    if (!holds.ok()) {
+      // A condition that cannot be evaluated stops the run, so the user sees why.
+      conditionError = holds.error().Text();
+      return true;
+    }
+    if (!holds.value()) return false;
+  }
+  ++settings.hits;
+  return settings.hits >= settings.stopAtHit;
 }
 
 bool Session::IsBreakpoint(uint32_t address) const {
@@ -96,7 +142,7 @@ StopReason Session::MakeReason(const RunOperation& op, StopKind kind) const {
 }
 
 // Called after a slice that ran at least one instruction: the last one decides.
-std::optional<StopReason> Session::Ended(const RunOperation& op) const {
+std::optional<StopReason> Session::Ended(const RunOperation& op) {
   const uint32_t pc = cpu_.pc;
   // A step over a word that is not a CALL is one instruction, whatever it did.
   if (op.kind == RunKind::StepOver && op.goals.empty()) return MakeReason(op, StopKind::Done);
@@ -106,7 +152,14 @@ std::optional<StopReason> Session::Ended(const RunOperation& op) const {
     if (op.kind == RunKind::StepOut) done = cpu_.sp < op.spAtStart;
     if (done) return MakeReason(op, StopKind::Done);
   }
-  if (IsBreakpoint(pc)) return MakeReason(op, StopKind::Breakpoint);
+  if (const size_t number = BreakpointNumber(pc)) {
+    std::string conditionError;
+    if (BreakpointStops(number, conditionError)) {
+      StopReason reason = MakeReason(op, StopKind::Breakpoint);
+      reason.conditionError = std::move(conditionError);
+      return reason;
+    }
+  }
   if (op.stopWhenHalted && !cpu_.pcChanged) return MakeReason(op, StopKind::Halted);
   if (op.done >= op.limit) return MakeReason(op, StopKind::StepLimit);
   return std::nullopt;
@@ -120,7 +173,10 @@ std::optional<StopReason> Session::Continue(RunOperation& op, uint64_t maxSteps)
   }
   // The breakpoints may have changed since the last slice (the window lets them be toggled
   // during a run), so the stop list is made anew each time; it is short.
-  stops_.assign(breakpoints_.begin(), breakpoints_.end());
+  stops_.clear();
+  for (size_t i = 0; i < breakpoints_.size(); ++i) {
+    if (settings_[i].enabled) stops_.push_back(breakpoints_[i]);
+  }
   stops_.insert(stops_.end(), op.goals.begin(), op.goals.end());
   const Processor::OnStall onStall =
       op.stopWhenHalted ? Processor::OnStall::Stop : Processor::OnStall::Continue;
@@ -164,6 +220,10 @@ std::string Session::Describe(const StopReason& reason) {
                             (reason.instructions == 1 ? " instruction" : " instructions");
   switch (reason.kind) {
     case StopKind::Breakpoint:
+      if (!reason.conditionError.empty()) {
+        return "Breakpoint " + std::to_string(reason.breakpoint) + " at " + at +
+               ": its condition failed: " + reason.conditionError;
+      }
       return "Breakpoint " + std::to_string(reason.breakpoint) + " at " + at + after;
     case StopKind::Halted: {
       std::string text = std::string("Halted at ") + at;

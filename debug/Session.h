@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "Expression.h"
 #include "ListingMap.h"
 #include "Processor.h"
 
@@ -37,9 +38,19 @@ enum class RunKind : uint8_t {
 struct StopReason {
   StopKind kind = StopKind::Done;
   RunKind run = RunKind::Run;
-  uint64_t instructions = 0;  // executed by the whole operation
-  uint32_t pc = 0;            // where it ended
-  size_t breakpoint = 0;      // for Breakpoint: its number, counting from 1 in the list's order
+  uint64_t instructions = 0;   // executed by the whole operation
+  uint32_t pc = 0;             // where it ended
+  size_t breakpoint = 0;       // for Breakpoint: its number, counting from 1 in the list's order
+  std::string conditionError;  // for Breakpoint: why its condition could not be evaluated
+};
+
+// What a breakpoint asks for besides its address. A run stops at an enabled breakpoint when its
+// condition holds (or it has none) and it has then been hit at least `stopAtHit` times.
+struct BreakpointSettings {
+  bool enabled = true;
+  std::optional<Expression> condition;  // nothing: always
+  uint64_t stopAtHit = 1;               // stop on this hit and every later one
+  uint64_t hits = 0;                    // times it was reached with its condition holding
 };
 
 // A run operation in progress. Made by one of the session's Start functions and carried on by
@@ -77,6 +88,15 @@ class Session {
   bool IsBreakpoint(uint32_t address) const;
   // The number a user knows the breakpoint at `address` by (its place in the list from 1), or 0.
   size_t BreakpointNumber(uint32_t address) const;
+  // The settings of breakpoint number `number` (from 1), which must exist.
+  const BreakpointSettings& Settings(size_t number) const { return settings_.at(number - 1); }
+  void SetEnabled(size_t number, bool enabled) { settings_.at(number - 1).enabled = enabled; }
+  // Parses and sets a condition; an empty text removes it. On an error nothing changes.
+  Result<bool> SetCondition(size_t number, std::string_view text);
+  // Stop on the nth hit (at least 1); the count starts again from 0.
+  void SetStopAtHit(size_t number, uint64_t n);
+  void ResetHits();
+  void ClearBreakpoints();
 
   // ---- Run operations ----
   // The word at `address` when a ROM or RAM region serves it; nothing for a module's word (its
@@ -111,14 +131,17 @@ class Session {
   std::string Describe(const StopReason& reason);
 
  private:
-  // Whether the state after a slice of `op` ends it, and why.
-  std::optional<StopReason> Ended(const RunOperation& op) const;
+  // Whether the state after a slice of `op` ends it, and why. Counts a hit of a breakpoint.
+  std::optional<StopReason> Ended(const RunOperation& op);
+  // Whether the breakpoint at pc (number `number`) stops the run now; counts the hit.
+  bool BreakpointStops(size_t number, std::string& conditionError);
   StopReason MakeReason(const RunOperation& op, StopKind kind) const;
 
   Processor cpu_;
   ListingMap listing_;
   std::vector<uint32_t> breakpoints_;
-  std::vector<uint32_t> stops_;  // breakpoints and the goals of the operation running
+  std::vector<BreakpointSettings> settings_;  // one per breakpoint, in the same order
+  std::vector<uint32_t> stops_;               // breakpoints and the goals of the operation running
 };
 
 // A count with thousands separators: 1204 -> "1,204".

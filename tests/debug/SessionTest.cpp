@@ -3,7 +3,7 @@
 // line for every kind of stop.
 #include <gtest/gtest.h>
 
-#include <random>
+#include <map>
 #include <string>
 
 #include "Assembler.h"
@@ -49,10 +49,12 @@ void LoadProgram(Session& session, const char* source) {
   for (const assembler::Word& w : result.words) session.Cpu().WriteMem(w.address, w.value);
 }
 
-// The operation done one Step at a time, by its definition rather than by stop addresses.
+// The operation done one Step at a time, by its definition rather than by stop addresses; every
+// breakpoint has `condition` (none when empty) and stops from hit `stopAtHit` on.
 StopReason ByDefinition(Session& s, RunKind kind, uint32_t target, bool stopWhenHalted,
-                        uint64_t limit) {
+                        uint64_t limit, const std::string& condition, uint64_t stopAtHit) {
   Processor& cpu = s.Cpu();
+  std::map<uint32_t, uint64_t> hits;
   const uint32_t pc0 = cpu.pc, sp0 = cpu.sp;
   const bool overCall = kind == RunKind::StepOver && s.IsCallAt(pc0);
   StopReason reason;
@@ -71,9 +73,18 @@ StopReason ByDefinition(Session& s, RunKind kind, uint32_t target, bool stopWhen
       return reason;
     }
     if (s.IsBreakpoint(cpu.pc)) {
-      reason.kind = StopKind::Breakpoint;
-      reason.breakpoint = s.BreakpointNumber(cpu.pc);
-      return reason;
+      bool holds = true;
+      if (!condition.empty()) {
+        ProcessorContext context(cpu);
+        const Result<bool> value = Expression::Parse(condition).value().EvaluateCondition(context);
+        holds = !value.ok() || value.value();
+        if (!value.ok()) reason.conditionError = value.error().Text();
+      }
+      if (holds && (!reason.conditionError.empty() || ++hits[cpu.pc] >= stopAtHit)) {
+        reason.kind = StopKind::Breakpoint;
+        reason.breakpoint = s.BreakpointNumber(cpu.pc);
+        return reason;
+      }
     }
     if (stopWhenHalted && !cpu.pcChanged) {
       reason.kind = StopKind::Halted;
@@ -94,6 +105,8 @@ struct Case {
   uint64_t limit;
   StopKind expected;
   uint32_t expectedPc;
+  std::string condition = {};  // of every breakpoint
+  uint64_t stopAtHit = 1;
 };
 
 const Case kCases[] = {
@@ -169,6 +182,78 @@ const Case kCases[] = {
      11},
     {"run to a breakpoint", 0, RunKind::Run, 0, {0x1000, 7}, true, 100000, StopKind::Breakpoint, 7},
     {"run to the halt and on", 0, RunKind::Run, 0, {}, false, 3000, StopKind::StepLimit, 4},
+    {"run to a condition on a register",
+     0,
+     RunKind::Run,
+     0,
+     {5},
+     true,
+     100000,
+     StopKind::Breakpoint,
+     5,
+     "R1 == 2"},
+    {"run to the fourth hit",
+     0,
+     RunKind::Run,
+     0,
+     {5},
+     true,
+     100000,
+     StopKind::Breakpoint,
+     5,
+     "",
+     4},
+    {"run to the second hit of a condition",
+     0,
+     RunKind::Run,
+     0,
+     {7, 18},
+     true,
+     100000,
+     StopKind::Breakpoint,
+     18,
+     "M[SP - 1] == 11 && R2 > 1",
+     2},
+    {"run past a condition that never holds",
+     0,
+     RunKind::Run,
+     0,
+     {5, 15},
+     true,
+     100000,
+     StopKind::Halted,
+     4,
+     "R1 > 100"},
+    {"run to a condition reading unmapped memory",
+     0,
+     RunKind::Run,
+     0,
+     {8},
+     true,
+     100000,
+     StopKind::Breakpoint,
+     8,
+     "M[0x900] == -1"},
+    {"run to a condition that fails",
+     0,
+     RunKind::Run,
+     0,
+     {5},
+     true,
+     100000,
+     StopKind::Breakpoint,
+     5,
+     "100 / R2 > 1"},
+    {"over a call past a condition",
+     3,
+     RunKind::StepOver,
+     0,
+     {15},
+     true,
+     100000,
+     StopKind::Done,
+     4,
+     "R4 == 0"},
 };
 
 class SessionRunTest : public testing::TestWithParam<Case> {};
@@ -198,19 +283,25 @@ TEST_P(SessionRunTest, MatchesSingleSteps) {
       if (c.runTo > 20) s->Cpu().SetPC(20);
       for (int i = 0; i < 100000 && s->Cpu().pc != c.runTo; ++i) s->Cpu().Step();
       ASSERT_EQ(s->Cpu().pc, c.runTo);
-      for (uint32_t b : c.breakpoints) s->ToggleBreakpoint(b);
+      for (uint32_t b : c.breakpoints) {
+        s->ToggleBreakpoint(b);
+        ASSERT_TRUE(s->SetCondition(s->BreakpointNumber(b), c.condition).ok());
+        s->SetStopAtHit(s->BreakpointNumber(b), c.stopAtHit);
+      }
     }
     RunOperation op = Start(batched, c);
     std::optional<StopReason> got;
     while (!(got = batched.Continue(op, slice))) {
     }
-    const StopReason want = ByDefinition(stepped, c.kind, c.target, c.stopWhenHalted, c.limit);
+    const StopReason want = ByDefinition(stepped, c.kind, c.target, c.stopWhenHalted, c.limit,
+                                         c.condition, c.stopAtHit);
     SCOPED_TRACE(testing::Message() << c.name << ", slice " << slice);
     EXPECT_EQ(static_cast<int>(got->kind), static_cast<int>(c.expected));
     EXPECT_EQ(got->pc, c.expectedPc);
     EXPECT_EQ(static_cast<int>(got->kind), static_cast<int>(want.kind));
     EXPECT_EQ(got->instructions, want.instructions);
     EXPECT_EQ(got->breakpoint, want.breakpoint);
+    EXPECT_EQ(got->conditionError, want.conditionError);
     const Processor &a = batched.Cpu(), &b = stepped.Cpu();
     EXPECT_TRUE(static_cast<const CpuState&>(a) == static_cast<const CpuState&>(b));
     EXPECT_EQ(a.pcChanged, b.pcChanged);
@@ -241,6 +332,34 @@ TEST(SessionTest, BreakpointsKeepTheirOrderAndNumbers) {
   EXPECT_EQ(s.BreakpointNumber(0x20), 0u);
 }
 
+TEST(SessionTest, BreakpointSettings) {
+  Session s;
+  s.ToggleBreakpoint(0x10);
+  s.ToggleBreakpoint(0x20);
+  EXPECT_EQ(s.SetCondition(2, "R1 == (2").error().Text(), "col 9: expected ')'");
+  EXPECT_FALSE(s.Settings(2).condition.has_value());  // a bad condition changes nothing
+  ASSERT_TRUE(s.SetCondition(2, "R1 == 2").ok());
+  s.SetEnabled(2, false);
+  s.ToggleBreakpoint(0x10);  // the settings move with their breakpoint
+  EXPECT_EQ(s.Settings(1).condition->Text(), "R1 == 2");
+  EXPECT_FALSE(s.Settings(1).enabled);
+  ASSERT_TRUE(s.SetCondition(1, "  ").ok());
+  EXPECT_FALSE(s.Settings(1).condition.has_value());
+  s.ClearBreakpoints();
+  EXPECT_TRUE(s.Breakpoints().empty());
+}
+
+// A disabled breakpoint does not stop a run.
+TEST(SessionTest, DisabledBreakpointsDoNotStop) {
+  Session s;
+  LoadProgram(s, kFactorial);
+  s.ToggleBreakpoint(5);
+  s.SetEnabled(1, false);
+  RunOperation op = s.StartRun();
+  EXPECT_EQ(static_cast<int>(s.Finish(op).kind), static_cast<int>(StopKind::Halted));
+  EXPECT_EQ(s.Settings(1).hits, 0u);
+}
+
 // A word a module serves is never read to decide whether it is a CALL: the read could act on
 // the module. Unmapped words are not CALLs either.
 TEST(SessionTest, OnlyMemoryWordsArePeeked) {
@@ -261,17 +380,19 @@ TEST(SessionTest, ConsoleLines) {
     StopReason reason;
     const char* text;
   } const lines[] = {
-      {{StopKind::Breakpoint, RunKind::Run, 1204, 0x12, 2},
+      {{StopKind::Breakpoint, RunKind::Run, 1204, 0x12, 2, {}},
        "Breakpoint 2 at 00000012 after 1,204 instructions"},
-      {{StopKind::Halted, RunKind::Run, 9, 4, 0}, "Halted at 00000004 (JUMPI H#0%)"},
-      {{StopKind::Halted, RunKind::Run, 9, 0x800, 0}, "Halted at 00000800"},
-      {{StopKind::Stopped, RunKind::Run, 5, 4, 0}, "Stopped"},
-      {{StopKind::StepLimit, RunKind::Run, 5, 4, 0}, "Instruction limit reached"},
-      {{StopKind::Done, RunKind::StepOver, 10000000, 4, 0},
+      {{StopKind::Breakpoint, RunKind::Run, 1204, 0x12, 1, "col 5: division by zero"},
+       "Breakpoint 1 at 00000012: its condition failed: col 5: division by zero"},
+      {{StopKind::Halted, RunKind::Run, 9, 4, 0, {}}, "Halted at 00000004 (JUMPI H#0%)"},
+      {{StopKind::Halted, RunKind::Run, 9, 0x800, 0, {}}, "Halted at 00000800"},
+      {{StopKind::Stopped, RunKind::Run, 5, 4, 0, {}}, "Stopped"},
+      {{StopKind::StepLimit, RunKind::Run, 5, 4, 0, {}}, "Instruction limit reached"},
+      {{StopKind::Done, RunKind::StepOver, 10000000, 4, 0, {}},
        "Stepped over to 00000004 after 10,000,000 instructions"},
-      {{StopKind::Done, RunKind::StepOut, 1, 0xB, 0},
+      {{StopKind::Done, RunKind::StepOut, 1, 0xB, 0, {}},
        "Stepped out to 0000000B after 1 instruction"},
-      {{StopKind::Done, RunKind::RunTo, 999, 0xFFFFFFFF, 0},
+      {{StopKind::Done, RunKind::RunTo, 999, 0xFFFFFFFF, 0, {}},
        "Reached FFFFFFFF after 999 instructions"},
   };
   for (const Line& line : lines) EXPECT_EQ(s.Describe(line.reason), line.text);
