@@ -77,7 +77,7 @@ bool LooksLikeGeneralRegister(std::string_view name) {
 }
 
 // R0..R31 with one or two digits (R07 included).
-std::optional<unsigned> GeneralRegister(std::string_view name) {
+std::optional<unsigned> GeneralRegisterNumber(std::string_view name) {
   if (!LooksLikeGeneralRegister(name) || name.size() > 3) return std::nullopt;
   unsigned n = 0;
   for (char c : name.substr(1)) n = n * 10 + static_cast<unsigned>(c - '0');
@@ -300,7 +300,7 @@ std::optional<Error> Parser::ParseOperand(bool& haveOperand) {
       return Open(EqualsNoCase(name, "HI") ? Kind::High : Kind::Low, column);
     }
     haveOperand = true;
-    if (const std::optional<unsigned> r = GeneralRegister(name)) {
+    if (const std::optional<unsigned> r = GeneralRegisterNumber(name)) {
       return Push(Code::Register, column, 0, static_cast<uint8_t>(*r));
     }
     if (LooksLikeGeneralRegister(name)) {

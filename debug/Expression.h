@@ -70,9 +70,9 @@ constexpr RegisterId GeneralRegister(unsigned n) {
   return static_cast<RegisterId>(n);
 }
 
-// Whether a name always means a register: R0..R31 (and any R followed by one or two digits),
-// PC, SP, SR, IM, LFSR and SR.N, SR.Z, SR.C, SR.O, in any case. A label of such a name could
-// never be reached from an expression.
+// Whether a name always means a register: R or r followed by digits only (R0..R31, the others
+// being "unknown register"), PC, SP, SR, IM, LFSR and SR.N, SR.Z, SR.C, SR.O, in any case. A
+// label of such a name could never be reached from an expression.
 bool IsReservedName(std::string_view name);
 
 // Value of a 32-bit word: v taken modulo 2^32 when it lies in -2^31..2^32-1, else nothing.
@@ -105,8 +105,8 @@ class SymbolContext : public EvalContext {
 
 // A processor's registers and memory, and optionally a symbol table. Memory is read through
 // Processor::ReadMem, so an unmapped word reads 0xFFFFFFFF and a word of a peripheral region
-// calls that module's ReadMem, which may change the module's state (a terminal that hands out
-// its next input character, for example) exactly as a load instruction would.
+// calls that module's ReadMem, as a load instruction would: a module whose reads have side
+// effects sees them from a condition or a typed address too.
 class ProcessorContext : public EvalContext {
  public:
   explicit ProcessorContext(Processor& cpu, SymbolLookup symbols = {})
