@@ -10,6 +10,7 @@
 #include <QFileInfo>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QScreen>
 #include <algorithm>
 #include <cstdarg>
 #include <cstdio>
@@ -22,6 +23,7 @@
 #include "MemoryMap.h"
 #include "RomExport.h"
 #include "Tfabout.h"
+#include "Tfbreakpoints.h"
 #include "Tfcpu.h"
 #include "Tfdebug.h"
 #include "Tfmanual.h"
@@ -97,6 +99,8 @@ TFMain::TFMain(tervik::platform::Clock& clock, QWidget* parent)
   ActionLiveViews->setObjectName("ActionLiveViews");
   ActionLiveViews->setCheckable(true);
   ActionLiveViews->setChecked(true);
+  ActionShowBreakpoints = MakeDebugAction("&Breakpoints", "ActionShowBreakpoints", {},
+                                          &TFMain::ActionShowBreakpointsExecute);
 
   ActionQuit->setIcon(ToolIcon(ToolIconKind::Exit));
   ActionReset->setIcon(ToolIcon(ToolIconKind::Reset));
@@ -130,6 +134,9 @@ TFMain::TFMain(tervik::platform::Clock& clock, QWidget* parent)
   for (QDockWidget* dock : std::initializer_list<QDockWidget*>{FCPU, FReg, FDebug, FMem}) {
     dock->hide();
   }
+  breakpoints_ = new TFBreakpoints(
+      this, session_, [](uint32_t a) { FCPU->ShowAddress(a); }, [] { FCPU->UpdateView(); });
+  breakpoints_->hide();
 
   // Everything the console functions write, plug-in messages included, goes to the console.
   tervik::SetConsoleSink(FDebug);
@@ -140,6 +147,8 @@ TFMain::~TFMain() {
   tervik::SetConsoleSink(nullptr);
   // The tool windows in creation order, then the manual window; the lists and the processor
   // follow as members.
+  delete breakpoints_;
+  breakpoints_ = nullptr;
   delete FCPU;
   FCPU = nullptr;
   delete FReg;
@@ -221,6 +230,8 @@ void TFMain::BuildMenus() {
   debug->addSeparator();
   debug->addAction(ActionStopWhenHalted);
   debug->addAction(ActionLiveViews);
+  debug->addSeparator();
+  debug->addAction(ActionShowBreakpoints);
 }
 
 void TFMain::BuildToolBar() {
@@ -285,6 +296,7 @@ void TFMain::RefreshViews() {
   FCPU->ShowAddress(pc);
   FReg->UpdateView();
   FMem->UpdateView();
+  breakpoints_->UpdateView();
   ShowSpeed();
 }
 
@@ -303,6 +315,7 @@ void TFMain::ShowSpeed() {
 
 void TFMain::ToggleBreakpoint(uint32_t address) {
   session_.ToggleBreakpoint(address);  // the others keep their order
+  breakpoints_->UpdateView();
 }
 
 bool TFMain::IsBreakpoint(uint32_t address) const {
@@ -446,6 +459,25 @@ void TFMain::ActionRunToCursorExecute() {
       session_.StartRunTo(FCPU->CursorAddress(), ActionStopWhenHalted->isChecked(), kRunLimit));
 }
 
+void TFMain::ActionShowBreakpointsExecute() {
+  if (dockWidgetArea(breakpoints_) == Qt::NoDockWidgetArea) {
+    // The first showing: floating beside the main window, sized for its columns.
+    addDockWidget(Qt::RightDockWidgetArea, breakpoints_);
+    breakpoints_->setFloating(true);
+    breakpoints_->resize(460, 220);
+    // Right of the main window where the screen has room, else over its right edge.
+    QPoint at = frameGeometry().topRight() + QPoint(8, 0);
+    if (const QScreen* screen = this->screen()) {
+      const QRect room = screen->availableGeometry();
+      at.setX(std::max(room.left(), std::min(at.x(), room.right() - breakpoints_->width())));
+    }
+    breakpoints_->move(at);
+  }
+  breakpoints_->UpdateView();
+  breakpoints_->show();
+  breakpoints_->raise();
+}
+
 void TFMain::ActionStopExecute() {
   StopRequested = true;
 }
@@ -458,7 +490,9 @@ tervik::debug::StopReason TFMain::RunOperation(tervik::debug::RunOperation op) {
   const tervik::debug::StopReason reason = RunUntilStop(op);
   running_ = false;
   lastRunCount_ = reason.instructions;
-  ConsoleMessage("%s", session_.Describe(reason).c_str());
+  // A step over a word that is not a CALL is a single step, which says nothing, like a trace.
+  const bool singleStep = op.kind == tervik::debug::RunKind::StepOver && op.goals.empty();
+  if (!singleStep) ConsoleMessage("%s", session_.Describe(reason).c_str());
   RefreshViews();
   EnableActions();
   if (closeRequested_) close();  // the window was closed during the run
@@ -519,7 +553,8 @@ void TFMain::closeEvent(QCloseEvent* event) {
   // A floating tool window is a top-level window of its own, so the application would not see
   // its last window close and would go on without a main window. Closing the main window ends
   // the program: the tool windows go with it and every event loop, a dialog's included, ends.
-  for (QDockWidget* dock : std::initializer_list<QDockWidget*>{FCPU, FReg, FDebug, FMem}) {
+  for (QDockWidget* dock :
+       std::initializer_list<QDockWidget*>{FCPU, FReg, FDebug, FMem, breakpoints_}) {
     dock->hide();
   }
   QCoreApplication::quit();

@@ -23,6 +23,7 @@
 
 class QAction;
 class QActionGroup;
+class TFBreakpoints;
 
 class TFMain : public QMainWindow {
   Q_OBJECT
@@ -90,6 +91,7 @@ class TFMain : public QMainWindow {
   void ActionStepOverExecute();
   void ActionStepOutExecute();
   void ActionRunToCursorExecute();
+  void ActionShowBreakpointsExecute();
 
   // The actions in list order; the first nine are disabled as a group during a free run.
   QAction* ActionQuit;
@@ -114,6 +116,8 @@ class TFMain : public QMainWindow {
   QAction* ActionRunToCursor;
   QAction* ActionStopWhenHalted;  // checked: a run ends when an instruction leaves pc in place
   QAction* ActionLiveViews;       // checked: the views follow a run about ten times a second
+  QAction* ActionShowBreakpoints;
+  TFBreakpoints* BreakpointsWindow() const { return breakpoints_; }
 
   QToolBar* ToolBar3;
   QStatusBar* StatusBar1;
@@ -148,6 +152,7 @@ class TFMain : public QMainWindow {
 
   tervik::platform::Clock& clock_;
   tervik::debug::Session session_;
+  TFBreakpoints* breakpoints_ = nullptr;
   bool StopRequested = false;
   double SecondsPerInstruction = 0.0;
   std::string lastListingPath_;

@@ -1,0 +1,112 @@
+// The breakpoints window: adding by expression, editing conditions, hits and the enabled switch
+// in the table, the run stopping accordingly, removing and clearing, and showing an address.
+#include <QTemporaryDir>
+#include <QtTest>
+#include <fstream>
+
+#include "Tfbreakpoints.h"
+#include "Tfcpu.h"
+#include "Tfmain.h"
+
+namespace {
+
+// ADDI R1,R1,1 ; ADDI R2,R2,-1 ; BNZEI R2,-2 at 0x1000, then a standstill.
+const char* const kLoopListing =
+    "01000 10010100001000010000000000000001 ADDI R1,R1,H#1\n"
+    "01001 10010100010000101111111111111111 ADDI R2,R2,H#FFFF\n"
+    "01002 10110100000000101111111111111110 BNZEI R2,H#FFFE%\n";
+
+}  // namespace
+
+class TfbreakpointsTest : public QObject {
+  Q_OBJECT
+
+ private:
+  QTemporaryDir dir_;
+  QString oldCwd_;
+
+ private slots:
+  void init() {
+    oldCwd_ = QDir::currentPath();
+    QDir::setCurrent(dir_.path());
+    std::ofstream(dir_.filePath("default.map").toStdString())
+        << "0x0 0x400 ROM\n0x1000 0x400 RAM\n";
+    std::ofstream(dir_.filePath("loop.lst").toStdString()) << kLoopListing;
+  }
+  void cleanup() { QDir::setCurrent(oldCwd_); }
+
+  // A user's session with the window, step by step: each step's effect on the session and on
+  // the table.
+  void EditingDrivesTheSession() {
+    TFMain main;
+    main.FormCreate();
+    main.LoadListing("loop.lst");
+    main.ActionShowBreakpoints->trigger();
+    TFBreakpoints& w = *main.BreakpointsWindow();
+    QVERIFY(w.isVisible());
+    tervik::debug::Session& session = main.Session();
+    QStringList answers;
+    QStringList labels;
+    w.AskText = [&](const QString& label, const QString&) -> std::optional<QString> {
+      labels << label;
+      if (answers.isEmpty()) return std::nullopt;
+      return answers.takeFirst();
+    };
+    auto cell = [&](int row, int column) { return w.Table->item(row, column)->text(); };
+
+    // Added by expression; a wrong one is asked again with the error in the question.
+    answers = {"0x1000 +", "0x1000 + 2"};
+    w.AddButton->click();
+    QCOMPARE(session.Breakpoints(), (std::vector<uint32_t>{0x1002}));
+    QCOMPARE(labels.size(), 2);
+    QVERIFY2(labels[1].startsWith("col 9: "), qPrintable(labels[1]));
+    QCOMPARE(cell(0, TFBreakpoints::kAddress), QString("00001002"));
+    answers = {};
+    w.AddButton->click();  // cancelled: nothing added
+    QCOMPARE(session.Breakpoints().size(), size_t{1});
+
+    // A condition that does not parse is refused and said; a good one is taken.
+    w.Table->item(0, TFBreakpoints::kCondition)->setText("R1 == (3");
+    QCOMPARE(w.Message->text(), QString("Condition of breakpoint 1: col 9: expected ')'"));
+    QCOMPARE(cell(0, TFBreakpoints::kCondition), QString());
+    w.Table->item(0, TFBreakpoints::kCondition)->setText("R1 >= 3");
+    QCOMPARE(session.Settings(1).condition->Text(), std::string("R1 >= 3"));
+    w.Table->item(0, TFBreakpoints::kStopAtHit)->setText("2");
+    QCOMPARE(session.Settings(1).stopAtHit, uint64_t{2});
+    w.Table->item(0, TFBreakpoints::kStopAtHit)->setText("0");
+    QCOMPARE(cell(0, TFBreakpoints::kStopAtHit), QString("2"));
+
+    // The run stops at the second time the condition holds: R1 is 3, then 4.
+    main.Cpu().SetPC(0x1000);
+    main.Cpu().r[2] = 100;
+    main.ActionRun->trigger();
+    QCOMPARE(main.Cpu().GetPC(), 0x1002u);
+    QCOMPARE(main.Cpu().r[1], 4u);
+    QCOMPARE(cell(0, TFBreakpoints::kHits), QString("2"));
+
+    // Disabled, it lets the run go on to the standstill.
+    w.Table->item(0, TFBreakpoints::kNumber)->setCheckState(Qt::Unchecked);
+    QVERIFY(!session.Settings(1).enabled);
+    main.ActionRun->trigger();
+    QCOMPARE(main.Cpu().r[2], 0u);
+
+    // A double-click on the address shows it in the disassembly.
+    FCPU->ShowAddress(0);
+    emit w.Table->cellDoubleClicked(0, TFBreakpoints::kAddress);
+    QCOMPARE(FCPU->TopAddress(), 0x1002u);
+
+    // The margin's toggle shows in the table; remove and clear empty it.
+    main.ToggleBreakpoint(0x1000);
+    QCOMPARE(w.Table->rowCount(), 2);
+    w.Table->setCurrentCell(0, TFBreakpoints::kAddress);
+    w.RemoveButton->click();
+    QCOMPARE(session.Breakpoints(), (std::vector<uint32_t>{0x1000}));
+    QCOMPARE(cell(0, TFBreakpoints::kNumber), QString("1"));
+    w.ClearButton->click();
+    QVERIFY(session.Breakpoints().empty());
+    QCOMPARE(w.Table->rowCount(), 0);
+  }
+};
+
+QTEST_MAIN(TfbreakpointsTest)
+#include "TfbreakpointsTest.moc"

@@ -1,0 +1,53 @@
+// The breakpoints window: every breakpoint of the debugging session with its address, condition,
+// the hit it stops on, its hit count and whether it is enabled; add, remove, clear, edit.
+#pragma once
+
+#include <QLabel>
+#include <QPushButton>
+#include <QString>
+#include <QTableWidget>
+#include <cstdint>
+#include <functional>
+#include <optional>
+
+#include "Session.h"
+#include "ToolDock.h"
+
+class TFBreakpoints final : public TToolDock {
+  Q_OBJECT
+
+ public:
+  // The columns of the table.
+  enum Column { kNumber, kAddress, kCondition, kStopAtHit, kHits, kColumnCount };
+
+  // `showAddress` shows an address in the disassembly; `changed` tells the owner that the
+  // breakpoints changed (the disassembly's margin shows them). Runs on the GUI thread.
+  TFBreakpoints(QWidget* parent, tervik::debug::Session& session,
+                std::function<void(uint32_t)> showAddress, std::function<void()> changed);
+
+  // Fills the table from the session again.
+  void UpdateView();
+
+  // Asks for the address of a new breakpoint (an expression) and sets it. A test replaces
+  // AskText, which returns nothing when the user cancels.
+  void AddBreakpoint();
+  void RemoveSelected();
+  void ClearAll();
+  std::function<std::optional<QString>(const QString& label, const QString& text)> AskText;
+
+  QTableWidget* Table;
+  QPushButton* AddButton;
+  QPushButton* RemoveButton;
+  QPushButton* ClearButton;
+  QLabel* Message;  // the last error, e.g. a condition that does not parse
+
+ private:
+  void CellChanged(int row, int column);
+  void CellDoubleClicked(int row, int column);
+  std::optional<QString> AskWithDialog(const QString& label, const QString& text);
+
+  tervik::debug::Session& session_;
+  std::function<void(uint32_t)> showAddress_;
+  std::function<void()> changed_;
+  bool filling_ = false;  // the table is being filled, not edited by the user
+};
