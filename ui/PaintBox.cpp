@@ -4,8 +4,10 @@
 #include <QHBoxLayout>
 
 #include <QFontMetrics>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QWheelEvent>
 #include <algorithm>
 
 TPaintBox::TPaintBox(QWidget* parent) : QWidget(parent) {
@@ -25,6 +27,33 @@ void TPaintBox::mousePressEvent(QMouseEvent* event) {
     OnMouseDown(p.x(), p.y());
   }
   event->accept();
+}
+
+void TPaintBox::mouseDoubleClickEvent(QMouseEvent* event) {
+  if (!OnDoubleClick || event->button() != Qt::LeftButton) {
+    QWidget::mouseDoubleClickEvent(event);  // a second press
+    return;
+  }
+  const QPoint p = event->position().toPoint();
+  OnDoubleClick(p.x(), p.y());
+  event->accept();
+}
+
+void TPaintBox::wheelEvent(QWheelEvent* event) {
+  if (!OnWheel) {
+    event->ignore();
+    return;
+  }
+  OnWheel(event->angleDelta().y());
+  event->accept();
+}
+
+void TPaintBox::keyPressEvent(QKeyEvent* event) {
+  if (OnKey && OnKey(event->key(), event->modifiers())) {
+    event->accept();
+    return;
+  }
+  QWidget::keyPressEvent(event);
 }
 
 QFont InspectionFont() {
@@ -65,6 +94,42 @@ tervik::view::ScrollCode ScrollCodeOf(int sliderAction) {
 
 void RecentreThumb(QScrollBar* bar) {
   bar->setSliderPosition(0);
+}
+
+tervik::view::ScrollCode ScrollCodeOfKey(int key) {
+  using tervik::view::ScrollCode;
+  switch (key) {
+    case Qt::Key_Up: return ScrollCode::LineUp;
+    case Qt::Key_Down: return ScrollCode::LineDown;
+    case Qt::Key_PageUp: return ScrollCode::PageUp;
+    case Qt::Key_PageDown: return ScrollCode::PageDown;
+    default: return ScrollCode::Other;
+  }
+}
+
+namespace {
+
+// Owned by the scroll bar it filters.
+class WheelToBox final : public QObject {
+ public:
+  WheelToBox(QScrollBar* bar, TPaintBox* box) : QObject(bar), box_(box) {}
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() != QEvent::Wheel || !box_->OnWheel)
+      return QObject::eventFilter(watched, event);
+    box_->OnWheel(static_cast<QWheelEvent*>(event)->angleDelta().y());
+    return true;
+  }
+
+ private:
+  TPaintBox* box_;
+};
+
+}  // namespace
+
+void RouteWheelToBox(QScrollBar* bar, TPaintBox* box) {
+  bar->installEventFilter(new WheelToBox(bar, box));
 }
 
 const QString& TextScratch::Set(std::string_view bytes) {

@@ -1,5 +1,5 @@
-// Pieces shared by the inspection windows: a paint box that hands its paint and mouse-press
-// events to its window, the step-only scroll bar, the paint font, and a reusable text buffer.
+// Pieces shared by the inspection windows: a paint box that hands its paint, mouse, wheel and
+// key events to its window, the step-only scroll bar, the paint font, and a reusable text buffer.
 #pragma once
 
 #include <QColor>
@@ -22,10 +22,21 @@ class TPaintBox final : public QWidget {
   std::function<void(QPainter&)> OnPaint;
   // Button press at (x, y) in the box's pixels, any button, any modifiers.
   std::function<void(int x, int y)> OnMouseDown;
+  // Left-button double-click at (x, y). Without it a double-click is a second press, as the
+  // toolkit delivers it.
+  std::function<void(int x, int y)> OnDoubleClick;
+  // A wheel turn: the vertical angle delta in eighths of a degree (120 a notch). Without it the
+  // event goes on to the parent.
+  std::function<void(int delta)> OnWheel;
+  // A key press; true when the window used it, otherwise it goes on to the parent.
+  std::function<bool(int key, Qt::KeyboardModifiers modifiers)> OnKey;
 
  protected:
   void paintEvent(QPaintEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;
+  void mouseDoubleClickEvent(QMouseEvent* event) override;
+  void wheelEvent(QWheelEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
 };
 
 // The paint font of the inspection windows: "Courier New" at 11 pixels. Full hinting gives every
@@ -63,6 +74,12 @@ inline const QColor kGreen(0, 128, 0);
 tervik::view::ScrollCode ScrollCodeOf(int sliderAction);
 // Puts the thumb back to the middle; called from actionTriggered, before the value follows.
 void RecentreThumb(QScrollBar* bar);
+// The scroll step a navigation key asks for: Up, Down, Page Up, Page Down; Other for the rest.
+tervik::view::ScrollCode ScrollCodeOfKey(int key);
+// Hands wheel turns over the scroll bar to the paint box's OnWheel, so that the wheel moves the
+// view by rows wherever it is turned over the window (the bar's own wheel handling would only
+// drag the thumb, which moves nothing).
+void RouteWheelToBox(QScrollBar* bar, TPaintBox* box);
 
 // A text buffer that paint code refills for every piece it draws, so drawing a row allocates
 // nothing of its own once the buffer has grown to the longest text.
