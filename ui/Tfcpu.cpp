@@ -1,13 +1,16 @@
 // The disassembly window.
 #include "Tfcpu.h"
 
+#include <QAction>
 #include <QFontMetrics>
 #include <QPainter>
 #include <QScrollBar>
 #include <algorithm>
+#include <optional>
 #include <span>
 
 #include "Tfmain.h"
+#include "ValueInput.h"
 
 TFCPU* FCPU = nullptr;
 
@@ -24,6 +27,20 @@ TFCPU::TFCPU(QWidget* parent) : TToolDock("Memory", parent, true) {
           [this](int action) { ScrollBar1Scroll(action); });
   setWidget(area.client);
   resize(221, 411);
+  // Keys reach the paint box once it has the focus, from a click or from Tab.
+  PB1->setFocusPolicy(Qt::StrongFocus);
+  PB1->OnWheel = [this](int delta) { PB1Wheel(delta); };
+  PB1->OnKey = [this](int key, Qt::KeyboardModifiers modifiers) {
+    return PB1KeyDown(key, modifiers);
+  };
+  RouteWheelToBox(ScrollBar1, PB1);
+  // Scoped to this window, so that the memory dump's own Ctrl+G does not compete with it.
+  ActionGoToAddress = new QAction("Go to address...", this);
+  ActionGoToAddress->setObjectName("ActionGoToAddress");
+  ActionGoToAddress->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_G));
+  ActionGoToAddress->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+  connect(ActionGoToAddress, &QAction::triggered, this, [this] { ActionGoToAddressExecute(); });
+  addAction(ActionGoToAddress);
   FormCreate();
 }
 
@@ -128,4 +145,43 @@ void TFCPU::ScrollBar1Scroll(int sliderAction) {
   TopAddress_ = tervik::view::TopAfterScroll(TopAddress_, ScrollCodeOf(sliderAction), 1,
                                              tervik::view::WholeRows(PB1->height(), LineHeight_));
   PB1->update();
+}
+
+void TFCPU::GoToAddress(uint32_t a) {
+  CursorAddress_ = a;
+  ShowAddress(a);
+}
+
+void TFCPU::PB1Wheel(int delta) {
+  if (FMain == nullptr || FMain->Running()) return;
+  const tervik::view::WheelSteps steps = tervik::view::WheelRows(wheelPending_, delta);
+  wheelPending_ = steps.pending;
+  if (steps.rows == 0) return;
+  TopAddress_ = tervik::view::TopAfterRows(TopAddress_, steps.rows, 1);
+  PB1->update();
+}
+
+bool TFCPU::PB1KeyDown(int key, Qt::KeyboardModifiers modifiers) {
+  if (FMain == nullptr || FMain->Running()) return false;
+  if ((modifiers & ~Qt::KeypadModifier) != Qt::NoModifier) return false;
+  if (key == Qt::Key_Home) {
+    GoToAddress(FMain->Cpu().GetPC());
+    return true;
+  }
+  const tervik::view::ScrollCode code = ScrollCodeOfKey(key);
+  if (code == tervik::view::ScrollCode::Other) return false;
+  const tervik::view::CursorView moved = tervik::view::CursorAfterKey(
+      {TopAddress_, CursorAddress_}, code, tervik::view::WholeRows(PB1->height(), LineHeight_));
+  TopAddress_ = moved.top;
+  CursorAddress_ = moved.cursor;
+  PB1->update();
+  return true;
+}
+
+void TFCPU::ActionGoToAddressExecute() {
+  if (FMain == nullptr || FMain->Running()) return;
+  const std::optional<uint32_t> a = AskWord(
+      this, "Go to address",
+      "Address (a number or an expression such as PC + 4):", HexText(CursorAddress_), FMain->Cpu());
+  if (a && !FMain->Running()) GoToAddress(*a);
 }

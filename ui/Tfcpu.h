@@ -1,6 +1,8 @@
 // The disassembly window (FCPU, caption "Memory"): one word per row with its address, the word,
 // its disassembly in a mnemonic and an operand column, and the listing comment; the PC row on
 // maroon, breakpoint marks in the left margin, a frame around the cursor row.
+// Navigation: the mouse wheel scrolls 3 rows a notch; Up, Down, Page Up and Page Down move the
+// cursor row and scroll to keep it in view; Home shows pc; Ctrl+G goes to a typed address.
 #pragma once
 
 #include <QFont>
@@ -12,6 +14,7 @@
 #include "ToolDock.h"
 #include "ViewGeometry.h"
 
+class QAction;
 class QPainter;
 class QScrollBar;
 
@@ -54,13 +57,23 @@ class TFCPU final : public TToolDock {
   // Gathers what the row of `address` shows, with pc the program counter of this repaint.
   void PrepareRow(DisassemblyRow& row, uint32_t address, uint32_t pc) const;
 
+  // Makes a the cursor row and keeps it in the whole rows shown, as ShowAddress does.
+  void GoToAddress(uint32_t a);
+
   // The event handlers, public so that a test or a benchmark can drive them directly.
   void PB1Paint(QPainter& painter);
   void PB1MouseDown(int x, int y);
   void ScrollBar1Scroll(int sliderAction);
+  // A wheel turn of `delta` eighths of a degree (120 a notch, 3 rows); partial turns add up.
+  void PB1Wheel(int delta);
+  // Up, Down, Page Up, Page Down and Home; false for every other key. Nothing moves during a run.
+  bool PB1KeyDown(int key, Qt::KeyboardModifiers modifiers);
+  // Ctrl+G: asks for an address (a number or an expression) and goes there.
+  void ActionGoToAddressExecute();
 
   TPaintBox* PB1;
   QScrollBar* ScrollBar1;
+  QAction* ActionGoToAddress;
 
  private:
   void FormCreate();
@@ -75,6 +88,7 @@ class TFCPU final : public TToolDock {
   int CharWidth_ = 1;
   int MarginWidth_ = 2;
   int MarkSize_ = 1;
+  int wheelPending_ = 0;  // wheel units short of a whole row
   TextScratch scratch_;
 };
 

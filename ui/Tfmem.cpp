@@ -1,13 +1,16 @@
 // The memory dump window.
 #include "Tfmem.h"
 
+#include <QAction>
 #include <QFontMetrics>
 #include <QPainter>
 #include <QScrollBar>
+#include <algorithm>
 #include <string_view>
 
+#include "Processor.h"
 #include "Tfmain.h"
-#include "ViewGeometry.h"
+#include "ValueInput.h"
 
 TFMem* FMem = nullptr;
 
@@ -23,6 +26,21 @@ TFMem::TFMem(QWidget* parent) : TToolDock("Memory dump", parent, false) {
           [this](int action) { ScrollBar1Scroll(action); });
   setWidget(area.client);
   resize(358, 338);
+  // Keys reach the paint box once it has the focus, from a click or from Tab.
+  PB1->setFocusPolicy(Qt::StrongFocus);
+  PB1->OnWheel = [this](int delta) { PB1Wheel(delta); };
+  PB1->OnKey = [this](int key, Qt::KeyboardModifiers modifiers) {
+    return PB1KeyDown(key, modifiers);
+  };
+  PB1->OnDoubleClick = [this](int x, int y) { PB1DoubleClick(x, y); };
+  RouteWheelToBox(ScrollBar1, PB1);
+  // Scoped to this window, so that the disassembly's own Ctrl+G does not compete with it.
+  ActionGoToAddress = new QAction("Go to address...", this);
+  ActionGoToAddress->setObjectName("ActionGoToAddress");
+  ActionGoToAddress->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_G));
+  ActionGoToAddress->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+  connect(ActionGoToAddress, &QAction::triggered, this, [this] { ActionGoToAddressExecute(); });
+  addAction(ActionGoToAddress);
   FormCreate();
 }
 
@@ -71,4 +89,95 @@ void TFMem::ScrollBar1Scroll(int sliderAction) {
   TopAddress_ = tervik::view::TopAfterScroll(TopAddress_, ScrollCodeOf(sliderAction), kWordsPerRow,
                                              tervik::view::WholeRows(PB1->height(), LineHeight_));
   PB1->update();
+}
+
+bool IsMapped(const tervik::Processor& cpu, uint32_t a) {
+  const auto& regions = cpu.Regions();
+  return std::any_of(regions.begin(), regions.end(),
+                     [a](const tervik::MemoryRegion& r) { return r.Contains(a); });
+}
+
+bool EditMemoryWord(tervik::Processor& cpu, uint32_t a, uint32_t value) {
+  if (!IsMapped(cpu, a)) return false;
+  cpu.WriteMem(a, value);
+  cpu.memWritten = true;
+  cpu.lastWriteAddress = a;
+  return true;
+}
+
+uint32_t DumpHomeAddress(const tervik::Processor& cpu) {
+  const auto& regions = cpu.Regions();
+  if (regions.empty()) return 0;
+  const auto lowest =
+      std::min_element(regions.begin(), regions.end(),
+                       [](const tervik::MemoryRegion& x, const tervik::MemoryRegion& y) {
+                         return x.start < y.start;
+                       });
+  return tervik::view::DumpRowStart(lowest->start);
+}
+
+void TFMem::GoToAddress(uint32_t a) {
+  TopAddress_ = tervik::view::DumpRowStart(a);
+  PB1->update();
+}
+
+std::optional<uint32_t> TFMem::WordAt(int x, int y) const {
+  const int word = tervik::view::DumpWordAt(tervik::view::ColumnAt(x, CharWidth_));
+  if (word < 0 || y < 0) return std::nullopt;
+  return TopAddress_ + kWordsPerRow * tervik::view::RowAt(y, LineHeight_) +
+         static_cast<uint32_t>(word);
+}
+
+void TFMem::PB1Wheel(int delta) {
+  if (FMain == nullptr || FMain->Running()) return;
+  const tervik::view::WheelSteps steps = tervik::view::WheelRows(wheelPending_, delta);
+  wheelPending_ = steps.pending;
+  if (steps.rows == 0) return;
+  TopAddress_ = tervik::view::TopAfterRows(TopAddress_, steps.rows, kWordsPerRow);
+  PB1->update();
+}
+
+bool TFMem::PB1KeyDown(int key, Qt::KeyboardModifiers modifiers) {
+  if (FMain == nullptr || FMain->Running()) return false;
+  if ((modifiers & ~Qt::KeypadModifier) != Qt::NoModifier) return false;
+  if (key == Qt::Key_Home) {
+    GoToAddress(DumpHomeAddress(FMain->Cpu()));
+    return true;
+  }
+  const tervik::view::ScrollCode code = ScrollCodeOfKey(key);
+  if (code == tervik::view::ScrollCode::Other) return false;
+  // As the scroll bar moves, but a page is at least one row.
+  const uint32_t page = std::max(1u, tervik::view::WholeRows(PB1->height(), LineHeight_));
+  TopAddress_ = tervik::view::TopAfterScroll(TopAddress_, code, kWordsPerRow, page);
+  PB1->update();
+  return true;
+}
+
+void TFMem::PB1DoubleClick(int x, int y) {
+  if (const std::optional<uint32_t> a = WordAt(x, y)) EditWord(*a);
+}
+
+void TFMem::EditWord(uint32_t a) {
+  if (FMain == nullptr || FMain->Running()) return;
+  tervik::Processor& cpu = FMain->Cpu();
+  char address[9] = {};
+  tervik::view::WriteHex8(address, a);
+  if (!IsMapped(cpu, a)) {
+    FMain->ConsoleMessage("No memory at %s to edit", address);
+    return;
+  }
+  const std::optional<uint32_t> value =
+      AskWord(this, "Edit memory", QString("Word at %1 (a number or an expression):").arg(address),
+              HexText(cpu.ReadMem(a)), cpu);
+  if (!value || FMain->Running()) return;
+  EditMemoryWord(cpu, a, *value);
+  FMain->RefreshViews();
+}
+
+void TFMem::ActionGoToAddressExecute() {
+  if (FMain == nullptr || FMain->Running()) return;
+  const std::optional<uint32_t> a = AskWord(
+      this, "Go to address",
+      "Address (a number or an expression such as SP - 4):", HexText(TopAddress_), FMain->Cpu());
+  if (a && !FMain->Running()) GoToAddress(*a);
 }

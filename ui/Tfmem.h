@@ -1,15 +1,36 @@
 // The memory dump window (FMem, caption "Memory dump"): four words a row, each row led by the
 // address of its first word; the word the last step stored is red.
+// Navigation and editing: the mouse wheel scrolls 3 rows a notch; Up, Down, Page Up and Page Down
+// scroll a row or a page; Home goes to the lowest mapped address; Ctrl+G goes to a typed address;
+// a double-click on a word edits it.
 #pragma once
 
 #include <QFont>
 #include <cstdint>
+#include <optional>
 
 #include "PaintBox.h"
 #include "ToolDock.h"
+#include "ViewGeometry.h"
 
+class QAction;
 class QPainter;
 class QScrollBar;
+
+namespace tervik {
+class Processor;
+}
+
+// Whether a region serves address a.
+bool IsMapped(const tervik::Processor& cpu, uint32_t a);
+
+// A debugger's write of one memory word: the loaders' write (ROM words change too, a module's
+// word goes to its WriteMem), marked as the last store so that the dump draws it red. An address
+// that no region serves is left alone: false, and nothing written or marked.
+bool EditMemoryWord(tervik::Processor& cpu, uint32_t a, uint32_t value);
+
+// Where Home takes the dump: the row of the lowest address any region serves; 0 without regions.
+uint32_t DumpHomeAddress(const tervik::Processor& cpu);
 
 // Runs on the GUI thread. Reads the main window's processor when it paints; holds no copy of it.
 class TFMem final : public TToolDock {
@@ -26,15 +47,32 @@ class TFMem final : public TToolDock {
   int LineHeight() const { return LineHeight_; }
   int CharWidth() const { return CharWidth_; }
 
-  static constexpr uint32_t kWordsPerRow = 4;
-  static constexpr int kWordColumn = 10;  // "%08X  ": the address and two blanks
-  static constexpr int kWordWidth = 9;    // "%08X ": a word and one blank
+  static constexpr uint32_t kWordsPerRow = tervik::view::kDumpWordsPerRow;
+  static constexpr int kWordColumn = tervik::view::kDumpWordColumn;  // "%08X  ": the address
+  static constexpr int kWordWidth = tervik::view::kDumpWordWidth;    // "%08X ": a word, a blank
+
+  // Puts the row that holds address a at the top.
+  void GoToAddress(uint32_t a);
+  // The address of the word drawn at (x, y) of the paint area, or nothing off the words.
+  std::optional<uint32_t> WordAt(int x, int y) const;
+  // Asks for a new value of the word at a and writes it (EditMemoryWord), then refreshes the
+  // views. Does nothing during a run.
+  void EditWord(uint32_t a);
 
   void PB1Paint(QPainter& painter);
   void ScrollBar1Scroll(int sliderAction);
+  // A wheel turn of `delta` eighths of a degree (120 a notch, 3 rows); partial turns add up.
+  void PB1Wheel(int delta);
+  // Up, Down, Page Up, Page Down and Home; false for every other key. Nothing moves during a run.
+  bool PB1KeyDown(int key, Qt::KeyboardModifiers modifiers);
+  // A double-click on a word edits it.
+  void PB1DoubleClick(int x, int y);
+  // Ctrl+G: asks for an address (a number or an expression) and shows its row at the top.
+  void ActionGoToAddressExecute();
 
   TPaintBox* PB1;
   QScrollBar* ScrollBar1;
+  QAction* ActionGoToAddress;
 
  private:
   void FormCreate();
@@ -44,6 +82,7 @@ class TFMem final : public TToolDock {
   uint32_t TopAddress_ = 0;
   int LineHeight_ = 1;
   int CharWidth_ = 1;
+  int wheelPending_ = 0;  // wheel units short of a whole row
   TextScratch scratch_;
 };
 

@@ -10,6 +10,7 @@
 
 #include "Processor.h"
 #include "Tfmain.h"
+#include "ValueInput.h"
 #include "ViewGeometry.h"
 
 TFReg* FReg = nullptr;
@@ -27,6 +28,8 @@ class RowWriter {
     row_ = row;
     column_ = column;
   }
+  // The register the following texts belong to.
+  void Target(tervik::debug::RegisterId id) { target_ = static_cast<uint8_t>(id); }
   void Label(const char* text) { Put(text, RegisterInk::Label); }
   void Hex(uint32_t value, bool changed, bool blank) {
     char text[10];
@@ -46,6 +49,7 @@ class RowWriter {
     t.row = static_cast<uint8_t>(row_);
     t.column = static_cast<uint8_t>(column_);
     t.ink = ink;
+    t.target = target_;
     size_t length = 0;
     while (text[length] != '\0' && length < sizeof t.text) {
       t.text[length] = text[length];
@@ -59,26 +63,33 @@ class RowWriter {
   size_t n_ = 0;
   int row_ = 0;
   int column_ = 0;
+  uint8_t target_ = kNoRegister;
 };
 
 }  // namespace
 
 void LayoutRegisterRows(const tervik::Processor& cpu, RegisterTexts& out) {
   using tervik::Processor;
+  using tervik::debug::RegisterId;
   RowWriter w(out);
   w.StartRow(0, 0);
+  w.Target(RegisterId::PC);
   w.Label("PC: ");
   w.Hex(cpu.pc, cpu.pcChanged, true);
+  w.Target(RegisterId::IM);
   w.Label("IM: ");
   w.Hex(cpu.im, cpu.imChanged, true);
+  w.Target(RegisterId::SP);
   w.Label("SP: ");
   w.Hex(cpu.sp, cpu.spChanged, true);
+  w.Target(RegisterId::LFSR);
   w.Label("LFSR: ");
   w.Hex(cpu.lfsr, cpu.lfsrChanged, true);
 
   // The flags from the highest bit to the lowest.
   const auto bit = [&cpu](uint32_t flag) { return (cpu.sr & flag) != 0; };
   w.StartRow(1, 0);
+  w.Target(RegisterId::SR);
   w.Label("SR: ");
   w.Hex(cpu.sr, cpu.srChanged, true);
   w.Label("O: ");
@@ -96,8 +107,89 @@ void LayoutRegisterRows(const tervik::Processor& cpu, RegisterTexts& out) {
       char label[16];
       std::snprintf(label, sizeof label, "R%02u: ", n);
       w.StartRow(static_cast<int>(2 + k), side == 0 ? 0 : 16);
+      w.Target(tervik::debug::GeneralRegister(n));
       w.Label(label);
       w.Hex(cpu.GetRegister(n), cpu.regChanged[n], false);
+    }
+  }
+}
+
+std::optional<tervik::debug::RegisterId> RegisterAt(const RegisterTexts& texts, int row,
+                                                    int column) {
+  for (const RegisterText& t : texts) {
+    if (t.row == row && column >= t.column && column < t.column + t.length &&
+        t.target != kNoRegister) {
+      return static_cast<tervik::debug::RegisterId>(t.target);
+    }
+  }
+  return std::nullopt;
+}
+
+std::string RegisterName(tervik::debug::RegisterId id) {
+  using tervik::debug::RegisterId;
+  switch (id) {
+    case RegisterId::PC: return "PC";
+    case RegisterId::SP: return "SP";
+    case RegisterId::SR: return "SR";
+    case RegisterId::IM: return "IM";
+    case RegisterId::LFSR: return "LFSR";
+    default: break;
+  }
+  char name[8];
+  std::snprintf(name, sizeof name, "R%02u", static_cast<unsigned>(id) % 32);
+  return name;
+}
+
+uint32_t ReadRegister(const tervik::Processor& cpu, tervik::debug::RegisterId id) {
+  using tervik::debug::RegisterId;
+  switch (id) {
+    case RegisterId::PC: return cpu.GetPC();
+    case RegisterId::SP: return cpu.sp;
+    case RegisterId::SR: return cpu.sr;
+    case RegisterId::IM: return cpu.im;
+    case RegisterId::LFSR: return cpu.lfsr;
+    default: return cpu.GetRegister(static_cast<unsigned>(id) % 32);
+  }
+}
+
+uint32_t EditRegister(tervik::Processor& cpu, tervik::debug::RegisterId id, uint32_t value) {
+  using tervik::Processor;
+  using tervik::debug::RegisterId;
+  switch (id) {
+    case RegisterId::PC:
+      if (cpu.GetPC() != value) cpu.pcChanged = true;
+      cpu.SetPC(value);
+      return value;
+    case RegisterId::SP:
+      if (cpu.sp != value) cpu.spChanged = true;
+      cpu.sp = value;
+      return value;
+    case RegisterId::IM:
+      if (cpu.im != value) cpu.imChanged = true;
+      cpu.im = value;
+      return value;
+    case RegisterId::LFSR:
+      if (cpu.lfsr != value) cpu.lfsrChanged = true;
+      cpu.lfsr = value;
+      return value;
+    case RegisterId::SR: {
+      constexpr uint32_t kFlags =
+          Processor::kFlagN | Processor::kFlagZ | Processor::kFlagC | Processor::kFlagO;
+      value &= kFlags;
+      const uint32_t changed = cpu.sr ^ value;
+      if (changed != 0) cpu.srChanged = true;
+      if ((changed & Processor::kFlagN) != 0) cpu.nChanged = true;
+      if ((changed & Processor::kFlagZ) != 0) cpu.zChanged = true;
+      if ((changed & Processor::kFlagC) != 0) cpu.cChanged = true;
+      if ((changed & Processor::kFlagO) != 0) cpu.oChanged = true;
+      cpu.sr = value;
+      return value;
+    }
+    default: {
+      const unsigned n = static_cast<unsigned>(id) % 32;
+      if (cpu.GetRegister(n) != value) cpu.regChanged[n] = true;
+      cpu.SetRegister(n, value);
+      return value;
     }
   }
 }
@@ -125,6 +217,7 @@ TFReg::TFReg(QWidget* parent) : TToolDock("CPU registers", parent, true) {
   PB1 = new TPaintBox(ScrollBox1);
   PB1->setObjectName("PB1");
   PB1->OnPaint = [this](QPainter& painter) { PB1Paint(painter); };
+  PB1->OnDoubleClick = [this](int x, int y) { PB1DoubleClick(x, y); };
   ScrollBox1->setWidget(PB1);
   layout->addWidget(ScrollBox1);
   setWidget(Panel1);
@@ -155,4 +248,39 @@ void TFReg::PB1Paint(QPainter& painter) {
     painter.drawText(QPoint(t.column * CharWidth_, t.row * LineHeight_ + ascent_),
                      scratch_.Set(t.View()));
   }
+}
+
+std::optional<tervik::debug::RegisterId> TFReg::RegisterAtPoint(int x, int y) {
+  if (FMain == nullptr || y < 0) return std::nullopt;
+  LayoutRegisterRows(FMain->Cpu(), texts_);
+  return RegisterAt(texts_, static_cast<int>(tervik::view::RowAt(y, LineHeight_)),
+                    tervik::view::ColumnAt(x, CharWidth_));
+}
+
+void TFReg::PB1DoubleClick(int x, int y) {
+  if (const std::optional<tervik::debug::RegisterId> id = RegisterAtPoint(x, y)) {
+    EditRegisterValue(*id);
+  }
+}
+
+void TFReg::EditRegisterValue(tervik::debug::RegisterId id) {
+  if (FMain == nullptr || FMain->Running()) return;
+  tervik::Processor& cpu = FMain->Cpu();
+  const std::string name = RegisterName(id);
+  const bool isSr = id == tervik::debug::RegisterId::SR;
+  const QString prompt =
+      isSr ? QString(
+                 "SR (a number or an expression):\nonly the flag bits 0..3 are kept: N 1, "
+                 "Z 2, C 4, O 8")
+           : QString("%1 (a number or an expression):").arg(QString::fromStdString(name));
+  const std::optional<uint32_t> value =
+      AskWord(this, QString("Edit %1").arg(QString::fromStdString(name)), prompt,
+              HexText(ReadRegister(cpu, id)), cpu);
+  if (!value || FMain->Running()) return;
+  const uint32_t stored = EditRegister(cpu, id, *value);
+  if (stored != *value) {
+    FMain->ConsoleMessage("SR keeps only the flag bits 0..3: %08X was stored as %08X", *value,
+                          stored);
+  }
+  FMain->RefreshViews();
 }

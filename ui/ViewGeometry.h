@@ -1,6 +1,7 @@
 // The arithmetic of the inspection windows that needs no screen: rows and clicks, keeping an
-// address in view, scroll steps, column positions, the breakpoint mark's box, and hexadecimal
-// text. All addresses are 32-bit word addresses that wrap modulo 2^32.
+// address in view, scroll steps, the wheel and the navigation keys, hit testing, column
+// positions, the breakpoint mark's box, and hexadecimal text. All addresses are 32-bit word
+// addresses that wrap modulo 2^32.
 #pragma once
 
 #include <algorithm>
@@ -48,6 +49,112 @@ constexpr uint32_t TopAfterScroll(uint32_t top, ScrollCode code, uint32_t wordsP
     case ScrollCode::Other: return top;
   }
   return top;
+}
+
+// The new top address after moving the view by `rows` rows (negative: toward lower addresses) of
+// `wordsPerRow` words, wrapping modulo 2^32 as the scroll bar's arrows do.
+constexpr uint32_t TopAfterRows(uint32_t top, int64_t rows, uint32_t wordsPerRow) {
+  return top + static_cast<uint32_t>(rows) * wordsPerRow;
+}
+
+// ---- Mouse wheel ----
+
+// A wheel notch turns the angle by 120 units (QWheelEvent::angleDelta) and scrolls 3 rows, so a
+// row is 40 units. Touchpads send smaller deltas, which add up until they make a whole row.
+inline constexpr int kWheelNotch = 120;
+inline constexpr int kWheelRowsPerNotch = 3;
+inline constexpr int kWheelUnitsPerRow = kWheelNotch / kWheelRowsPerNotch;
+
+// The rows one wheel event scrolls, downward (toward higher addresses) when positive, and the
+// units left over for the next event.
+struct WheelSteps {
+  int64_t rows;
+  int pending;
+};
+
+// A positive delta turns the wheel away from the user and scrolls up, as everywhere else.
+// `pending` is what the previous events left; a turn in the other direction drops it, so that a
+// touchpad's jitter never cancels part of a deliberate scroll.
+constexpr WheelSteps WheelRows(int pending, int delta) {
+  if ((pending > 0 && delta < 0) || (pending < 0 && delta > 0)) pending = 0;
+  const int64_t total = static_cast<int64_t>(pending) + delta;
+  const int64_t up = total / kWheelUnitsPerRow;  // truncated toward zero
+  return {-up, static_cast<int>(total - up * kWheelUnitsPerRow)};
+}
+
+// ---- Keys and the cursor row ----
+
+// The top address that brings address a into the whole rows shown: the view stays when a is
+// among them; otherwise a becomes the last whole row when it was reached moving down, the first
+// when moving up. Without a whole row a is the top.
+constexpr uint32_t TopToReveal(uint32_t top, uint32_t a, uint32_t wholeRows, bool movingDown) {
+  if (wholeRows == 0) return a;
+  if (a - top < wholeRows) return top;
+  return movingDown ? a - (wholeRows - 1) : a;
+}
+
+// The disassembly's view and cursor row together.
+struct CursorView {
+  uint32_t top;
+  uint32_t cursor;
+
+  bool operator==(const CursorView&) const = default;
+};
+
+// Up and Down move the cursor one row; PgUp and PgDn move the cursor and the view a page of whole
+// rows (at least one), so a visible cursor keeps its place on the screen. Either way the view
+// then follows a cursor that left the whole rows, or that was scrolled away before.
+constexpr CursorView CursorAfterKey(CursorView v, ScrollCode code, uint32_t wholeRows) {
+  const uint32_t page = std::max<uint32_t>(1, wholeRows);
+  bool down = true;
+  switch (code) {
+    case ScrollCode::LineUp:
+      v.cursor -= 1;
+      down = false;
+      break;
+    case ScrollCode::LineDown: v.cursor += 1; break;
+    case ScrollCode::PageUp:
+      v.cursor -= page;
+      v.top -= page;
+      down = false;
+      break;
+    case ScrollCode::PageDown:
+      v.cursor += page;
+      v.top += page;
+      break;
+    case ScrollCode::Other: return v;
+  }
+  v.top = TopToReveal(v.top, v.cursor, wholeRows, down);
+  return v;
+}
+
+// ---- Hit testing ----
+
+// The character column under pixel x, or -1 left of the paint area.
+constexpr int ColumnAt(int x, int charWidth) {
+  if (x < 0 || charWidth <= 0) return -1;
+  return x / charWidth;
+}
+
+// The memory dump's row: "%08X  " for the address of its first word, then "%08X " for each of
+// its words.
+inline constexpr uint32_t kDumpWordsPerRow = 4;
+inline constexpr int kDumpWordColumn = 10;
+inline constexpr int kDumpWordWidth = 9;
+
+// Which word of a dump row (0..3) has a digit in character column `column`; -1 on the address,
+// the blanks and past the row.
+constexpr int DumpWordAt(int column) {
+  if (column < kDumpWordColumn) return -1;
+  const int offset = column - kDumpWordColumn;
+  const int word = offset / kDumpWordWidth;
+  if (word >= static_cast<int>(kDumpWordsPerRow) || offset % kDumpWordWidth >= 8) return -1;
+  return word;
+}
+
+// The first address of the dump row that holds address a.
+constexpr uint32_t DumpRowStart(uint32_t a) {
+  return a - a % kDumpWordsPerRow;
 }
 
 // A disassembly text split at its first tab. A text without a tab (the invalid MOVEI group) is all

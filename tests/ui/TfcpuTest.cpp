@@ -1,10 +1,14 @@
 // The disassembly window on a real main window under the offscreen platform: row contents, the
-// pixels of the PC row, comments, breakpoint marks and the cursor frame; clicks and scrolling.
+// pixels of the PC row, comments, breakpoint marks and the cursor frame; clicks and scrolling;
+// the wheel, the navigation keys and Go to address, and that none of them acts during a run.
+#include <QAction>
 #include <QScrollBar>
 #include <QtTest>
 
 #include "InspectionFixture.h"
 #include "Tfcpu.h"
+#include "Tfmem.h"
+#include "Tfreg.h"
 
 namespace {
 
@@ -18,6 +22,11 @@ QRect Cells(int row, int column, int length = 1) {
 }
 uint32_t WholeRows() {
   return static_cast<uint32_t>(FCPU->PB1->height() / FCPU->LineHeight());
+}
+// Puts `top` in the first row, wherever the view was.
+void ScrollTo(uint32_t top) {
+  FCPU->ShowAddress(top + 0x80000000u);
+  FCPU->ShowAddress(top);
 }
 QString Str(std::string_view v) {
   return QString::fromLatin1(v.data(), v.size());
@@ -172,6 +181,187 @@ class TfcpuTest : public QObject {
     const QImage image = Grab(FCPU->PB1);
     QCOMPARE(image.pixel(Cells(0, 8).center()), kWhitePixel);
     QCOMPARE(image.pixel(Cells(1, 8).center()), kMaroonPixel);
+  }
+
+  // Three rows a notch, partial turns adding up, a turn back dropping the rest, the wrap at both
+  // ends as the arrows wrap; the same over the scroll bar.
+  void Wheel_data() {
+    QTest::addColumn<uint32_t>("top");
+    QTest::addColumn<QList<int>>("deltas");
+    QTest::addColumn<bool>("overBar");
+    QTest::addColumn<uint32_t>("expected");
+    QTest::newRow("notch up") << 0x1000u << QList<int>{120} << false << 0xFFDu;
+    QTest::newRow("parts add up") << 0x1000u << QList<int>{30, 30, 30, 30} << false << 0xFFDu;
+    QTest::newRow("turn back drops it") << 0x1000u << QList<int>{30, -30, -10} << false << 0x1001u;
+    QTest::newRow("up at 1 wraps") << 1u << QList<int>{120} << false << 0xFFFFFFFEu;
+    QTest::newRow("over the scroll bar") << 0x1000u << QList<int>{120} << true << 0xFFDu;
+  }
+  void Wheel() {
+    QFETCH(uint32_t, top);
+    QFETCH(QList<int>, deltas);
+    QFETCH(bool, overBar);
+    QFETCH(uint32_t, expected);
+    ScrollTo(top);
+    for (int delta : deltas) {
+      TurnWheel(overBar ? static_cast<QWidget*>(FCPU->ScrollBar1) : FCPU->PB1, delta);
+    }
+    QCOMPARE(FCPU->TopAddress(), expected);
+    QCOMPARE(FCPU->ScrollBar1->value(), 0);
+    QCOMPARE(FCPU->CursorAddress(), 0u);  // the wheel leaves the cursor
+  }
+
+  // Keys move the cursor and keep it in view (W: whole rows); Home shows pc; other keys and
+  // modified keys move nothing.
+  void Keys_data() {
+    QTest::addColumn<QString>("top");
+    QTest::addColumn<QString>("cursor");
+    QTest::addColumn<int>("key");
+    QTest::addColumn<Qt::KeyboardModifiers>("modifiers");
+    QTest::addColumn<QString>("expectedTop");
+    QTest::addColumn<QString>("expectedCursor");
+    const Qt::KeyboardModifiers none = Qt::NoModifier;
+    QTest::newRow("down off the last whole row")
+        << "0x1000"
+        << "0x1000 + W - 1" << int(Qt::Key_Down) << none << "0x1001"
+        << "0x1000 + W";
+    QTest::newRow("up off the top row") << "0x1000"
+                                        << "0x1000" << int(Qt::Key_Up) << none << "0xFFF"
+                                        << "0xFFF";
+    QTest::newRow("page down keeps the screen row")
+        << "0x1000"
+        << "0x1002" << int(Qt::Key_PageDown) << none << "0x1000 + W"
+        << "0x1002 + W";
+    QTest::newRow("cursor scrolled away comes back at the bottom")
+        << "0x1000"
+        << "0x10" << int(Qt::Key_Down) << none << "0x12 - W"
+        << "0x11";
+    QTest::newRow("home shows pc") << "0x1000"
+                                   << "0x1000" << int(Qt::Key_Home) << none << "0x2000"
+                                   << "0x2000";
+    QTest::newRow("shift+down moves nothing")
+        << "0x1000"
+        << "0x1002" << int(Qt::Key_Down) << Qt::KeyboardModifiers(Qt::ShiftModifier) << "0x1000"
+        << "0x1002";
+  }
+  void Keys() {
+    QFETCH(QString, top);
+    QFETCH(QString, cursor);
+    QFETCH(int, key);
+    QFETCH(Qt::KeyboardModifiers, modifiers);
+    QFETCH(QString, expectedTop);
+    QFETCH(QString, expectedCursor);
+    const uint32_t w = WholeRows();
+    QVERIFY(w > 4);
+    machine_->Cpu().SetPC(0x2000);
+    FCPU->GoToAddress(WithRows(cursor, w));
+    ScrollTo(WithRows(top, w));
+    QTest::keyClick(FCPU->PB1, static_cast<Qt::Key>(key), modifiers);
+    QCOMPARE(FCPU->TopAddress(), WithRows(expectedTop, w));
+    QCOMPARE(FCPU->CursorAddress(), WithRows(expectedCursor, w));
+  }
+
+  // Go to: the prompt starts with the cursor's address; a valid text moves the cursor there and
+  // brings it into view; a refused one shows the language's error, stays open and moves nothing.
+  void GoTo_data() {
+    QTest::addColumn<QStringList>("texts");
+    QTest::addColumn<QStringList>("errors");
+    QTest::addColumn<bool>("accepted");
+    QTest::addColumn<uint32_t>("expected");
+    QTest::newRow("hex") << QStringList{"0x2000"} << QStringList{} << true << 0x2000u;
+    QTest::newRow("expression") << QStringList{"PC + 4 * R1"} << QStringList{} << true << 0x3Cu;
+    QTest::newRow("memory word") << QStringList{"M[0x10]"} << QStringList{} << true << 0xABCDu;
+    QTest::newRow("refused, then right")
+        << QStringList{"0x20 +", "0x20"} << QStringList{"0x20 +"} << true << 0x20u;
+    QTest::newRow("unknown register, cancelled")
+        << QStringList{"R32"} << QStringList{"R32"} << false << 0u;
+  }
+  void GoTo() {
+    QFETCH(QStringList, texts);
+    QFETCH(QStringList, errors);
+    QFETCH(bool, accepted);
+    QFETCH(uint32_t, expected);
+    tervik::Processor& cpu = machine_->Cpu();
+    cpu.SetPC(0x30);
+    cpu.SetRegister(1, 3);
+    cpu.WriteMem(0x10, 0xABCD);
+    PromptLog log;
+    AnswerNextPrompt(log, texts);
+    FCPU->ActionGoToAddress->trigger();
+    QVERIFY(log.shown);
+    QCOMPARE(log.parent, FCPU);
+    QCOMPARE(log.initial, "0x00000000");
+    QStringList shown;
+    for (const QString& e : errors) shown << ExpressionError(cpu, e.toStdString());
+    QCOMPARE(log.errors, shown);
+    for (const QString& e : log.errors) QVERIFY2(e.startsWith("col "), qPrintable(e));
+    QCOMPARE(log.accepted, accepted);
+    QCOMPARE(FCPU->CursorAddress(), expected);
+    QCOMPARE(FCPU->TopAddress(), tervik::view::TopAfterShow(0, expected, WholeRows()));
+  }
+
+  // Ctrl+G reaches the window with the focus, floating or docked in the main window beside the
+  // other: each dock has its own, so neither is ambiguous.
+  void CtrlGIsScopedToEachWindow_data() {
+    QTest::addColumn<bool>("floating");
+    QTest::newRow("floating") << true;
+    QTest::newRow("docked") << false;
+  }
+  void CtrlGIsScopedToEachWindow() {
+    QFETCH(bool, floating);
+    machine_->Main().ActionShowMemoryExecute();
+    FloatAt(FMem, QSize(358, 338));
+    for (QDockWidget* dock : {static_cast<QDockWidget*>(FCPU), static_cast<QDockWidget*>(FMem)}) {
+      dock->setFloating(floating);
+    }
+    QApplication::processEvents();
+    for (QDockWidget* dock : {static_cast<QDockWidget*>(FCPU), static_cast<QDockWidget*>(FMem)}) {
+      auto* action = dock->findChild<QAction*>("ActionGoToAddress");
+      QVERIFY(action != nullptr);
+      QCOMPARE(action->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_G));
+      QWidget* box = dock->findChild<QWidget*>("PB1");
+      box->window()->activateWindow();
+      box->setFocus();
+      QVERIFY(QTest::qWaitForWindowActive(box->window()));
+      QTRY_VERIFY(box->hasFocus());
+      PromptLog log;
+      AnswerNextPrompt(log, {});
+      QTest::keyClick(box, Qt::Key_G, Qt::ControlModifier);
+      QVERIFY(log.shown);
+      QCOMPARE(log.parent, dock);
+    }
+  }
+
+  // During a run the wheel, the keys, Go to and the edits do nothing and open no prompt.
+  void NothingDuringARun() {
+    tervik::Processor& cpu = machine_->Cpu();
+    cpu.WriteMem(0, 0x00000000);             // NOP
+    cpu.WriteMem(1, (47u << 26) | 0xFFFFu);  // JUMPI -1: back to the NOP
+    machine_->Main().ActionLiveViews->setChecked(false);
+    machine_->Main().ActionShowMemoryExecute();
+    FCPU->ShowAddress(0x1000);
+    bool checked = false;
+    QTimer::singleShot(30, &machine_->Main(), [&] {
+      machine_->Main().ActionStopExecute();  // takes effect once this returns
+      QVERIFY(machine_->Main().Running());
+      PromptLog log;
+      AnswerNextPrompt(log, {});
+      TurnWheel(FCPU->PB1, 120);
+      TurnWheel(FMem->PB1, 120);
+      QTest::keyClick(FCPU->PB1, Qt::Key_Down);
+      QTest::keyClick(FMem->PB1, Qt::Key_Home);
+      FCPU->ActionGoToAddress->trigger();
+      FMem->ActionGoToAddress->trigger();
+      FReg->EditRegisterValue(tervik::debug::GeneralRegister(1));
+      FMem->EditWord(5);
+      QCoreApplication::processEvents();
+      QVERIFY(!log.shown);
+      QCOMPARE(FCPU->TopAddress(), 0x1000u);
+      QCOMPARE(FCPU->CursorAddress(), 0u);
+      QCOMPARE(FMem->TopAddress(), 0u);
+      checked = true;
+    });
+    machine_->Main().ActionRunExecute();
+    QVERIFY(checked);
   }
 
  private:

@@ -1,5 +1,6 @@
 // The register window on a real main window under the offscreen platform: red exactly for what
-// the last step changed, black labels, and the box that scrolls when the window is short.
+// the last step changed, black labels, and the box that scrolls when the window is short;
+// editing a register by a double-click, and the debugger's write of a register with its markers.
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QtTest>
@@ -98,7 +99,136 @@ class TfregTest : public QObject {
     QCOMPARE(bar->maximum(), 0);
   }
 
+  // A double-click on a register's label or value opens the prompt with its value in hex; the
+  // typed value is stored and drawn red, its neighbours stay black. SR keeps bits 0..3 and marks
+  // the flags that changed.
+  void Edit_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QPoint>("cell");  // (column, row) double-clicked
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("initial");
+    QTest::addColumn<uint32_t>("expected");
+    QTest::addColumn<QList<QRect>>("red");    // (column, row, length) of texts now red
+    QTest::addColumn<QList<QRect>>("black");  // ... and of texts still black
+    const auto cells = [](int column, int row, int length) {
+      return QRect(column, row, length, 1);
+    };
+    QTest::newRow("R05 value") << "R05" << QPoint(24, 4) << "0x1234"
+                               << "0x00000005" << 0x1234u << QList<QRect>{cells(21, 4, 8)}
+                               << QList<QRect>{cells(5, 4, 8), cells(21, 5, 8)};
+    QTest::newRow("R30 label, decimal") << "R30" << QPoint(1, 17) << "42"
+                                        << "0x0000001E" << 42u << QList<QRect>{cells(5, 17, 8)}
+                                        << QList<QRect>{cells(21, 17, 8), cells(0, 17, 4)};
+    QTest::newRow("PC, expression") << "PC" << QPoint(5, 0) << "R2 + 0x40"
+                                    << "0x00000000" << 0x42u << QList<QRect>{cells(4, 0, 8)}
+                                    << QList<QRect>{cells(17, 0, 8), cells(5, 2, 8)};
+    QTest::newRow("SR keeps the flag bits")
+        << "SR" << QPoint(5, 1) << "0xFF"
+        << "0x00000005" << 0xFu << QList<QRect>{cells(4, 1, 8), cells(16, 1, 1), cells(28, 1, 1)}
+        << QList<QRect>{cells(22, 1, 1), cells(34, 1, 1)};
+  }
+  void Edit() {
+    QFETCH(QString, name);
+    QFETCH(QPoint, cell);
+    QFETCH(QString, text);
+    QFETCH(QString, initial);
+    QFETCH(uint32_t, expected);
+    QFETCH(QList<QRect>, red);
+    QFETCH(QList<QRect>, black);
+    tervik::Processor& cpu = machine_->Cpu();
+    for (unsigned n = 0; n < 32; ++n) cpu.SetRegister(n, n);
+    cpu.sr = 5;
+    PromptLog log;
+    AnswerNextPrompt(log, {text});
+    const QPoint at(cell.x() * FReg->CharWidth() + FReg->CharWidth() / 2,
+                    cell.y() * FReg->LineHeight() + FReg->LineHeight() / 2);
+    QTest::mouseDClick(FReg->PB1, Qt::LeftButton, {}, at);
+    QVERIFY(log.shown);
+    QCOMPARE(log.caption, "Edit " + name);
+    QCOMPARE(log.initial, initial);
+    QVERIFY(log.accepted);
+    QCOMPARE(ReadRegister(cpu, *RegisterAt(LaidOut(cpu), cell.y(), cell.x())), expected);
+    const QImage image = Grab(FReg->PB1);
+    for (const QRect& r : red) QCOMPARE(InkOf(image, Cells(r.y(), r.x(), r.width())), "red");
+    for (const QRect& r : black) QCOMPARE(InkOf(image, Cells(r.y(), r.x(), r.width())), "black");
+  }
+
+  // A refused text keeps the prompt open with the error; cancelling changes nothing. A
+  // double-click between the columns opens nothing.
+  void EditRefusedOrMissed() {
+    tervik::Processor& cpu = machine_->Cpu();
+    PromptLog log;
+    AnswerNextPrompt(log, {"R1 +", "R99"});
+    QTest::mouseDClick(FReg->PB1, Qt::LeftButton, {}, RegisterCells(3, true).center());
+    QVERIFY(log.shown);
+    QCOMPARE(log.errors, (QStringList{ExpressionError(cpu, "R1 +"), ExpressionError(cpu, "R99")}));
+    QVERIFY(!log.accepted);
+    QCOMPARE(cpu.GetRegister(3), 0u);
+    QVERIFY(!cpu.regChanged[3]);
+    PromptLog none;
+    AnswerNextPrompt(none, {});
+    QTest::mouseDClick(FReg->PB1, Qt::LeftButton, {}, Cells(2, 14, 1).center());
+    QCoreApplication::processEvents();
+    QVERIFY(!none.shown);
+  }
+
+  // The debugger's write on a plain processor: the value stored and the markers set afterwards
+  // (R07's marker was set before and must stay; no other was).
+  void EditRegisterMarkers_data() {
+    QTest::addColumn<int>("id");
+    QTest::addColumn<uint32_t>("before");
+    QTest::addColumn<uint32_t>("value");
+    QTest::addColumn<uint32_t>("stored");
+    QTest::addColumn<QString>("markers");
+    using tervik::debug::RegisterId;
+    QTest::newRow("R05") << 5 << 0u << 0x1234u << 0x1234u << "R05 R07";
+    QTest::newRow("R05 same value") << 5 << 9u << 9u << 9u << "R07";
+    QTest::newRow("R31") << 31 << 0xFFFFFFFFu << 0u << 0u << "R07 R31";
+    QTest::newRow("PC") << int(RegisterId::PC) << 0u << 0x40u << 0x40u << "PC R07";
+    QTest::newRow("LFSR") << int(RegisterId::LFSR) << 1u << 0x80000000u << 0x80000000u
+                          << "LFSR R07";
+    QTest::newRow("SR high bits dropped")
+        << int(RegisterId::SR) << 0u << 0xFFFFFFF5u << 5u << "SR N C R07";
+    QTest::newRow("SR one flag") << int(RegisterId::SR) << 5u << 4u << 4u << "SR N R07";
+    QTest::newRow("SR only high bits: no change")
+        << int(RegisterId::SR) << 5u << 0x15u << 5u << "R07";
+  }
+  void EditRegisterMarkers() {
+    QFETCH(int, id);
+    QFETCH(uint32_t, before);
+    QFETCH(uint32_t, value);
+    QFETCH(uint32_t, stored);
+    QFETCH(QString, markers);
+    const auto reg = static_cast<tervik::debug::RegisterId>(id);
+    tervik::Processor cpu;
+    EditRegister(cpu, reg, before);
+    cpu.pcChanged = cpu.spChanged = cpu.imChanged = cpu.lfsrChanged = cpu.srChanged = false;
+    cpu.nChanged = cpu.zChanged = cpu.cChanged = cpu.oChanged = false;
+    cpu.regChanged = {};
+    cpu.regChanged[7] = true;
+    QCOMPARE(EditRegister(cpu, reg, value), stored);
+    QCOMPARE(ReadRegister(cpu, reg), stored);
+    QStringList set;
+    const std::pair<bool, const char*> flags[] = {
+        {cpu.pcChanged, "PC"},     {cpu.spChanged, "SP"}, {cpu.imChanged, "IM"},
+        {cpu.lfsrChanged, "LFSR"}, {cpu.srChanged, "SR"}, {cpu.nChanged, "N"},
+        {cpu.zChanged, "Z"},       {cpu.cChanged, "C"},   {cpu.oChanged, "O"}};
+    for (const auto& [on, name] : flags) {
+      if (on) set << name;
+    }
+    for (unsigned n = 0; n < 32; ++n) {
+      if (cpu.regChanged[n]) set << QString("R%1").arg(n, 2, 10, QChar('0'));
+    }
+    QCOMPARE(set.join(' '), markers);
+  }
+
  private:
+  static RegisterTexts LaidOut(const tervik::Processor& cpu) {
+    RegisterTexts texts{};
+    LayoutRegisterRows(cpu, texts);
+    return texts;
+  }
+
   std::unique_ptr<Machine> machine_;
 };
 
