@@ -1,12 +1,14 @@
 // Speed of the headless runner against the core's batched run on the same loop: the runner's
-// plain run (standstill check on every step), with an --until address, and traced (writing
-// the text to /dev/null) against the bare steps the trace is built on.
+// plain run through the debugging session (standstill check on every step), with an --until
+// address, and traced (writing the text to /dev/null) against the bare steps the trace is built
+// on.
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
 
 #include "Processor.h"
 #include "Runner.h"
+#include "Session.h"
 
 namespace {
 
@@ -36,19 +38,36 @@ void BM_CoreRunBatch(benchmark::State& state) {
 }
 BENCHMARK(BM_CoreRunBatch);
 
-void BM_Runner(benchmark::State& state) {
+// The reference of the --until run: the core's batched run with the same address to stop at and
+// the standstill check.
+void BM_CoreRunBatchUntil(benchmark::State& state) {
   Processor p;
   SetUpMachine(p);
-  for (auto _ : state) benchmark::DoNotOptimize(tervik::runner::Run(p, {kBatch, std::nullopt}));
+  const uint32_t until[] = {kRam + 0x100};
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(p.RunBatch(kBatch, until, Processor::OnStall::Stop));
+  }
+  state.SetItemsProcessed(state.iterations() * kBatch);
+}
+BENCHMARK(BM_CoreRunBatchUntil);
+
+void BM_Runner(benchmark::State& state) {
+  tervik::debug::Session session;
+  SetUpMachine(session.Cpu());
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(tervik::runner::Run(session, {kBatch, std::nullopt}));
+  }
   state.SetItemsProcessed(state.iterations() * kBatch);
 }
 BENCHMARK(BM_Runner);
 
 void BM_RunnerUntil(benchmark::State& state) {
-  Processor p;
-  SetUpMachine(p);
+  tervik::debug::Session session;
+  SetUpMachine(session.Cpu());
   // An address in the same RAM as the loop, never reached.
-  for (auto _ : state) benchmark::DoNotOptimize(tervik::runner::Run(p, {kBatch, kRam + 0x100}));
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(tervik::runner::Run(session, {kBatch, kRam + 0x100}));
+  }
   state.SetItemsProcessed(state.iterations() * kBatch);
 }
 BENCHMARK(BM_RunnerUntil);

@@ -1,15 +1,20 @@
-// The runner's loops and text: the batched run and the traced run end alike for every way a
-// run ends; the trace line shows each change marker; the dumps and the last line.
+// The runner's loops and text: the run through the debugging session and the traced run end
+// alike for every way a run ends; the trace line shows each change marker; the dumps and the last
+// line; the options' expressions and numbers, read alone and on tervik-run's command line.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <numeric>
+#include <stdexcept>
+#include <variant>
 
 #include "Runner.h"
+#include "Session.h"
 #include "SetupTestSupport.h"
 #include "TestMachine.h"
+#include "ToolsTestSupport.h"
 
 namespace tervik::test {
 namespace {
@@ -56,7 +61,13 @@ std::vector<uint32_t> EndingIn(uint32_t word) {
   return {Rri(ADDI, 1, 1, 1), Rri(ADDI, 1, 1, 1), Rri(ADDI, 1, 1, 1), word, Op(NOP)};
 }
 
-TEST(Runner, BatchedAndTracedRunsEndAlike) {
+// A session whose processor has the regions of a test Machine.
+void AddMachineRegions(Processor& cpu) {
+  cpu.AddRegion(Machine::kRom, Machine::kRomSize, RegionType::ROM);
+  cpu.AddRegion(Machine::kRam, Machine::kRamSize, RegionType::RAM);
+}
+
+TEST(Runner, SessionAndTracedRunsEndAlike) {
   const uint32_t loop[] = {Rri(ADDI, 1, 1, 1), Rri(JUMPI, 0, 0, 0xFFFF)};
   const RunCase cases[] = {
       {"undefined word", EndingIn(Op(Undefined63)), {}, {StopReason::Halted, 4}},
@@ -74,23 +85,46 @@ TEST(Runner, BatchedAndTracedRunsEndAlike) {
        {9, kStart + 3},
        {StopReason::Until, 3}},
       {"no steps", {loop[0]}, {0, std::nullopt}, {StopReason::StepLimit, 0}},
+      {"no steps at the until address", {loop[0]}, {0, kStart}, {StopReason::StepLimit, 0}},
+      // Starting on a jump to itself at the address: the first step arrives there again.
+      {"until on a standstill at the start",
+       {Rri(JUMPI, 0, 0, 0)},
+       {5, kStart},
+       {StopReason::Until, 1}},
+      {"halted before until", EndingIn(Op(RETI)), {100, kStart + 4}, {StopReason::Halted, 4}},
+      {"limit before until", {loop[0], loop[1]}, {7, kStart + 9}, {StopReason::StepLimit, 7}},
+      // No word can be planted there to stop the batch.
+      {"until in unmapped memory", {Rri(JUMPrI, 0, 0, 0x0500)}, {9, 0x500}, {StopReason::Until, 1}},
   };
   for (const RunCase& c : cases) {
-    Machine batched, traced;
-    for (Machine* m : {&batched, &traced}) {
+    debug::Session session;
+    Machine traced;
+    AddMachineRegions(session.Cpu());
+    for (Processor* cpu : {&session.Cpu(), &traced.cpu}) {
       uint32_t a = kStart;
-      for (uint32_t w : c.program) m->cpu.WriteMem(a++, w);
-      m->cpu.SetPC(kStart);
+      for (uint32_t w : c.program) cpu->WriteMem(a++, w);
+      cpu->SetPC(kStart);
     }
-    EXPECT_EQ(runner::Run(batched.cpu, c.limits), c.expected) << c.name;
+    EXPECT_EQ(runner::Run(session, c.limits), c.expected) << c.name;
     MemoryFile out;
     EXPECT_EQ(runner::RunTraced(traced.cpu, c.limits, out.get()), c.expected) << c.name;
-    EXPECT_EQ(static_cast<const CpuState&>(batched.cpu), static_cast<const CpuState&>(traced.cpu))
+    EXPECT_EQ(static_cast<const CpuState&>(session.Cpu()), static_cast<const CpuState&>(traced.cpu))
         << c.name;
     const std::string trace = out.Text();
     EXPECT_EQ(static_cast<uint64_t>(std::count(trace.begin(), trace.end(), '\n')), c.expected.steps)
         << c.name;
   }
+}
+
+// The runner sets no breakpoints; a session that has one does not end a run as if it were the
+// --until address.
+TEST(Runner, ABreakpointIsNotTakenForTheUntilAddress) {
+  debug::Session session;
+  AddMachineRegions(session.Cpu());
+  session.Cpu().WriteMem(kStart, Rri(ADDI, 1, 1, 1));
+  session.Cpu().SetPC(kStart);
+  session.ToggleBreakpoint(kStart + 1);
+  EXPECT_THROW(runner::Run(session, {9, kStart + 2}), std::logic_error);
 }
 
 // One program that changes every kind of marker, traced step by step.
@@ -203,6 +237,192 @@ TEST(Runner, LastLineNamesTheReason) {
             "until: reached pc 00001000 after 1 step");
   EXPECT_EQ(runner::FormatStop(m.cpu, {StopReason::StepLimit, 0}),
             "step limit: pc 00001000 after 0 steps");
+}
+
+// ---- The options ----
+
+// What reading an option's text gives: a value, or the error's text ("col N: message").
+template <typename T>
+using Expected = std::variant<T, std::string>;
+
+template <typename T>
+Expected<T> Outcome(const debug::Result<T>& r) {
+  if (r.ok()) return r.value();
+  return r.error().Text();
+}
+
+TEST(RunnerOptions, UntilIsAnExpressionWithoutAMachine) {
+  const std::pair<const char*, Expected<uint32_t>> cases[] = {
+      // Every form the runner read before it took expressions.
+      {"4080", 0xFF0u},
+      {"04080", 4080u},  // leading zeros are decimal
+      {"0xFF0", 0xFF0u},
+      {"0XfF0", 0xFF0u},
+      {"H#FF0", 0xFF0u},
+      {"h#ff0", 0xFF0u},
+      {"0", 0u},
+      {"4294967295", 0xFFFFFFFFu},
+      {"0xFFFFFFFF", 0xFFFFFFFFu},
+      // Expressions and the forms the disassembler and the listing print.
+      {"0x10+3", 0x13u},
+      {" 0x10 + 3 ", 0x13u},
+      {"H#FF0%", 0xFF0u},
+      {"(H#10%) + 1", 0x11u},
+      {"H#1000 - 16", 0xFF0u},
+      {"0b1111 << 8", 0xF00u},
+      {"'A'", 0x41u},
+      {"HI(0x12345678)", 0x1234u},
+      {"-1", 0xFFFFFFFFu},
+      {"-0x80000000", 0x80000000u},
+      // The errors, with their columns.
+      {"", std::string("col 1: expected an expression")},
+      {"0x10+", std::string("col 6: expected an expression")},
+      {"4294967296", std::string("col 1: value out of range")},
+      {"0xFFFFFFFF+1", std::string("col 11: value out of range")},
+      {"0xFG", std::string("col 4: unexpected 'G' in a number")},
+      {"0x", std::string("col 3: expected hex digits after '0x'")},
+      {"(1", std::string("col 3: expected ')'")},
+      {"R1", std::string("col 1: registers are not available here")},
+      {"M[0x1000]", std::string("col 1: memory is not available here")},
+      {"pass", std::string("col 1: undefined symbol 'pass'")},
+      {"1/0", std::string("col 2: division by zero")},
+  };
+  for (const auto& [text, expected] : cases) {
+    EXPECT_EQ(Outcome(runner::ParseAddress(text)), expected) << "'" << text << "'";
+  }
+}
+
+TEST(RunnerOptions, DumpRangeSplitsAtTheFirstColonOutsideBrackets) {
+  using runner::MemoryRange;
+  const std::pair<const char*, Expected<MemoryRange>> cases[] = {
+      {"0x1000:8", MemoryRange{0x1000, 8}},
+      {"H#1000:H#10", MemoryRange{0x1000, 16}},
+      {"4096:0", MemoryRange{0x1000, 0}},
+      {"0:0xFFFFFFFF", MemoryRange{0, 0xFFFFFFFF}},
+      {"H#1000:4*4", MemoryRange{0x1000, 16}},
+      {" 0x1000 : 2 ", MemoryRange{0x1000, 2}},
+      {"-1:2", MemoryRange{0xFFFFFFFF, 2}},
+      {"(0x10):(1+1)", MemoryRange{0x10, 2}},
+      {"':':1", MemoryRange{':', 1}},
+      {"'\\'':1", MemoryRange{'\'', 1}},
+      // Errors: columns count in the whole text, also in COUNT.
+      {"0x1000", std::string("col 7: expected ':' and a count")},
+      {"", std::string("col 1: expected ':' and a count")},
+      {":4", std::string("col 1: expected an expression")},
+      {"0x1000:", std::string("col 8: expected an expression")},
+      {"0x1000:4:4", std::string("col 9: unexpected character ':'")},
+      {"0x1000:4*", std::string("col 10: expected an expression")},
+      {"(1:2):3", std::string("col 3: unexpected character ':'")},
+      {"0x1000:-1", std::string("col 8: a count cannot be negative")},
+      {"0x1000:  -(2)", std::string("col 10: a count cannot be negative")},
+      {"0x1000:0x100000000", std::string("col 8: value out of range")},
+      {"0x1000:0xFFFFFFFF+1", std::string("col 18: value out of range")},
+      {"0x1000:SP", std::string("col 8: registers are not available here")},
+      {"0x1000:1/0", std::string("col 9: division by zero")},
+      {"0x1G:1", std::string("col 4: unexpected 'G' in a number")},
+  };
+  for (const auto& [text, expected] : cases) {
+    EXPECT_EQ(Outcome(runner::ParseRange(text)), expected) << "'" << text << "'";
+  }
+}
+
+TEST(RunnerOptions, StepsIsAPlainCount) {
+  const std::pair<const char*, Expected<uint64_t>> cases[] = {
+      {"10", 10u},
+      {"0", 0u},
+      {"0x10", 16u},
+      {"0X10", 16u},
+      {"H#10", 16u},
+      {"0b10", 2u},
+      {"010", 10u},  // decimal, not octal
+      {"+10", 10u},
+      {" 10", 10u},
+      {"10 ", 10u},
+      {"18446744073709551615", std::string("col 1: value out of range")},
+      {"9223372036854775807", 9223372036854775807u},
+      {"9223372036854775808", std::string("col 1: value out of range")},
+      {"", std::string("col 1: expected a number")},
+      {"-1", std::string("col 1: expected a number")},
+      {"10+1", std::string("col 3: unexpected '+'")},
+      {"++1", std::string("col 2: expected a number")},
+      {"1e3", std::string("col 2: unexpected 'e' in a number")},
+      {"R1", std::string("col 1: expected a number")},
+  };
+  for (const auto& [text, expected] : cases) {
+    EXPECT_EQ(Outcome(runner::ParseCount(text)), expected) << "'" << text << "'";
+  }
+}
+
+// The options on tervik-run's command line: the run they make ends as documented, and a wrong
+// one is a usage error naming the option and the column, before anything is loaded.
+TEST(RunnerOptions, CommandLineTakesExpressions) {
+  const std::string map = std::string(TERVIK_SOURCE_DIR) + "/tests/programs/programs.map";
+  const std::string listing = std::string(TERVIK_PROGRAM_LISTING_DIR) + "/logic.lst";
+  // The program reaches pass (FF0) after 273 steps and stays there.
+  const std::string reached = "until: reached pc 00000FF0 after 273 steps\n";
+  const std::string halted = "halted: pc stayed at 00000FF0 (JUMPI H#0%) after 274 steps\n";
+  struct Case {
+    std::vector<std::string> args;  // besides --map and --lst
+    int exitCode;
+    std::string lastLine;  // of standard output; for 64: standard error, whole
+  };
+  const Case cases[] = {
+      {{"--until", "4080"}, 0, reached},
+      {{"--until", "0xFF0"}, 0, reached},
+      {{"--until", "H#FF0%"}, 0, reached},
+      {{"--until", "H#1000 - 16"}, 0, reached},
+      {{"--until=0xF00+0xF0"}, 0, reached},
+      {{"--until", "0xFF0+1"}, 1, halted},
+      {{}, 0, halted},
+      {{"--until", "0xFF0", "--steps", "272"}, 2, "step limit: pc 00000068 after 272 steps\n"},
+      {{"--until", "0xFF0", "--steps", "H#111"}, 0, reached},
+      {{"--steps", "+0x10"}, 2, "step limit: pc 0000006E after 16 steps\n"},
+      {{"--steps", "010"}, 2, "step limit: pc 0000000A after 10 steps\n"},
+      {{"--until", "0xFF0+"}, 64, "tervik-run: --until: col 7: expected an expression\n"},
+      {{"--until", ""}, 64, "tervik-run: --until: col 1: expected an expression\n"},
+      {{"--until", "pass"}, 64, "tervik-run: --until: col 1: undefined symbol 'pass'\n"},
+      {{"--until", "PC"}, 64, "tervik-run: --until: col 1: registers are not available here\n"},
+      {{"--steps", "10+1"}, 64, "tervik-run: --steps: col 3: unexpected '+'\n"},
+      {{"--steps", "-1"}, 64, "tervik-run: --steps: col 1: expected a number\n"},
+      {{"--dump-mem", "0x1000"}, 64, "tervik-run: --dump-mem: col 7: expected ':' and a count\n"},
+      {{"--dump-mem", "0:1", "--dump-mem", "0x1000:-1"},
+       64,
+       "tervik-run: --dump-mem: col 8: a count cannot be negative\n"},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> args = {"--map", map, "--lst", listing};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    const ProgramRun run = RunProgram(TERVIK_RUNNER, args);
+    std::string what;
+    for (const std::string& a : c.args) what += " '" + a + "'";
+    EXPECT_EQ(run.exitCode, c.exitCode) << what << "\n" << run.out << run.err;
+    if (c.exitCode == 64) {
+      EXPECT_EQ(run.err, c.lastLine) << what;
+      EXPECT_EQ(run.out, "") << what;
+    } else {
+      const size_t lineStart = run.out.rfind('\n', run.out.size() - 2);
+      EXPECT_EQ(run.out.substr(lineStart == std::string::npos ? 0 : lineStart + 1), c.lastLine)
+          << what;
+    }
+  }
+}
+
+// A dump's START and COUNT as expressions write what the same numbers written out do.
+TEST(RunnerOptions, DumpExpressionsDumpLikeTheirNumbers) {
+  const std::string map = std::string(TERVIK_SOURCE_DIR) + "/tests/programs/programs.map";
+  const std::string listing = std::string(TERVIK_PROGRAM_LISTING_DIR) + "/logic.lst";
+  const auto dump = [&](const std::string& range) {
+    return RunProgram(TERVIK_RUNNER, {"--map", map, "--lst", listing, "--dump-mem", range});
+  };
+  const ProgramRun plain = dump("0x10:9");
+  ASSERT_EQ(plain.exitCode, 0) << plain.err;
+  EXPECT_EQ(CountOccurrences(plain.out, "\n"), 3u) << plain.out;  // 8 words, 1 word, last line
+  EXPECT_EQ(plain.out.rfind("00000010: ", 0), 0u) << plain.out;
+  for (const char* range : {"H#10:9", "(4*4):(3*3)", "H#8%*2 : 1+8", "16:H#9%"}) {
+    const ProgramRun run = dump(range);
+    EXPECT_EQ(run.exitCode, 0) << range << "\n" << run.err;
+    EXPECT_EQ(run.out, plain.out) << range;
+  }
 }
 
 }  // namespace

@@ -1,9 +1,11 @@
-// The run loops of the headless runner and the text it writes.
+// The run loops of the headless runner, the text it writes and the reading of its options.
 #include "Runner.h"
 
 #include <array>
-#include <span>
+#include <stdexcept>
 #include <string_view>
+
+#include "Expression.h"
 
 namespace tervik::runner {
 namespace {
@@ -64,12 +66,19 @@ bool FlushIfLarge(std::string& text, std::FILE* out, bool always = false) {
 
 }  // namespace
 
-RunOutcome Run(Processor& processor, const RunLimits& limits) {
-  if (limits.maxSteps == 0) return {StopReason::StepLimit, 0};
-  std::span<const uint32_t> breakpoints;
-  if (limits.until) breakpoints = {&*limits.until, 1};
-  const uint64_t steps = processor.RunBatch(limits.maxSteps, breakpoints, Processor::OnStall::Stop);
-  return {Classify(processor, limits), steps};
+RunOutcome Run(debug::Session& session, const RunLimits& limits) {
+  debug::RunOperation op = limits.until ? session.StartRunTo(*limits.until, true, limits.maxSteps)
+                                        : session.StartRun(true, limits.maxSteps);
+  const debug::StopReason reason = session.Finish(op);
+  switch (reason.kind) {
+    case debug::StopKind::Done: return {StopReason::Until, reason.instructions};
+    case debug::StopKind::Halted: return {StopReason::Halted, reason.instructions};
+    case debug::StopKind::StepLimit: return {StopReason::StepLimit, reason.instructions};
+    case debug::StopKind::Breakpoint:
+    case debug::StopKind::Stopped: break;
+  }
+  throw std::logic_error("the run ended for a reason the runner does not know: " +
+                         session.Describe(reason));
 }
 
 RunOutcome RunTraced(Processor& processor, const RunLimits& limits, std::FILE* out) {
@@ -198,6 +207,83 @@ std::string FormatStop(Processor& processor, const RunOutcome& outcome) {
   }
   out += " after " + std::to_string(outcome.steps) + (outcome.steps == 1 ? " step" : " steps");
   return out;
+}
+
+namespace {
+
+// Moves the columns of an error found in a part of an option's text that starts at `offset`
+// to columns of the whole text.
+debug::Error Shifted(debug::Error error, size_t offset) {
+  error.column += offset;
+  return error;
+}
+
+// The position of the first ':' outside brackets, parentheses and character literals, or npos.
+size_t FindRangeColon(std::string_view text) {
+  size_t depth = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    switch (text[i]) {
+      case '(':
+      case '[': ++depth; break;
+      case ')':
+      case ']':
+        if (depth > 0) --depth;
+        break;
+      case '\'':
+        // To the closing quote; a backslash escapes the character after it.
+        for (++i; i < text.size() && text[i] != '\''; ++i) {
+          if (text[i] == '\\') ++i;
+        }
+        break;
+      case ':':
+        if (depth == 0) return i;
+        break;
+      default: break;
+    }
+  }
+  return std::string_view::npos;
+}
+
+}  // namespace
+
+debug::Result<uint32_t> ParseAddress(std::string_view text) {
+  debug::SymbolContext noMachine;
+  return debug::EvaluateWord(text, noMachine);
+}
+
+debug::Result<MemoryRange> ParseRange(std::string_view text) {
+  const size_t colon = FindRangeColon(text);
+  if (colon == std::string_view::npos) {
+    return debug::Error{text.size() + 1, "expected ':' and a count"};
+  }
+  const debug::Result<uint32_t> start = ParseAddress(text.substr(0, colon));
+  if (!start.ok()) return start.error();
+
+  const std::string_view countText = text.substr(colon + 1);
+  const debug::Result<debug::Expression> count = debug::Expression::Parse(countText);
+  if (!count.ok()) return Shifted(count.error(), colon + 1);
+  debug::SymbolContext noMachine;
+  const debug::Result<int64_t> value = count.value().Evaluate(noMachine);
+  if (!value.ok()) return Shifted(value.error(), colon + 1);
+  if (value.value() < 0) {
+    // A negative value would otherwise become a word: -1 a dump of FFFFFFFF words.
+    size_t first = 0;
+    while (first < countText.size() && debug::IsBlank(countText[first])) ++first;
+    return debug::Error{colon + 2 + first, "a count cannot be negative"};
+  }
+  const debug::Result<uint32_t> words = count.value().EvaluateWord(noMachine);
+  if (!words.ok()) return Shifted(words.error(), colon + 1);
+  return MemoryRange{start.value(), words.value()};
+}
+
+debug::Result<uint64_t> ParseCount(std::string_view text) {
+  // A leading '+' is read as a blank, so the columns stay those of the text.
+  std::string number(text);
+  const size_t first = number.find_first_not_of(" \t\v\f\r");
+  if (first != std::string::npos && number[first] == '+') number[first] = ' ';
+  const debug::Result<int64_t> n = debug::ParseNumber(number);
+  if (!n.ok()) return n.error();
+  return static_cast<uint64_t>(n.value());
 }
 
 }  // namespace tervik::runner

@@ -1,5 +1,6 @@
-// The headless runner: runs a loaded machine until a step limit, an address, or a standstill,
-// optionally writing a trace line per step; and the text of the register and memory dumps.
+// The headless runner: runs a loaded debugging session until a step limit, an address, or a
+// standstill, optionally writing a trace line per step; the text of the register and memory
+// dumps; and the reading of its numeric options.
 //
 // Trace line, one per step:
 //   STEP ADDRESS WORD DISASSEMBLY  CHANGES
@@ -18,8 +19,11 @@
 #include <limits>
 #include <optional>
 #include <string>
+#include <string_view>
 
+#include "Number.h"
 #include "Processor.h"
+#include "Session.h"
 
 namespace tervik::runner {
 
@@ -41,9 +45,12 @@ struct RunOutcome {
   bool operator==(const RunOutcome&) const = default;
 };
 
-// Runs with the processor's batched run. When a step both reaches `until` and leaves pc in
-// place, or ends the step limit, the reason is the first of Until, Halted, StepLimit.
-RunOutcome Run(Processor& processor, const RunLimits& limits);
+// Runs the session's processor through the session's run operations: run to `until` when it is
+// given, else a free run, stopping when a step leaves pc in place. When a step both reaches
+// `until` and leaves pc in place, or ends the step limit, the reason is the first of Until,
+// Halted, StepLimit. The session must hold no breakpoints (the runner sets none): a run that one
+// of them stops throws std::logic_error.
+RunOutcome Run(debug::Session& session, const RunLimits& limits);
 
 // Runs step by step and writes one trace line per step to `out`; ends exactly where Run would.
 RunOutcome RunTraced(Processor& processor, const RunLimits& limits, std::FILE* out);
@@ -71,5 +78,28 @@ bool WriteMemory(Processor& processor, uint32_t start, uint64_t count, std::FILE
 // The last line of a run: the reason first ("until", "halted", "step limit"), then where and
 // after how many steps.
 std::string FormatStop(Processor& processor, const RunOutcome& outcome);
+
+// ---- The options' values ----
+// Errors name the column in the whole option text ("col 5: expected an expression").
+
+// --until: an expression of the debugger's language, evaluated without a machine (no
+// registers, memory or symbols), as a 32-bit word: 0x10+3, H#FF0%, -1 (FFFFFFFF).
+debug::Result<uint32_t> ParseAddress(std::string_view text);
+
+struct MemoryRange {
+  uint32_t start = 0;
+  uint64_t count = 0;
+
+  bool operator==(const MemoryRange&) const = default;
+};
+
+// --dump-mem START:COUNT: two expressions as for ParseAddress, split at the first ':' outside
+// brackets, parentheses and character literals. COUNT lies in 0..FFFFFFFF; a negative one is
+// an error rather than a word.
+debug::Result<MemoryRange> ParseRange(std::string_view text);
+
+// --steps: a plain number as ParseNumber reads it (decimal, 0x or H# hex, 0b binary), with blanks
+// around it and an optional leading '+'.
+debug::Result<uint64_t> ParseCount(std::string_view text);
 
 }  // namespace tervik::runner

@@ -1,4 +1,5 @@
-// tervik-run: loads a memory map and a listing as the emulator window does, resets, runs, and
+// tervik-run: loads a memory map and a listing into a debugging session as the emulator window
+// does, resets, runs through the session's run operations (or step by step for a trace), and
 // reports how the run ended.
 #include <CLI/CLI.hpp>
 
@@ -7,17 +8,16 @@
 #include <cstring>
 #include <exception>
 #include <iostream>
-#include <optional>
 #include <string>
 #include <vector>
 
 #include "DynamicLibrary.h"
 #include "Listing.h"
-#include "ListingMap.h"
 #include "MemoryMap.h"
 #include "PeripheralModule.h"
 #include "Processor.h"
 #include "Runner.h"
+#include "Session.h"
 #include "Version.h"
 
 namespace {
@@ -48,40 +48,10 @@ class StderrConsole final : public tervik::ConsoleSink {
   }
 };
 
-// A number as the listing writes them: decimal, 0x hex or H# hex; 32 bits.
-std::optional<uint32_t> ParseNumber(std::string_view text) {
-  int base = 10;
-  if (text.size() > 2 && (text.substr(0, 2) == "0x" || text.substr(0, 2) == "0X" ||
-                          text.substr(0, 2) == "H#" || text.substr(0, 2) == "h#")) {
-    base = 16;
-    text.remove_prefix(2);
-  }
-  if (text.empty()) return std::nullopt;
-  uint64_t v = 0;
-  for (char c : text) {
-    int d = -1;
-    if (c >= '0' && c <= '9') d = c - '0';
-    if (base == 16 && c >= 'A' && c <= 'F') d = c - 'A' + 10;
-    if (base == 16 && c >= 'a' && c <= 'f') d = c - 'a' + 10;
-    if (d < 0) return std::nullopt;
-    v = v * static_cast<uint64_t>(base) + static_cast<uint64_t>(d);
-    if (v > 0xFFFFFFFFu) return std::nullopt;
-  }
-  return static_cast<uint32_t>(v);
-}
-
-struct MemoryRange {
-  uint32_t start;
-  uint64_t count;
-};
-
-std::optional<MemoryRange> ParseRange(const std::string& text) {
-  const size_t colon = text.find(':');
-  if (colon == std::string::npos) return std::nullopt;
-  const auto start = ParseNumber(std::string_view(text).substr(0, colon));
-  const auto count = ParseNumber(std::string_view(text).substr(colon + 1));
-  if (!start || !count) return std::nullopt;
-  return MemoryRange{*start, *count};
+// An option whose value cannot be read: "tervik-run: --until: col 5: expected an expression".
+int BadOption(const char* option, const tervik::debug::Error& error) {
+  std::cerr << "tervik-run: " << option << ": " << error.Text() << "\n";
+  return kExitUsage;
 }
 
 int CannotRead(const char* what, const std::string& path) {
@@ -101,28 +71,27 @@ int RunMain(int argc, char** argv) {
       "tervik-run");
   std::string mapPath;
   std::string listingPath;
-  std::optional<uint64_t> steps;
+  std::string stepsText;
   std::string untilText;
   bool trace = false;
   bool dumpRegs = false;
   std::vector<std::string> dumpMemTexts;
 
-  auto addressCheck = [](const std::string& s) {
-    return ParseNumber(s) ? std::string() : "expected a 32-bit number (decimal, 0x or H# hex)";
-  };
-  auto rangeCheck = [](const std::string& s) {
-    return ParseRange(s) ? std::string() : "expected START:COUNT (decimal, 0x or H# hex)";
-  };
   app.add_option("--map", mapPath, "The memory map file")->required();
   app.add_option("--lst", listingPath, "The listing file")->required();
-  app.add_option("--steps", steps, "Stop after N steps (default: no limit)")
-      ->check(CLI::NonNegativeNumber);
-  app.add_option("--until", untilText, "Stop when a step leaves pc at ADDR")
-      ->check(CLI::Validator(addressCheck, "ADDR"));
+  const CLI::Option* stepsOption =
+      app.add_option("--steps", stepsText,
+                     "Stop after N steps (decimal, 0x or H# hex; default: no limit)")
+          ->type_name("N");
+  const CLI::Option* untilOption =
+      app.add_option("--until", untilText,
+                     "Stop when a step leaves pc at ADDR, an expression such as 0x10+3")
+          ->type_name("ADDR");
   app.add_flag("--trace", trace, "Write one line per step to standard output");
   app.add_flag("--dump-regs", dumpRegs, "Write the registers after the run");
-  app.add_option("--dump-mem", dumpMemTexts, "Write COUNT words from START after the run")
-      ->check(CLI::Validator(rangeCheck, "START:COUNT"));
+  app.add_option("--dump-mem", dumpMemTexts,
+                 "Write COUNT words from START after the run; both are expressions")
+      ->type_name("START:COUNT");
   app.set_version_flag("--version", VersionText());
   app.footer(
       "Exit status: 0 when pc reached the --until address, or, without --until, when the "
@@ -136,31 +105,47 @@ int RunMain(int argc, char** argv) {
     return app.exit(e) == 0 ? 0 : kExitUsage;
   }
 
+  // The numbers are read before anything is loaded: a mistake in them loads no plug-in.
+  tervik::runner::RunLimits limits;
+  if (stepsOption->count() > 0) {
+    const tervik::debug::Result<uint64_t> steps = tervik::runner::ParseCount(stepsText);
+    if (!steps.ok()) return BadOption("--steps", steps.error());
+    limits.maxSteps = steps.value();
+  }
+  if (untilOption->count() > 0) {
+    const tervik::debug::Result<uint32_t> until = tervik::runner::ParseAddress(untilText);
+    if (!until.ok()) return BadOption("--until", until.error());
+    limits.until = until.value();
+  }
+  std::vector<tervik::runner::MemoryRange> dumps;
+  for (const std::string& text : dumpMemTexts) {
+    const tervik::debug::Result<tervik::runner::MemoryRange> range =
+        tervik::runner::ParseRange(text);
+    if (!range.ok()) return BadOption("--dump-mem", range.error());
+    dumps.push_back(range.value());
+  }
+
   StderrConsole console;
-  tervik::Processor processor;
+  tervik::debug::Session session;
   tervik::platform::PosixLibraryLoader libraries;
   tervik::PeripheralModuleLoader modules(libraries);
-  tervik::ListingMap listing;
+  tervik::Processor& processor = session.Cpu();
   // The loaders' own console lines say what went wrong; the last line says what was given up.
   if (!tervik::LoadMemoryMap(mapPath, processor, modules, console)) {
     return CannotRead("memory map", mapPath);
   }
-  if (!tervik::LoadListing(listingPath, processor, listing, console)) {
+  if (!tervik::LoadListing(listingPath, processor, session.Listing(), console)) {
     return CannotRead("listing", listingPath);
   }
   processor.Reset();
 
-  tervik::runner::RunLimits limits;
-  if (steps) limits.maxSteps = *steps;
-  if (!untilText.empty()) limits.until = ParseNumber(untilText);
   const tervik::runner::RunOutcome outcome =
       trace ? tervik::runner::RunTraced(processor, limits, stdout)
-            : tervik::runner::Run(processor, limits);
+            : tervik::runner::Run(session, limits);
 
   // Written as it is made: a memory dump can be far larger than the memory there is.
   if (dumpRegs) std::fputs(tervik::runner::FormatRegisters(processor).c_str(), stdout);
-  for (const std::string& text : dumpMemTexts) {
-    const MemoryRange range = *ParseRange(text);
+  for (const tervik::runner::MemoryRange& range : dumps) {
     if (!tervik::runner::WriteMemory(processor, range.start, range.count, stdout)) {
       return CannotWrite();
     }
