@@ -7,8 +7,9 @@
  *
  * Register map (word offsets from the region's start):
  *   +0 DATA    write: the low 8 bits are one character. LF (10) completes the line and sends it
- *                     to the console; CR (13) and NUL (0) are ignored. A line that reaches
- *                     2047 characters is sent at once. Read: 0.
+ *                     to the console; CR (13) and NUL (0) are ignored. A line that fills a
+ *                     console line (2047 characters, the label and ": " included) is sent at
+ *                     once, so no character is cut off. Read: 0.
  *   +1 STATUS  read:  bit 0 READY, always 1 (a character can be written at any time);
  *                     bit 1 PENDING, set while an incomplete line is held;
  *                     bits 31..16 the number of characters held. Writes are ignored.
@@ -28,22 +29,29 @@
 
 enum { TERMINAL_DATA = 0, TERMINAL_STATUS = 1, TERMINAL_FLUSH = 2, TERMINAL_LINES = 3 };
 enum { LINE_MAX = TERVIK_PLUGIN_MESSAGE_MAX };
+_Static_assert(TERVIK_PLUGIN_PARAM_MAX + 2 < LINE_MAX, "a label leaves room for text");
 
 static TervikMessageCallback message_callback;
 static char label[TERVIK_PLUGIN_PARAM_MAX + 1];
 static char line[LINE_MAX + 1];
 static uint32_t line_length;
+/* The most characters of text one console line has room for after the label and ": ". */
+static uint32_t text_max = LINE_MAX;
 static uint32_t lines_sent;
 
+/* Sends "<label>: <text>", or the text alone, as one console line. put_char keeps the text
+ * short enough for the whole to fit. */
 static void send_line(void) {
-  /* Room for the label, ": " and a full line. */
-  char out[TERVIK_PLUGIN_PARAM_MAX + 2 + LINE_MAX + 1];
-  line[line_length] = '\0';
+  char out[LINE_MAX + 1];
+  size_t n = 0;
   if (label[0] != '\0') {
-    snprintf(out, sizeof out, "%s: %s", label, line);
-  } else {
-    snprintf(out, sizeof out, "%s", line);
+    n = strlen(label);
+    memcpy(out, label, n);
+    out[n++] = ':';
+    out[n++] = ' ';
   }
+  memcpy(out + n, line, line_length);
+  out[n + line_length] = '\0';
   if (message_callback != NULL) message_callback(out);
   line_length = 0;
   ++lines_sent;
@@ -55,7 +63,7 @@ static void put_char(uint32_t value) {
     send_line();
   } else if (c != '\r' && c != '\0') {
     line[line_length++] = c;
-    if (line_length == LINE_MAX) send_line();
+    if (line_length == text_max) send_line();
   }
 }
 
@@ -63,6 +71,7 @@ TERVIK_PLUGIN_EXPORT int32_t TERVIK_PLUGIN_CALL Initialize(TervikMessageCallback
                                                            const char* param) {
   message_callback = message;
   snprintf(label, sizeof label, "%s", param != NULL ? param : "");
+  text_max = label[0] != '\0' ? LINE_MAX - (uint32_t)strlen(label) - 2 : LINE_MAX;
   line_length = 0;
   lines_sent = 0;
   return 0;

@@ -2,6 +2,7 @@
 // driven through their entry points as the processor drives them.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -49,13 +50,27 @@ TEST_F(PluginsTest, TerminalSendsCompletedLinesToTheConsole) {
   EXPECT_EQ(console.lines, (std::vector<std::string>{"uart0: 50%s", "uart0: ab", "uart0: "}));
   EXPECT_EQ(t.ReadMem(3), 1u);
 
-  console.lines.clear();
-  const PluginEntryPoints plain = Load("libtervik_terminal.so", "");
-  for (int i = 0; i < 2047 + 3; ++i) plain.CPUWriteMem(0, 'x');  // a full line is sent at once
-  plain.CPUWriteMem(0, '\n');
-  ASSERT_EQ(console.lines.size(), 2u);
-  EXPECT_EQ(console.lines[0], std::string(2047, 'x'));
-  EXPECT_EQ(console.lines[1], "xxx");
+  // A line that fills a console line, label and ": " included, is sent at once, so the console
+  // cuts nothing off, whatever the label's length.
+  std::string text;
+  for (size_t i = 0; i < 2 * kConsoleLineMax + 3; ++i) text += static_cast<char>('a' + i % 26);
+  for (const std::string& label :
+       {std::string(), std::string("uart0"), std::string(TERVIK_PLUGIN_PARAM_MAX, 'L')}) {
+    console.lines.clear();
+    const PluginEntryPoints labelled = Load("libtervik_terminal.so", label.c_str());
+    for (char c : text) labelled.CPUWriteMem(0, static_cast<uint8_t>(c));
+    labelled.CPUWriteMem(0, '\n');
+    const std::string prefix = label.empty() ? "" : label + ": ";
+    ASSERT_EQ(console.lines.size(), 3u) << label.size();
+    EXPECT_EQ(console.lines[0].size(), kConsoleLineMax) << label.size();
+    std::string received;
+    for (const std::string& line : console.lines) {
+      EXPECT_EQ(line.substr(0, prefix.size()), prefix) << label.size();
+      received += line.substr(std::min(prefix.size(), line.size()));
+    }
+    EXPECT_TRUE(received == text) << "label of " << label.size() << ": " << received.size()
+                                  << " of " << text.size() << " characters arrived";
+  }
 }
 
 TEST_F(PluginsTest, TimerCountsPrescaledClocksUpToCompare) {
