@@ -35,9 +35,11 @@
  *                the firmware relies on being triggered exactly once: views read freely.
  *   WriteMem     the emulator's own writes (loading a listing, "Clear memory").
  *   CPUWriteMem  a store by the emulated program (STORE, STOREI, PUSH, PUSHI, CALL).
- *   Reset        every processor reset, after the registers were cleared.
- *   Clock        once at the start of every instruction step, before the instruction is
- *                fetched; with several modules, in the order of the map lines.
+ *   Reset        every processor reset, after the registers were cleared; once per region,
+ *                like Clock.
+ *   Clock        at the start of every instruction step, before the instruction is fetched,
+ *                once per region, in the order of the map lines. A module named on two map
+ *                lines serves two regions and so is clocked twice per step.
  */
 #ifndef TERVIK_PLUGIN_H
 #define TERVIK_PLUGIN_H

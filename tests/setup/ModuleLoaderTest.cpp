@@ -23,6 +23,7 @@ struct FakeModuleRecord {
   std::vector<std::string> initParams;
   std::vector<TervikMessageCallback> initCallbacks;
   std::vector<std::pair<uint32_t, uint32_t>> writes;
+  size_t clocks = 0;
 };
 FakeModuleRecord record;
 
@@ -42,6 +43,9 @@ uint32_t FakeReadMem(uint32_t offset) {
   return 0xF0000000u | offset;
 }
 void FakeVoid() {}
+void FakeClock() {
+  ++record.clocks;
+}
 
 // Opens every path it is asked for, unless the path's file name is listed as failing, and
 // records the paths and the symbol names looked up.
@@ -59,7 +63,7 @@ class FakeLoader : public platform::DynamicLibraryLoader {
       if (n == "CPUWriteMem") return reinterpret_cast<platform::SymbolAddress>(&FakeCPUWriteMem);
       if (n == "ReadMem") return reinterpret_cast<platform::SymbolAddress>(&FakeReadMem);
       if (n == "Reset") return &FakeVoid;
-      if (n == "Clock" && withClock_) return &FakeVoid;
+      if (n == "Clock" && withClock_) return &FakeClock;
       return nullptr;
     }
 
@@ -170,6 +174,10 @@ TEST_P(DllLineTest, PassesNameAndParameterText) {
   EXPECT_EQ(middle, c.console);
   EXPECT_EQ(record.initParams, c.params);
   EXPECT_EQ(processor.Regions().size(), c.params.size());
+  // Every region is clocked once per step, also the regions of one module on several lines.
+  processor.Step();
+  processor.RunBatch(3);
+  EXPECT_EQ(record.clocks, 4 * c.params.size());
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -185,6 +193,10 @@ INSTANTIATE_TEST_SUITE_P(
                     "0x0 0x1 DLL ab \t 9600  8N1 \t\r\n",
                     {"Adding DLL 'ab'", "DLL param: '9600  8N1'"},
                     {"9600  8N1"}},
+        DllLineCase{"OneModuleOnTwoLines",
+                    "0x0 0x1 DLL ab\n0x8 0x2 DLL ab second\n",
+                    {"Adding DLL 'ab'", "Adding DLL 'ab'", "DLL param: 'second'"},
+                    {"", "second"}},
         DllLineCase{"OneCharacterNameIsSkipped", "0x0 0x1 DLL a\n", {}, {}},
         DllLineCase{"NameStartingWithBackslashIsSkipped", "0x0 0x1 DLL \\ab\n", {}, {}}),
     [](const auto& info) { return std::string(info.param.name); });
