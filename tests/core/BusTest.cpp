@@ -122,21 +122,23 @@ TEST(Bus, PluginRegionWithoutAllEntryPointsIsRefused) {
   EXPECT_TRUE(cpu.Regions().empty());
 }
 
-size_t ResidentBytes() {
+// The resident memory of this process in bytes, signed, so that a difference of two readings
+// is negative, not a huge number, when memory was given back in between.
+int64_t ResidentBytes() {
   std::ifstream statm("/proc/self/statm");
-  size_t total = 0, resident = 0;
+  int64_t total = 0, resident = 0;
   statm >> total >> resident;
-  return resident * static_cast<size_t>(sysconf(_SC_PAGESIZE));
+  return resident * sysconf(_SC_PAGESIZE);
 }
 
 TEST(Bus, LargeRegionCostsNoMemoryUntilWritten) {
   Processor cpu;
-  const size_t before = ResidentBytes();
+  const int64_t before = ResidentBytes();
   cpu.AddRegion(0, 0x10000000, RegionType::RAM);  // 1 GiB of words
   EXPECT_EQ(cpu.ReadMem(0x0FFFFFFF), 0u);
   EXPECT_EQ(cpu.ReadMem(0x08000000), 0u);
   cpu.WriteMem(0x0ABCDEF0, 1);
-  EXPECT_LT(ResidentBytes() - before, size_t{16} << 20);
+  EXPECT_LT(ResidentBytes() - before, int64_t{16} << 20);
 }
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -227,12 +229,12 @@ TEST(ZeroMemory, GivesBackTheMemoryOfALargeRegion) {
   Processor cpu;
   cpu.AddRegion(0, 0x10000000, RegionType::RAM);
   for (uint32_t a = 0; a < 0x10000000; a += 0x10000) cpu.WriteMem(a + 5, a);  // 4096 pages
-  const size_t written = ResidentBytes();
+  const int64_t written = ResidentBytes();
   cpu.ZeroMemory();
   EXPECT_EQ(cpu.ReadMem(0x10005), 0u);
   EXPECT_EQ(cpu.ReadMem(0x0FFF0005), 0u);
   // The 16 MiB the writes made resident are given back.
-  EXPECT_LT(ResidentBytes(), written - (size_t{12} << 20));
+  EXPECT_LT(ResidentBytes(), written - (int64_t{12} << 20));
 }
 
 }  // namespace
