@@ -1,11 +1,16 @@
 // Speed of the processor: single steps with exact change markers, and the batched run, on a
-// three-instruction counting loop in RAM with a map of ROM, RAM and a gap; and the same with
-// two peripheral regions whose Clock is a real call into a shared library.
+// three-instruction counting loop in RAM with a map of ROM, RAM and a gap; the same with two
+// peripheral regions whose Clock is a real call into a shared library, one that counts and one
+// that does nothing; and breakpoint runs with a never-reached breakpoint far from the loop,
+// next to it or inside it.
 #include <benchmark/benchmark.h>
 #include <dlfcn.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
+#include <span>
+#include <vector>
 
 #include "Processor.h"
 
@@ -19,8 +24,16 @@ constexpr uint32_t kRom = 0x0000, kRam = 0x1000, kDevices = 0x8000;
 
 // ADDI R1,R1,1 ; ADDI R2,R2,-1 ; BNZEI R2,-2 : counts R1 up for 2^32 rounds.
 constexpr uint32_t kLoop[] = {0x94210001u, 0x9442FFFFu, 0xB402FFFEu};
+// ADDI R1,R1,1 ; JUMPI +2 ; NOP ; ADDI R2,R2,-1 ; BNZEI R2,-4 : the same count, jumping over a
+// word inside the loop.
+constexpr uint32_t kSkipLoop[] = {0x94210001u, 0xBC000002u, 0u, 0x9442FFFFu, 0xB402FFFCu};
 
-PluginEntryPoints LoadBenchModule() {
+// Which peripherals the machine has: none, two regions of a module whose Clock counts, or two
+// of one whose Clock does nothing (as the terminal's and the GPIO's).
+enum Devices : int64_t { kNoDevices = 0, kCountingDevices = 1, kIdleDevices = 2 };
+
+// The bench module's entry points, with `clock` as the Clock export.
+PluginEntryPoints LoadBenchModule(const char* clock) {
   void* h = dlopen(TERVIK_BENCH_MODULE, RTLD_NOW | RTLD_LOCAL);
   if (h == nullptr) {
     std::fprintf(stderr, "cannot load %s: %s\n", TERVIK_BENCH_MODULE, dlerror());
@@ -34,51 +47,57 @@ PluginEntryPoints LoadBenchModule() {
   e.ReadMem = reinterpret_cast<TervikReadMemFn>(sym("ReadMem"));
   e.Initialize = reinterpret_cast<TervikInitializeFn>(sym("Initialize"));
   e.Reset = reinterpret_cast<TervikResetFn>(sym("Reset"));
-  e.Clock = reinterpret_cast<TervikClockFn>(sym("Clock"));
+  e.Clock = reinterpret_cast<TervikClockFn>(sym(clock));
   return e;  // the module stays loaded for the whole run
 }
 
-void SetUpMachine(Processor& p, bool withDevices) {
+void SetUpMachine(Processor& p, int64_t devices, std::span<const uint32_t> loop = kLoop) {
   p.AddRegion(kRom, 0x400, RegionType::ROM);
   p.AddRegion(kRam, 0x400, RegionType::RAM);  // 0x400..0xFFF is a gap
-  if (withDevices) {
-    static const PluginEntryPoints module = LoadBenchModule();
+  if (devices != kNoDevices) {
+    static const PluginEntryPoints counting = LoadBenchModule("Clock");
+    static const PluginEntryPoints idle = LoadBenchModule("IdleClock");
+    const PluginEntryPoints& module = devices == kIdleDevices ? idle : counting;
     p.AddRegion(kDevices, 0x10, RegionType::DLL, module);
     p.AddRegion(kDevices + 0x10, 0x10, RegionType::DLL, module);
   }
-  for (uint32_t i = 0; i < 3; ++i) p.WriteMem(kRam + i, kLoop[i]);
+  for (uint32_t i = 0; i < loop.size(); ++i) p.WriteMem(kRam + i, loop[i]);
   p.Reset();
   p.SetPC(kRam);
 }
 
 void BM_Step(benchmark::State& state) {
   Processor p;
-  SetUpMachine(p, state.range(0) != 0);
+  SetUpMachine(p, state.range(0));
   for (auto _ : state) {
     p.Step();
   }
   benchmark::DoNotOptimize(p.GetRegister(1));
   state.SetItemsProcessed(state.iterations());
 }
-BENCHMARK(BM_Step)->ArgName("devices")->Arg(0)->Arg(1);
+BENCHMARK(BM_Step)->ArgName("devices")->Arg(kNoDevices)->Arg(kCountingDevices)->Arg(kIdleDevices);
 
 void BM_RunBatch(benchmark::State& state) {
   Processor p;
-  SetUpMachine(p, state.range(0) != 0);
+  SetUpMachine(p, state.range(0));
   constexpr uint64_t kBatch = 1 << 20;
   for (auto _ : state) {
     benchmark::DoNotOptimize(p.RunBatch(kBatch));
   }
   state.SetItemsProcessed(state.iterations() * kBatch);
 }
-BENCHMARK(BM_RunBatch)->ArgName("devices")->Arg(0)->Arg(1);
+BENCHMARK(BM_RunBatch)
+    ->ArgName("devices")
+    ->Arg(kNoDevices)
+    ->Arg(kCountingDevices)
+    ->Arg(kIdleDevices);
 
 // A batch with breakpoints that are never reached, one of them near the loop in the same RAM:
-// pc is looked up only when the fetch leaves the stretch free of breakpoints, so this should
-// run about as fast as the plain batch.
+// the fetch compares each word with the trap word that marks them, and pc is looked up only at
+// a trap, so this should run nearly as fast as the plain batch.
 void BM_RunBatchBreakpoints(benchmark::State& state) {
   Processor p;
-  SetUpMachine(p, false);
+  SetUpMachine(p, kNoDevices);
   const uint32_t breakpoints[] = {0x10, 0x2000, kRam + 7};
   constexpr uint64_t kBatch = 1 << 20;
   for (auto _ : state) {
@@ -87,6 +106,37 @@ void BM_RunBatchBreakpoints(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * kBatch);
 }
 BENCHMARK(BM_RunBatchBreakpoints);
+
+// One never-reached breakpoint at `offset` words from the loop's first word (none: a batch
+// without breakpoints, the figure the others compare with). A breakpoint that borders the loop
+// or that the loop jumps over must cost little more than one far away: "stop when the loop is
+// done" is the usual breakpoint.
+void BM_RunBatchBreakpointPlacement(benchmark::State& state, std::span<const uint32_t> loop,
+                                    std::optional<int32_t> offset, Devices devices) {
+  Processor p;
+  SetUpMachine(p, devices, loop);
+  std::vector<uint32_t> breakpoints;
+  if (offset) breakpoints.push_back(kRam + static_cast<uint32_t>(*offset));
+  constexpr uint64_t kBatch = 1 << 20;
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(p.RunBatch(kBatch, breakpoints));
+  }
+  state.SetItemsProcessed(state.iterations() * kBatch);
+}
+constexpr std::optional<int32_t> kNoBreakpoint;
+BENCHMARK_CAPTURE(BM_RunBatchBreakpointPlacement, loop3_none, kLoop, kNoBreakpoint, kNoDevices);
+BENCHMARK_CAPTURE(BM_RunBatchBreakpointPlacement, loop3_far, kLoop, 0x1000, kNoDevices);
+BENCHMARK_CAPTURE(BM_RunBatchBreakpointPlacement, loop3_before_first_word, kLoop, -1, kNoDevices);
+BENCHMARK_CAPTURE(BM_RunBatchBreakpointPlacement, loop3_after_last_word, kLoop, 3, kNoDevices);
+BENCHMARK_CAPTURE(BM_RunBatchBreakpointPlacement, skip_none, kSkipLoop, kNoBreakpoint, kNoDevices);
+BENCHMARK_CAPTURE(BM_RunBatchBreakpointPlacement, skip_far, kSkipLoop, 0x1000, kNoDevices);
+BENCHMARK_CAPTURE(BM_RunBatchBreakpointPlacement, skip_jumped_over, kSkipLoop, 2, kNoDevices);
+BENCHMARK_CAPTURE(BM_RunBatchBreakpointPlacement, skip_after_last_word, kSkipLoop, 5, kNoDevices);
+// With two peripherals whose Clock does nothing, as a map with the terminal and GPIO has.
+BENCHMARK_CAPTURE(BM_RunBatchBreakpointPlacement, devices_loop3_none, kLoop, kNoBreakpoint,
+                  kIdleDevices);
+BENCHMARK_CAPTURE(BM_RunBatchBreakpointPlacement, devices_loop3_after_last_word, kLoop, 3,
+                  kIdleDevices);
 
 }  // namespace
 
