@@ -48,22 +48,6 @@ TERVIK_HOT Processor::ArithResult Processor::SubWithFlags(uint32_t x, uint32_t y
           (x31 && !y31 && !d31) || (!x31 && y31 && d31)};
 }
 
-// Whether a plug-in entry point is a function that returns at once. Calling it or not is then
-// the same, and a peripheral without a clocked behaviour costs nothing per cycle. Recognises
-// the forms compilers emit on x86-64: "ret", "rep ret", and "endbr64; ret".
-static bool ReturnsAtOnce(TervikClockFn fn) {
-#if defined(__x86_64__)
-  const auto* code = reinterpret_cast<const unsigned char*>(fn);
-  if (code[0] == 0xC3) return true;
-  if (code[0] == 0xF3 && code[1] == 0xC3) return true;
-  return code[0] == 0xF3 && code[1] == 0x0F && code[2] == 0x1E && code[3] == 0xFA &&
-         code[4] == 0xC3;
-#else
-  (void)fn;
-  return false;
-#endif
-}
-
 // ---- Memory bus ----
 
 void Processor::ResetBusCaches() {
@@ -86,7 +70,7 @@ void Processor::AddRegion(uint32_t start, uint32_t size, RegionType type,
       WordStorage(static_cast<uint32_t>(std::min<uint64_t>(size, (uint64_t{1} << 32) - start)));
 
   std::vector<TervikClockFn> clocks = clocks_;
-  if (type == RegionType::DLL && !ReturnsAtOnce(entry.Clock)) clocks.push_back(entry.Clock);
+  if (type == RegionType::DLL) clocks.push_back(entry.Clock);
   regions.reserve(regions.size() + 1);  // may throw: nothing changed yet
   regions.push_back(std::move(region));
   try {

@@ -176,7 +176,7 @@ class Processor : public CpuState {
   AddressMap routing_;
   SegmentCursor fetch_;  // where the last instruction was fetched from
   SegmentCursor data_;   // where the last load or store went
-  // Clock of each DLL region, in region order, leaving out those that return at once.
+  // Clock of each DLL region, in region order: a module on two map lines is clocked twice.
   std::vector<TervikClockFn> clocks_;
   std::vector<uint32_t> breakpointScratch_;  // a batch's breakpoints, sorted
   std::vector<uint32_t> fenceScratch_;       // those and the words before them, sorted

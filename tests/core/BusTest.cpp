@@ -2,6 +2,7 @@
 // size 0, plug-in regions with their offsets, and region storage that costs nothing until
 // written.
 #include <gtest/gtest.h>
+#include <sys/mman.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -139,6 +140,24 @@ TEST(Bus, LargeRegionCostsNoMemoryUntilWritten) {
   EXPECT_EQ(cpu.ReadMem(0x08000000), 0u);
   cpu.WriteMem(0x0ABCDEF0, 1);
   EXPECT_LT(ResidentBytes() - before, int64_t{16} << 20);
+}
+
+// A DLL region is added without reading its module's code: on machines with execute-only code
+// pages such a read faults. A Clock on a page nothing may read stands for one.
+TEST(Bus, AddingAPluginRegionReadsNoneOfItsCode) {
+  const long page = sysconf(_SC_PAGESIZE);
+  void* code =
+      mmap(nullptr, static_cast<size_t>(page), PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  ASSERT_NE(code, MAP_FAILED);
+  PluginEntryPoints entry = FakeModule<1>::Entry();
+  entry.Clock = reinterpret_cast<TervikClockFn>(code);
+  {
+    Processor cpu;
+    cpu.AddRegion(0x100, 4, RegionType::DLL, entry);
+    cpu.AddRegion(0x200, 4, RegionType::DLL, entry);
+    EXPECT_EQ(cpu.Regions().size(), 2u);
+  }
+  munmap(code, static_cast<size_t>(page));
 }
 
 #if defined(__SANITIZE_ADDRESS__)
