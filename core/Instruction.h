@@ -242,6 +242,36 @@ constexpr bool IsDefinedInstruction(uint32_t word) {
   return f != OperandFormat::Undefined && f != OperandFormat::InvalidMovei;
 }
 
+// Whether performing the word moves only pc (and, for CALL and RET, sp and the stack word):
+// NOP, the jumps and branches, taken or not, CALL, RET, RETI and the words not performed. Every
+// other word changes a register, the flags, sp, im, the shift register or memory, and goes on
+// to the next word.
+constexpr bool MovesOnlyPc(uint32_t word) {
+  switch (Instruction{word}.opcode()) {
+    case Opcode::NOP:
+    case Opcode::BZE:
+    case Opcode::BNZE:
+    case Opcode::BNE:
+    case Opcode::JUMP:
+    case Opcode::BrZE:
+    case Opcode::BrNZE:
+    case Opcode::JUMPr:
+    case Opcode::CALL:
+    case Opcode::RETI:
+    case Opcode::BrNE:
+    case Opcode::RET:
+    case Opcode::BZEI:
+    case Opcode::BNZEI:
+    case Opcode::BNEI:
+    case Opcode::JUMPI:
+    case Opcode::BrZEI:
+    case Opcode::BrNZEI:
+    case Opcode::JUMPrI:
+    case Opcode::BrNEI: return true;
+    default: return !IsDefinedInstruction(word);
+  }
+}
+
 // Each mnemonic names exactly one table slot: checked while compiling.
 consteval bool MnemonicsAreUnique() {
   for (size_t i = 0; i < kOpcodeTable.size(); ++i) {

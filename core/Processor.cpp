@@ -119,8 +119,10 @@ void Processor::ClearRegions() noexcept {
 // compiler keeps in machine registers across the batch (nothing else can alias them: plug-ins
 // have no access to the processor), and are written back at the end. Without it the engine
 // works on the processor's own fields, as a single step does. Either way it tracks what the
-// markers need: the one destination register written and whether a store happened.
-template <bool kLocalState>
+// markers need: the one destination register written and whether a store happened. Only with
+// kTraps do its loads and stores heed a batch's breakpoint traps (see Processor::Trap), so
+// that the engines of other runs, of single steps and of the bus operations do without them.
+template <bool kLocalState, bool kTraps>
 class Engine {
  public:
   TERVIK_HOT explicit Engine(Processor& p)
@@ -168,12 +170,13 @@ class Engine {
   static constexpr int kAnyClocks = -1;
   template <int kClocks = kAnyClocks>
   TERVIK_HOT void Cycle() {
-    CycleMovedOnlyPc<kClocks>();
+    ClockAndAdvance<kClocks>();
+    Execute(Fetch());
   }
 
-  // A cycle that returns whether its instruction moved only pc (see Execute).
+  // The first half of a cycle: the peripherals' clocks and the shift register's advance.
   template <int kClocks = kAnyClocks>
-  TERVIK_HOT bool CycleMovedOnlyPc() {
+  TERVIK_HOT void ClockAndAdvance() {
     dest = kNoDest;
     memWritten = false;
     if constexpr (kClocks == 1) {
@@ -186,14 +189,13 @@ class Engine {
     }
     const uint32_t t = lfsr >> 31;
     lfsr = (lfsr << 1) ^ ((0u - t) & 0x80000063u);
-    return Execute(Fetch());
   }
 
   TERVIK_HOT Processor::Before Snapshot() const { return {pc, sr, im, sp, lfsr}; }
 
   // The values the last cycle started from, rebuilt from its result, for a cycle whose
-  // instruction moved only pc (Execute returned true): a branch, jump, call or return, NOP, or
-  // a word not performed. None of them writes sr, im or lfsr, so only the shift register's
+  // instruction moved only pc (see MovesOnlyPc): a branch, jump, call or return, NOP, or a word
+  // not performed. None of them writes sr, im or lfsr, so only the shift register's
   // advance and the stack move of CALL and RET are undone; `at` is the address the cycle
   // started at.
   Processor::Before JumpCycleStart(uint32_t at) const {
@@ -224,21 +226,24 @@ class Engine {
 
   // Cycles until maxSteps ran, or pc lands on an address of `stops` (sorted, unique) after at
   // least one cycle, or (with kStopOnStall) a cycle leaves pc unchanged. Returns the values the
-  // last cycle started from, for its change markers; `steps` counts the cycles.
+  // last cycle started from, for its change markers; `steps` counts the cycles. `traps` are
+  // those RunBatch set for the stops (see Processor::Trap); they are lifted before it returns.
   //
   // Checking each pc against the stops, and saving each cycle's starting values in case it is
-  // the last, would cost up to half the speed. Instead the fetch cursor is narrowed to the
-  // stretch around pc that holds no address of `fence`: every stop address and the word before
-  // it. Its range test, which every fetch makes anyway, fails only when pc reaches a fenced
-  // word or leaves the stretch; only then is pc looked up. A cycle that ends on a stop address
-  // either ran the word before it, a sequential instruction, whose starting values were saved
-  // then, or it moved only pc, and its values are rebuilt from its result. A stall is such a
-  // cycle too, and the last cycle the step count allows always saves them.
+  // the last, would cost up to half the speed. Instead the fetch, which reads the word anyway,
+  // compares it with kTrapWord, which memory holds at every stop in ROM or RAM and at every
+  // word there before a stop that goes on to the next word. Only then is pc looked up, so code
+  // around a breakpoint, a loop that ends right before it or jumps over it, runs as fast as
+  // any other. A fetch from a module or an unmapped address looks pc up every time. A cycle
+  // that ends on a stop address either ran the word before it, one that goes on to the next
+  // word and so carried a trap or was looked up, and its starting values were saved then; or
+  // it moved only pc, and its values are rebuilt from its result. A stall is such a cycle too,
+  // and the last cycle the step count allows always saves them.
   //
   // kStops is false only for a run that nothing but the step count can end.
   template <int kClocks, bool kStopOnStall, bool kStops>
   TERVIK_HOT Processor::Before Run(uint64_t maxSteps, std::span<const uint32_t> stops,
-                                   std::span<const uint32_t> fence) {
+                                   std::span<Processor::Trap> traps) {
     Processor::Before before{};
     if constexpr (!kStops && !kStopOnStall) {
       // Nothing can end the run early.
@@ -251,6 +256,7 @@ class Engine {
     }
     auto isStop = [&](uint32_t a)
                       TERVIK_LAMBDA { return std::binary_search(stops.begin(), stops.end(), a); };
+    UseTraps(traps);
     // Counts down the cycles still allowed before the last one, so that the loop keeps one
     // counter in a machine register rather than a count and its limit.
     uint64_t left = maxSteps - 1;
@@ -258,10 +264,13 @@ class Engine {
     uint64_t saved = maxSteps;
     uint32_t at = pc;
     bool ended = false;
-    NarrowFetch(pc, fence);  // from here on the cursor's stretch holds no fenced word
     for (; left != 0; --left) {
-      if (!FetchHits()) [[unlikely]] {
-        if (NarrowFetch(pc, fence)) {
+      if (!FetchHits() || (kStops && fetch_.words[pc - fetch_.lo] == Processor::kTrapWord))
+          [[unlikely]] {
+        fetch_ = SegmentCursor::At(fetch_.seg->Contains(pc) ? fetch_.seg : &map_.Find(pc));
+        const Processor::Trap* trap = nullptr;
+        if (kStops && fetch_.words == nullptr) {
+          // A module's word or an unmapped one: no trap marks it, so pc is looked up.
           if (left != maxSteps - 1 && isStop(pc)) {
             ended = true;  // the cycle before reached a stop address
             break;
@@ -270,18 +279,28 @@ class Engine {
             before = Snapshot();
             saved = left;
           }
+        } else if (kStops && fetch_.words[pc - fetch_.lo] == Processor::kTrapWord &&
+                   (trap = FindTrap(traps, pc)) != nullptr && trap->set) {
+          if (trap->stop && left != maxSteps - 1) {
+            ended = true;  // the cycle before reached a stop address
+            break;
+          }
+          if (trap->beforeStop) {
+            before = Snapshot();
+            saved = left;
+          }
+          fetch_.words = nullptr;  // this cycle's fetch takes the slow path to the trap's word
         }
       }
       at = pc;
-      const bool movedOnlyPc = CycleMovedOnlyPc<kClocks>();
-      if (kStopOnStall && movedOnlyPc && pc == at) {
-        --left;  // counts this cycle
+      Cycle<kClocks>();
+      if (kStopOnStall && pc == at) {  // a word that goes on to the next always moves pc
+        --left;                        // counts this cycle
         ended = true;
         break;
       }
     }
-    // Later fetches, of single steps too, get the whole segment again.
-    fetch_ = SegmentCursor::At(fetch_.seg);
+    LiftTraps();
     uint64_t n = maxSteps - 1 - left;
     if (!ended && !(n != 0 && isStop(pc))) {
       before = Snapshot();
@@ -295,26 +314,52 @@ class Engine {
     return before;
   }
 
-  // Points the fetch cursor at the segment of pc, narrowed, for ROM and RAM, to the stretch
-  // around pc that holds no address of `fence` (sorted, unique). Returns whether pc itself is
-  // one; then no fetch hits the cursor until pc moves on.
-  bool NarrowFetch(uint32_t at, std::span<const uint32_t> fence) {
-    fetch_ = SegmentCursor::At(fetch_.seg->Contains(at) ? fetch_.seg : &map_.Find(at));
-    const auto next = std::upper_bound(fence.begin(), fence.end(), at);
-    const bool fenced = next != fence.begin() && next[-1] == at;
-    if (fenced) {
-      fetch_.words = nullptr;
-    } else if (fetch_.words != nullptr) {
-      uint32_t lo = fetch_.lo;
-      uint32_t hi = fetch_.lo + fetch_.span;
-      // Neither bound can pass `at`, which lies in the segment and is not fenced.
-      if (next != fence.end() && *next <= hi) hi = *next - 1;
-      if (next != fence.begin() && next[-1] >= lo) lo = next[-1] + 1;
-      fetch_.words += lo - fetch_.lo;
-      fetch_.lo = lo;
-      fetch_.span = hi - lo;
+  // From here on, until LiftTraps, loads and stores see the words `traps` hold for their
+  // addresses, and a store there keeps the trap in step with the word (see Processor::Trap).
+  // The data cursor starts empty, so that its first access narrows it.
+  void UseTraps(std::span<Processor::Trap> traps) {
+    traps_ = traps;
+    if (!traps_.empty()) data_.words = data_.ram = nullptr;
+  }
+
+  // Puts the words back that the traps stand in for; later accesses get whole segments again.
+  void LiftTraps() {
+    p_.LiftTraps();
+    traps_ = {};
+    data_ = SegmentCursor::At(data_.seg);
+  }
+
+  // The trap at address a in `traps` (sorted by address), if there is one.
+  static Processor::Trap* FindTrap(std::span<Processor::Trap> traps, uint32_t a) {
+    const auto it = std::ranges::lower_bound(traps, a, {}, &Processor::Trap::address);
+    return it != traps.end() && it->address == a ? &*it : nullptr;
+  }
+
+  // Points the data cursor at the segment of a, narrowed, while traps are set, to the stretch
+  // around a that holds no trap's address, so that its fast paths never meet a trap. Returns
+  // the trap at a, if there is one; then no access hits the cursor until it moves on.
+  Processor::Trap* AimData(uint32_t a) {
+    if (traps_.empty()) {
+      Aim(data_, a);
+      return nullptr;
     }
-    return fenced;
+    data_ = SegmentCursor::At(data_.seg->Contains(a) ? data_.seg : &map_.Find(a));
+    if (data_.words == nullptr) return nullptr;  // traps lie in ROM and RAM only
+    const auto next = std::ranges::upper_bound(traps_, a, {}, &Processor::Trap::address);
+    if (next != traps_.begin() && next[-1].address == a) {
+      data_.words = data_.ram = nullptr;
+      return &next[-1];
+    }
+    uint32_t lo = data_.lo;
+    uint32_t hi = data_.lo + data_.span;
+    // Neither bound can pass a, which lies in the segment and has no trap.
+    if (next != traps_.end() && next->address <= hi) hi = next->address - 1;
+    if (next != traps_.begin() && next[-1].address >= lo) lo = next[-1].address + 1;
+    data_.words += lo - data_.lo;
+    if (data_.ram != nullptr) data_.ram += lo - data_.lo;
+    data_.lo = lo;
+    data_.span = hi - lo;
+    return nullptr;
   }
 
   // Whether the fetch at pc takes the fast path of Fetch.
@@ -339,6 +384,7 @@ class Engine {
     if (off <= data_.span && data_.words != nullptr) [[likely]] {
       return data_.words[off];
     }
+    if constexpr (kTraps) AimData(a);
     return Load(data_, a);
   }
 
@@ -353,18 +399,39 @@ class Engine {
     StoreSlow(a, value);
   }
 
-  void StoreSlow(uint32_t a, uint32_t value) {
-    Aim(data_, a);
-    switch (data_.seg->kind) {
+  // The slower paths of loads and stores (StoreSlow, Load) are inlined where no traps are set,
+  // as they are short then, and called where traps are set, so that they do not crowd the
+  // batch loop that contains them.
+  TERVIK_HOT void StoreSlow(uint32_t a, uint32_t value) {
+    if constexpr (kTraps) {
+      StoreAroundTraps(a, value);
+    } else {
+      Aim(data_, a);
+      StoreTo(data_.seg, a, value, nullptr);
+    }
+  }
+
+  [[gnu::noinline]] void StoreAroundTraps(uint32_t a, uint32_t value) {
+    Processor::Trap* trap = AimData(a);
+    StoreTo(data_.seg, a, value, trap);
+  }
+
+  // An instruction's store into the segment `seg` that covers a; a trap at a takes the word.
+  TERVIK_HOT void StoreTo(const Segment* seg, uint32_t a, uint32_t value, Processor::Trap* trap) {
+    switch (seg->kind) {
       case Segment::Kind::RAM:
         memWritten = true;
         lastWrite = a;
-        data_.ram[a - data_.lo] = value;
+        if (trap != nullptr) {
+          trap->Store(value);
+        } else {
+          seg->words[a - seg->lo] = value;
+        }
         break;
       case Segment::Kind::DLL:
         memWritten = true;
         lastWrite = a;
-        data_.seg->cpuWrite(a - data_.seg->regionStart, value);
+        seg->cpuWrite(a - seg->regionStart, value);
         break;
       case Segment::Kind::ROM:
       case Segment::Kind::Unmapped: break;
@@ -377,10 +444,9 @@ class Engine {
     r[rd] = value;
   }
 
-  // Performs one instruction. Returns true when it moved only pc (and, for CALL and RET, sp and
-  // the stack word): jumps, branches taken or not, NOP and words not performed; false when it
-  // went on to the next word after changing registers, flags or memory.
-  TERVIK_HOT bool Execute(uint32_t word) {
+  // Performs one instruction. The words that return early are those that move only pc (see
+  // MovesOnlyPc); every other word goes on to the next.
+  TERVIK_HOT void Execute(uint32_t word) {
     const Instruction in{word};
     // Operands are read where a case needs them, so the common cases stay in registers.
     auto A = [&]() TERVIK_LAMBDA { return r[in.ra()]; };
@@ -404,7 +470,7 @@ class Engine {
     };
 
     switch (in.opcode()) {
-      case Opcode::NOP: ++pc; return true;
+      case Opcode::NOP: ++pc; return;
       case Opcode::OR: logic(A() | B()); break;
       case Opcode::XOR: logic(A() ^ B()); break;
       case Opcode::NOR: logic(~(A() | B())); break;
@@ -416,25 +482,25 @@ class Engine {
       case Opcode::SLL: logic(A() << (B() & 7)); break;
       case Opcode::SRL: logic(A() >> (B() & 7)); break;
       case Opcode::SRA: logic(static_cast<uint32_t>(static_cast<int32_t>(A()) >> (B() & 7))); break;
-      case Opcode::BZE: branch(A() == 0, pc + B()); return true;
-      case Opcode::BNZE: branch(A() != 0, pc + B()); return true;
-      case Opcode::BNE: branch((A() >> 31) != 0, pc + B()); return true;
-      case Opcode::JUMP: pc += B(); return true;
-      case Opcode::BrZE: branch(A() == 0, B()); return true;
-      case Opcode::BrNZE: branch(A() != 0, B()); return true;
-      case Opcode::JUMPr: pc = B(); return true;
+      case Opcode::BZE: branch(A() == 0, pc + B()); return;
+      case Opcode::BNZE: branch(A() != 0, pc + B()); return;
+      case Opcode::BNE: branch((A() >> 31) != 0, pc + B()); return;
+      case Opcode::JUMP: pc += B(); return;
+      case Opcode::BrZE: branch(A() == 0, B()); return;
+      case Opcode::BrNZE: branch(A() != 0, B()); return;
+      case Opcode::JUMPr: pc = B(); return;
       case Opcode::LOAD: Write(in.rd(), Read(A() + B())); break;
       case Opcode::STORE: Store(A(), B()); break;
       case Opcode::CALL:
         push(pc + 1);
         pc = B();
-        return true;
-      case Opcode::RETI: return true;
-      case Opcode::BrNE: branch((A() >> 31) != 0, B()); return true;
+        return;
+      case Opcode::RETI: return;
+      case Opcode::BrNE: branch((A() >> 31) != 0, B()); return;
       case Opcode::RET:
         --sp;
         pc = Read(sp);
-        return true;
+        return;
       case Opcode::PUSH: push(B()); break;
       case Opcode::POP:
         --sp;
@@ -461,16 +527,16 @@ class Engine {
       case Opcode::SRAI:
         logic(static_cast<uint32_t>(static_cast<int32_t>(A()) >> (simm & 7)));
         break;
-      case Opcode::BZEI: branch(A() == 0, pc + simm); return true;
-      case Opcode::BNZEI: branch(A() != 0, pc + simm); return true;
-      case Opcode::BNEI: branch((A() >> 31) != 0, pc + simm); return true;
-      case Opcode::JUMPI: pc += simm; return true;
-      case Opcode::BrZEI: branch(A() == 0, simm); return true;
-      case Opcode::BrNZEI: branch(A() != 0, simm); return true;
-      case Opcode::JUMPrI: pc = simm; return true;
+      case Opcode::BZEI: branch(A() == 0, pc + simm); return;
+      case Opcode::BNZEI: branch(A() != 0, pc + simm); return;
+      case Opcode::BNEI: branch((A() >> 31) != 0, pc + simm); return;
+      case Opcode::JUMPI: pc += simm; return;
+      case Opcode::BrZEI: branch(A() == 0, simm); return;
+      case Opcode::BrNZEI: branch(A() != 0, simm); return;
+      case Opcode::JUMPrI: pc = simm; return;
       case Opcode::LOADI: Write(in.rd(), Read(A() + simm)); break;
       case Opcode::STOREI: Store(A(), simm); break;
-      case Opcode::BrNEI: branch((A() >> 31) != 0, simm); return true;
+      case Opcode::BrNEI: branch((A() >> 31) != 0, simm); return;
       case Opcode::PUSHI: push(simm); break;
       case Opcode::MOVEI:
         switch (in.sub()) {
@@ -503,7 +569,7 @@ class Engine {
           case MoveiSub::Invalid12:
           case MoveiSub::Invalid13:
           case MoveiSub::Invalid14:
-          case MoveiSub::Invalid15: return true;  // not performed: pc stays
+          case MoveiSub::Invalid15: return;  // not performed: pc stays
         }
         break;
       case Opcode::BITSETI: logic(A() | (1u << in.bit())); break;
@@ -514,10 +580,9 @@ class Engine {
       case Opcode::Undefined54:
       case Opcode::Undefined56:
       case Opcode::Undefined58:
-      case Opcode::Undefined63: return true;  // not performed: pc stays
+      case Opcode::Undefined63: return;  // not performed: pc stays
     }
     ++pc;
-    return false;
   }
 
  private:
@@ -528,14 +593,28 @@ class Engine {
     if (!c.seg->Contains(a)) c = SegmentCursor::At(&map_.Find(a));
   }
 
-  // The cursor's fields may describe only part of its segment (see NarrowFetch), so this path
-  // reads through the segment itself.
-  uint32_t Load(SegmentCursor& c, uint32_t a) {
+  // The data cursor's fields may describe only part of its segment (see AimData), so this path
+  // reads through the segment itself; a trap's address gives the trap's word.
+  TERVIK_HOT uint32_t Load(SegmentCursor& c, uint32_t a) {
+    if constexpr (kTraps) return LoadAroundTraps(c, a);
     Aim(c, a);
-    switch (c.seg->kind) {
+    return WordIn(*c.seg, a);
+  }
+
+  [[gnu::noinline]] uint32_t LoadAroundTraps(SegmentCursor& c, uint32_t a) {
+    Aim(c, a);
+    if (c.seg->words != nullptr) {
+      if (const Processor::Trap* trap = FindTrap(traps_, a)) return trap->word;
+    }
+    return WordIn(*c.seg, a);
+  }
+
+  // The word at a in the segment `seg` that covers it.
+  TERVIK_HOT static uint32_t WordIn(const Segment& seg, uint32_t a) {
+    switch (seg.kind) {
       case Segment::Kind::ROM:
-      case Segment::Kind::RAM: return c.seg->words[a - c.seg->lo];
-      case Segment::Kind::DLL: return c.seg->read(a - c.seg->regionStart);
+      case Segment::Kind::RAM: return seg.words[a - seg.lo];
+      case Segment::Kind::DLL: return seg.read(a - seg.regionStart);
       case Segment::Kind::Unmapped: break;
     }
     return 0xFFFFFFFFu;
@@ -561,7 +640,8 @@ class Engine {
   TervikClockFn clock1_;
   unsigned dest = kNoDest;
   uint32_t destOld = 0;
-  uint32_t lastSlowFetch_ = 0;  // the word the last fetch outside ROM and RAM returned
+  uint32_t lastSlowFetch_ = 0;        // the word the last fetch outside ROM and RAM returned
+  std::span<Processor::Trap> traps_;  // while a batch has them set, sorted by address
 
  public:
   uint64_t steps = 0;
@@ -590,7 +670,7 @@ TERVIK_HOT void Processor::SetMarkers(const Before& before) {
 
 void Processor::Step() {
   const Before before{pc, sr, im, sp, lfsr};
-  Engine<false> e(*this);
+  Engine<false, false> e(*this);
   e.Cycle();
   memWritten = false;
   e.Finish();
@@ -599,7 +679,7 @@ void Processor::Step() {
 }
 
 void Processor::Execute(uint32_t word) {
-  Engine<false> e(*this);
+  Engine<false, false> e(*this);
   e.Execute(word);
   e.Finish();
 }
@@ -611,18 +691,50 @@ uint64_t Processor::RunBatch(uint64_t maxSteps, std::span<const uint32_t> breakp
   std::sort(breakpointScratch_.begin(), breakpointScratch_.end());
   breakpointScratch_.erase(std::unique(breakpointScratch_.begin(), breakpointScratch_.end()),
                            breakpointScratch_.end());
-  // Where the run loop looks pc up: each breakpoint and the word before it.
-  fenceScratch_.clear();
-  for (uint32_t a : breakpointScratch_) {
-    fenceScratch_.push_back(a - 1);
-    fenceScratch_.push_back(a);
-  }
-  std::sort(fenceScratch_.begin(), fenceScratch_.end());
-  fenceScratch_.erase(std::unique(fenceScratch_.begin(), fenceScratch_.end()), fenceScratch_.end());
+  SetTraps();
+  // Lifts the traps also if a plug-in's entry point throws through the run.
+  struct Lift {
+    Processor& p;
+    ~Lift() { p.LiftTraps(); }
+  } lift{*this};
   // A run that stops on a stall takes the loop that checks for stops whether or not there are
   // any: with none, that check costs nothing.
   if (onStall == OnStall::Stop) return RunWith<true, true>(maxSteps);
   return breakpoints.empty() ? RunWith<false, false>(maxSteps) : RunWith<false, true>(maxSteps);
+}
+
+void Processor::SetTraps() {
+  trapScratch_.clear();
+  auto add = [this](uint32_t a, bool stop) {
+    const Segment& seg = routing_.Find(a);
+    if (seg.words == nullptr) return;  // a module's or unmapped word: the run looks pc up
+    trapScratch_.push_back({a, 0, &seg.words[a - seg.lo], stop, !stop, false});
+  };
+  for (uint32_t a : breakpointScratch_) {
+    add(a - 1, false);
+    add(a, true);
+  }
+  std::sort(trapScratch_.begin(), trapScratch_.end(),
+            [](const Trap& x, const Trap& y) { return x.address < y.address; });
+  // A word that is both a stop and the word before one keeps one trap with both roles.
+  auto out = trapScratch_.begin();
+  for (auto it = trapScratch_.begin(); it != trapScratch_.end(); ++it) {
+    if (out != trapScratch_.begin() && out[-1].address == it->address) {
+      out[-1].stop |= it->stop;
+      out[-1].beforeStop |= it->beforeStop;
+    } else {
+      *out++ = *it;
+    }
+  }
+  trapScratch_.erase(out, trapScratch_.end());
+  for (Trap& trap : trapScratch_) trap.Store(*trap.cell);
+}
+
+void Processor::LiftTraps() noexcept {
+  for (Trap& trap : trapScratch_) {
+    if (trap.set) *trap.cell = trap.word;
+    trap.set = false;
+  }
 }
 
 // One compiled loop per case, each a function of its own so that it is laid out as if it were
@@ -631,7 +743,7 @@ uint64_t Processor::RunBatch(uint64_t maxSteps, std::span<const uint32_t> breakp
 // is mostly without peripherals, so it has only the first and the last.
 template <bool kStopOnStall, bool kStops>
 uint64_t Processor::RunWith(uint64_t maxSteps) {
-  constexpr int kAny = Engine<true>::kAnyClocks;
+  constexpr int kAny = Engine<true, false>::kAnyClocks;
   switch (clocks_.size()) {
     case 0: return RunEngine<kStopOnStall, kStops, 0>(maxSteps);
     case 1:
@@ -647,9 +759,10 @@ uint64_t Processor::RunWith(uint64_t maxSteps) {
 
 template <bool kStopOnStall, bool kStops, int kClocks>
 [[gnu::noinline]] uint64_t Processor::RunEngine(uint64_t maxSteps) {
-  Engine<true> e(*this);
+  // Only a run that a breakpoint can end has traps to heed: the others compile without them.
+  Engine<true, kStops> e(*this);
   const Before before =
-      e.Run<kClocks, kStopOnStall, kStops>(maxSteps, breakpointScratch_, fenceScratch_);
+      e.template Run<kClocks, kStopOnStall, kStops>(maxSteps, breakpointScratch_, trapScratch_);
   // The markers describe the last cycle only; earlier cycles' markers were never observable.
   memWritten = false;
   e.Finish();
@@ -659,14 +772,14 @@ template <bool kStopOnStall, bool kStops, int kClocks>
 }
 
 uint32_t Processor::ReadMem(uint32_t a) {
-  Engine<false> e(*this);
+  Engine<false, false> e(*this);
   const uint32_t v = e.Read(a);
   e.Finish();
   return v;
 }
 
 void Processor::CpuWriteMem(uint32_t a, uint32_t value) {
-  Engine<false> e(*this);
+  Engine<false, false> e(*this);
   e.Store(a, value);
   e.Finish();
 }

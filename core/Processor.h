@@ -31,7 +31,7 @@ struct CpuState {
   bool operator==(const CpuState&) const = default;
 };
 
-template <bool kLocalState>
+template <bool kLocalState, bool kTraps>
 class Engine;
 
 // The processor record: the registers (CpuState), then the region list, then the change markers
@@ -157,13 +157,41 @@ class Processor : public CpuState {
   uint32_t lastWriteAddress = 0;  // kept across steps and resets
 
  private:
-  template <bool kLocalState>
+  template <bool kLocalState, bool kTraps>
   friend class Engine;
 
   // The values a cycle compares its result with.
   struct Before {
     uint32_t pc, sr, im, sp, lfsr;
   };
+
+  // While a batch with breakpoints runs, memory holds kTrapWord at each breakpoint in ROM or
+  // RAM and at each word there before a breakpoint that goes on to the next word (not a jump,
+  // branch or other word that moves only pc), so that the fetch finds them without looking pc
+  // up. Loads and stores of a trap's address go to its `word` instead, and a store there sets
+  // or clears the trap by the new word's kind. The traps are lifted before the batch returns.
+  // kTrapWord has an undefined opcode: were it ever performed, it would change nothing.
+  static constexpr uint32_t kTrapWord = 0xD6B7E3A9u;
+  struct Trap {
+    uint32_t address;
+    uint32_t word;    // the word the program sees at `address`
+    uint32_t* cell;   // where memory keeps it
+    bool stop;        // a breakpoint
+    bool beforeStop;  // the word before a breakpoint
+    bool set;         // *cell holds kTrapWord in place of `word`
+
+    // Makes `value` the word at `address`, when the batch starts or the program stores it, and
+    // sets the trap where the fetch must stop: at a breakpoint, or before one at a word that
+    // goes on to the next.
+    void Store(uint32_t value) {
+      word = value;
+      set = stop || (beforeStop && !MovesOnlyPc(value));
+      *cell = set ? kTrapWord : value;
+    }
+  };
+  // Sets the traps of breakpointScratch_; LiftTraps puts memory back as it was.
+  void SetTraps();
+  void LiftTraps() noexcept;
 
   void SetMarkers(const Before& before);
   // RunBatch once its breakpoints are sorted: the compiled loop for the peripheral count.
@@ -179,7 +207,7 @@ class Processor : public CpuState {
   // Clock of each DLL region, in region order: a module on two map lines is clocked twice.
   std::vector<TervikClockFn> clocks_;
   std::vector<uint32_t> breakpointScratch_;  // a batch's breakpoints, sorted
-  std::vector<uint32_t> fenceScratch_;       // those and the words before them, sorted
+  std::vector<Trap> trapScratch_;            // their traps, sorted by address
 };
 
 }  // namespace tervik

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <random>
+#include <stdexcept>
 #include <tuple>
 
 #include "TestMachine.h"
@@ -164,6 +165,108 @@ TEST(RunBatch, EndsInTheStateOfSingleSteps) {
   }
 }
 
+// Breakpoints after a loop's last word, at its first word, before it, on a word it jumps over,
+// on the word a call returns to, in ROM, and in programs that read the words at and before a
+// breakpoint and rewrite them while they run (a jump before a breakpoint becoming a word that
+// goes on into it, and the other way round): every batch, whatever its length, ends where
+// single steps stop, in their state.
+TEST(RunBatch, BreakpointsAroundLoopsMatchSingleSteps) {
+  constexpr uint32_t k = Machine::kRam, kRom = 0x10;
+  struct Case {
+    const char* name;
+    std::vector<uint32_t> words;  // at k
+    std::vector<std::pair<unsigned, uint32_t>> registers;
+    std::vector<uint32_t> breakpoints;
+  };
+  // R2 = 4; count R1 up while R2 counts down; then R3 once, and all over again.
+  const std::vector<uint32_t> loop = {Movei(MoveiSub::MOVEL, 2, 4), Rri(ADDI, 1, 1, 1),
+                                      Rri(SUBBI, 2, 2, 1),          Rri(BNZEI, 0, 2, 0xFFFE),
+                                      Rri(ADDI, 3, 3, 1),           Rri(JUMPI, 0, 0, 0xFFFB)};
+  // The same with a jump over the word at k + 3, which is never performed.
+  const std::vector<uint32_t> skip = {
+      Movei(MoveiSub::MOVEL, 2, 3), Rri(ADDI, 1, 1, 1),       Rri(JUMPI, 0, 0, 2), Op(NOP),
+      Rri(SUBBI, 2, 2, 1),          Rri(BNZEI, 0, 2, 0xFFFC), Rri(JUMPrI, 0, 0, k)};
+  // After three rounds the jump at k + 4 becomes ADDI R9,R9,7, which goes on into k + 5; the
+  // program also loads the words at k + 4 and k + 5 and stores 0x1234 over the one at k + 5.
+  const std::vector<uint32_t> patchJump = {
+      Movei(MoveiSub::MOVEL, 2, 3), Rri(ADDI, 1, 1, 1),           Rri(SUBBI, 2, 2, 1),
+      Rri(BZEI, 0, 2, 3),           Rri(JUMPI, 0, 0, 0xFFFD),     Rri(ADDI, 3, 3, 1),
+      Rrr(STORE, 0, 7, 8),          Rri(LOADI, 12, 10, 0),        Rri(LOADI, 13, 7, 0),
+      Rri(STOREI, 0, 10, 0x1234),   Movei(MoveiSub::MOVEL, 2, 2), Rri(JUMPI, 0, 0, 0xFFF6)};
+  // ADDI R9,R9,7 at k + 4, before k + 5, becomes a jump back to k + 1 after one round.
+  const std::vector<uint32_t> patchAdd = {Movei(MoveiSub::MOVEL, 2, 2), Rri(ADDI, 1, 1, 1),
+                                          Rri(SUBBI, 2, 2, 1),          Rri(BNZEI, 0, 2, 3),
+                                          Rri(ADDI, 9, 9, 7),           Rri(ADDI, 3, 3, 1),
+                                          Rrr(STORE, 0, 7, 8),          Rri(JUMPI, 0, 0, 0xFFFA)};
+  // A call from the loop to k + 8 and back: R2 = 3 rounds.
+  const std::vector<uint32_t> call = {Movei(MoveiSub::MOVEL, 2, 3),
+                                      Rrr(CALL, 0, 0, 6),
+                                      Rri(SUBBI, 2, 2, 1),
+                                      Rri(BNZEI, 0, 2, 0xFFFE),
+                                      Op(NOP),
+                                      Rri(JUMPrI, 0, 0, k),
+                                      Op(NOP),
+                                      Op(NOP),
+                                      Rri(ADDI, 1, 1, 1),
+                                      Op(RET)};
+  // From RAM into ROM at kRom and back onto k + 1.
+  const std::vector<uint32_t> viaRom = {Rri(JUMPrI, 0, 0, kRom), Rri(ADDI, 3, 3, 1),
+                                        Rri(JUMPI, 0, 0, 0xFFFE)};
+  const std::vector<std::pair<unsigned, uint32_t>> none;
+  const std::vector<std::pair<unsigned, uint32_t>> patchJumpRegs = {
+      {7, k + 4}, {8, Rri(ADDI, 9, 9, 7)}, {10, k + 5}};
+  const std::vector<std::pair<unsigned, uint32_t>> patchAddRegs = {{7, k + 4},
+                                                                   {8, Rri(JUMPI, 0, 0, 0xFFFD)}};
+  const std::vector<std::pair<unsigned, uint32_t>> callRegs = {{6, k + 8}};
+  const Case cases[] = {
+      {"after the loop's last word", loop, none, {k + 4}},
+      {"at the loop's first word", loop, none, {k + 1}},
+      {"before the loop", loop, none, {k}},
+      {"on the loop's branch", loop, none, {k + 3}},
+      {"on the branch and after it", loop, none, {k + 3, k + 4}},
+      {"after the loop, and far", loop, none, {0x2000, k + 4, 0x10}},
+      {"jumped over", skip, none, {k + 3}},
+      {"jumped over and after the loop", skip, none, {k + 3, k + 6}},
+      {"after a jump that becomes an ADDI", patchJump, patchJumpRegs, {k + 5}},
+      {"on the word a store changes", patchJump, patchJumpRegs, {k + 4}},
+      {"after an ADDI that becomes a jump", patchAdd, patchAddRegs, {k + 5}},
+      {"after the loop that calls", call, callRegs, {k + 4}},
+      {"where the call returns to", call, callRegs, {k + 2}},
+      {"on the return", call, callRegs, {k + 9}},
+      {"reached from ROM", viaRom, none, {k + 1}},
+      {"in ROM after a word that goes on", viaRom, none, {kRom + 1}},
+      {"in ROM and in RAM", viaRom, none, {kRom + 1, k + 1}},
+  };
+  for (const Case& c : cases) {
+    auto setUp = [&](Machine& m) {
+      m.cpu.WriteMem(kRom, Rri(ADDI, 1, 1, 1));
+      m.cpu.WriteMem(kRom + 1, Rri(JUMPrI, 0, 0, k + 1));
+      uint32_t a = k;
+      for (uint32_t w : c.words) m.cpu.WriteMem(a++, w);
+      // R1 and R9 start where ADDI sets flags that SUBBI clears again, so that the flag markers
+      // tell which word a cycle performed.
+      m.cpu.r[1] = 0x7FFFFFFEu;
+      m.cpu.r[9] = 0xFFFFFFFCu;
+      for (auto [reg, value] : c.registers) m.cpu.r[reg] = value;
+      m.cpu.sp = k + 0x40;
+      m.cpu.lfsr = 0x80000021u;
+      m.cpu.pc = k;
+    };
+    for (auto onStall : {Processor::OnStall::Continue, Processor::OnStall::Stop}) {
+      for (uint64_t n = 1; n <= 60; ++n) {
+        Machine batch, single;
+        setUp(batch);
+        setUp(single);
+        const uint64_t ran = batch.cpu.RunBatch(n, c.breakpoints, onStall);
+        const uint64_t steps = StepLikeBatch(single.cpu, n, c.breakpoints, onStall);
+        ASSERT_TRUE(Observe(batch.cpu, ran) == Observe(single.cpu, steps))
+            << c.name << " n " << n << " steps " << ran << " vs " << steps;
+        EXPECT_EQ(batch.cpu.ReadMem(kRom), Rri(ADDI, 1, 1, 1)) << c.name;  // ROM as it was
+      }
+    }
+  }
+}
+
 // One processor through batches of every kind in turn, against single steps after each: what a
 // breakpoint run leaves in its caches must not change what the next run does.
 TEST(RunBatch, MixedBatchesInTurnMatchSingleSteps) {
@@ -284,6 +387,23 @@ TEST(RunBatch, StartingOnABreakpointRunsAtLeastOneStep) {
   EXPECT_EQ(m.cpu.RunBatch(1000, bp), 2u);  // NOP, then the jump back lands on it
   EXPECT_EQ(m.cpu.pc, Machine::kRam);
   EXPECT_TRUE(m.cpu.pcChanged);
+}
+
+// A module whose Clock throws ends the run; the words at and before the breakpoint are the
+// program's again.
+TEST(RunBatch, AThrowingModuleLeavesTheWordsAtBreakpointsAsTheyWere) {
+  struct Throwing {
+    static void Clock() { throw std::runtime_error("clock"); }
+  };
+  Machine m;
+  PluginEntryPoints entry = FakeModule<9>::Entry();
+  entry.Clock = &Throwing::Clock;
+  m.cpu.AddRegion(0x9000, 1, RegionType::DLL, entry);
+  m.Load(Machine::kRam, {Rri(ADDI, 1, 1, 1), Rri(ADDI, 2, 2, 1), Op(NOP)});
+  const uint32_t bp[] = {Machine::kRam + 2};
+  EXPECT_THROW(m.cpu.RunBatch(10, bp), std::runtime_error);
+  EXPECT_EQ(m.cpu.ReadMem(Machine::kRam + 1), Rri(ADDI, 2, 2, 1));
+  EXPECT_EQ(m.cpu.ReadMem(Machine::kRam + 2), Op(NOP));
 }
 
 // Every way a cycle can leave pc where it was ends a batch that asks for it, after that cycle,
