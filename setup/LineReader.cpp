@@ -8,6 +8,8 @@
 
 #include <cstring>
 
+#include "FileDescriptor.h"
+
 namespace tervik {
 
 namespace {
@@ -15,22 +17,7 @@ constexpr size_t kBlock = 64 * 1024;
 // A full piece, a CR and the LF: enough to decide where the current piece ends.
 constexpr size_t kLookahead = LineReader::kPieceMax + 2;
 
-// Owns a file descriptor until a stream takes it over.
-class Descriptor {
- public:
-  explicit Descriptor(int fd) : fd_(fd) {}
-  ~Descriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(const Descriptor&) = delete;
-
-  int get() const { return fd_; }
-  void release() { fd_ = -1; }
-
- private:
-  int fd_;
-};
+using Descriptor = tervik::platform::FileDescriptor;
 }  // namespace
 
 std::optional<LineReader> LineReader::Open(const std::string& path) {

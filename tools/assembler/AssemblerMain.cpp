@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "Assembler.h"
+#include "FileDescriptor.h"
 #include "Version.h"
 
 namespace {
@@ -30,27 +31,7 @@ std::string VersionText() {
          std::to_string(v.release) + "." + std::to_string(v.build);
 }
 
-// Owns a file descriptor and closes it, unless it was closed or released before.
-class Descriptor {
- public:
-  explicit Descriptor(int fd) : fd_(fd) {}
-  ~Descriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(const Descriptor&) = delete;
-
-  int get() const { return fd_; }
-  // Closes now, where a failure still counts: a write may be reported only at the close.
-  bool Close() {
-    const int fd = fd_;
-    fd_ = -1;
-    return ::close(fd) == 0;
-  }
-
- private:
-  int fd_;
-};
+using Descriptor = tervik::platform::FileDescriptor;
 
 // Reads a whole file into `text`. Only a regular file is read: a folder, a device such as
 // /dev/zero or a FIFO would never end or block, and the open does not wait for a FIFO's writer.
