@@ -199,13 +199,18 @@ class Engine {
   // advance and the stack move of CALL and RET are undone; `at` is the address the cycle
   // started at.
   Processor::Before JumpCycleStart(uint32_t at) const {
-    const uint32_t t = lfsr & 1u;  // the advance feeds the outgoing top bit into bit 0
-    const uint32_t lfsrBefore = ((lfsr ^ ((0u - t) & 0x80000063u)) >> 1) | (t << 31);
     uint32_t spBefore = sp;
     const Opcode op = MovedOnlyPcOpcode(at);
     if (op == Opcode::CALL) spBefore = sp - 1;
     if (op == Opcode::RET) spBefore = sp + 1;
-    return {at, sr, im, spBefore, lfsrBefore};
+    return {at, sr, im, spBefore, LfsrBefore()};
+  }
+
+  // The shift register as it was before this cycle's advance, which feeds the outgoing top bit
+  // into bit 0.
+  uint32_t LfsrBefore() const {
+    const uint32_t t = lfsr & 1u;
+    return ((lfsr ^ ((0u - t) & 0x80000063u)) >> 1) | (t << 31);
   }
 
   // The opcode of the word that the last cycle, started at `at`, fetched and that moved only
@@ -240,6 +245,9 @@ class Engine {
   // it moved only pc, and its values are rebuilt from its result. A stall is such a cycle too,
   // and the last cycle the step count allows always saves them.
   //
+  // A watched load or store records the hit and the values its cycle started from, and empties
+  // the fetch cursor, so that the next fetch takes the slow path, which ends the run there.
+  //
   // kStops is false only for a run that nothing but the step count can end.
   template <int kClocks, bool kStopOnStall, bool kStops>
   TERVIK_HOT Processor::Before Run(uint64_t maxSteps, std::span<const uint32_t> stops,
@@ -267,6 +275,10 @@ class Engine {
     for (; left != 0; --left) {
       if (!FetchHits() || (kStops && fetch_.words[pc - fetch_.lo] == Processor::kTrapWord))
           [[unlikely]] {
+        if (kStops && hit_) {
+          ended = true;  // the cycle before made a watched access
+          break;
+        }
         fetch_ = SegmentCursor::At(fetch_.seg->Contains(pc) ? fetch_.seg : &map_.Find(pc));
         const Processor::Trap* trap = nullptr;
         if (kStops && fetch_.words == nullptr) {
@@ -302,30 +314,39 @@ class Engine {
     }
     LiftTraps();
     uint64_t n = maxSteps - 1 - left;
-    if (!ended && !(n != 0 && isStop(pc))) {
+    if (!ended && !hit_ && !(n != 0 && isStop(pc))) {
       before = Snapshot();
       saved = left;
       Cycle<kClocks>();
       ++n;
     }
     // The last cycle started with left == maxSteps - n.
-    if (saved != maxSteps - n) before = JumpCycleStart(at);
+    if (hit_) {
+      before = hitBefore_;
+    } else if (saved != maxSteps - n) {
+      before = JumpCycleStart(at);
+    }
     steps = n;
     return before;
   }
 
   // From here on, until LiftTraps, loads and stores see the words `traps` hold for their
-  // addresses, and a store there keeps the trap in step with the word (see Processor::Trap).
-  // The data cursor starts empty, so that its first access narrows it.
+  // addresses, and a store there keeps the trap in step with the word (see Processor::Trap);
+  // accesses to the addresses of the processor's watches are checked against them. The data
+  // cursor starts empty, so that its first access narrows it.
   void UseTraps(std::span<Processor::Trap> traps) {
     traps_ = traps;
-    if (!traps_.empty()) data_.words = data_.ram = nullptr;
+    fences_ = p_.fenceScratch_;
+    watches_ = p_.watchScratch_;
+    if (!traps_.empty() || !fences_.empty()) data_.words = data_.ram = nullptr;
   }
 
   // Puts the words back that the traps stand in for; later accesses get whole segments again.
   void LiftTraps() {
     p_.LiftTraps();
     traps_ = {};
+    fences_ = {};
+    watches_ = {};
     data_ = SegmentCursor::At(data_.seg);
   }
 
@@ -335,26 +356,34 @@ class Engine {
     return it != traps.end() && it->address == a ? &*it : nullptr;
   }
 
-  // Points the data cursor at the segment of a, narrowed, while traps are set, to the stretch
-  // around a that holds no trap's address, so that its fast paths never meet a trap. Returns
-  // the trap at a, if there is one; then no access hits the cursor until it moves on.
+  // Points the data cursor at the segment of a, narrowed, while traps or watches are set, to
+  // the stretch around a that holds no trap's address and no watched one, so that its fast
+  // paths never meet either. Returns the trap at a, if there is one. At a trap or a watched
+  // address no access hits the cursor until it moves on.
   Processor::Trap* AimData(uint32_t a) {
-    if (traps_.empty()) {
+    if (traps_.empty() && fences_.empty()) {
       Aim(data_, a);
       return nullptr;
     }
     data_ = SegmentCursor::At(data_.seg->Contains(a) ? data_.seg : &map_.Find(a));
-    if (data_.words == nullptr) return nullptr;  // traps lie in ROM and RAM only
+    if (data_.words == nullptr) return nullptr;  // a module's words are never on the fast path
     const auto next = std::ranges::upper_bound(traps_, a, {}, &Processor::Trap::address);
     if (next != traps_.begin() && next[-1].address == a) {
       data_.words = data_.ram = nullptr;
       return &next[-1];
     }
+    const auto fence = std::ranges::upper_bound(fences_, a, {}, &Processor::Fence::first);
+    if (fence != fences_.begin() && fence[-1].last >= a) {
+      data_.words = data_.ram = nullptr;
+      return nullptr;
+    }
     uint32_t lo = data_.lo;
     uint32_t hi = data_.lo + data_.span;
-    // Neither bound can pass a, which lies in the segment and has no trap.
+    // No bound can pass a, which lies in the segment and has no trap and no watch.
     if (next != traps_.end() && next->address <= hi) hi = next->address - 1;
     if (next != traps_.begin() && next[-1].address >= lo) lo = next[-1].address + 1;
+    if (fence != fences_.end() && fence->first <= hi) hi = fence->first - 1;
+    if (fence != fences_.begin() && fence[-1].last >= lo) lo = fence[-1].last + 1;
     data_.words += lo - data_.lo;
     if (data_.ram != nullptr) data_.ram += lo - data_.lo;
     data_.lo = lo;
@@ -384,9 +413,45 @@ class Engine {
     if (off <= data_.span && data_.words != nullptr) [[likely]] {
       return data_.words[off];
     }
-    if constexpr (kTraps) AimData(a);
+    if constexpr (kTraps) return ReadFenced(a);
     return Load(data_, a);
   }
+
+  // A load off the fast path while traps or watches are set: a trap's address gives the trap's
+  // word, and a watched address is checked.
+  [[gnu::noinline]] uint32_t ReadFenced(uint32_t a) {
+    const Processor::Trap* trap = AimData(a);
+    const uint32_t value = trap != nullptr ? trap->word : WordIn(*data_.seg, a);
+    if (IsWatched(a)) [[unlikely]]
+      NoteAccess(a, false, std::nullopt, value, false);
+    return value;
+  }
+
+  // Whether a lies in a stretch some watch covers.
+  bool IsWatched(uint32_t a) const {
+    if (fences_.empty()) return false;
+    const auto fence = std::ranges::upper_bound(fences_, a, {}, &Processor::Fence::first);
+    return fence != fences_.begin() && fence[-1].last >= a;
+  }
+
+  // Records the first watched access of the run, with the values its cycle started from. Every
+  // load or store happens before its instruction writes a register, sr, im or sp (RET and POP
+  // read below sp before they lower it), so those are still the cycle's starting values; only
+  // the shift register has advanced.
+  [[gnu::noinline]] void NoteAccess(uint32_t a, bool write, std::optional<uint32_t> before,
+                                    uint32_t value, bool dropped) {
+    if (hit_) return;
+    for (size_t i = 0; i < watches_.size(); ++i) {
+      const Processor::Watch& w = watches_[i];
+      if (a < w.first || a > w.last || !(write ? w.onWrite : w.onRead)) continue;
+      hit_ = Processor::WatchHit{i, a, pc, write, before, value, dropped};
+      hitBefore_ = {pc, sr, im, sp, LfsrBefore()};
+      fetch_.words = nullptr;  // the next fetch takes the slow path, which ends the run
+      return;
+    }
+  }
+
+  const std::optional<Processor::WatchHit>& Hit() const { return hit_; }
 
   TERVIK_HOT void Store(uint32_t a, uint32_t value) {
     const uint32_t off = a - data_.lo;
@@ -413,6 +478,20 @@ class Engine {
 
   [[gnu::noinline]] void StoreAroundTraps(uint32_t a, uint32_t value) {
     Processor::Trap* trap = AimData(a);
+    if (IsWatched(a)) [[unlikely]] {
+      // The word before the store, as a load would see it; a module's is not read.
+      std::optional<uint32_t> before;
+      if (trap != nullptr) {
+        before = trap->word;
+      } else if (data_.seg->kind != Segment::Kind::DLL) {
+        before = WordIn(*data_.seg, a);
+      }
+      const bool dropped =
+          data_.seg->kind == Segment::Kind::ROM || data_.seg->kind == Segment::Kind::Unmapped;
+      StoreTo(data_.seg, a, value, trap);
+      NoteAccess(a, true, before, value, dropped);
+      return;
+    }
     StoreTo(data_.seg, a, value, trap);
   }
 
@@ -498,13 +577,13 @@ class Engine {
       case Opcode::RETI: return;
       case Opcode::BrNE: branch((A() >> 31) != 0, B()); return;
       case Opcode::RET:
+        pc = Read(sp - 1);  // read before sp moves: a watch sees the cycle's starting sp
         --sp;
-        pc = Read(sp);
         return;
       case Opcode::PUSH: push(B()); break;
       case Opcode::POP:
+        Write(in.rd(), Read(sp - 1));
         --sp;
-        Write(in.rd(), Read(sp));
         break;
       case Opcode::MOVE: logic(B()); break;
       case Opcode::BITSET: logic(A() | (1u << (B() & 31))); break;
@@ -642,6 +721,10 @@ class Engine {
   uint32_t destOld = 0;
   uint32_t lastSlowFetch_ = 0;        // the word the last fetch outside ROM and RAM returned
   std::span<Processor::Trap> traps_;  // while a batch has them set, sorted by address
+  std::span<const Processor::Fence> fences_;  // while a batch watches, sorted
+  std::span<const Processor::Watch> watches_;
+  std::optional<Processor::WatchHit> hit_;  // the watched access that ends the run
+  Processor::Before hitBefore_{};           // the values its cycle started from
 
  public:
   uint64_t steps = 0;
@@ -685,8 +768,10 @@ void Processor::Execute(uint32_t word) {
 }
 
 uint64_t Processor::RunBatch(uint64_t maxSteps, std::span<const uint32_t> breakpoints,
-                             OnStall onStall) {
+                             OnStall onStall, std::span<const Watch> watches) {
+  watchHit_.reset();
   if (maxSteps == 0) return 0;
+  SetWatches(watches);
   breakpointScratch_.assign(breakpoints.begin(), breakpoints.end());
   std::sort(breakpointScratch_.begin(), breakpointScratch_.end());
   breakpointScratch_.erase(std::unique(breakpointScratch_.begin(), breakpointScratch_.end()),
@@ -700,7 +785,30 @@ uint64_t Processor::RunBatch(uint64_t maxSteps, std::span<const uint32_t> breakp
   // A run that stops on a stall takes the loop that checks for stops whether or not there are
   // any: with none, that check costs nothing.
   if (onStall == OnStall::Stop) return RunWith<true, true>(maxSteps);
-  return breakpoints.empty() ? RunWith<false, false>(maxSteps) : RunWith<false, true>(maxSteps);
+  return breakpoints.empty() && watches.empty() ? RunWith<false, false>(maxSteps)
+                                                : RunWith<false, true>(maxSteps);
+}
+
+void Processor::SetWatches(std::span<const Watch> watches) {
+  watchScratch_.assign(watches.begin(), watches.end());
+  fenceScratch_.clear();
+  for (Watch& w : watchScratch_) {
+    if (w.first > w.last) std::swap(w.first, w.last);
+    fenceScratch_.push_back({w.first, w.last});
+  }
+  std::sort(fenceScratch_.begin(), fenceScratch_.end(),
+            [](const Fence& x, const Fence& y) { return x.first < y.first; });
+  // Overlapping or adjacent stretches become one.
+  auto out = fenceScratch_.begin();
+  for (auto it = fenceScratch_.begin(); it != fenceScratch_.end(); ++it) {
+    if (out != fenceScratch_.begin() &&
+        (out[-1].last == UINT32_MAX || it->first <= out[-1].last + 1)) {
+      out[-1].last = std::max(out[-1].last, it->last);
+    } else {
+      *out++ = *it;
+    }
+  }
+  fenceScratch_.erase(out, fenceScratch_.end());
 }
 
 void Processor::SetTraps() {
@@ -763,6 +871,7 @@ template <bool kStopOnStall, bool kStops, int kClocks>
   Engine<true, kStops> e(*this);
   const Before before =
       e.template Run<kClocks, kStopOnStall, kStops>(maxSteps, breakpointScratch_, trapScratch_);
+  if constexpr (kStops) watchHit_ = e.Hit();
   // The markers describe the last cycle only; earlier cycles' markers were never observable.
   memWritten = false;
   e.Finish();

@@ -9,6 +9,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -73,13 +74,38 @@ class Processor : public CpuState {
   // RETI, a jump to itself): the processor would repeat that cycle forever.
   enum class OnStall : uint8_t { Continue, Stop };
 
+  // A range of word addresses, first to last, that a batch watches: it ends after a cycle whose
+  // instruction loads (onRead: LOAD, LOADI, POP, RET) or stores (onWrite: STORE, STOREI, PUSH,
+  // PUSHI, CALL) a word in it, in any region or none. Instruction fetches are not watched.
+  struct Watch {
+    uint32_t first = 0;
+    uint32_t last = 0;
+    bool onRead = false;
+    bool onWrite = true;
+  };
+  // The access that ended a batch on a watch.
+  struct WatchHit {
+    size_t watch = 0;  // the first of the batch's watches, in their order, that it matched
+    uint32_t address = 0;
+    uint32_t pc = 0;  // the address of the instruction that made the access
+    bool write = false;
+    // For a store: the word there before it, as ReadMem would have given it; nothing for a
+    // module's word, which is not read (its ReadMem may act on the read).
+    std::optional<uint32_t> before;
+    uint32_t value = 0;    // the word loaded or stored
+    bool dropped = false;  // a store into ROM or an unmapped address, which changes nothing
+  };
+
   // Runs up to maxSteps cycles and ends early after a cycle that leaves pc at an address in
   // `breakpoints` (unsorted; duplicates are fine) or, with OnStall::Stop, after a cycle that
   // leaves pc unchanged (then pcChanged is false). The state afterwards, memory and change
   // markers included, is exactly that of the same number of Step calls: the markers describe
-  // the last cycle. Returns the number of cycles run.
+  // the last cycle. With `watches`, it also ends after a cycle that made an access one of them
+  // watches; LastWatchHit then tells which. Returns the number of cycles run.
   uint64_t RunBatch(uint64_t maxSteps, std::span<const uint32_t> breakpoints = {},
-                    OnStall onStall = OnStall::Continue);
+                    OnStall onStall = OnStall::Continue, std::span<const Watch> watches = {});
+  // The watched access that ended the last batch, if one did.
+  const std::optional<WatchHit>& LastWatchHit() const { return watchHit_; }
 
   uint32_t GetPC() const { return pc; }
   void SetPC(uint32_t value) { pc = value; }
@@ -189,6 +215,8 @@ class Processor : public CpuState {
       *cell = set ? kTrapWord : value;
     }
   };
+  // Copies a batch's watches and merges the stretches they cover.
+  void SetWatches(std::span<const Watch> watches);
   // Sets the traps of breakpointScratch_; LiftTraps puts memory back as it was.
   void SetTraps();
   void LiftTraps() noexcept;
@@ -208,6 +236,15 @@ class Processor : public CpuState {
   std::vector<TervikClockFn> clocks_;
   std::vector<uint32_t> breakpointScratch_;  // a batch's breakpoints, sorted
   std::vector<Trap> trapScratch_;            // their traps, sorted by address
+  // A batch's watches as given, and the stretches of the address space they cover, merged and
+  // sorted, which the data cursor keeps out of its fast path.
+  std::vector<Watch> watchScratch_;
+  struct Fence {
+    uint32_t first;
+    uint32_t last;
+  };
+  std::vector<Fence> fenceScratch_;
+  std::optional<WatchHit> watchHit_;
 };
 
 }  // namespace tervik

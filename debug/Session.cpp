@@ -2,8 +2,10 @@
 #include "Session.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cinttypes>
 #include <cstdio>
+#include <utility>
 
 namespace tervik::debug {
 
@@ -20,8 +22,7 @@ void Session::ToggleBreakpoint(uint32_t address) {
   }
 }
 
-Result<bool> Session::SetCondition(size_t number, std::string_view text) {
-  BreakpointSettings& settings = settings_.at(number - 1);
+Result<bool> SetCondition(BreakpointSettings& settings, std::string_view text) {
   if (text.find_first_not_of(" \t") == std::string_view::npos) {
     settings.condition.reset();
     return true;
@@ -32,14 +33,22 @@ Result<bool> Session::SetCondition(size_t number, std::string_view text) {
   return true;
 }
 
-void Session::SetStopAtHit(size_t number, uint64_t n) {
-  BreakpointSettings& settings = settings_.at(number - 1);
+void SetStopAtHit(BreakpointSettings& settings, uint64_t n) {
   settings.stopAtHit = std::max<uint64_t>(n, 1);
   settings.hits = 0;
 }
 
+Result<bool> Session::SetCondition(size_t number, std::string_view text) {
+  return debug::SetCondition(settings_.at(number - 1), text);
+}
+
+void Session::SetStopAtHit(size_t number, uint64_t n) {
+  debug::SetStopAtHit(settings_.at(number - 1), n);
+}
+
 void Session::ResetHits() {
   for (BreakpointSettings& settings : settings_) settings.hits = 0;
+  for (Watchpoint& w : watchpoints_) w.settings.hits = 0;
 }
 
 void Session::ClearBreakpoints() {
@@ -47,8 +56,7 @@ void Session::ClearBreakpoints() {
   settings_.clear();
 }
 
-bool Session::BreakpointStops(size_t number, std::string& conditionError) {
-  BreakpointSettings& settings = settings_[number - 1];
+bool Session::SettingsStop(BreakpointSettings& settings, std::string& conditionError) {
   if (!settings.enabled) return false;
   if (settings.condition) {
     ProcessorContext context(cpu_);
@@ -71,6 +79,106 @@ bool Session::IsBreakpoint(uint32_t address) const {
 size_t Session::BreakpointNumber(uint32_t address) const {
   const auto it = std::find(breakpoints_.begin(), breakpoints_.end(), address);
   return it == breakpoints_.end() ? 0 : static_cast<size_t>(it - breakpoints_.begin()) + 1;
+}
+
+// ---- Watchpoints ----
+
+size_t Session::AddWatchpoint(uint32_t first, uint32_t last, WatchAccess access) {
+  if (first > last) std::swap(first, last);
+  for (size_t i = 0; i < watchpoints_.size(); ++i) {
+    const Watchpoint& w = watchpoints_[i];
+    if (w.first == first && w.last == last && w.access == access) return i + 1;
+  }
+  watchpoints_.push_back({first, last, access, {}});
+  return watchpoints_.size();
+}
+
+void Session::RemoveWatchpoint(size_t number) {
+  watchpoints_.erase(watchpoints_.begin() + static_cast<ptrdiff_t>(number - 1));
+}
+
+namespace {
+
+std::string_view Trim(std::string_view text) {
+  const size_t begin = text.find_first_not_of(" \t");
+  if (begin == std::string_view::npos) return {};
+  return text.substr(begin, text.find_last_not_of(" \t") + 1 - begin);
+}
+
+// The word `part` gives, which starts at byte `offset` of the whole text; errors point into the
+// whole text.
+Result<uint32_t> PartWord(std::string_view part, size_t offset, EvalContext& context) {
+  Result<uint32_t> word = EvaluateWord(part, context);
+  if (word.ok()) return word;
+  Error error = word.error();
+  error.column += offset;
+  return error;
+}
+
+}  // namespace
+
+Result<WatchRequest> ParseWatch(std::string_view text, EvalContext& context) {
+  WatchRequest request;
+  std::string_view range = text;
+  if (const size_t comma = text.rfind(','); comma != std::string_view::npos) {
+    range = text.substr(0, comma);
+    std::string kind(Trim(text.substr(comma + 1)));
+    std::transform(kind.begin(), kind.end(), kind.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    if (kind == "w") {
+      request.access = WatchAccess::Write;
+    } else if (kind == "r") {
+      request.access = WatchAccess::Read;
+    } else if (kind == "rw" || kind == "wr") {
+      request.access = WatchAccess::ReadWrite;
+    } else {
+      const size_t at = text.find_first_not_of(" \t", comma + 1);
+      return Error{(at == std::string_view::npos ? text.size() : at) + 1,
+                   "expected w, r or rw after ','"};
+    }
+  }
+  const size_t dots = range.find("..");
+  Result<uint32_t> first = PartWord(range.substr(0, dots), 0, context);
+  if (!first.ok()) return first.error();
+  request.first = request.last = first.value();
+  if (dots != std::string_view::npos) {
+    Result<uint32_t> last = PartWord(range.substr(dots + 2), dots + 2, context);
+    if (!last.ok()) return last.error();
+    request.last = last.value();
+  }
+  if (request.first > request.last) std::swap(request.first, request.last);
+  return request;
+}
+
+std::string WatchText(uint32_t first, uint32_t last, WatchAccess access) {
+  char text[40];
+  static constexpr const char* kAccess[] = {"w", "r", "rw"};
+  const char* kind = kAccess[static_cast<size_t>(access)];
+  if (first == last) {
+    std::snprintf(text, sizeof text, "%08" PRIX32 ", %s", first, kind);
+  } else {
+    std::snprintf(text, sizeof text, "%08" PRIX32 "..%08" PRIX32 ", %s", first, last, kind);
+  }
+  return text;
+}
+
+std::optional<StopReason> Session::WatchStops(const RunOperation& op,
+                                              const Processor::WatchHit& hit) {
+  // Every enabled watchpoint that covers the access counts it; the first that stops is named.
+  std::optional<StopReason> reason;
+  for (size_t i = 0; i < watchpoints_.size(); ++i) {
+    Watchpoint& w = watchpoints_[i];
+    const bool kind = hit.write ? w.access != WatchAccess::Read : w.access != WatchAccess::Write;
+    if (!kind || hit.address < w.first || hit.address > w.last) continue;
+    std::string conditionError;
+    if (SettingsStop(w.settings, conditionError) && !reason) {
+      reason = MakeReason(op, StopKind::Watchpoint);
+      reason->watchpoint = i + 1;
+      reason->access = hit;
+      reason->conditionError = std::move(conditionError);
+    }
+  }
+  return reason;
 }
 
 // ---- Run operations ----
@@ -144,6 +252,9 @@ StopReason Session::MakeReason(const RunOperation& op, StopKind kind) const {
 // Called after a slice that ran at least one instruction: the last one decides.
 std::optional<StopReason> Session::Ended(const RunOperation& op) {
   const uint32_t pc = cpu_.pc;
+  if (const std::optional<Processor::WatchHit>& hit = cpu_.LastWatchHit()) {
+    if (std::optional<StopReason> reason = WatchStops(op, *hit)) return reason;
+  }
   // A step over a word that is not a CALL is one instruction, whatever it did.
   if (op.kind == RunKind::StepOver && op.goals.empty()) return MakeReason(op, StopKind::Done);
   if (std::binary_search(op.goals.begin(), op.goals.end(), pc)) {
@@ -154,7 +265,7 @@ std::optional<StopReason> Session::Ended(const RunOperation& op) {
   }
   if (const size_t number = BreakpointNumber(pc)) {
     std::string conditionError;
-    if (BreakpointStops(number, conditionError)) {
+    if (SettingsStop(settings_[number - 1], conditionError)) {
       StopReason reason = MakeReason(op, StopKind::Breakpoint);
       reason.conditionError = std::move(conditionError);
       return reason;
@@ -178,11 +289,18 @@ std::optional<StopReason> Session::Continue(RunOperation& op, uint64_t maxSteps)
     if (settings_[i].enabled) stops_.push_back(breakpoints_[i]);
   }
   stops_.insert(stops_.end(), op.goals.begin(), op.goals.end());
+  watches_.clear();
+  for (const Watchpoint& w : watchpoints_) {
+    if (w.settings.enabled) {
+      watches_.push_back(
+          {w.first, w.last, w.access != WatchAccess::Write, w.access != WatchAccess::Read});
+    }
+  }
   const Processor::OnStall onStall =
       op.stopWhenHalted ? Processor::OnStall::Stop : Processor::OnStall::Continue;
   while (maxSteps > 0) {
     const uint64_t slice = std::min(maxSteps, op.limit - op.done);
-    const uint64_t ran = cpu_.RunBatch(slice, stops_, onStall);
+    const uint64_t ran = cpu_.RunBatch(slice, stops_, onStall, watches_);
     op.done += ran;
     maxSteps -= ran;
     if (ran == 0) break;
@@ -225,6 +343,31 @@ std::string Session::Describe(const StopReason& reason) {
                ": its condition failed: " + reason.conditionError;
       }
       return "Breakpoint " + std::to_string(reason.breakpoint) + " at " + at + after;
+    case StopKind::Watchpoint: {
+      std::string text = "Watchpoint " + std::to_string(reason.watchpoint);
+      if (!reason.conditionError.empty()) {
+        return text + " at " + at + ": its condition failed: " + reason.conditionError;
+      }
+      if (!reason.access) return text + " at " + at + after;
+      const Processor::WatchHit& hit = *reason.access;
+      char line[96];
+      if (!hit.write) {
+        std::snprintf(line, sizeof line, ": M[%08" PRIX32 "] read %08" PRIX32, hit.address,
+                      hit.value);
+      } else if (hit.dropped) {
+        std::snprintf(line, sizeof line, ": M[%08" PRIX32 "] store of %08" PRIX32 " ignored",
+                      hit.address, hit.value);
+      } else if (hit.before) {
+        std::snprintf(line, sizeof line, ": M[%08" PRIX32 "] %08" PRIX32 " -> %08" PRIX32,
+                      hit.address, *hit.before, hit.value);
+      } else {  // a module's word, which is not read
+        std::snprintf(line, sizeof line, ": M[%08" PRIX32 "] <- %08" PRIX32, hit.address,
+                      hit.value);
+      }
+      char by[40];
+      std::snprintf(by, sizeof by, " by the word at %08" PRIX32, hit.pc);
+      return text + line + by;
+    }
     case StopKind::Halted: {
       std::string text = std::string("Halted at ") + at;
       if (const std::optional<uint32_t> word = PeekWord(reason.pc)) {

@@ -1,7 +1,7 @@
-// The debugging session: the processor with the loaded program's listing comments and the
-// breakpoints, and a debugger's run operations (run, step over, step out, run to an address),
-// each ending with the reason it stopped. Plain C++: windows and command-line tools drive it and
-// show its results; it calls none of them.
+// The debugging session: the processor with the loaded program's listing comments, the
+// breakpoints and the watchpoints, and a debugger's run operations (run, step over, step out, run
+// to an address), each ending with the reason it stopped. Plain C++: windows and command-line tools
+// drive it and show its results; it calls none of them.
 //
 // Threading: a session is used from one thread at a time, like its processor.
 #pragma once
@@ -22,6 +22,7 @@ namespace tervik::debug {
 enum class StopKind : uint8_t {
   Done,        // it reached what it was asked to reach (step over, step out, run to)
   Breakpoint,  // pc reached a breakpoint
+  Watchpoint,  // an instruction loaded or stored a watched word
   Halted,      // an instruction left pc where it was, and the operation stops on that
   StepLimit,   // the operation's instruction limit was reached
   Stopped,     // the user stopped it
@@ -38,10 +39,12 @@ enum class RunKind : uint8_t {
 struct StopReason {
   StopKind kind = StopKind::Done;
   RunKind run = RunKind::Run;
-  uint64_t instructions = 0;   // executed by the whole operation
-  uint32_t pc = 0;             // where it ended
-  size_t breakpoint = 0;       // for Breakpoint: its number, counting from 1 in the list's order
-  std::string conditionError;  // for Breakpoint: why its condition could not be evaluated
+  uint64_t instructions = 0;  // executed by the whole operation
+  uint32_t pc = 0;            // where it ended
+  size_t breakpoint = 0;      // for Breakpoint: its number, counting from 1 in the list's order
+  size_t watchpoint = 0;      // for Watchpoint: its number, counting from 1 in its list's order
+  std::optional<Processor::WatchHit> access;  // for Watchpoint: the access it saw
+  std::string conditionError;  // for either: why its condition could not be evaluated
 };
 
 // What a breakpoint asks for besides its address. A run stops at an enabled breakpoint when its
@@ -52,6 +55,34 @@ struct BreakpointSettings {
   uint64_t stopAtHit = 1;               // stop on this hit and every later one
   uint64_t hits = 0;                    // times it was reached with its condition holding
 };
+// Parses and sets a condition; an empty text removes it. On an error nothing changes.
+Result<bool> SetCondition(BreakpointSettings& settings, std::string_view text);
+// Stop on the nth hit (at least 1); the count starts again from 0.
+void SetStopAtHit(BreakpointSettings& settings, uint64_t n);
+
+// Which accesses a watchpoint stops on.
+enum class WatchAccess : uint8_t { Write, Read, ReadWrite };
+
+// A range of words whose loads or stores by instructions stop a run, after the instruction, when
+// its settings say so (its condition is evaluated then).
+struct Watchpoint {
+  uint32_t first = 0;
+  uint32_t last = 0;
+  WatchAccess access = WatchAccess::Write;
+  BreakpointSettings settings;
+};
+
+// A watchpoint as a user types it: "FIRST" or "FIRST..LAST", each an expression, then optionally
+// ", w" (stores, the default), ", r" (loads) or ", rw" (both). FIRST..LAST may run either way
+// round. Errors give the column in the whole text.
+struct WatchRequest {
+  uint32_t first = 0;
+  uint32_t last = 0;
+  WatchAccess access = WatchAccess::Write;
+};
+Result<WatchRequest> ParseWatch(std::string_view text, EvalContext& context);
+// The range and access as ParseWatch reads them, e.g. "00001000..0000100F, rw".
+std::string WatchText(uint32_t first, uint32_t last, WatchAccess access);
 
 // A run operation in progress. Made by one of the session's Start functions and carried on by
 // Continue, in as many slices as the caller likes (the window handles its events in between).
@@ -95,8 +126,19 @@ class Session {
   Result<bool> SetCondition(size_t number, std::string_view text);
   // Stop on the nth hit (at least 1); the count starts again from 0.
   void SetStopAtHit(size_t number, uint64_t n);
+  // Sets every breakpoint's and watchpoint's hit count to 0.
   void ResetHits();
   void ClearBreakpoints();
+
+  // ---- Watchpoints, in the order they were set ----
+  const std::vector<Watchpoint>& Watchpoints() const { return watchpoints_; }
+  // Adds a watchpoint and returns its number (from 1); the same range and access again gives
+  // the number of the one already there.
+  size_t AddWatchpoint(uint32_t first, uint32_t last, WatchAccess access = WatchAccess::Write);
+  // Watchpoint number `number` (from 1), which must exist: its settings may be changed.
+  Watchpoint& WatchpointAt(size_t number) { return watchpoints_.at(number - 1); }
+  void RemoveWatchpoint(size_t number);
+  void ClearWatchpoints() { watchpoints_.clear(); }
 
   // ---- Run operations ----
   // The word at `address` when a ROM or RAM region serves it; nothing for a module's word (its
@@ -133,8 +175,10 @@ class Session {
  private:
   // Whether the state after a slice of `op` ends it, and why. Counts a hit of a breakpoint.
   std::optional<StopReason> Ended(const RunOperation& op);
-  // Whether the breakpoint at pc (number `number`) stops the run now; counts the hit.
-  bool BreakpointStops(size_t number, std::string& conditionError);
+  // Whether a breakpoint or watchpoint with `settings` stops the run now; counts the hit.
+  bool SettingsStop(BreakpointSettings& settings, std::string& conditionError);
+  // The reason a watched access ends the run with, if one of the watchpoints it matched stops.
+  std::optional<StopReason> WatchStops(const RunOperation& op, const Processor::WatchHit& hit);
   StopReason MakeReason(const RunOperation& op, StopKind kind) const;
 
   Processor cpu_;
@@ -142,6 +186,8 @@ class Session {
   std::vector<uint32_t> breakpoints_;
   std::vector<BreakpointSettings> settings_;  // one per breakpoint, in the same order
   std::vector<uint32_t> stops_;               // breakpoints and the goals of the operation running
+  std::vector<Watchpoint> watchpoints_;
+  std::vector<Processor::Watch> watches_;  // the enabled watchpoints, for the processor
 };
 
 // A count with thousands separators: 1204 -> "1,204".

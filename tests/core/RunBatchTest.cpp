@@ -2,6 +2,7 @@
 // memory, plug-in calls and the change markers of the last step, with and without breakpoints.
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <random>
 #include <stdexcept>
 #include <tuple>
@@ -451,6 +452,129 @@ TEST(RunBatch, StallStopDoesNotEndALoopThatMovesPc) {
   m.Load(Machine::kRam, {Op(NOP), Rri(JUMPI, 0, 0, 0xFFFF)});
   EXPECT_EQ(m.cpu.RunBatch(1001, {}, Processor::OnStall::Stop), 1001u);
   EXPECT_TRUE(m.cpu.pcChanged);
+}
+
+// The data access the word at pc will make, found from the state before the step without
+// calling a module: the fake module's words are its ReadMem answers.
+struct Access {
+  bool any = false;
+  uint32_t address = 0;
+  bool write = false;
+};
+Access NextAccess(const Processor& cpu) {
+  uint32_t word = 0xFFFFFFFFu;
+  for (const MemoryRegion& region : cpu.Regions()) {
+    if (!region.Contains(cpu.pc)) continue;
+    word = region.type == RegionType::DLL ? 0xA5000u + (cpu.pc - region.start)
+                                          : region.storage.data()[cpu.pc - region.start];
+    break;
+  }
+  const Instruction in{word};
+  switch (in.opcode()) {
+    case LOAD: return {true, cpu.r[in.ra()] + cpu.r[in.rb()], false};
+    case LOADI: return {true, cpu.r[in.ra()] + in.simm(), false};
+    case STORE:
+    case STOREI: return {true, cpu.r[in.ra()], true};
+    case CALL:
+    case PUSH:
+    case PUSHI: return {true, cpu.sp, true};
+    case POP:
+    case RET: return {true, cpu.sp - 1, false};
+    default: return {};
+  }
+}
+
+// Watches on the program, its stack, the device, ROM and unmapped words, for reads, writes or
+// both, alone and with breakpoints: a batch ends after the cycle single steps show making the
+// first watched access, in their state, and names that access.
+TEST(RunBatch, WatchesEndAfterTheCycleThatMadeTheAccess) {
+  std::mt19937 rng(5);
+  std::vector<uint32_t> touched;  // the addresses the program's loads and stores reach
+  auto randomWatch = [&]() {
+    uint32_t first = 0;
+    switch (rng() % 8) {
+      case 6:
+      case 7:
+        if (!touched.empty()) {
+          first = touched[rng() % touched.size()];
+          break;
+        }
+        [[fallthrough]];
+      case 0: first = kDevice + rng() % kDeviceSize; break;
+      case 1: first = kProgram + kProgramSize + rng() % 0x40; break;  // the stack
+      case 2: first = rng() % 0x100; break;                           // ROM
+      case 3: first = rng(); break;
+      default: first = kProgram + rng() % kProgramSize; break;
+    }
+    const uint32_t size = rng() % 3 == 0 ? 1 + rng() % 16 : 1;
+    const uint32_t mode = rng() % 3;
+    return Processor::Watch{first, first + size - 1, mode != 0, mode != 1};
+  };
+  int hits = 0;
+  for (uint32_t seed = 200; seed < 260; ++seed) {
+    touched.clear();
+    Processor probe;
+    SetUpRandomProgram(probe, seed);
+    for (int i = 0; i < 400; ++i) {
+      if (const Access a = NextAccess(probe); a.any) touched.push_back(a.address);
+      probe.Step();
+    }
+    for (int round = 0; round < 16; ++round) {
+      std::vector<Processor::Watch> watches;
+      for (int i = 0, count = 1 + static_cast<int>(rng() % 4); i < count; ++i) {
+        watches.push_back(randomWatch());
+      }
+      const std::vector<uint32_t> breakpoints = RandomBreakpoints(rng, static_cast<int>(rng() % 3));
+      const auto onStall = rng() % 2 == 0 ? Processor::OnStall::Stop : Processor::OnStall::Continue;
+      const uint64_t n = 1 + rng() % 400;
+
+      Processor batch, single;
+      SetUpRandomProgram(batch, seed);
+      SetUpRandomProgram(single, seed);
+      CallLog().clear();
+      const uint64_t ran = batch.RunBatch(n, breakpoints, onStall, watches);
+      const Observed fromBatch = Observe(batch, ran);
+
+      CallLog().clear();
+      std::optional<size_t> expectHit;
+      Access access;
+      uint32_t accessPc = 0;
+      uint64_t steps = 0;
+      do {
+        access = NextAccess(single);
+        accessPc = single.pc;
+        single.Step();
+        ++steps;
+        for (size_t i = 0; i < watches.size() && access.any && !expectHit; ++i) {
+          const Processor::Watch& w = watches[i];
+          if (access.address >= w.first && access.address <= w.last &&
+              (access.write ? w.onWrite : w.onRead)) {
+            expectHit = i;
+          }
+        }
+      } while (!expectHit && steps < n && !Contains(breakpoints, single.pc) &&
+               !(onStall == Processor::OnStall::Stop && !single.pcChanged));
+      const std::string where = "seed " + std::to_string(seed) + " round " + std::to_string(round);
+      ASSERT_TRUE(fromBatch == Observe(single, steps))
+          << where << " steps " << ran << " vs " << steps;
+      ASSERT_EQ(batch.LastWatchHit().has_value(), expectHit.has_value()) << where;
+      if (!expectHit) continue;
+      ++hits;
+      const Processor::WatchHit& hit = *batch.LastWatchHit();
+      EXPECT_EQ(hit.watch, *expectHit) << where;
+      EXPECT_EQ(hit.address, access.address) << where;
+      EXPECT_EQ(hit.write, access.write) << where;
+      EXPECT_EQ(hit.pc, accessPc) << where;
+      const bool inDevice = access.address - kDevice < kDeviceSize;
+      if (access.write) {
+        EXPECT_EQ(hit.before.has_value(), !inDevice) << where;
+        if (!inDevice && !hit.dropped) {
+          EXPECT_EQ(batch.ReadMem(access.address), hit.value) << where;
+        }
+      }
+    }
+  }
+  EXPECT_GT(hits, 60);  // the cases reach watched words often enough to test them
 }
 
 TEST(RunBatch, ZeroStepsDoesNothing) {

@@ -3,6 +3,7 @@
 // line for every kind of stop.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <map>
 #include <string>
 
@@ -373,27 +374,158 @@ TEST(SessionTest, OnlyMemoryWordsArePeeked) {
   EXPECT_EQ(s.Continue(op, 10)->instructions, 1u);
 }
 
+// A peripheral of four words that keeps what the processor stores.
+struct Latch {
+  static inline std::array<uint32_t, 4> words{};
+  static int32_t Initialize(TervikMessageCallback, const char*) { return 0; }
+  static void About(char* text) { text[0] = '\0'; }
+  static uint32_t ReadMem(uint32_t offset) { return words[offset % 4]; }
+  static void WriteMem(uint32_t offset, uint32_t value) { words[offset % 4] = value; }
+  static void CPUWriteMem(uint32_t offset, uint32_t value) { words[offset % 4] = value; }
+  static void Reset() {}
+  static void Clock() {}
+};
+
+// Three rounds of stores and loads in RAM, the latch at 0x2000, the stack and ROM.
+const char* const kAccesses = R"(
+        MVSPL   H#1800%         ; 0
+        MOVEL   R1,H#1000%      ; 1
+        MOVEL   R2,3%           ; 2
+        MOVEL   R5,H#2000%      ; 3
+loop:   STORE   R1,R2           ; 4
+        LOADI   R3,R1,H#0       ; 5
+        STORE   R5,R2           ; 6
+        LOADI   R6,R5,H#0       ; 7
+        PUSH    R2              ; 8
+        POP     R4              ; 9
+        STOREI  R0,7            ; 10, into ROM: dropped
+        SUBBI   R2,R2,H#1       ; 11
+        BNZEI   R2,loop%        ; 12
+halt:   JUMPI   halt%           ; 13
+)";
+
+TEST(SessionTest, WatchpointsStopAfterTheAccess) {
+  struct Case {
+    const char* watch;
+    const char* condition;
+    uint64_t stopAtHit;
+    bool enabled;
+    const char* line;
+  } const cases[] = {
+      {"0x1000", "", 1, true,
+       "Watchpoint 1: M[00001000] 00000000 -> 00000003 by the word at 00000004"},
+      {"0x1000, r", "", 1, true, "Watchpoint 1: M[00001000] read 00000003 by the word at 00000005"},
+      {"0x0FFF..0x1000, rw", "", 3, true,
+       "Watchpoint 1: M[00001000] 00000003 -> 00000002 by the word at 00000004"},
+      {"0x1000", "R2 == 1", 1, true,
+       "Watchpoint 1: M[00001000] 00000002 -> 00000001 by the word at 00000004"},
+      {"0x1000", "M[0x1000] / R0", 1, true,
+       "Watchpoint 1 at 00000005: its condition failed: col 11: division by zero"},
+      {"0x2000", "", 1, true, "Watchpoint 1: M[00002000] <- 00000003 by the word at 00000006"},
+      {"0x2003..0x2000, r", "", 2, true,
+       "Watchpoint 1: M[00002000] read 00000002 by the word at 00000007"},
+      {"0x1800", "", 1, true,
+       "Watchpoint 1: M[00001800] 00000000 -> 00000003 by the word at 00000008"},
+      {"0x1800, r", "", 1, true, "Watchpoint 1: M[00001800] read 00000003 by the word at 00000009"},
+      {"0", "", 1, true,
+       "Watchpoint 1: M[00000000] store of 00000007 ignored by the word at 0000000A"},
+      {"0x1F00, rw", "", 1, true, "Halted at 0000000D (JUMPI H#0%)"},
+      {"0x1000", "", 1, false, "Halted at 0000000D (JUMPI H#0%)"},
+  };
+  for (const Case& c : cases) {
+    Session s;
+    LoadProgram(s, kAccesses);
+    Latch::words = {};
+    s.Cpu().AddRegion(0x2000, 4, RegionType::DLL,
+                      {&Latch::About, &Latch::WriteMem, &Latch::CPUWriteMem, &Latch::ReadMem,
+                       &Latch::Initialize, &Latch::Reset, &Latch::Clock});
+    SymbolContext none;
+    const Result<WatchRequest> request = ParseWatch(c.watch, none);
+    ASSERT_TRUE(request.ok()) << c.watch;
+    Watchpoint& w = s.WatchpointAt(
+        s.AddWatchpoint(request.value().first, request.value().last, request.value().access));
+    ASSERT_TRUE(SetCondition(w.settings, c.condition).ok());
+    SetStopAtHit(w.settings, c.stopAtHit);
+    w.settings.enabled = c.enabled;
+    RunOperation op = s.StartRun();
+    EXPECT_EQ(s.Describe(s.Finish(op)), c.line) << c.watch << " if " << c.condition;
+  }
+}
+
+TEST(SessionTest, WatchTextsAndTheirErrors) {
+  Processor cpu;
+  cpu.r[1] = 0x1000;
+  ProcessorContext context(cpu);
+  struct Case {
+    const char* text;
+    const char* result;  // WatchText of the request, or the error
+  } const cases[] = {
+      {"0x1000", "00001000, w"},
+      {"R1+1 .. R1 , RW", "00001000..00001001, rw"},
+      {"R1..R1+0xF,r", "00001000..0000100F, r"},
+      {"-1, w", "FFFFFFFF, w"},
+      {"", "col 1: expected an expression"},
+      {"0x1000,", "col 8: expected w, r or rw after ','"},
+      {"0x1000, x", "col 9: expected w, r or rw after ','"},
+      {"0x1000..", "col 9: expected an expression"},
+      {"1..(2", "col 6: expected ')'"},
+      {"R1..R99", "col 5: unknown register R99"},
+  };
+  for (const Case& c : cases) {
+    const Result<WatchRequest> r = ParseWatch(c.text, context);
+    const std::string got =
+        r.ok() ? WatchText(r.value().first, r.value().last, r.value().access) : r.error().Text();
+    EXPECT_EQ(got, c.result) << c.text;
+  }
+}
+
 TEST(SessionTest, ConsoleLines) {
   Session s;
   LoadProgram(s, kFactorial);
+  auto reason = [](StopKind kind, RunKind run, uint64_t n, uint32_t pc, size_t number = 0,
+                   std::string error = {}) {
+    StopReason r;
+    r.kind = kind;
+    r.run = run;
+    r.instructions = n;
+    r.pc = pc;
+    (kind == StopKind::Watchpoint ? r.watchpoint : r.breakpoint) = number;
+    r.conditionError = std::move(error);
+    return r;
+  };
+  auto watched = [&](Processor::WatchHit hit) {
+    StopReason r = reason(StopKind::Watchpoint, RunKind::Run, 3, hit.pc + 1, 1);
+    r.access = hit;
+    return r;
+  };
   struct Line {
     StopReason reason;
     const char* text;
   } const lines[] = {
-      {{StopKind::Breakpoint, RunKind::Run, 1204, 0x12, 2, {}},
+      {reason(StopKind::Breakpoint, RunKind::Run, 1204, 0x12, 2),
        "Breakpoint 2 at 00000012 after 1,204 instructions"},
-      {{StopKind::Breakpoint, RunKind::Run, 1204, 0x12, 1, "col 5: division by zero"},
+      {reason(StopKind::Breakpoint, RunKind::Run, 1204, 0x12, 1, "col 5: division by zero"),
        "Breakpoint 1 at 00000012: its condition failed: col 5: division by zero"},
-      {{StopKind::Halted, RunKind::Run, 9, 4, 0, {}}, "Halted at 00000004 (JUMPI H#0%)"},
-      {{StopKind::Halted, RunKind::Run, 9, 0x800, 0, {}}, "Halted at 00000800"},
-      {{StopKind::Stopped, RunKind::Run, 5, 4, 0, {}}, "Stopped"},
-      {{StopKind::StepLimit, RunKind::Run, 5, 4, 0, {}}, "Instruction limit reached"},
-      {{StopKind::Done, RunKind::StepOver, 10000000, 4, 0, {}},
+      {reason(StopKind::Halted, RunKind::Run, 9, 4), "Halted at 00000004 (JUMPI H#0%)"},
+      {reason(StopKind::Halted, RunKind::Run, 9, 0x800), "Halted at 00000800"},
+      {reason(StopKind::Stopped, RunKind::Run, 5, 4), "Stopped"},
+      {reason(StopKind::StepLimit, RunKind::Run, 5, 4), "Instruction limit reached"},
+      {reason(StopKind::Done, RunKind::StepOver, 10000000, 4),
        "Stepped over to 00000004 after 10,000,000 instructions"},
-      {{StopKind::Done, RunKind::StepOut, 1, 0xB, 0, {}},
+      {reason(StopKind::Done, RunKind::StepOut, 1, 0xB),
        "Stepped out to 0000000B after 1 instruction"},
-      {{StopKind::Done, RunKind::RunTo, 999, 0xFFFFFFFF, 0, {}},
+      {reason(StopKind::Done, RunKind::RunTo, 999, 0xFFFFFFFF),
        "Reached FFFFFFFF after 999 instructions"},
+      {watched({0, 0x1000, 7, true, 0u, 5, false}),
+       "Watchpoint 1: M[00001000] 00000000 -> 00000005 by the word at 00000007"},
+      {watched({0, 0x1000, 7, false, std::nullopt, 5, false}),
+       "Watchpoint 1: M[00001000] read 00000005 by the word at 00000007"},
+      {watched({0, 0xF0000000, 7, true, std::nullopt, 0x41, false}),
+       "Watchpoint 1: M[F0000000] <- 00000041 by the word at 00000007"},
+      {watched({0, 0x10, 3, true, 0x1234u, 9, true}),
+       "Watchpoint 1: M[00000010] store of 00000009 ignored by the word at 00000003"},
+      {reason(StopKind::Watchpoint, RunKind::Run, 3, 0x12, 2, "col 1: undefined symbol 'x'"),
+       "Watchpoint 2 at 00000012: its condition failed: col 1: undefined symbol 'x'"},
   };
   for (const Line& line : lines) EXPECT_EQ(s.Describe(line.reason), line.text);
   EXPECT_EQ(GroupThousands(0), "0");
