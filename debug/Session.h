@@ -121,6 +121,7 @@ class Session {
   size_t BreakpointNumber(uint32_t address) const;
   // The settings of breakpoint number `number` (from 1), which must exist.
   const BreakpointSettings& Settings(size_t number) const { return settings_.at(number - 1); }
+  BreakpointSettings& Settings(size_t number) { return settings_.at(number - 1); }
   void SetEnabled(size_t number, bool enabled) { settings_.at(number - 1).enabled = enabled; }
   // Parses and sets a condition; an empty text removes it. On an error nothing changes.
   Result<bool> SetCondition(size_t number, std::string_view text);

@@ -72,6 +72,50 @@ void Paint(QPainter& p, ToolIconKind kind) {
       p.drawRoundedRect(QRectF(3.5, 3.5, 9, 9), 1.5, 1.5);
       break;
     }
+    case ToolIconKind::StepOver: {  // an arc over a line to the line below it
+      p.setPen(QPen(ink, 1.0));
+      for (int y : {4, 12}) p.drawLine(QPointF(2, y + 0.5), QPointF(9, y + 0.5));
+      p.setPen(QPen(QColor(20, 120, 40), 2.0, Qt::SolidLine, Qt::RoundCap));
+      p.setBrush(Qt::NoBrush);
+      p.drawArc(QRectF(7, 3, 7, 9), -90 * 16, 180 * 16);
+      p.drawLine(QPointF(10.5, 12), QPointF(12.5, 10));
+      p.drawLine(QPointF(10.5, 12), QPointF(12.5, 14));
+      break;
+    }
+    case ToolIconKind::StepOut: {  // an arrow leaving a bracket upwards
+      p.setPen(QPen(ink, 1.0));
+      p.drawLine(QPointF(3.5, 6), QPointF(3.5, 14.5));
+      p.drawLine(QPointF(3.5, 14.5), QPointF(12.5, 14.5));
+      p.drawLine(QPointF(12.5, 14.5), QPointF(12.5, 6));
+      p.setPen(QPen(QColor(20, 120, 40), 2.0, Qt::SolidLine, Qt::RoundCap));
+      p.drawLine(QPointF(8, 11), QPointF(8, 2));
+      p.drawLine(QPointF(5.5, 4.5), QPointF(8, 2));
+      p.drawLine(QPointF(10.5, 4.5), QPointF(8, 2));
+      break;
+    }
+    case ToolIconKind::RunToCursor: {  // a green triangle before a framed row
+      QPainterPath play;
+      play.moveTo(1.5, 3);
+      play.lineTo(8, 8);
+      play.lineTo(1.5, 13);
+      play.closeSubpath();
+      p.setPen(QPen(QColor(10, 90, 20), 1.0));
+      p.setBrush(QColor(40, 170, 60));
+      p.drawPath(play);
+      p.setPen(QPen(ink, 1.0));
+      p.setBrush(Qt::white);
+      p.drawRect(QRectF(9.5, 5.5, 5, 5));
+      break;
+    }
+    case ToolIconKind::Breakpoints: {  // two red dots beside lines
+      p.setPen(Qt::NoPen);
+      p.setBrush(QColor(210, 40, 40));
+      p.drawEllipse(QRectF(1.5, 2, 5, 5));
+      p.drawEllipse(QRectF(1.5, 9, 5, 5));
+      p.setPen(QPen(ink, 1.0));
+      for (int y : {4, 11}) p.drawLine(QPointF(8, y + 0.5), QPointF(15, y + 0.5));
+      break;
+    }
   }
 }
 

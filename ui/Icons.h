@@ -3,6 +3,17 @@
 
 #include <QIcon>
 
-enum class ToolIconKind { Exit, Reset, JumpToCursor, TraceInto, Run, Stop };
+enum class ToolIconKind {
+  Exit,
+  Reset,
+  JumpToCursor,
+  TraceInto,
+  Run,
+  Stop,
+  StepOver,
+  StepOut,
+  RunToCursor,
+  Breakpoints
+};
 
 QIcon ToolIcon(ToolIconKind kind);

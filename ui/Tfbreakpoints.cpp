@@ -10,10 +10,11 @@
 
 TFBreakpoints::TFBreakpoints(QWidget* parent, tervik::debug::Session& session,
                              std::function<void(uint32_t)> showAddress,
-                             std::function<void()> changed)
+                             std::function<void(uint32_t)> showData, std::function<void()> changed)
     : TToolDock("Breakpoints", parent, false),
       session_(session),
       showAddress_(std::move(showAddress)),
+      showData_(std::move(showData)),
       changed_(std::move(changed)) {
   setObjectName("FBreakpoints");
   AskText = [this](const QString& label, const QString& text) {
@@ -40,9 +41,12 @@ TFBreakpoints::TFBreakpoints(QWidget* parent, tervik::debug::Session& session,
 
   auto* buttons = new QHBoxLayout();
   AddButton = new QPushButton("&Add...", body);
+  AddButton->setToolTip("A breakpoint at an address");
+  WatchButton = new QPushButton("&Watch...", body);
+  WatchButton->setToolTip("A watchpoint on a word or a range of words");
   RemoveButton = new QPushButton("&Remove", body);
   ClearButton = new QPushButton("&Clear all", body);
-  for (QPushButton* b : {AddButton, RemoveButton, ClearButton}) buttons->addWidget(b);
+  for (QPushButton* b : {AddButton, WatchButton, RemoveButton, ClearButton}) buttons->addWidget(b);
   buttons->addStretch(1);
   layout->addLayout(buttons);
   Message = new QLabel(body);
@@ -52,6 +56,7 @@ TFBreakpoints::TFBreakpoints(QWidget* parent, tervik::debug::Session& session,
   resize(460, 220);
 
   connect(AddButton, &QPushButton::clicked, this, &TFBreakpoints::AddBreakpoint);
+  connect(WatchButton, &QPushButton::clicked, this, &TFBreakpoints::AddWatchpoint);
   connect(RemoveButton, &QPushButton::clicked, this, &TFBreakpoints::RemoveSelected);
   connect(ClearButton, &QPushButton::clicked, this, &TFBreakpoints::ClearAll);
   connect(Table, &QTableWidget::cellChanged, this, &TFBreakpoints::CellChanged);
@@ -61,10 +66,9 @@ TFBreakpoints::TFBreakpoints(QWidget* parent, tervik::debug::Session& session,
 void TFBreakpoints::UpdateView() {
   filling_ = true;
   const std::vector<uint32_t>& addresses = session_.Breakpoints();
-  Table->setRowCount(static_cast<int>(addresses.size()));
-  for (size_t i = 0; i < addresses.size(); ++i) {
-    const tervik::debug::BreakpointSettings& settings = session_.Settings(i + 1);
-    const int row = static_cast<int>(i);
+  const std::vector<tervik::debug::Watchpoint>& watches = session_.Watchpoints();
+  Table->setRowCount(static_cast<int>(addresses.size() + watches.size()));
+  for (int row = 0; row < Table->rowCount(); ++row) {
     auto cell = [&](Column column, const QString& text, bool editable) {
       QTableWidgetItem* item = Table->item(row, column);
       if (item == nullptr) {
@@ -78,9 +82,20 @@ void TFBreakpoints::UpdateView() {
       item->setFlags(flags);
       return item;
     };
-    cell(kNumber, QString::number(i + 1), false)
-        ->setCheckState(settings.enabled ? Qt::Checked : Qt::Unchecked);
-    cell(kAddress, QString::asprintf("%08X", addresses[i]), false);
+    const Row target = *RowAt(row);
+    const tervik::debug::BreakpointSettings& settings =
+        target.watch ? watches[target.number - 1].settings : session_.Settings(target.number);
+    QString number = QString::number(target.number);
+    QString address;
+    if (target.watch) {
+      const tervik::debug::Watchpoint& w = watches[target.number - 1];
+      number.prepend('W');
+      address = QString::fromStdString(tervik::debug::WatchText(w.first, w.last, w.access));
+    } else {
+      address = QString::asprintf("%08X", addresses[target.number - 1]);
+    }
+    cell(kNumber, number, false)->setCheckState(settings.enabled ? Qt::Checked : Qt::Unchecked);
+    cell(kAddress, address, false);
     cell(kCondition,
          settings.condition ? QString::fromStdString(settings.condition->Text()) : QString(), true);
     cell(kStopAtHit, QString::number(settings.stopAtHit), true);
@@ -91,6 +106,17 @@ void TFBreakpoints::UpdateView() {
   filling_ = false;
 }
 
+std::optional<TFBreakpoints::Row> TFBreakpoints::RowAt(int row) const {
+  if (row < 0) return std::nullopt;
+  const size_t index = static_cast<size_t>(row);
+  const size_t breakpoints = session_.Breakpoints().size();
+  if (index < breakpoints) return Row{false, index + 1};
+  if (index - breakpoints < session_.Watchpoints().size()) {
+    return Row{true, index - breakpoints + 1};
+  }
+  return std::nullopt;
+}
+
 std::optional<QString> TFBreakpoints::AskWithDialog(const QString& label, const QString& text) {
   bool ok = false;
   const QString answer =
@@ -99,62 +125,87 @@ std::optional<QString> TFBreakpoints::AskWithDialog(const QString& label, const 
   return answer;
 }
 
-void TFBreakpoints::AddBreakpoint() {
+void TFBreakpoints::AskUntilAccepted(
+    const QString& label,
+    const std::function<std::optional<std::string>(const std::string&)>& accept) {
   QString text;
-  QString label = "Address (an expression):";
+  QString question = label;
   while (true) {
-    const std::optional<QString> answer = AskText(label, text);
+    const std::optional<QString> answer = AskText(question, text);
     if (!answer) return;
     text = *answer;
-    const std::string source = text.toStdString();
-    tervik::debug::ProcessorContext context(session_.Cpu());
-    tervik::debug::Result<tervik::debug::Expression> parsed =
-        tervik::debug::Expression::Parse(source);
-    std::string error;
-    if (parsed.ok()) {
-      const tervik::debug::Result<uint32_t> address = parsed.value().EvaluateWord(context);
-      if (address.ok()) {
-        if (!session_.IsBreakpoint(address.value())) session_.ToggleBreakpoint(address.value());
-        Message->clear();
-        UpdateView();
-        changed_();
-        return;
-      }
-      error = address.error().Text();
-    } else {
-      error = parsed.error().Text();
+    const std::optional<std::string> error = accept(text.toStdString());
+    if (!error) {
+      Message->clear();
+      UpdateView();
+      changed_();
+      return;
     }
     // Ask again, saying what is wrong with the text given.
-    label = QString::fromStdString(error) + "\nAddress (an expression):";
+    question = QString::fromStdString(*error) + "\n" + label;
   }
 }
 
+void TFBreakpoints::AddBreakpoint() {
+  AskUntilAccepted("Address (an expression):", [this](const std::string& text) {
+    tervik::debug::ProcessorContext context(session_.Cpu());
+    const tervik::debug::Result<uint32_t> address = tervik::debug::EvaluateWord(text, context);
+    if (!address.ok()) return std::optional<std::string>(address.error().Text());
+    if (!session_.IsBreakpoint(address.value())) session_.ToggleBreakpoint(address.value());
+    return std::optional<std::string>();
+  });
+}
+
+void TFBreakpoints::AddWatchpoint() {
+  AskUntilAccepted(
+      "Watch FIRST or FIRST..LAST (expressions), then \", w\" for stores, \", r\" "
+      "for loads or \", rw\" for both:",
+      [this](const std::string& text) {
+        tervik::debug::ProcessorContext context(session_.Cpu());
+        const tervik::debug::Result<tervik::debug::WatchRequest> request =
+            tervik::debug::ParseWatch(text, context);
+        if (!request.ok()) return std::optional<std::string>(request.error().Text());
+        session_.AddWatchpoint(request.value().first, request.value().last, request.value().access);
+        return std::optional<std::string>();
+      });
+}
+
 void TFBreakpoints::RemoveSelected() {
-  const int row = Table->currentRow();
-  if (row < 0 || row >= static_cast<int>(session_.Breakpoints().size())) return;
-  session_.ToggleBreakpoint(session_.Breakpoints()[static_cast<size_t>(row)]);
+  const std::optional<Row> target = RowAt(Table->currentRow());
+  if (!target) return;
+  if (target->watch) {
+    session_.RemoveWatchpoint(target->number);
+  } else {
+    session_.ToggleBreakpoint(session_.Breakpoints()[target->number - 1]);
+  }
   UpdateView();
   changed_();
 }
 
 void TFBreakpoints::ClearAll() {
   session_.ClearBreakpoints();
+  session_.ClearWatchpoints();
   UpdateView();
   changed_();
 }
 
 void TFBreakpoints::CellChanged(int row, int column) {
-  if (filling_ || row < 0 || row >= static_cast<int>(session_.Breakpoints().size())) return;
-  const size_t number = static_cast<size_t>(row) + 1;
+  const std::optional<Row> target = RowAt(row);
+  if (filling_ || !target) return;
+  tervik::debug::BreakpointSettings& settings = target->watch
+                                                    ? session_.WatchpointAt(target->number).settings
+                                                    : session_.Settings(target->number);
+  const QString name =
+      (target->watch ? "watchpoint " : "breakpoint ") + QString::number(target->number);
   QTableWidgetItem* item = Table->item(row, column);
   Message->clear();
   switch (column) {
-    case kNumber: session_.SetEnabled(number, item->checkState() == Qt::Checked); break;
+    case kNumber: settings.enabled = item->checkState() == Qt::Checked; break;
     case kCondition: {
       const tervik::debug::Result<bool> set =
-          session_.SetCondition(number, item->text().toStdString());
+          tervik::debug::SetCondition(settings, item->text().toStdString());
       if (!set.ok()) {
-        Message->setText("Condition of breakpoint " + QString::number(number) + ": " +
+        Message->setText("Condition of " + name + ": " +
                          QString::fromStdString(set.error().Text()));
       }
       break;
@@ -163,7 +214,7 @@ void TFBreakpoints::CellChanged(int row, int column) {
       bool ok = false;
       const qulonglong n = item->text().trimmed().toULongLong(&ok);
       if (ok && n >= 1) {
-        session_.SetStopAtHit(number, n);
+        tervik::debug::SetStopAtHit(settings, n);
       } else {
         Message->setText("Stop at hit: a whole number from 1");
       }
@@ -178,6 +229,11 @@ void TFBreakpoints::CellChanged(int row, int column) {
 
 void TFBreakpoints::CellDoubleClicked(int row, int column) {
   if (column != kAddress && column != kNumber && column != kHits) return;
-  if (row < 0 || row >= static_cast<int>(session_.Breakpoints().size())) return;
-  showAddress_(session_.Breakpoints()[static_cast<size_t>(row)]);
+  const std::optional<Row> target = RowAt(row);
+  if (!target) return;
+  if (target->watch) {
+    showData_(session_.Watchpoints()[target->number - 1].first);
+  } else {
+    showAddress_(session_.Breakpoints()[target->number - 1]);
+  }
 }

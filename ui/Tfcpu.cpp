@@ -9,14 +9,13 @@
 #include <optional>
 #include <span>
 
-#include "Tfmain.h"
 #include "ValueInput.h"
 
 TFCPU* FCPU = nullptr;
 
 using namespace inspection;
 
-TFCPU::TFCPU(QWidget* parent) : TToolDock("Memory", parent, true) {
+TFCPU::TFCPU(QWidget* parent, DebugHost* host) : TToolDock("Memory", parent, true), host_(host) {
   setObjectName("FCPU");
   const ScrolledPaintArea area = MakeScrolledPaintArea(this);
   PB1 = area.box;
@@ -65,11 +64,11 @@ void TFCPU::UpdateView() {
 }
 
 void TFCPU::PrepareRow(DisassemblyRow& row, uint32_t address, uint32_t pc) const {
-  tervik::Processor& cpu = FMain->Cpu();
+  tervik::Processor& cpu = host_->Session().Cpu();
   const uint32_t word = cpu.ReadMem(address);
   row.address = address;
   row.isPc = address == pc;
-  row.breakpoint = FMain->IsBreakpoint(address);
+  row.breakpoint = host_->Session().IsBreakpoint(address);
   tervik::view::WriteHex8(row.head, address);
   row.head[8] = ' ';
   tervik::view::WriteHex8(row.head + 9, word);
@@ -79,7 +78,7 @@ void TFCPU::PrepareRow(DisassemblyRow& row, uint32_t address, uint32_t pc) const
       tervik::view::SplitAtTab(std::string_view(row.text, std::min(length, sizeof row.text - 1)));
   row.mnemonic = split.mnemonic;
   row.operands = split.operands;
-  row.comment = FMain->Listing().Comment(address);
+  row.comment = host_->Session().Listing().Comment(address);
   row.columns = tervik::view::DisassemblyColumns(row.mnemonic.size(), row.operands.size());
 }
 
@@ -99,10 +98,10 @@ void TFCPU::PB1Paint(QPainter& painter) {
   const int width = PB1->width();
   const int height = PB1->height();
   painter.fillRect(0, 0, width, height, kWhite);
-  if (FMain == nullptr) return;
+  if (host_ == nullptr) return;
   painter.setFont(font_);
   const uint32_t rows = tervik::view::PaintedRows(height, LineHeight_);
-  const uint32_t pc = FMain->Cpu().GetPC();
+  const uint32_t pc = host_->Session().Cpu().GetPC();
   DisassemblyRow row;
   int y = 0;
   for (uint32_t i = 0; i < rows; ++i, y += LineHeight_) {
@@ -133,7 +132,7 @@ void TFCPU::PB1Paint(QPainter& painter) {
 void TFCPU::PB1MouseDown(int x, int y) {
   const uint32_t address = TopAddress_ + tervik::view::RowAt(y, LineHeight_);
   if (x < MarginWidth_) {
-    if (FMain != nullptr) FMain->ToggleBreakpoint(address);
+    if (host_ != nullptr) host_->ToggleBreakpoint(address);
   } else {
     CursorAddress_ = address;
   }
@@ -153,7 +152,7 @@ void TFCPU::GoToAddress(uint32_t a) {
 }
 
 void TFCPU::PB1Wheel(int delta) {
-  if (FMain == nullptr || FMain->Running()) return;
+  if (host_ == nullptr || host_->Running()) return;
   const tervik::view::WheelSteps steps = tervik::view::WheelRows(wheelPending_, delta);
   wheelPending_ = steps.pending;
   if (steps.rows == 0) return;
@@ -162,10 +161,10 @@ void TFCPU::PB1Wheel(int delta) {
 }
 
 bool TFCPU::PB1KeyDown(int key, Qt::KeyboardModifiers modifiers) {
-  if (FMain == nullptr || FMain->Running()) return false;
+  if (host_ == nullptr || host_->Running()) return false;
   if ((modifiers & ~Qt::KeypadModifier) != Qt::NoModifier) return false;
   if (key == Qt::Key_Home) {
-    GoToAddress(FMain->Cpu().GetPC());
+    GoToAddress(host_->Session().Cpu().GetPC());
     return true;
   }
   const tervik::view::ScrollCode code = ScrollCodeOfKey(key);
@@ -179,9 +178,10 @@ bool TFCPU::PB1KeyDown(int key, Qt::KeyboardModifiers modifiers) {
 }
 
 void TFCPU::ActionGoToAddressExecute() {
-  if (FMain == nullptr || FMain->Running()) return;
-  const std::optional<uint32_t> a = AskWord(
-      this, "Go to address",
-      "Address (a number or an expression such as PC + 4):", HexText(CursorAddress_), FMain->Cpu());
-  if (a && !FMain->Running()) GoToAddress(*a);
+  if (host_ == nullptr || host_->Running()) return;
+  const std::optional<uint32_t> a =
+      AskWord(this, "Go to address",
+              "Address (a number or an expression such as PC + 4):", HexText(CursorAddress_),
+              host_->Session().Cpu());
+  if (a && !host_->Running()) GoToAddress(*a);
 }

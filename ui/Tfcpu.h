@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <string_view>
 
+#include "DebugHost.h"
 #include "PaintBox.h"
 #include "ToolDock.h"
 #include "ViewGeometry.h"
@@ -38,7 +39,8 @@ class TFCPU final : public TToolDock {
   Q_OBJECT
 
  public:
-  explicit TFCPU(QWidget* parent);
+  // `host` gives the session the view shows; it outlives the view.
+  TFCPU(QWidget* parent, DebugHost* host);
 
   // Keeps address a in the whole rows shown: when it lies outside them, a becomes the top row.
   // Then repaints.
@@ -90,6 +92,8 @@ class TFCPU final : public TToolDock {
   int MarkSize_ = 1;
   int wheelPending_ = 0;  // wheel units short of a whole row
   TextScratch scratch_;
+
+  DebugHost* host_;
 };
 
 extern TFCPU* FCPU;

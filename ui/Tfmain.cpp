@@ -108,9 +108,13 @@ TFMain::TFMain(tervik::platform::Clock& clock, QWidget* parent)
   ActionStep->setIcon(ToolIcon(ToolIconKind::TraceInto));
   ActionRun->setIcon(ToolIcon(ToolIconKind::Run));
   ActionStop->setIcon(ToolIcon(ToolIconKind::Stop));
+  ActionStepOver->setIcon(ToolIcon(ToolIconKind::StepOver));
+  ActionStepOut->setIcon(ToolIcon(ToolIconKind::StepOut));
+  ActionRunToCursor->setIcon(ToolIcon(ToolIconKind::RunToCursor));
+  ActionShowBreakpoints->setIcon(ToolIcon(ToolIconKind::Breakpoints));
 
+  BuildToolBar();  // before the menus: the Debug menu shows the debug tool bar's switch
   BuildMenus();
-  BuildToolBar();
   StatusBar1 = new QStatusBar(this);
   StatusBar1->setObjectName("StatusBar1");
   StatusBar1->setSizeGripEnabled(true);
@@ -126,16 +130,17 @@ TFMain::TFMain(tervik::platform::Clock& clock, QWidget* parent)
   setCorner(Qt::BottomRightCorner, Qt::BottomDockWidgetArea);
 
   // The tool windows, in this order, none of them shown yet.
-  FCPU = new TFCPU(this);
-  FReg = new TFReg(this);
+  FCPU = new TFCPU(this, this);
+  FReg = new TFReg(this, this);
   FDebug = new TFDebug(this);
-  FMem = new TFMem(this);
+  FMem = new TFMem(this, this);
   FManual = nullptr;
   for (QDockWidget* dock : std::initializer_list<QDockWidget*>{FCPU, FReg, FDebug, FMem}) {
     dock->hide();
   }
   breakpoints_ = new TFBreakpoints(
-      this, session_, [](uint32_t a) { FCPU->ShowAddress(a); }, [] { FCPU->UpdateView(); });
+      this, session_, [](uint32_t a) { FCPU->ShowAddress(a); },
+      [](uint32_t a) { FMem->GoToAddress(a); }, [] { FCPU->UpdateView(); });
   breakpoints_->hide();
 
   // Everything the console functions write, plug-in messages included, goes to the console.
@@ -232,6 +237,7 @@ void TFMain::BuildMenus() {
   debug->addAction(ActionLiveViews);
   debug->addSeparator();
   debug->addAction(ActionShowBreakpoints);
+  debug->addAction(ActionShowDebugToolBar);
 }
 
 void TFMain::BuildToolBar() {
@@ -249,6 +255,23 @@ void TFMain::BuildToolBar() {
   ToolBar3->addAction(ActionRun);
   ToolBar3->addAction(ActionStop);
   ToolBar3->addSeparator();
+
+  // The debugger's commands on a tool bar of their own, beside the first; hidden until the user
+  // asks for it, so the window looks as it always did.
+  DebugToolBar = addToolBar("Debug");
+  DebugToolBar->setObjectName("DebugToolBar");
+  DebugToolBar->setIconSize(QSize(16, 16));
+  DebugToolBar->setToolButtonStyle(Qt::ToolButtonIconOnly);
+  DebugToolBar->setFixedHeight(29);
+  DebugToolBar->addAction(ActionStepOver);
+  DebugToolBar->addAction(ActionStepOut);
+  DebugToolBar->addAction(ActionRunToCursor);
+  DebugToolBar->addSeparator();
+  DebugToolBar->addAction(ActionShowBreakpoints);
+  DebugToolBar->hide();
+  ActionShowDebugToolBar = DebugToolBar->toggleViewAction();
+  ActionShowDebugToolBar->setText("Debug &tool bar");
+  ActionShowDebugToolBar->setObjectName("ActionShowDebugToolBar");
 }
 
 void TFMain::FormCreate() {
@@ -316,6 +339,10 @@ void TFMain::ShowSpeed() {
 void TFMain::ToggleBreakpoint(uint32_t address) {
   session_.ToggleBreakpoint(address);  // the others keep their order
   breakpoints_->UpdateView();
+}
+
+void TFMain::Message(const std::string& line) {
+  ConsoleMessage("%s", line.c_str());
 }
 
 bool TFMain::IsBreakpoint(uint32_t address) const {

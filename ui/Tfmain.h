@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "Clock.h"
+#include "DebugHost.h"
 #include "DynamicLibrary.h"
 #include "ListingMap.h"
 #include "PeripheralModule.h"
@@ -25,7 +26,7 @@ class QAction;
 class QActionGroup;
 class TFBreakpoints;
 
-class TFMain : public QMainWindow {
+class TFMain : public QMainWindow, public DebugHost {
   Q_OBJECT
 
  public:
@@ -40,18 +41,19 @@ class TFMain : public QMainWindow {
   void FormCreate();
 
   // ---- Operations the other windows use ----
-  void RefreshViews();
-  void ToggleBreakpoint(uint32_t address);
+  void RefreshViews() override;
+  void ToggleBreakpoint(uint32_t address) override;
   bool IsBreakpoint(uint32_t address) const;
   int ConsoleMessage(const char* format, ...) __attribute__((format(printf, 2, 3)));
 
   tervik::Processor& Cpu() { return session_.Cpu(); }
-  tervik::debug::Session& Session() { return session_; }
+  tervik::debug::Session& Session() override { return session_; }
   const tervik::ListingMap& Listing() const { return session_.Listing(); }
   const std::vector<uint32_t>& Breakpoints() const { return session_.Breakpoints(); }
   const std::string& LastListingPath() const { return lastListingPath_; }
   double SecondsPerInstructionValue() const { return SecondsPerInstruction; }
-  bool Running() const { return running_; }
+  bool Running() const override { return running_; }
+  void Message(const std::string& line) override;
   // Instructions the last free run executed.
   uint64_t LastRunCount() const { return lastRunCount_; }
 
@@ -120,6 +122,8 @@ class TFMain : public QMainWindow {
   TFBreakpoints* BreakpointsWindow() const { return breakpoints_; }
 
   QToolBar* ToolBar3;
+  QToolBar* DebugToolBar;  // step over, step out, run to cursor, breakpoints; hidden at first
+  QAction* ActionShowDebugToolBar;
   QStatusBar* StatusBar1;
   QLabel* StatusText;  // the status bar's one text field
 

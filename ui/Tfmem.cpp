@@ -9,14 +9,14 @@
 #include <string_view>
 
 #include "Processor.h"
-#include "Tfmain.h"
 #include "ValueInput.h"
 
 TFMem* FMem = nullptr;
 
 using namespace inspection;
 
-TFMem::TFMem(QWidget* parent) : TToolDock("Memory dump", parent, false) {
+TFMem::TFMem(QWidget* parent, DebugHost* host)
+    : TToolDock("Memory dump", parent, false), host_(host) {
   setObjectName("FMem");
   const ScrolledPaintArea area = MakeScrolledPaintArea(this);
   PB1 = area.box;
@@ -59,9 +59,9 @@ void TFMem::UpdateView() {
 void TFMem::PB1Paint(QPainter& painter) {
   const int height = PB1->height();
   painter.fillRect(0, 0, PB1->width(), height, kWhite);
-  if (FMain == nullptr) return;
+  if (host_ == nullptr) return;
   painter.setFont(font_);
-  tervik::Processor& cpu = FMain->Cpu();
+  tervik::Processor& cpu = host_->Session().Cpu();
   const bool stored = cpu.memWritten;
   const uint32_t storedAt = cpu.lastWriteAddress;
   const uint32_t rows = tervik::view::PaintedRows(height, LineHeight_);
@@ -129,7 +129,7 @@ std::optional<uint32_t> TFMem::WordAt(int x, int y) const {
 }
 
 void TFMem::PB1Wheel(int delta) {
-  if (FMain == nullptr || FMain->Running()) return;
+  if (host_ == nullptr || host_->Running()) return;
   const tervik::view::WheelSteps steps = tervik::view::WheelRows(wheelPending_, delta);
   wheelPending_ = steps.pending;
   if (steps.rows == 0) return;
@@ -138,10 +138,10 @@ void TFMem::PB1Wheel(int delta) {
 }
 
 bool TFMem::PB1KeyDown(int key, Qt::KeyboardModifiers modifiers) {
-  if (FMain == nullptr || FMain->Running()) return false;
+  if (host_ == nullptr || host_->Running()) return false;
   if ((modifiers & ~Qt::KeypadModifier) != Qt::NoModifier) return false;
   if (key == Qt::Key_Home) {
-    GoToAddress(DumpHomeAddress(FMain->Cpu()));
+    GoToAddress(DumpHomeAddress(host_->Session().Cpu()));
     return true;
   }
   const tervik::view::ScrollCode code = ScrollCodeOfKey(key);
@@ -158,26 +158,27 @@ void TFMem::PB1DoubleClick(int x, int y) {
 }
 
 void TFMem::EditWord(uint32_t a) {
-  if (FMain == nullptr || FMain->Running()) return;
-  tervik::Processor& cpu = FMain->Cpu();
+  if (host_ == nullptr || host_->Running()) return;
+  tervik::Processor& cpu = host_->Session().Cpu();
   char address[9] = {};
   tervik::view::WriteHex8(address, a);
   if (!IsMapped(cpu, a)) {
-    FMain->ConsoleMessage("No memory at %s to edit", address);
+    host_->Message(std::string("No memory at ") + address + " to edit");
     return;
   }
   const std::optional<uint32_t> value =
       AskWord(this, "Edit memory", QString("Word at %1 (a number or an expression):").arg(address),
               HexText(cpu.ReadMem(a)), cpu);
-  if (!value || FMain->Running()) return;
+  if (!value || host_->Running()) return;
   EditMemoryWord(cpu, a, *value);
-  FMain->RefreshViews();
+  host_->RefreshViews();
 }
 
 void TFMem::ActionGoToAddressExecute() {
-  if (FMain == nullptr || FMain->Running()) return;
-  const std::optional<uint32_t> a = AskWord(
-      this, "Go to address",
-      "Address (a number or an expression such as SP - 4):", HexText(TopAddress_), FMain->Cpu());
-  if (a && !FMain->Running()) GoToAddress(*a);
+  if (host_ == nullptr || host_->Running()) return;
+  const std::optional<uint32_t> a =
+      AskWord(this, "Go to address",
+              "Address (a number or an expression such as SP - 4):", HexText(TopAddress_),
+              host_->Session().Cpu());
+  if (a && !host_->Running()) GoToAddress(*a);
 }

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <optional>
 
+#include "DebugHost.h"
 #include "PaintBox.h"
 #include "ToolDock.h"
 #include "ViewGeometry.h"
@@ -37,7 +38,8 @@ class TFMem final : public TToolDock {
   Q_OBJECT
 
  public:
-  explicit TFMem(QWidget* parent);
+  // `host` gives the session the view shows; it outlives the view.
+  TFMem(QWidget* parent, DebugHost* host);
 
   // Requests a repaint from the current processor state.
   void UpdateView();
@@ -84,6 +86,8 @@ class TFMem final : public TToolDock {
   int CharWidth_ = 1;
   int wheelPending_ = 0;  // wheel units short of a whole row
   TextScratch scratch_;
+
+  DebugHost* host_;
 };
 
 extern TFMem* FMem;

@@ -9,7 +9,6 @@
 #include <cstdio>
 
 #include "Processor.h"
-#include "Tfmain.h"
 #include "ValueInput.h"
 #include "ViewGeometry.h"
 
@@ -194,7 +193,8 @@ uint32_t EditRegister(tervik::Processor& cpu, tervik::debug::RegisterId id, uint
   }
 }
 
-TFReg::TFReg(QWidget* parent) : TToolDock("CPU registers", parent, true) {
+TFReg::TFReg(QWidget* parent, DebugHost* host)
+    : TToolDock("CPU registers", parent, true), host_(host) {
   setObjectName("FReg");
   Panel1 = new QFrame(this);
   Panel1->setObjectName("Panel1");
@@ -240,9 +240,9 @@ void TFReg::UpdateView() {
 
 void TFReg::PB1Paint(QPainter& painter) {
   painter.fillRect(0, 0, PB1->width(), PB1->height(), kWhite);
-  if (FMain == nullptr) return;
+  if (host_ == nullptr) return;
   painter.setFont(font_);
-  LayoutRegisterRows(FMain->Cpu(), texts_);
+  LayoutRegisterRows(host_->Session().Cpu(), texts_);
   for (const RegisterText& t : texts_) {
     painter.setPen(t.ink == RegisterInk::Changed ? kRed : kBlack);
     painter.drawText(QPoint(t.column * CharWidth_, t.row * LineHeight_ + ascent_),
@@ -251,8 +251,8 @@ void TFReg::PB1Paint(QPainter& painter) {
 }
 
 std::optional<tervik::debug::RegisterId> TFReg::RegisterAtPoint(int x, int y) {
-  if (FMain == nullptr || y < 0) return std::nullopt;
-  LayoutRegisterRows(FMain->Cpu(), texts_);
+  if (host_ == nullptr || y < 0) return std::nullopt;
+  LayoutRegisterRows(host_->Session().Cpu(), texts_);
   return RegisterAt(texts_, static_cast<int>(tervik::view::RowAt(y, LineHeight_)),
                     tervik::view::ColumnAt(x, CharWidth_));
 }
@@ -264,8 +264,8 @@ void TFReg::PB1DoubleClick(int x, int y) {
 }
 
 void TFReg::EditRegisterValue(tervik::debug::RegisterId id) {
-  if (FMain == nullptr || FMain->Running()) return;
-  tervik::Processor& cpu = FMain->Cpu();
+  if (host_ == nullptr || host_->Running()) return;
+  tervik::Processor& cpu = host_->Session().Cpu();
   const std::string name = RegisterName(id);
   const bool isSr = id == tervik::debug::RegisterId::SR;
   const QString prompt =
@@ -276,11 +276,12 @@ void TFReg::EditRegisterValue(tervik::debug::RegisterId id) {
   const std::optional<uint32_t> value =
       AskWord(this, QString("Edit %1").arg(QString::fromStdString(name)), prompt,
               HexText(ReadRegister(cpu, id)), cpu);
-  if (!value || FMain->Running()) return;
+  if (!value || host_->Running()) return;
   const uint32_t stored = EditRegister(cpu, id, *value);
   if (stored != *value) {
-    FMain->ConsoleMessage("SR keeps only the flag bits 0..3: %08X was stored as %08X", *value,
-                          stored);
+    host_->Message(QString::asprintf("SR keeps only the flag bits 0..3: %08X was stored as %08X",
+                                     *value, stored)
+                       .toStdString());
   }
-  FMain->RefreshViews();
+  host_->RefreshViews();
 }

@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 
+#include "DebugHost.h"
 #include "Expression.h"
 #include "PaintBox.h"
 #include "ToolDock.h"
@@ -70,7 +71,8 @@ class TFReg final : public TToolDock {
   Q_OBJECT
 
  public:
-  explicit TFReg(QWidget* parent);
+  // `host` gives the session the view shows; it outlives the view.
+  TFReg(QWidget* parent, DebugHost* host);
 
   // Requests a repaint from the current processor state.
   void UpdateView();
@@ -101,6 +103,8 @@ class TFReg final : public TToolDock {
   int CharWidth_ = 1;
   RegisterTexts texts_{};
   TextScratch scratch_;
+
+  DebugHost* host_;
 };
 
 extern TFReg* FReg;

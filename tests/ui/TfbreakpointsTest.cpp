@@ -6,7 +6,9 @@
 
 #include "Tfbreakpoints.h"
 #include "Tfcpu.h"
+#include "Tfdebug.h"
 #include "Tfmain.h"
+#include "Tfmem.h"
 
 namespace {
 
@@ -15,6 +17,17 @@ const char* const kLoopListing =
     "01000 10010100001000010000000000000001 ADDI R1,R1,H#1\n"
     "01001 10010100010000101111111111111111 ADDI R2,R2,H#FFFF\n"
     "01002 10110100000000101111111111111110 BNZEI R2,H#FFFE%\n";
+
+// ADDI R1,R1,1 ; STORE R3,R1 ; JUMPI -2 at 0x1000: stores a count at R3 forever.
+const char* const kStoreListing =
+    "01000 10010100001000010000000000000001 ADDI R1,R1,H#1\n"
+    "01001 01010000000000110000000000000001 STORE R3,R1\n"
+    "01002 10111100000000001111111111111110 JUMPI H#FFFE%\n";
+
+std::string LastConsoleLine() {
+  const size_t n = FDebug->Model()->LineCount();
+  return n == 0 ? std::string() : std::string(FDebug->Model()->Line(n - 1));
+}
 
 }  // namespace
 
@@ -32,6 +45,7 @@ class TfbreakpointsTest : public QObject {
     std::ofstream(dir_.filePath("default.map").toStdString())
         << "0x0 0x400 ROM\n0x1000 0x400 RAM\n";
     std::ofstream(dir_.filePath("loop.lst").toStdString()) << kLoopListing;
+    std::ofstream(dir_.filePath("store.lst").toStdString()) << kStoreListing;
   }
   void cleanup() { QDir::setCurrent(oldCwd_); }
 
@@ -105,6 +119,53 @@ class TfbreakpointsTest : public QObject {
     w.ClearButton->click();
     QVERIFY(session.Breakpoints().empty());
     QCOMPARE(w.Table->rowCount(), 0);
+  }
+
+  // A watchpoint added by its text stops the run after the store, says so on the console, takes
+  // a stop-at-hit in its row, shows its words in the memory dump, and goes with Remove.
+  void WatchpointsFromTheWindow() {
+    TFMain main;
+    main.FormCreate();
+    main.LoadListing("store.lst");
+    main.ActionShowBreakpoints->trigger();
+    TFBreakpoints& w = *main.BreakpointsWindow();
+    tervik::debug::Session& session = main.Session();
+    QStringList answers{"0x1100, x", "0x1100"};
+    QStringList labels;
+    w.AskText = [&](const QString& label, const QString&) -> std::optional<QString> {
+      labels << label;
+      if (answers.isEmpty()) return std::nullopt;
+      return answers.takeFirst();
+    };
+    main.ToggleBreakpoint(0x1000);  // breakpoint rows come first
+    w.Table->item(0, TFBreakpoints::kNumber)->setCheckState(Qt::Unchecked);
+    w.WatchButton->click();
+    QCOMPARE(labels.size(), 2);
+    QVERIFY2(labels[1].startsWith("col 9: expected w, r or rw"), qPrintable(labels[1]));
+    QCOMPARE(session.Watchpoints().size(), size_t{1});
+    QCOMPARE(w.Table->item(1, TFBreakpoints::kNumber)->text(), QString("W1"));
+    QCOMPARE(w.Table->item(1, TFBreakpoints::kAddress)->text(), QString("00001100, w"));
+
+    main.Cpu().SetPC(0x1000);
+    main.Cpu().r[3] = 0x1100;
+    main.ActionRun->trigger();
+    QCOMPARE(main.Cpu().GetPC(), 0x1002u);
+    QCOMPARE(LastConsoleLine(),
+             std::string("Watchpoint 1: M[00001100] 00000000 -> 00000001 by the word at 00001001"));
+    QCOMPARE(w.Table->item(1, TFBreakpoints::kHits)->text(), QString("1"));
+
+    w.Table->item(1, TFBreakpoints::kStopAtHit)->setText("3");
+    w.Table->item(1, TFBreakpoints::kCondition)->setText("R1 > 2");
+    main.ActionRun->trigger();
+    QCOMPARE(LastConsoleLine(),
+             std::string("Watchpoint 1: M[00001100] 00000004 -> 00000005 by the word at 00001001"));
+
+    emit w.Table->cellDoubleClicked(1, TFBreakpoints::kAddress);
+    QCOMPARE(FMem->TopAddress(), 0x1100u);
+    w.Table->setCurrentCell(1, TFBreakpoints::kAddress);
+    w.RemoveButton->click();
+    QVERIFY(session.Watchpoints().empty());
+    QCOMPARE(w.Table->rowCount(), 1);
   }
 };
 

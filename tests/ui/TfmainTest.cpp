@@ -122,8 +122,14 @@ class TfmainTest : public QObject {
                                   "  Stop when &halted",
                                   "  &Live views during a run",
                                   "  ",
-                                  "  &Breakpoints"};
+                                  "  &Breakpoints",
+                                  "  Debug &tool bar"};
     QCOMPARE(tree, expected);
+    // The debugger's own tool bar stays hidden until asked for; its switch shows it.
+    QVERIFY(main.DebugToolBar->isHidden());
+    main.ActionShowDebugToolBar->trigger();
+    QVERIFY(!main.DebugToolBar->isHidden());
+    QCOMPARE(main.DebugToolBar->actions().first(), main.ActionStepOver);
   }
 
   void ActionListKeepsItsOrder() {

@@ -75,6 +75,7 @@ RunOutcome Run(debug::Session& session, const RunLimits& limits) {
     case debug::StopKind::Halted: return {StopReason::Halted, reason.instructions};
     case debug::StopKind::StepLimit: return {StopReason::StepLimit, reason.instructions};
     case debug::StopKind::Breakpoint:
+    case debug::StopKind::Watchpoint:
     case debug::StopKind::Stopped: break;
   }
   throw std::logic_error("the run ended for a reason the runner does not know: " +

@@ -48,7 +48,7 @@ struct RunOutcome {
 // Runs the session's processor through the session's run operations: run to `until` when it is
 // given, else a free run, stopping when a step leaves pc in place. When a step both reaches
 // `until` and leaves pc in place, or ends the step limit, the reason is the first of Until,
-// Halted, StepLimit. The session must hold no breakpoints (the runner sets none): a run that one
+// Halted, StepLimit. The session must hold no breakpoints or watchpoints (the runner sets none): a run that one
 // of them stops throws std::logic_error.
 RunOutcome Run(debug::Session& session, const RunLimits& limits);
 
