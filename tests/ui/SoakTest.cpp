@@ -91,9 +91,9 @@ class SoakTest : public QObject {
       std::vector<QAction*> actions(main.ActionList1.begin(), main.ActionList1.end());
       actions.erase(std::remove(actions.begin(), actions.end(), main.ActionQuit), actions.end());
       actions.erase(std::remove(actions.begin(), actions.end(), main.ActionManual), actions.end());
-      for (QAction* a :
-           {main.ActionStepOver, main.ActionStepOut, main.ActionRunToCursor,
-            main.ActionStopWhenHalted, main.ActionLiveViews, main.ActionShowBreakpoints}) {
+      for (QAction* a : {main.ActionStepOver, main.ActionStepOut, main.ActionRunToCursor,
+                         main.ActionStopWhenHalted, main.ActionLiveViews,
+                         main.ActionShowBreakpoints, main.ActionShowDebugToolBar}) {
         actions.push_back(a);
       }
       const std::vector<QDockWidget*> docks = {FCPU, FReg, FDebug, FMem};
@@ -152,9 +152,18 @@ class SoakTest : public QObject {
             if (pick(4) == 0) d->close();
             break;
           }
-          case 7:
-            main.ToggleBreakpoint(static_cast<uint32_t>(pick(0x20)) + (pick(2) ? 0x1000u : 0u));
+          case 7: {
+            const uint32_t a = static_cast<uint32_t>(pick(0x20)) + (pick(2) ? 0x1000u : 0u);
+            if (pick(3) != 0) {
+              main.ToggleBreakpoint(a);
+            } else if (pick(4) == 0) {
+              main.Session().ClearWatchpoints();
+            } else {  // a watchpoint on words the programs store to, load from or never touch
+              main.Session().AddWatchpoint(a, a + pick(16),
+                                           static_cast<tervik::debug::WatchAccess>(pick(3)));
+            }
             break;
+          }
           default: QCoreApplication::processEvents(); break;
         }
       };
