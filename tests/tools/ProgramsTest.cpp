@@ -113,14 +113,21 @@ INSTANTIATE_TEST_SUITE_P(
                          {"Done\n"}}),
     [](const testing::TestParamInfo<Demo>& info) { return std::string(info.param.name); });
 
-// The window loads the listings kept in examples/: they must be what the assembler makes now.
+// The window loads the listings and symbol files kept in examples/: they must be what the
+// assembler makes now.
 TEST(Examples, CommittedListingsEqualTheBuiltOnes) {
   const bool update = std::getenv("TERVIK_UPDATE_GOLDEN") != nullptr &&
                       std::string_view(std::getenv("TERVIK_UPDATE_GOLDEN")) == "1";
-  for (const char* name : {"blinker", "checksum", "counter", "hello", "stack"}) {
+  for (const std::string name :
+       {"blinker.lst", "checksum.lst", "counter.lst", "hello.lst", "stack.lst", "blinker.sym",
+        "checksum.sym", "counter.sym", "hello.sym", "stack.sym"}) {
     std::string built, committed;
-    ASSERT_TRUE(ReadFile(ExampleListing(name), built)) << name;
-    const std::string path = kSource + "/examples/" + name + ".lst";
+    const std::string stem = name.substr(0, name.size() - 4);
+    const std::string builtPath = ExampleListing(stem);
+    ASSERT_TRUE(
+        ReadFile(builtPath.substr(0, builtPath.size() - 4) + name.substr(name.size() - 4), built))
+        << name;
+    const std::string path = kSource + "/examples/" + name;
     if (update) {
       std::ofstream(path, std::ios::binary) << built;
       continue;
@@ -281,7 +288,10 @@ TEST(AssemblerCommandLine, ErrorsLeaveNoListingBehind) {
             (std::map<std::string, std::string>{
                 {"bad.asm", "start: JUMPI start\n  ADDI R1,R1,R1\n"},
                 {"good.asm", "start: JUMPI start\n"},
-                {"good.lst", "00000 10111100000000000000000000000000  start: JUMPI start\n"}}));
+                {"good.lst", "00000 10111100000000000000000000000000  start: JUMPI start\n"},
+                {"good.sym",
+                 "; Tervik symbols: VALUE KIND NAME, KIND L for a label, E for a constant\n"
+                 "00000000 L start\n"}}));
 
   EXPECT_EQ(RunProgram(kAssembler, {}).exitCode, 64);
 }

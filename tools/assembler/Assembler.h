@@ -23,6 +23,8 @@
 #include <string_view>
 #include <vector>
 
+#include "SymbolFile.h"
+
 namespace tervik::assembler {
 
 // One error found in the source. Lines and columns count from 1; a column counts bytes.
@@ -45,9 +47,10 @@ struct Word {
 };
 
 struct Result {
-  std::vector<Diagnostic> errors;  // in source order; empty when the source assembled
-  std::vector<Word> words;         // in source order; empty when there were errors
-  std::string listing;             // empty when there were errors
+  std::vector<Diagnostic> errors;    // in source order; empty when the source assembled
+  std::vector<Word> words;           // in source order; empty when there were errors
+  std::string listing;               // empty when there were errors
+  std::vector<SymbolEntry> symbols;  // labels and EQU names as defined; empty on errors
 };
 
 // The highest address a listing can hold: five hex digits.

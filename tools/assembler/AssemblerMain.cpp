@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "Assembler.h"
-#include "FileDescriptor.h"
+#include "Files.h"
 #include "Version.h"
 
 namespace {
@@ -31,39 +31,8 @@ std::string VersionText() {
          std::to_string(v.release) + "." + std::to_string(v.build);
 }
 
-using Descriptor = tervik::platform::FileDescriptor;
-
-// Reads a whole file into `text`. Only a regular file is read: a folder, a device such as
-// /dev/zero or a FIFO would never end or block, and the open does not wait for a FIFO's writer.
-// False with `error` saying why.
-bool ReadRegularFile(const std::string& path, std::string& text, std::string& error) {
-  Descriptor fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-  struct stat info {};
-  if (fd.get() < 0 || fstat(fd.get(), &info) != 0) {
-    error = std::strerror(errno);
-    return false;
-  }
-  if (S_ISDIR(info.st_mode)) {
-    error = "it is a folder";
-    return false;
-  }
-  if (!S_ISREG(info.st_mode)) {
-    error = "it is not a regular file";
-    return false;
-  }
-  text.clear();
-  char block[64 * 1024];
-  for (;;) {
-    const ssize_t got = ::read(fd.get(), block, sizeof block);
-    if (got == 0) return true;
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) {
-      error = std::strerror(errno);
-      return false;
-    }
-    text.append(block, static_cast<size_t>(got));
-  }
-}
+using tervik::platform::ReadRegularFile;
+using tervik::platform::WriteWhole;
 
 // Whether both paths exist and name the same file (through links, too).
 bool SameFile(const fs::path& a, const fs::path& b) {
@@ -76,48 +45,6 @@ bool SameFile(const fs::path& a, const fs::path& b) {
 void RemoveStaleListing(const fs::path& output) {
   std::error_code ignored;
   fs::remove(output, ignored);
-}
-
-// Removes a temporary file unless it was renamed into place.
-class TemporaryFile {
- public:
-  explicit TemporaryFile(std::string path) : path_(std::move(path)) {}
-  ~TemporaryFile() {
-    if (!path_.empty()) ::unlink(path_.c_str());
-  }
-  TemporaryFile(const TemporaryFile&) = delete;
-  TemporaryFile& operator=(const TemporaryFile&) = delete;
-
-  const std::string& path() const { return path_; }
-  void Keep() { path_.clear(); }
-
- private:
-  std::string path_;
-};
-
-// Writes `text` into a new file of a unique name beside `output`, then renames it over `output`:
-// the listing is written whole or not at all, and two assemblies of the same output never share
-// a temporary file. False with errno set.
-bool WriteWhole(const fs::path& output, const std::string& text) {
-  std::string name = output.string() + ".XXXXXX";
-  Descriptor fd(mkostemp(name.data(), O_CLOEXEC));
-  if (fd.get() < 0) return false;
-  TemporaryFile temporary(name);
-  // mkostemp creates the file for its owner alone; a listing gets the permissions any newly
-  // created file would.
-  const mode_t mask = ::umask(0);
-  ::umask(mask);
-  if (fchmod(fd.get(), 0666 & ~mask) != 0) return false;
-  for (size_t done = 0; done < text.size();) {
-    const ssize_t put = ::write(fd.get(), text.data() + done, text.size() - done);
-    if (put < 0 && errno == EINTR) continue;
-    if (put < 0) return false;
-    done += static_cast<size_t>(put);
-  }
-  if (!fd.Close()) return false;
-  if (std::rename(temporary.path().c_str(), output.c_str()) != 0) return false;
-  temporary.Keep();
-  return true;
 }
 
 // Why the listing must not be written to `output`, or nothing when it may be. It may replace a
@@ -135,16 +62,26 @@ std::optional<std::string> RefusedOutput(const fs::path& output, const fs::path&
   return std::nullopt;
 }
 
-int Refuse(const fs::path& output, const std::string& why) {
-  std::cerr << "tervik-as: will not write the listing '" << output.string() << "': " << why
-            << "; name another with -o\n";
+int Refuse(const fs::path& output, const std::string& why, bool symbols = false) {
+  std::cerr << "tervik-as: will not write the " << (symbols ? "symbol file '" : "listing '")
+            << output.string() << "': " << why << "; name another with "
+            << (symbols ? "--sym" : "-o") << "\n";
   return kExitUsage;
 }
 
 // Everything after the command line. `mayReplace` turns true once the output is known to be
 // fit to replace: then a failure removes what is there.
-int AssembleFile(const std::string& source, const fs::path& output, bool& mayReplace) {
+int AssembleFile(const std::string& source, const fs::path& output,
+                 const std::optional<fs::path>& symbolsOutput, bool& mayReplace) {
   if (const auto why = RefusedOutput(output, source, {})) return Refuse(output, *why);
+  if (symbolsOutput) {
+    if (SameFile(*symbolsOutput, output) || *symbolsOutput == output) {
+      return Refuse(*symbolsOutput, "it is the listing too", true);
+    }
+    if (const auto why = RefusedOutput(*symbolsOutput, source, {})) {
+      return Refuse(*symbolsOutput, *why, true);
+    }
+  }
 
   std::string text;
   std::string error;
@@ -165,6 +102,11 @@ int AssembleFile(const std::string& source, const fs::path& output, bool& mayRep
   const tervik::assembler::Result result = tervik::assembler::Assemble(text, source, readFile);
   // Known only now: the files the source includes, which the output must not be either.
   if (const auto why = RefusedOutput(output, source, included)) return Refuse(output, *why);
+  if (symbolsOutput) {
+    if (const auto why = RefusedOutput(*symbolsOutput, source, included)) {
+      return Refuse(*symbolsOutput, *why, true);
+    }
+  }
   mayReplace = true;
 
   if (!result.errors.empty()) {
@@ -178,6 +120,11 @@ int AssembleFile(const std::string& source, const fs::path& output, bool& mayRep
   if (!WriteWhole(output, result.listing)) {
     std::cerr << "tervik-as: cannot write '" << output.string() << "': " << std::strerror(errno)
               << "\n";
+    return kExitFailed;
+  }
+  if (symbolsOutput && !WriteWhole(*symbolsOutput, tervik::FormatSymbolFile(result.symbols))) {
+    std::cerr << "tervik-as: cannot write '" << symbolsOutput->string()
+              << "': " << std::strerror(errno) << "\n";
     return kExitFailed;
   }
   return 0;
@@ -195,13 +142,21 @@ int main(int argc, char** argv) {
   app.add_option("source", source, "The source file")->required();
   app.add_option("-o,--output", output,
                  "The listing to write (default: the source file with the extension .lst)");
+  std::string symbols;
+  bool noSymbols = false;
+  CLI::Option* symOption = app.add_option(
+      "--sym", symbols, "The symbol file to write (default: the listing with the extension .sym)");
+  app.add_flag("--no-sym", noSymbols, "Write no symbol file")->excludes(symOption);
   app.set_version_flag("--version", VersionText());
   app.footer(
-      "Exit status: 0 when the listing was written; 1 on errors in the source, which are "
-      "reported as FILE:LINE:COLUMN: error: TEXT, or when a file cannot be read or written "
-      "(no listing is left behind then: an older one is removed); 64 for command-line errors "
-      "and for a listing that would replace the source, a file it includes, or anything but a "
-      "regular file (nothing is touched then).\n");
+      "Beside the listing goes a symbol file: one line per label or EQU name, 'VALUE KIND NAME' "
+      "with VALUE eight hex digits and KIND L (label) or E (constant).\n"
+      "Exit status: 0 when the listing (and the symbol file) was written; 1 on errors in the "
+      "source, which are reported as FILE:LINE:COLUMN: error: TEXT, or when a file cannot be "
+      "read or written (no listing or symbol file is left behind then: older ones are "
+      "removed); 64 for command-line errors and for an output that would replace the source, a "
+      "file it includes, the other output, or anything but a regular file (nothing is touched "
+      "then).\n");
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
@@ -214,7 +169,13 @@ int main(int argc, char** argv) {
   int status = kExitFailed;
   bool mayReplace = false;
   try {
-    status = AssembleFile(source, outputPath, mayReplace);
+    std::optional<fs::path> symbolsPath;
+    if (!noSymbols) {
+      symbolsPath =
+          symbols.empty() ? fs::path(outputPath).replace_extension(".sym") : fs::path(symbols);
+    }
+    status = AssembleFile(source, outputPath, symbolsPath, mayReplace);
+    if (status == kExitFailed && mayReplace && symbolsPath) RemoveStaleListing(*symbolsPath);
   } catch (const std::exception& e) {
     std::cerr << "tervik-as: " << e.what() << "\n";
   } catch (...) {

@@ -1,0 +1,159 @@
+// Writing, reading and looking up symbols.
+#include "SymbolFile.h"
+
+#include <algorithm>
+#include <cinttypes>
+#include <cstdio>
+
+#include "Files.h"
+
+namespace tervik {
+
+namespace {
+
+bool IsNameStart(char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c == '.';
+}
+bool IsNameChar(char c) {
+  return IsNameStart(c) || (c >= '0' && c <= '9');
+}
+bool IsBlank(char c) {
+  return c == ' ' || c == '\t';
+}
+
+// The next blank-separated field of `line` from `pos`, which moves past it.
+std::string_view NextField(std::string_view line, size_t& pos) {
+  while (pos < line.size() && IsBlank(line[pos])) ++pos;
+  const size_t start = pos;
+  while (pos < line.size() && !IsBlank(line[pos])) ++pos;
+  return line.substr(start, pos - start);
+}
+
+// One line's symbol, or the reason it is not one.
+std::optional<SymbolEntry> ParseLine(std::string_view line, std::string& error) {
+  size_t pos = 0;
+  const std::string_view value = NextField(line, pos);
+  const std::string_view kind = NextField(line, pos);
+  const std::string_view name = NextField(line, pos);
+  SymbolEntry entry;
+  if (value.size() != 8 || !std::all_of(value.begin(), value.end(), [](char c) {
+        return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
+      })) {
+    error = "expected a value of 8 hex digits";
+    return std::nullopt;
+  }
+  entry.value = static_cast<uint32_t>(std::strtoul(std::string(value).c_str(), nullptr, 16));
+  if (kind != "L" && kind != "E") {
+    error = "expected L (label) or E (constant) after the value";
+    return std::nullopt;
+  }
+  entry.label = kind == "L";
+  if (name.empty() || !IsNameStart(name[0]) || !std::all_of(name.begin(), name.end(), IsNameChar) ||
+      name.size() > kMaxSymbolName) {
+    error = "expected a name of letters, digits, '_' and '.'";
+    return std::nullopt;
+  }
+  if (!NextField(line, pos).empty()) {
+    error = "unexpected text after the name";
+    return std::nullopt;
+  }
+  entry.name = name;
+  return entry;
+}
+
+}  // namespace
+
+SymbolTable::SymbolTable(std::vector<SymbolEntry> entries) {
+  entries_.reserve(entries.size());
+  for (SymbolEntry& e : entries) {
+    if (byName_.contains(e.name)) continue;
+    byName_.emplace(e.name, entries_.size());
+    if (e.label) labels_.emplace_back(e.value, entries_.size());
+    entries_.push_back(std::move(e));
+  }
+  std::stable_sort(labels_.begin(), labels_.end(),
+                   [](const auto& a, const auto& b) { return a.first < b.first; });
+}
+
+std::optional<uint32_t> SymbolTable::Value(std::string_view name) const {
+  const auto it = byName_.find(std::string(name));
+  if (it == byName_.end()) return std::nullopt;
+  return entries_[it->second].value;
+}
+
+const std::string* SymbolTable::LabelAt(uint32_t address) const {
+  const auto it = std::lower_bound(labels_.begin(), labels_.end(), address,
+                                   [](const auto& l, uint32_t a) { return l.first < a; });
+  if (it == labels_.end() || it->first != address) return nullptr;
+  return &entries_[it->second].name;
+}
+
+std::string SymbolTable::Locate(uint32_t address, uint32_t maxDistance) const {
+  auto it = std::upper_bound(labels_.begin(), labels_.end(), address,
+                             [](uint32_t a, const auto& l) { return a < l.first; });
+  if (it == labels_.begin()) return {};
+  const uint32_t at = std::prev(it)->first;
+  // The first label defined at that address names it.
+  it = std::lower_bound(labels_.begin(), labels_.end(), at,
+                        [](const auto& l, uint32_t a) { return l.first < a; });
+  const uint32_t distance = address - at;
+  if (distance > maxDistance) return {};
+  std::string text = entries_[it->second].name;
+  if (distance != 0) text += "+" + std::to_string(distance);
+  return text;
+}
+
+std::string FormatSymbolFile(std::span<const SymbolEntry> entries) {
+  std::string text = "; Tervik symbols: VALUE KIND NAME, KIND L for a label, E for a constant\n";
+  char value[16];
+  for (const SymbolEntry& e : entries) {
+    std::snprintf(value, sizeof value, "%08" PRIX32, e.value);
+    text.append(value).append(e.label ? " L " : " E ").append(e.name).append("\n");
+  }
+  return text;
+}
+
+SymbolFileResult ParseSymbolFile(std::string_view text) {
+  SymbolFileResult result;
+  if (text.find('\0') != std::string_view::npos) {
+    result.failure = "it is not a symbol file (it holds binary data)";
+    return result;
+  }
+  result.read = true;
+  std::vector<SymbolEntry> entries;
+  size_t number = 0;
+  for (size_t start = 0; start < text.size();) {
+    size_t end = text.find('\n', start);
+    if (end == std::string_view::npos) end = text.size();
+    std::string_view line = text.substr(start, end - start);
+    start = end + 1;
+    ++number;
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    const size_t first = line.find_first_not_of(" \t");
+    if (first == std::string_view::npos || line[first] == ';') continue;
+    std::string error;
+    if (std::optional<SymbolEntry> entry = ParseLine(line, error)) {
+      entries.push_back(std::move(*entry));
+      continue;
+    }
+    ++result.badLines;
+    if (result.errors.size() < SymbolFileResult::kMaxErrors) {
+      result.errors.push_back("line " + std::to_string(number) + ": " + error);
+    }
+  }
+  result.table = SymbolTable(std::move(entries));
+  return result;
+}
+
+SymbolFileResult ReadSymbolFile(const std::string& path) {
+  std::string text;
+  std::string error;
+  if (!platform::ReadRegularFile(path, text, error, kMaxSymbolFileBytes)) {
+    SymbolFileResult result;
+    result.failure = error;
+    return result;
+  }
+  return ParseSymbolFile(text);
+}
+
+}  // namespace tervik

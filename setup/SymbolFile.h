@@ -1,0 +1,81 @@
+// Symbol files: the labels and EQU constants of an assembled program, which the assembler writes
+// beside its listing and the debugger and the runner read.
+//
+// The format is text, one symbol per line:
+//   VALUE KIND NAME
+// VALUE is eight hex digits (the assembler writes upper case; either case is read), KIND is L for
+// a label (an address in the program) or E for an EQU constant (a negative constant as its 32-bit
+// two's complement), NAME is [A-Za-z_.][A-Za-z0-9_.]*, at most kMaxSymbolName characters. Fields
+// are separated by blanks (spaces or tabs). Blank lines and lines whose first non-blank character
+// is ';' are comments; the assembler starts the file with "; Tervik symbols". Symbols come in
+// the order the source defines them, and a name appears once.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+namespace tervik {
+
+inline constexpr size_t kMaxSymbolName = 255;
+// A symbol file larger than this is refused: no program has that many symbols.
+inline constexpr size_t kMaxSymbolFileBytes = 64u << 20;
+
+struct SymbolEntry {
+  std::string name;
+  uint32_t value = 0;
+  bool label = true;  // an address in the program, rather than an EQU constant
+
+  bool operator==(const SymbolEntry&) const = default;
+};
+
+// The symbols of one program, found by name and, for labels, by address.
+class SymbolTable {
+ public:
+  SymbolTable() = default;
+  // Entries with a name already given are dropped: the first definition counts.
+  explicit SymbolTable(std::vector<SymbolEntry> entries);
+
+  const std::vector<SymbolEntry>& Entries() const { return entries_; }
+  bool empty() const { return entries_.empty(); }
+  size_t size() const { return entries_.size(); }
+
+  std::optional<uint32_t> Value(std::string_view name) const;
+  // The first label defined at `address`, or null.
+  const std::string* LabelAt(uint32_t address) const;
+  // Where `address` lies: "loop" at a label, "loop+2" two words after the nearest label below it
+  // (at most `maxDistance` words); empty when no label is that close.
+  std::string Locate(uint32_t address, uint32_t maxDistance = 0x10000) const;
+
+ private:
+  std::vector<SymbolEntry> entries_;
+  std::unordered_map<std::string, size_t> byName_;
+  std::vector<std::pair<uint32_t, size_t>> labels_;  // (address, entry), by address, then order
+};
+
+// The text of a symbol file for `entries`.
+std::string FormatSymbolFile(std::span<const SymbolEntry> entries);
+
+struct SymbolFileResult {
+  bool read = false;  // false: the file could not be used at all, `failure` says why
+  std::string failure;
+  SymbolTable table;                // the symbols of every line that could be read
+  std::vector<std::string> errors;  // "line 7: expected 8 hex digits", at most kMaxErrors
+  size_t badLines = 0;              // all lines that could not be read
+
+  static constexpr size_t kMaxErrors = 5;
+};
+
+// Reads symbols from a text; a line that does not fit the format is skipped and reported. Text
+// with a NUL byte is not a symbol file.
+SymbolFileResult ParseSymbolFile(std::string_view text);
+// Reads the regular file at `path` (at most kMaxSymbolFileBytes) with ParseSymbolFile.
+SymbolFileResult ReadSymbolFile(const std::string& path);
+
+}  // namespace tervik

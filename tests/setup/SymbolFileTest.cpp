@@ -1,0 +1,94 @@
+// Symbol files: a table of texts, good and broken, with what is read from each and what is
+// said; lookups by address when labels share an address; and the round trip from the text the
+// assembler writes.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "SymbolFile.h"
+
+namespace tervik {
+namespace {
+
+TEST(SymbolFile, ReadsWhatItCanAndSaysWhatItCannot) {
+  struct Case {
+    const char* name;
+    std::string text;
+    bool read;
+    std::vector<SymbolEntry> entries;
+    std::vector<std::string> errors;
+  } const cases[] = {
+      {"empty", "", true, {}, {}},
+      {"comments, blanks, CRLF, tabs",
+       "; Tervik symbols\r\n\r\n   ; more\n0000000f\tL\tloop\r\nFFFFFFFB E  minus5\n",
+       true,
+       {{"loop", 0xF, true}, {"minus5", 0xFFFFFFFB, false}},
+       {}},
+      {"bad lines are skipped and named",
+       "00000001 L a\n1 L b\n00000002 X c\n00000003 L 9d\n00000004 L e f\n00000005 E _.x9\n",
+       true,
+       {{"a", 1, true}, {"_.x9", 5, false}},
+       {"line 2: expected a value of 8 hex digits",
+        "line 3: expected L (label) or E (constant) after the value",
+        "line 4: expected a name of letters, digits, '_' and '.'",
+        "line 5: unexpected text after the name"}},
+      {"truncated last line",
+       "00000001 L a\n0000",
+       true,
+       {{"a", 1, true}},
+       {"line 2: expected a value of 8 hex digits"}},
+      {"the first definition of a name counts",
+       "00000001 L a\n00000002 L a\n",
+       true,
+       {{"a", 1, true}},
+       {}},
+      {"binary", std::string("00000001 L a\n\0\x01\x02", 16), false, {}, {}},
+  };
+  for (const Case& c : cases) {
+    const SymbolFileResult r = ParseSymbolFile(c.text);
+    EXPECT_EQ(r.read, c.read) << c.name;
+    EXPECT_EQ(r.table.Entries(), c.entries) << c.name;
+    EXPECT_EQ(r.errors, c.errors) << c.name;
+  }
+  // Only the first few errors are kept, but all are counted.
+  std::string many;
+  for (int i = 0; i < 100; ++i) many += "junk\n";
+  const SymbolFileResult r = ParseSymbolFile(many);
+  EXPECT_EQ(r.errors.size(), SymbolFileResult::kMaxErrors);
+  EXPECT_EQ(r.badLines, 100u);
+}
+
+TEST(SymbolFile, LooksUpLabelsByAddressAndNamesByValue) {
+  const SymbolTable table({{"start", 0, true},
+                           {"loop", 8, true},
+                           {"again", 8, true},
+                           {"SIZE", 8, false},
+                           {"far", 0x30000, true}});
+  EXPECT_EQ(*table.LabelAt(8), "loop");  // the first of two labels at one address
+  EXPECT_EQ(table.LabelAt(9), nullptr);
+  EXPECT_EQ(*table.Value("again"), 8u);
+  EXPECT_EQ(*table.Value("SIZE"), 8u);
+  EXPECT_FALSE(table.Value("size").has_value());  // names are matched by case
+  struct Where {
+    uint32_t address;
+    const char* text;
+  } const places[] = {{0, "start"},     {7, "start+7"},          {8, "loop"},
+                      {10, "loop+2"},   {0x10008, "loop+65536"}, {0x10009, ""},
+                      {0x30000, "far"}, {0xFFFFFFFF, ""}};
+  for (const Where& w : places) EXPECT_EQ(table.Locate(w.address), w.text) << w.address;
+  EXPECT_EQ(SymbolTable().Locate(5), "");
+
+  const SymbolFileResult again = ParseSymbolFile(FormatSymbolFile(table.Entries()));
+  EXPECT_TRUE(again.errors.empty());
+  EXPECT_EQ(again.table.Entries(), table.Entries());
+}
+
+TEST(SymbolFile, ReadsOnlyRegularFilesOfSensibleSize) {
+  EXPECT_FALSE(ReadSymbolFile("/nonexistent/x.sym").read);
+  EXPECT_FALSE(ReadSymbolFile("/dev/zero").read);
+  EXPECT_FALSE(ReadSymbolFile("/").read);
+}
+
+}  // namespace
+}  // namespace tervik
