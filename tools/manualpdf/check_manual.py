@@ -12,6 +12,7 @@
 """
 import html
 import re
+import shutil
 import subprocess
 import sys
 from html.parser import HTMLParser
@@ -134,4 +135,7 @@ if __name__ == "__main__":
     if len(sys.argv) != 3:
         print(__doc__, file=sys.stderr)
         sys.exit(64)
+    if shutil.which("pdftotext") is None:
+        print("check_manual: skipped: pdftotext is missing (Debian package poppler-utils)")
+        sys.exit(77)
     sys.exit(main(sys.argv[1], sys.argv[2]))
