@@ -13,8 +13,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
-#include <string>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "Processor.h"
@@ -293,8 +293,7 @@ constexpr uint32_t kPollLoop[] = {Word(tervik::Opcode::LOADI, 3, 0, 0x7011),
 void BM_DefaultMapRunBatchPollingTimer(benchmark::State& state) {
   constexpr uint64_t kBatch = 1 << 20;
   SideBySide(
-      state, kBatch, [](Processor& p) { benchmark::DoNotOptimize(p.RunBatch(kBatch)); },
-      kPollLoop);
+      state, kBatch, [](Processor& p) { benchmark::DoNotOptimize(p.RunBatch(kBatch)); }, kPollLoop);
 }
 BENCHMARK(BM_DefaultMapRunBatchPollingTimer);
 

@@ -274,8 +274,8 @@ class Processor : public CpuState {
   std::vector<TervikClockFn> clocks_;
   std::vector<ModuleClock> modules_;  // every DLL region's, in region order
   std::vector<TervikClockStepsFn> stepsScratch_;
-  uint64_t clockNow_ = 0;             // clock phases run while a catch-up module was mapped
-  uint64_t nextDue_ = UINT64_MAX;     // the least `due` of the catch-up modules
+  uint64_t clockNow_ = 0;          // clock phases run while a catch-up module was mapped
+  uint64_t nextDue_ = UINT64_MAX;  // the least `due` of the catch-up modules
   size_t catchUpCount_ = 0;
   bool catchUpOn_ = true;
   std::vector<uint32_t> breakpointScratch_;  // a batch's breakpoints, sorted

@@ -278,8 +278,12 @@ TEST_F(CatchUpClockingTest, ALineFromClockComesAtItsStep) {
   Layout layout;
   // MOVEL R1,ticker ; STOREI [R1],5 (a line every 5 clocks) ; then GPIO toggles in a loop.
   const std::vector<uint32_t> program = {
-      Movel(1, kTicker),       Rri(STOREI, 0, 1, 5), Movel(1, kGpio + 4),
-      Rri(STOREI, 0, 1, 1),    Rri(ADDI, 7, 7, 1),   Rri(ADDI, 7, 7, 1),
+      Movel(1, kTicker),
+      Rri(STOREI, 0, 1, 5),
+      Movel(1, kGpio + 4),
+      Rri(STOREI, 0, 1, 1),
+      Rri(ADDI, 7, 7, 1),
+      Rri(ADDI, 7, 7, 1),
       Rri(JUMPrI, 0, 0, kProgram + 3),
   };
   std::vector<Action> actions(1);

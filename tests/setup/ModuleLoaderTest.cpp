@@ -88,8 +88,7 @@ class FakeLoader : public platform::DynamicLibraryLoader {
     if (file == "fails.so") {
       result.error = "fails.so: invalid ELF header";
     } else {
-      result.library =
-          std::make_unique<Library>(*this, file != "noclock.so", file == "catchup.so");
+      result.library = std::make_unique<Library>(*this, file != "noclock.so", file == "catchup.so");
     }
     return result;
   }
