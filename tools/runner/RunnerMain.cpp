@@ -9,6 +9,7 @@
 #include <exception>
 #include <iostream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "DynamicLibrary.h"
@@ -88,6 +89,16 @@ int RunMain(int argc, char** argv) {
                      "Stop when a step leaves pc at ADDR, an expression such as 0x10+3")
           ->type_name("ADDR");
   app.add_flag("--trace", trace, "Write one line per step to standard output");
+  std::string traceFromText, traceToText;
+  const CLI::Option* traceFromOption =
+      app.add_option("--trace-from", traceFromText,
+                     "Trace from step N on (counted from 1), running the steps before at full "
+                     "speed; implies --trace")
+          ->type_name("N");
+  const CLI::Option* traceToOption =
+      app.add_option("--trace-to", traceToText,
+                     "Trace up to step N, running the steps after at full speed; implies --trace")
+          ->type_name("N");
   app.add_flag("--dump-regs", dumpRegs, "Write the registers after the run");
   app.add_option("--dump-mem", dumpMemTexts,
                  "Write COUNT words from START after the run; both are expressions")
@@ -117,6 +128,16 @@ int RunMain(int argc, char** argv) {
     if (!until.ok()) return BadOption("--until", until.error());
     limits.until = until.value();
   }
+  tervik::runner::TraceRange traceRange;
+  for (auto [option, text, name, value] :
+       {std::tuple{traceFromOption, &traceFromText, "--trace-from", &traceRange.from},
+        std::tuple{traceToOption, &traceToText, "--trace-to", &traceRange.to}}) {
+    if (option->count() == 0) continue;
+    const tervik::debug::Result<uint64_t> step = tervik::runner::ParseCount(*text);
+    if (!step.ok()) return BadOption(name, step.error());
+    *value = step.value();
+    trace = true;
+  }
   std::vector<tervik::runner::MemoryRange> dumps;
   for (const std::string& text : dumpMemTexts) {
     const tervik::debug::Result<tervik::runner::MemoryRange> range =
@@ -140,7 +161,7 @@ int RunMain(int argc, char** argv) {
   processor.Reset();
 
   const tervik::runner::RunOutcome outcome =
-      trace ? tervik::runner::RunTraced(processor, limits, stdout)
+      trace ? tervik::runner::RunTraced(processor, limits, stdout, traceRange)
             : tervik::runner::Run(session, limits);
 
   // Written as it is made: a memory dump can be far larger than the memory there is.
