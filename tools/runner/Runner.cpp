@@ -47,12 +47,6 @@ uint32_t StoredValue(uint32_t word, const CpuState& before) {
   }
 }
 
-StopReason Classify(const Processor& p, const RunLimits& limits) {
-  if (limits.until && p.pc == *limits.until) return StopReason::Until;
-  if (!p.pcChanged) return StopReason::Halted;
-  return StopReason::StepLimit;
-}
-
 // Writes what has collected when it is large, so tracing a long run or dumping much memory
 // keeps little of it. False when the write failed.
 bool FlushIfLarge(std::string& text, std::FILE* out, bool always = false) {
@@ -80,24 +74,6 @@ RunOutcome Run(debug::Session& session, const RunLimits& limits) {
   }
   throw std::logic_error("the run ended for a reason the runner does not know: " +
                          session.Describe(reason));
-}
-
-RunOutcome RunTraced(Processor& processor, const RunLimits& limits, std::FILE* out) {
-  std::string text;
-  text.reserve((1u << 16) + 512);
-  RunOutcome outcome{StopReason::StepLimit, 0};
-  while (outcome.steps < limits.maxSteps) {
-    const CpuState before = processor;
-    const std::optional<uint32_t> word = PeekWord(processor, processor.pc);
-    processor.Step();
-    ++outcome.steps;
-    AppendTraceLine(text, outcome.steps, before, word, processor);
-    FlushIfLarge(text, out);
-    outcome.reason = Classify(processor, limits);
-    if (outcome.reason != StopReason::StepLimit) break;
-  }
-  FlushIfLarge(text, out, true);
-  return outcome;
 }
 
 void AppendTraceLine(std::string& out, uint64_t step, const CpuState& before,

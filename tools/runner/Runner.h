@@ -24,6 +24,7 @@
 #include "Number.h"
 #include "Processor.h"
 #include "Session.h"
+#include "Trace.h"
 
 namespace tervik::runner {
 
@@ -48,15 +49,18 @@ struct RunOutcome {
 // Runs the session's processor through the session's run operations: run to `until` when it is
 // given, else a free run, stopping when a step leaves pc in place. When a step both reaches
 // `until` and leaves pc in place, or ends the step limit, the reason is the first of Until,
-// Halted, StepLimit. The session must hold no breakpoints or watchpoints (the runner sets none): a run that one
-// of them stops throws std::logic_error.
+// Halted, StepLimit. The session must hold no breakpoints or watchpoints (the runner sets none): a
+// run that one of them stops throws std::logic_error.
 RunOutcome Run(debug::Session& session, const RunLimits& limits);
 
-// Runs step by step and writes one trace line per step to `out`; ends exactly where Run would.
-RunOutcome RunTraced(Processor& processor, const RunLimits& limits, std::FILE* out);
+// Runs and writes one trace line per step of `range` to `out` (Trace.cpp); ends exactly where
+// Run would. The steps of the range go one at a time; those before and after it run in batches.
+RunOutcome RunTraced(Processor& processor, const RunLimits& limits, std::FILE* out,
+                     const TraceRange& range = {});
 
 // Appends the trace line (with its '\n') of the step that went from `before` to the state of
-// `after`, executing `word` fetched at before.pc (nullopt: fetched from a peripheral).
+// `after`, executing `word` fetched at before.pc (nullopt: fetched from a peripheral). The
+// plain form of the line TraceWriter writes, which the tests compare it with.
 void AppendTraceLine(std::string& out, uint64_t step, const CpuState& before,
                      std::optional<uint32_t> word, const Processor& after);
 

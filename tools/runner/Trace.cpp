@@ -1,0 +1,222 @@
+// The runner's fast trace: lines formatted into a megabyte buffer ({fmt} for the step number,
+// a table for the hex words, the disassembly kept per word), the traced stretch stepped one
+// step at a time and the rest run in batches.
+#include "Trace.h"
+
+#include <fmt/format.h>
+
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <cstring>
+#include <string_view>
+
+#include "Runner.h"
+
+namespace tervik::runner {
+namespace {
+
+constexpr char kHexDigits[] = "0123456789ABCDEF";
+constexpr size_t kCacheSize = 4096;  // disassembly texts kept, a power of two
+
+// The two hex digits of every byte.
+constexpr std::array<char, 512> kHexPairs = [] {
+  std::array<char, 512> t{};
+  for (unsigned i = 0; i < 256; ++i) {
+    t[2 * i] = kHexDigits[i >> 4];
+    t[2 * i + 1] = kHexDigits[i & 15u];
+  }
+  return t;
+}();
+
+char* Hex8(char* p, uint32_t v) {
+  for (int byte = 3; byte >= 0; --byte) {
+    std::memcpy(p, &kHexPairs[2 * ((v >> (8 * byte)) & 0xFFu)], 2);
+    p += 2;
+  }
+  return p;
+}
+
+// Upper-case hex without leading zeros.
+char* Hex(char* p, uint32_t v) {
+  const int digits = v == 0 ? 1 : (35 - std::countl_zero(v)) / 4;
+  for (int i = digits - 1; i >= 0; --i) *p++ = kHexDigits[(v >> (4 * i)) & 15u];
+  return p;
+}
+
+char* Text(char* p, std::string_view s) {
+  std::memcpy(p, s.data(), s.size());
+  return p + s.size();
+}
+
+// " NAME=VALUE"
+char* Change(char* p, std::string_view name, uint32_t value) {
+  *p++ = ' ';
+  p = Text(p, name);
+  *p++ = '=';
+  return Hex(p, value);
+}
+
+// The word an instruction stored, from the registers before it ran.
+uint32_t StoredValue(uint32_t word, const CpuState& before) {
+  const Instruction in{word};
+  switch (in.opcode()) {
+    case Opcode::STORE:
+    case Opcode::PUSH: return before.r[in.rb()];
+    case Opcode::STOREI:
+    case Opcode::PUSHI: return in.simm();
+    case Opcode::CALL: return before.pc + 1;
+    default: return 0;  // no other instruction stores
+  }
+}
+
+StopReason Classify(const Processor& p, const RunLimits& limits) {
+  if (limits.until && p.pc == *limits.until) return StopReason::Until;
+  if (!p.pcChanged) return StopReason::Halted;
+  return StopReason::StepLimit;
+}
+
+}  // namespace
+
+TraceWriter::TraceWriter(std::FILE* out)
+    : out_(out),
+      buffer_(new char[kCapacity]),
+      end_(buffer_.get()),
+      cache_(new CachedText[kCacheSize]()) {}
+
+TraceWriter::~TraceWriter() {
+  Flush();
+}
+
+bool TraceWriter::Flush() {
+  const size_t size = static_cast<size_t>(end_ - buffer_.get());
+  // The error flag as well: an unbuffered stream can count a refused write as written.
+  if (size != 0 && (std::fwrite(buffer_.get(), 1, size, out_) != size || std::ferror(out_))) {
+    failed_ = true;
+  }
+  end_ = buffer_.get();
+  return !failed_;
+}
+
+const char* TraceWriter::DisassemblyField(uint32_t word) {
+  CachedText& entry = cache_[(word * 0x9E3779B1u) >> 20 & (kCacheSize - 1)];
+  if (!entry.valid || entry.word != word) {
+    std::array<char, Processor::kDisassemblyMax> text{};
+    const size_t n = Processor::Disassemble(word, text);
+    std::memset(entry.text, ' ', sizeof entry.text);
+    for (size_t i = 0; i < n && i < sizeof entry.text; ++i) {
+      entry.text[i] = text[i] == '\t' ? ' ' : text[i];
+    }
+    entry.word = word;
+    entry.valid = true;
+  }
+  return entry.text;
+}
+
+void TraceWriter::Line(uint64_t step, const CpuState& before, std::optional<uint32_t> word,
+                       const Processor& after) {
+  if (static_cast<size_t>(end_ - buffer_.get()) > kCapacity - kLineMax) Flush();
+  char* p = end_;
+  const fmt::format_int stepText(step);
+  p = Text(p, {stepText.data(), stepText.size()});
+  *p++ = ' ';
+  p = Hex8(p, before.pc);
+  *p++ = ' ';
+  if (word) {
+    p = Hex8(p, *word);
+    *p++ = ' ';
+    std::memcpy(p, DisassemblyField(*word), 24);
+  } else {
+    p = Text(p, "-------- ");
+    std::memcpy(p, "(peripheral)            ", 24);
+  }
+  p += 24;
+
+  if (after.pcChanged) p = Change(p, "PC", after.pc);
+  if (after.imChanged) p = Change(p, "IM", after.im);
+  if (after.spChanged) p = Change(p, "SP", after.sp);
+  if (after.lfsrChanged) p = Change(p, "LFSR", after.lfsr);
+  if (after.srChanged) p = Change(p, "SR", after.sr);
+  if (after.oChanged) p = Change(p, "O", (after.sr & Processor::kFlagO) != 0);
+  if (after.cChanged) p = Change(p, "C", (after.sr & Processor::kFlagC) != 0);
+  if (after.zChanged) p = Change(p, "Z", (after.sr & Processor::kFlagZ) != 0);
+  if (after.nChanged) p = Change(p, "N", (after.sr & Processor::kFlagN) != 0);
+  static constexpr std::array<std::string_view, 32> kNames = {
+      "R0",  "R1",  "R2",  "R3",  "R4",  "R5",  "R6",  "R7",  "R8",  "R9",  "R10",
+      "R11", "R12", "R13", "R14", "R15", "R16", "R17", "R18", "R19", "R20", "R21",
+      "R22", "R23", "R24", "R25", "R26", "R27", "R28", "R29", "R30", "R31"};
+  for (unsigned i = 0; i < 32; ++i) {
+    if (after.regChanged[i]) p = Change(p, kNames[i], after.r[i]);
+  }
+  if (after.memWritten && word) {
+    p = Text(p, " M[");
+    p = Hex(p, after.lastWriteAddress);
+    p = Text(p, "]=");
+    p = Hex(p, StoredValue(*word, before));
+  }
+  *p++ = '\n';
+  end_ = p;
+}
+
+void PeripheralLookup::Locate(uint32_t a) {
+  // The stretch around a where no region starts or ends, and the first region covering a.
+  uint64_t lo = 0, end = uint64_t{1} << 32;
+  const MemoryRegion* owner = nullptr;
+  for (const MemoryRegion& r : processor_.Regions()) {
+    if (r.size == 0) continue;
+    const uint64_t start = r.start;
+    const uint64_t stop = std::min<uint64_t>(start + r.size, uint64_t{1} << 32);
+    if (a >= start && a < stop) {
+      if (owner == nullptr) owner = &r;
+      lo = std::max(lo, start);
+      end = std::min(end, stop);
+    } else if (start > a) {
+      end = std::min(end, start);
+    } else {
+      lo = std::max(lo, stop);
+    }
+  }
+  lo_ = static_cast<uint32_t>(lo);
+  span_ = static_cast<uint32_t>(end - 1 - lo);
+  peripheral_ = owner != nullptr && owner->type == RegionType::DLL;
+  known_ = true;
+}
+
+RunOutcome RunTraced(Processor& processor, const RunLimits& limits, std::FILE* out,
+                     const TraceRange& range) {
+  TraceWriter writer(out);
+  PeripheralLookup lookup(processor);
+  RunOutcome outcome{StopReason::StepLimit, 0};
+  std::vector<uint32_t> until;
+  if (limits.until) until.push_back(*limits.until);
+  // Untraced steps in batches up to step `last`, which end where single steps would (on the
+  // --until address, a standstill or the count). True when the run ended.
+  auto runUntraced = [&](uint64_t last) {
+    while (outcome.steps < last) {
+      outcome.steps += processor.RunBatch(last - outcome.steps, until, Processor::OnStall::Stop);
+      outcome.reason = Classify(processor, limits);
+      if (outcome.reason != StopReason::StepLimit) return true;
+    }
+    return false;
+  };
+  const uint64_t first = std::max<uint64_t>(range.from, 1);
+  bool ended = runUntraced(std::min(first - 1, limits.maxSteps));
+  const uint64_t lastTraced = std::min(range.to, limits.maxSteps);
+  while (!ended && outcome.steps < lastTraced) {
+    const CpuState before = processor;
+    const std::optional<uint32_t> word =
+        lookup.IsPeripheral(processor.pc)
+            ? std::nullopt
+            : std::optional<uint32_t>(processor.ReadMem(processor.pc));
+    processor.Step();
+    ++outcome.steps;
+    writer.Line(outcome.steps, before, word, processor);
+    outcome.reason = Classify(processor, limits);
+    ended = outcome.reason != StopReason::StepLimit;
+  }
+  if (!ended) runUntraced(limits.maxSteps);
+  writer.Flush();
+  return outcome;
+}
+
+}  // namespace tervik::runner
