@@ -1,10 +1,15 @@
 // Fuzzes the processor: random regions, memory contents and registers, then a bounded number of
 // cycles run twice, once by single steps and once as a batch (with up to three breakpoints near
 // pc and, at times, the stop on a standstill), which must agree exactly, memory included. Along
-// the way: sr never has bits beyond the four flags, and unmapped words read as all ones.
+// the way: sr never has bits beyond the four flags, and unmapped words read as all ones. Some
+// module regions are tickers clocked by catch-up in the batch and by Clock every step in the
+// single steps: their log of reads, writes and the ticks their clocks make at chosen steps, and
+// their final state, must agree too.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <iterator>
 #include <vector>
 
 #include "FuzzSupport.h"
@@ -42,6 +47,48 @@ int32_t DevInit(TervikMessageCallback, const char*) {
   return 0;
 }
 
+// Two catch-up modules: a clock count that logs a tick every `period` clocks (its exact clocks),
+// and every read and write, into one log shared by both, so that the order shows.
+std::vector<uint64_t> tickLog;
+template <int N>
+struct Ticker {
+  static inline uint64_t clocks = 0;
+  static inline uint32_t period = 0, phase = 0;
+  static void Clear() { clocks = period = phase = 0; }
+  static void Clock() {
+    ++clocks;
+    if (period != 0 && ++phase >= period) {
+      phase = 0;
+      tickLog.push_back(clocks << 4 | N);
+    }
+  }
+  static uint32_t ClockSteps(uint32_t steps) {
+    for (uint32_t i = 0; i < steps; ++i) Clock();
+    return period == 0 ? TERVIK_PLUGIN_CLOCK_IDLE : period - phase;
+  }
+  static uint32_t Read(uint32_t offset) {
+    tickLog.push_back(clocks << 4 | 2 | N);
+    return static_cast<uint32_t>(clocks) ^ offset;
+  }
+  static void Write(uint32_t offset, uint32_t value) {
+    tickLog.push_back(clocks << 4 | 4 | N);
+    period = (value ^ offset) % 7;
+    phase = 0;
+  }
+  static void Reset() { Clear(); }
+  static PluginEntryPoints Entry() {
+    PluginEntryPoints e{&DevAbout, &Write, &Write, &Read, &DevInit, &Reset, &Clock};
+    e.ClockSteps = &ClockSteps;
+    return e;
+  }
+};
+
+void ClearTickers() {
+  tickLog.clear();
+  Ticker<0>::Clear();
+  Ticker<1>::Clear();
+}
+
 // How the batch is asked to run.
 struct RunRequest {
   uint32_t steps = 0;
@@ -60,7 +107,11 @@ void Build(Processor& p, const uint8_t* data, size_t size, RunRequest& run) {
     const uint8_t kind = in.Byte();
     const uint32_t size32 = kind & 0x80 ? 0x10000000u : in.Word() % 0x2000;
     const auto type = static_cast<RegionType>(kind % 3);
-    p.AddRegion(start, size32, type, type == RegionType::DLL ? device : PluginEntryPoints{});
+    PluginEntryPoints entry;
+    if (type == RegionType::DLL) {
+      entry = kind & 0x40 ? (kind & 0x20 ? Ticker<1>::Entry() : Ticker<0>::Entry()) : device;
+    }
+    p.AddRegion(start, size32, type, entry);
   }
   for (unsigned i = 0; i < 32; ++i) p.r[i] = in.Word();
   p.pc = in.Word();
@@ -85,14 +136,14 @@ void Build(Processor& p, const uint8_t* data, size_t size, RunRequest& run) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Processor stepped, batched;
+  // The single steps clock every module every step; the batch clocks the tickers by catch-up.
+  stepped.SetCatchUpClocking(false);
   RunRequest run;
   deviceReads = 0;
+  ClearTickers();
   Build(stepped, data, size, run);
-  deviceReads = 0;
-  Build(batched, data, size, run);
   const uint32_t startPc = stepped.pc;
 
-  const uint32_t readsBefore = deviceReads;
   uint32_t steps = 0;
   auto atBreakpoint = [&]() {
     for (uint32_t a : run.breakpoints) {
@@ -107,11 +158,25 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (atBreakpoint()) break;
     if (run.onStall == Processor::OnStall::Stop && !stepped.pcChanged) break;
   }
-  deviceReads = readsBefore;
+  const uint32_t steppedReads = deviceReads;
+  const std::vector<uint64_t> steppedLog = tickLog;
+  const uint64_t steppedClocks[] = {Ticker<0>::clocks, Ticker<0>::phase, Ticker<0>::period,
+                                    Ticker<1>::clocks, Ticker<1>::phase, Ticker<1>::period};
+
+  deviceReads = 0;
+  ClearTickers();
+  Build(batched, data, size, run);
   if (batched.RunBatch(run.steps, run.breakpoints, run.onStall) != steps) {
     fuzz::Broken("batch and single steps run different numbers of cycles");
   }
 
+  const uint64_t batchedClocks[] = {Ticker<0>::clocks, Ticker<0>::phase, Ticker<0>::period,
+                                    Ticker<1>::clocks, Ticker<1>::phase, Ticker<1>::period};
+  if (deviceReads != steppedReads) fuzz::Broken("batch and single steps read the device apart");
+  if (tickLog != steppedLog) fuzz::Broken("catch-up and every-step clocks log apart");
+  if (!std::equal(std::begin(batchedClocks), std::end(batchedClocks), steppedClocks)) {
+    fuzz::Broken("catch-up and every-step clocks leave the tickers apart");
+  }
   if (!(static_cast<const CpuState&>(stepped) == static_cast<const CpuState&>(batched))) {
     fuzz::Broken("batch and single steps end in different registers");
   }
