@@ -3,6 +3,7 @@
 // step at a time and the rest run in batches.
 #include "Trace.h"
 
+#include <fmt/compile.h>
 #include <fmt/format.h>
 
 #include <algorithm>
@@ -49,13 +50,37 @@ char* Text(char* p, std::string_view s) {
   return p + s.size();
 }
 
-// " NAME=VALUE"
-char* Change(char* p, std::string_view name, uint32_t value) {
-  *p++ = ' ';
-  p = Text(p, name);
-  *p++ = '=';
-  return Hex(p, value);
+// A register's name for a change, " NAME=", in a fixed eight bytes (blank-padded) so that it is
+// copied whole; `size` counts what belongs to it.
+struct ChangeName {
+  char text[8];
+  unsigned size;
+};
+constexpr ChangeName Named(std::string_view name) {
+  ChangeName n{{' ', ' ', ' ', ' ', ' ', ' ', ' ', ' '}, static_cast<unsigned>(name.size() + 2)};
+  for (size_t i = 0; i < name.size(); ++i) n.text[1 + i] = name[i];
+  n.text[1 + name.size()] = '=';
+  return n;
 }
+
+// " NAME=VALUE"; the buffer always has room for the whole eight bytes.
+char* Change(char* p, const ChangeName& name, uint32_t value) {
+  std::memcpy(p, name.text, sizeof name.text);
+  return Hex(p + name.size, value);
+}
+
+constexpr ChangeName kPc = Named("PC"), kIm = Named("IM"), kSp = Named("SP"), kLfsr = Named("LFSR"),
+                     kSr = Named("SR"), kO = Named("O"), kC = Named("C"), kZ = Named("Z"),
+                     kN = Named("N");
+constexpr std::array<ChangeName, 32> kRegisterNames = [] {
+  constexpr std::string_view names[32] = {"R0",  "R1",  "R2",  "R3",  "R4",  "R5",  "R6",  "R7",
+                                          "R8",  "R9",  "R10", "R11", "R12", "R13", "R14", "R15",
+                                          "R16", "R17", "R18", "R19", "R20", "R21", "R22", "R23",
+                                          "R24", "R25", "R26", "R27", "R28", "R29", "R30", "R31"};
+  std::array<ChangeName, 32> t{};
+  for (size_t i = 0; i < 32; ++i) t[i] = Named(names[i]);
+  return t;
+}();
 
 // The word an instruction stored, from the registers before it ran.
 uint32_t StoredValue(uint32_t word, const CpuState& before) {
@@ -117,9 +142,7 @@ void TraceWriter::Line(uint64_t step, const CpuState& before, std::optional<uint
                        const Processor& after) {
   if (static_cast<size_t>(end_ - buffer_.get()) > kCapacity - kLineMax) Flush();
   char* p = end_;
-  const fmt::format_int stepText(step);
-  p = Text(p, {stepText.data(), stepText.size()});
-  *p++ = ' ';
+  p = fmt::format_to(p, FMT_COMPILE("{} "), step);
   p = Hex8(p, before.pc);
   *p++ = ' ';
   if (word) {
@@ -132,21 +155,23 @@ void TraceWriter::Line(uint64_t step, const CpuState& before, std::optional<uint
   }
   p += 24;
 
-  if (after.pcChanged) p = Change(p, "PC", after.pc);
-  if (after.imChanged) p = Change(p, "IM", after.im);
-  if (after.spChanged) p = Change(p, "SP", after.sp);
-  if (after.lfsrChanged) p = Change(p, "LFSR", after.lfsr);
-  if (after.srChanged) p = Change(p, "SR", after.sr);
-  if (after.oChanged) p = Change(p, "O", (after.sr & Processor::kFlagO) != 0);
-  if (after.cChanged) p = Change(p, "C", (after.sr & Processor::kFlagC) != 0);
-  if (after.zChanged) p = Change(p, "Z", (after.sr & Processor::kFlagZ) != 0);
-  if (after.nChanged) p = Change(p, "N", (after.sr & Processor::kFlagN) != 0);
-  static constexpr std::array<std::string_view, 32> kNames = {
-      "R0",  "R1",  "R2",  "R3",  "R4",  "R5",  "R6",  "R7",  "R8",  "R9",  "R10",
-      "R11", "R12", "R13", "R14", "R15", "R16", "R17", "R18", "R19", "R20", "R21",
-      "R22", "R23", "R24", "R25", "R26", "R27", "R28", "R29", "R30", "R31"};
-  for (unsigned i = 0; i < 32; ++i) {
-    if (after.regChanged[i]) p = Change(p, kNames[i], after.r[i]);
+  if (after.pcChanged) p = Change(p, kPc, after.pc);
+  if (after.imChanged) p = Change(p, kIm, after.im);
+  if (after.spChanged) p = Change(p, kSp, after.sp);
+  if (after.lfsrChanged) p = Change(p, kLfsr, after.lfsr);
+  if (after.srChanged) p = Change(p, kSr, after.sr);
+  if (after.oChanged) p = Change(p, kO, (after.sr & Processor::kFlagO) != 0);
+  if (after.cChanged) p = Change(p, kC, (after.sr & Processor::kFlagC) != 0);
+  if (after.zChanged) p = Change(p, kZ, (after.sr & Processor::kFlagZ) != 0);
+  if (after.nChanged) p = Change(p, kN, (after.sr & Processor::kFlagN) != 0);
+  // Mostly one register changes, or none: look at the markers eight at a time.
+  for (unsigned group = 0; group < 32; group += 8) {
+    uint64_t any;
+    std::memcpy(&any, &after.regChanged[group], sizeof any);
+    if (any == 0) continue;
+    for (unsigned i = group; i < group + 8; ++i) {
+      if (after.regChanged[i]) p = Change(p, kRegisterNames[i], after.r[i]);
+    }
   }
   if (after.memWritten && word) {
     p = Text(p, " M[");
