@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchSupport.h"
 #include "Processor.h"
 
 namespace {
@@ -178,32 +179,6 @@ BENCHMARK_CAPTURE(BM_RunBatchWatch, other_region, kRom + 0x10);
 
 // ---- The default map's modules ----
 
-int32_t IgnoreMessage(const char*) {
-  return 0;
-}
-
-// A bundled module, loaded as the map loader would and initialised with `param`.
-PluginEntryPoints LoadBundled(const char* name, const char* param) {
-  const std::string path = std::string(TERVIK_BUNDLED_DIR) + "/" + name;
-  void* h = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-  if (h == nullptr) {
-    std::fprintf(stderr, "cannot load %s: %s\n", path.c_str(), dlerror());
-    std::abort();
-  }
-  auto sym = [h](const char* n) { return dlsym(h, n); };
-  PluginEntryPoints e;
-  e.About = reinterpret_cast<TervikAboutFn>(sym("About"));
-  e.WriteMem = reinterpret_cast<TervikWriteMemFn>(sym("WriteMem"));
-  e.CPUWriteMem = reinterpret_cast<TervikCPUWriteMemFn>(sym("CPUWriteMem"));
-  e.ReadMem = reinterpret_cast<TervikReadMemFn>(sym("ReadMem"));
-  e.Initialize = reinterpret_cast<TervikInitializeFn>(sym("Initialize"));
-  e.Reset = reinterpret_cast<TervikResetFn>(sym("Reset"));
-  e.Clock = reinterpret_cast<TervikClockFn>(sym("Clock"));
-  e.ClockSteps = reinterpret_cast<TervikClockStepsFn>(sym("ClockSteps"));
-  e.Initialize(&IgnoreMessage, param);
-  return e;
-}
-
 // ROM and RAM as examples/default.map has them, the loop in RAM, and with `modules` the map's
 // terminal, timer (prescaler 100) and GPIO, clocked by catch-up or every step.
 enum class Modules { None, CatchUp, EveryStep };
@@ -211,9 +186,13 @@ void SetUpDefaultMap(Processor& p, Modules modules, std::span<const uint32_t> lo
   p.AddRegion(0x0000, 0x1000, RegionType::ROM);
   p.AddRegion(0x1000, 0x1000, RegionType::RAM);
   if (modules != Modules::None) {
-    static const PluginEntryPoints terminal = LoadBundled("libtervik_terminal.so", "");
-    static const PluginEntryPoints timer = LoadBundled("libtervik_timer.so", "100");
-    static const PluginEntryPoints gpio = LoadBundled("libtervik_gpio.so", "0x0F");
+    using tervik::bench::LoadModule;
+    static const PluginEntryPoints terminal =
+        LoadModule(TERVIK_BUNDLED_DIR, "libtervik_terminal.so", "");
+    static const PluginEntryPoints timer =
+        LoadModule(TERVIK_BUNDLED_DIR, "libtervik_timer.so", "100");
+    static const PluginEntryPoints gpio =
+        LoadModule(TERVIK_BUNDLED_DIR, "libtervik_gpio.so", "0x0F");
     p.SetCatchUpClocking(modules == Modules::CatchUp);
     p.AddRegion(0x7000, 0x4, RegionType::DLL, terminal);
     p.AddRegion(0x7010, 0x6, RegionType::DLL, timer);

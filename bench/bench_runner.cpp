@@ -1,10 +1,15 @@
 // Speed of the headless runner against the core's batched run on the same loop: the runner's
 // plain run through the debugging session (standstill check on every step), with an --until
 // address, and traced (writing the text to /dev/null) against the bare steps the trace is built
-// on.
+// on; and the runner with examples/default.map's three modules, clocked by catch-up and every
+// step, side by side with none (the goal: >= 0.85 of none with catch-up).
 #include <benchmark/benchmark.h>
 
+#include <chrono>
 #include <cstdio>
+#include <memory>
+
+#include "BenchSupport.h"
 
 #include "Processor.h"
 #include "Runner.h"
@@ -99,6 +104,60 @@ void BM_RunTraced(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * kTraceBatch);
 }
 BENCHMARK(BM_RunTraced);
+
+// A trace of a stretch of a long run: the steps before it go at the untraced speed.
+void BM_RunTracedStretch(benchmark::State& state) {
+  Processor p;
+  SetUpMachine(p);
+  std::FILE* devNull = std::fopen("/dev/null", "w");
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(
+        tervik::runner::RunTraced(p, {kBatch, std::nullopt}, devNull, {kBatch - 1000, kBatch}));
+  }
+  std::fclose(devNull);
+  state.SetItemsProcessed(state.iterations() * kBatch);
+}
+BENCHMARK(BM_RunTracedStretch);
+
+// The runner's plain run on a session with no modules, with the default map's terminal, timer
+// and GPIO by catch-up, and with them clocked every step, in turn in every iteration.
+void BM_RunnerDefaultMap(benchmark::State& state) {
+  using tervik::bench::LoadModule;
+  static const tervik::PluginEntryPoints terminal =
+      LoadModule(TERVIK_BUNDLED_DIR, "libtervik_terminal.so", "");
+  static const tervik::PluginEntryPoints timer =
+      LoadModule(TERVIK_BUNDLED_DIR, "libtervik_timer.so", "100");
+  static const tervik::PluginEntryPoints gpio =
+      LoadModule(TERVIK_BUNDLED_DIR, "libtervik_gpio.so", "0x0F");
+  std::unique_ptr<tervik::debug::Session> sessions[3];
+  for (int i = 0; i < 3; ++i) {
+    sessions[i] = std::make_unique<tervik::debug::Session>();
+    Processor& p = sessions[i]->Cpu();
+    if (i != 0) {
+      p.SetCatchUpClocking(i == 1);
+      p.AddRegion(0x7000, 0x4, RegionType::DLL, terminal);
+      p.AddRegion(0x7010, 0x6, RegionType::DLL, timer);
+      p.AddRegion(0x7020, 0x5, RegionType::DLL, gpio);
+    }
+    SetUpMachine(p);
+  }
+  using Clock = std::chrono::steady_clock;
+  double seconds[3] = {0, 0, 0};
+  for (auto _ : state) {
+    for (int i = 0; i < 3; ++i) {
+      const auto t0 = Clock::now();
+      benchmark::DoNotOptimize(tervik::runner::Run(*sessions[i], {kBatch, std::nullopt}));
+      seconds[i] += std::chrono::duration<double>(Clock::now() - t0).count();
+    }
+  }
+  const double steps = static_cast<double>(state.iterations()) * kBatch;
+  state.counters["none_M/s"] = steps / seconds[0] / 1e6;
+  state.counters["catchup_M/s"] = steps / seconds[1] / 1e6;
+  state.counters["everystep_M/s"] = steps / seconds[2] / 1e6;
+  state.counters["catchup_ratio"] = seconds[0] / seconds[1];
+  state.counters["everystep_ratio"] = seconds[0] / seconds[2];
+}
+BENCHMARK(BM_RunnerDefaultMap);
 
 }  // namespace
 

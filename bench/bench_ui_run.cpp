@@ -2,7 +2,9 @@
 // batched run in between), next to the bare single step and the batched run of the core, on a
 // three-instruction loop in RAM; with and without the bundled terminal and timer mapped, and
 // with breakpoints set that the loop never reaches; and a step over a long subroutine call.
-// Also the delay between a Stop delivered as an event and the end of the run.
+// Also the delay between a Stop delivered as an event and the end of the run. And the free run
+// and RunBatch with examples/default.map's three modules, by catch-up and every step, side by
+// side with no modules (the goal: >= 0.85 of no modules with catch-up).
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
@@ -30,8 +32,9 @@ class Fixture {
     return fixture;
   }
 
-  TFMain& Main(bool devices) {
-    const std::string map = dir_.filePath(devices ? "devices.map" : "plain.map").toStdString();
+  TFMain& Main(bool devices) { return Main(devices ? "devices.map" : "plain.map"); }
+  TFMain& Main(const char* mapName) {
+    const std::string map = dir_.filePath(mapName).toStdString();
     main_->LoadMemoryMap(map);
     for (uint32_t i = 0; i < 3; ++i) main_->Cpu().WriteMem(kRam + i, kLoop[i]);
     main_->Cpu().Reset();
@@ -46,6 +49,11 @@ class Fixture {
     std::ofstream(dir_.filePath("devices.map").toStdString())
         << "0x0 0x400 ROM\n0x1000 0x400 RAM\n"
         << "0x8000 0x10 DLL libtervik_terminal.so\n0x8010 0x10 DLL libtervik_timer.so 10\n";
+    // The modules of examples/default.map where it has them.
+    std::ofstream(dir_.filePath("default.map").toStdString())
+        << "0x0000 0x1000 ROM\n0x1000 0x1000 RAM\n"
+        << "0x7000 0x4 DLL libtervik_terminal.so\n0x7010 0x6 DLL libtervik_timer.so 100\n"
+        << "0x7020 0x5 DLL libtervik_gpio.so 0x0F\n";
     main_ = std::make_unique<TFMain>();
     main_->FormCreate();
     main_->show();
@@ -128,6 +136,50 @@ void BM_RunBatch(benchmark::State& state) {
   state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * kBatch));
 }
 BENCHMARK(BM_RunBatch)->ArgName("devices")->Arg(0)->Arg(1);
+
+// The window's free run (live views on) and the core's RunBatch with no modules, with the default
+// map's modules by catch-up and with them every step, in turn in every iteration.
+void SideBySide(benchmark::State& state, bool freeRun) {
+  constexpr uint64_t kBatch = 1 << 20;
+  double seconds[3] = {0, 0, 0};
+  double instructions[3] = {0, 0, 0};
+  using Clock = std::chrono::steady_clock;
+  for (auto _ : state) {
+    for (int i = 0; i < 3; ++i) {
+      TFMain& main = Fixture::Get().Main(i == 0 ? "plain.map" : "default.map");
+      main.Cpu().SetCatchUpClocking(i == 1);
+      main.ActionLiveViews->setChecked(true);
+      const auto t0 = Clock::now();
+      if (freeRun) {
+        QTimer::singleShot(250, &main, [&main] { main.ActionStop->trigger(); });
+        main.ActionRun->trigger();
+        instructions[i] += static_cast<double>(main.LastRunCount());
+      } else {
+        benchmark::DoNotOptimize(main.Cpu().RunBatch(kBatch));
+        instructions[i] += kBatch;
+      }
+      seconds[i] += std::chrono::duration<double>(Clock::now() - t0).count();
+      main.Cpu().SetCatchUpClocking(true);
+    }
+  }
+  double rate[3];
+  for (int i = 0; i < 3; ++i) rate[i] = instructions[i] / seconds[i];
+  state.counters["none_M/s"] = rate[0] / 1e6;
+  state.counters["catchup_M/s"] = rate[1] / 1e6;
+  state.counters["everystep_M/s"] = rate[2] / 1e6;
+  state.counters["catchup_ratio"] = rate[1] / rate[0];
+  state.counters["everystep_ratio"] = rate[2] / rate[0];
+}
+
+void BM_FreeRunDefaultMap(benchmark::State& state) {
+  SideBySide(state, true);
+}
+BENCHMARK(BM_FreeRunDefaultMap)->Iterations(4)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_RunBatchDefaultMap(benchmark::State& state) {
+  SideBySide(state, false);
+}
+BENCHMARK(BM_RunBatchDefaultMap)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // From the moment a Stop event is handled to the moment the run command returns.
 void BM_StopLatency(benchmark::State& state) {
