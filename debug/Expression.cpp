@@ -432,12 +432,49 @@ bool IsReservedName(std::string_view name) {
 }
 
 Result<int64_t> Expression::Evaluate(EvalContext& context) const {
+  return Run<false>(context, nullptr);
+}
+
+Result<AddressValue> Expression::EvaluateAddress(EvalContext& context) const {
+  int64_t count = 0;
+  Result<int64_t> v = Run<true>(context, &count);
+  if (!v.ok()) return v.error();
+  return AddressValue{v.value(), count};
+}
+
+template <bool kCount>
+Result<int64_t> Expression::Run(EvalContext& context, [[maybe_unused]] int64_t* addresses) const {
   // Parse proved that no point of the program holds more values than this.
   int64_t stack[kMaxPendingValues];
+  // The address count of each value on the stack, kept only when asked for. Every count is at
+  // most the number of symbols in the text in size, so it cannot overflow.
+  [[maybe_unused]] int64_t counts[kCount ? kMaxPendingValues : 1];
   size_t n = 0;
   const size_t count = steps_.size();
   for (size_t i = 0; i < count; ++i) {
     const Step& s = steps_[i];
+    if constexpr (kCount) {
+      // Every operand starts as a plain number; the cases below correct what differs.
+      switch (s.code) {
+        case Code::Number:
+        case Code::Register:
+        case Code::Flag:
+        case Code::FlagOrSymbol:
+        case Code::Symbol: counts[n] = 0; break;
+        case Code::Negate: counts[n - 1] = -counts[n - 1]; break;
+        case Code::Add: counts[n - 2] += counts[n - 1]; break;
+        case Code::Subtract: counts[n - 2] -= counts[n - 1]; break;
+        case Code::AndJump:
+        case Code::OrJump: counts[n - 1] = 0; break;  // 0 or 1 if it jumps, else popped
+        case Code::Memory:
+        case Code::Complement:
+        case Code::Not:
+        case Code::ToBool:
+        case Code::High:
+        case Code::Low: counts[n - 1] = 0; break;
+        default: counts[n - 2] = 0; break;  // the other binary operators: a plain number
+      }
+    }
     switch (s.code) {
       case Code::Number: stack[n++] = s.value; break;
       case Code::Register: {
@@ -456,6 +493,7 @@ Result<int64_t> Expression::Evaluate(EvalContext& context) const {
       case Code::Symbol: {
         const std::string& name = symbols_[static_cast<size_t>(s.value)].name;
         if (const std::optional<int64_t> v = context.Symbol(name)) {
+          if constexpr (kCount) counts[n] = context.IsAddress(name) ? 1 : 0;
           stack[n++] = *v;
           break;
         }
@@ -559,6 +597,7 @@ Result<int64_t> Expression::Evaluate(EvalContext& context) const {
       }
     }
   }
+  if constexpr (kCount) *addresses = counts[0];
   return stack[0];
 }
 
@@ -598,6 +637,9 @@ std::optional<uint32_t> EvalContext::ReadWord(uint32_t) {
 }
 std::optional<int64_t> EvalContext::Symbol(std::string_view) {
   return std::nullopt;
+}
+bool EvalContext::IsAddress(std::string_view) {
+  return false;
 }
 
 std::optional<int64_t> SymbolContext::Symbol(std::string_view name) {

@@ -88,6 +88,15 @@ class EvalContext {
   virtual std::optional<uint32_t> Register(RegisterId id);
   virtual std::optional<uint32_t> ReadWord(uint32_t address);
   virtual std::optional<int64_t> Symbol(std::string_view name);
+  // Whether a defined symbol's value is an address (a label), for EvaluateAddress only. The
+  // default: no symbol is.
+  virtual bool IsAddress(std::string_view name);
+};
+
+// A value with the number of addresses it holds (Expression::EvaluateAddress).
+struct AddressValue {
+  int64_t value = 0;
+  int64_t addresses = 0;  // 1: an address; 0: a plain number; others: a sum the caller refuses
 };
 
 // A symbol table as a function: the value of a name, or nullopt when it is not defined.
@@ -135,6 +144,15 @@ class Expression {
   Result<uint32_t> EvaluateWord(EvalContext& context) const;
   // Whether the value is not zero: a breakpoint's condition.
   Result<bool> EvaluateCondition(EvalContext& context) const;
+  // The value as Evaluate gives it, with how many addresses it holds, so that the assembler can
+  // tell an address from a plain number: a symbol for which the context's IsAddress is true
+  // counts 1; binary + adds and binary - subtracts the counts, unary - negates and unary +
+  // keeps it; every other operator, HI, LO, M[] and every other operand give 0. So label + 4 is
+  // an address (1), end - start a plain number (0), a + b counts 2 and HI(label) is a number.
+  Result<AddressValue> EvaluateAddress(EvalContext& context) const;
+  // The column of the operator or operand that produces the value: where EvaluateWord reports
+  // a value that is no word.
+  size_t ResultColumn() const { return steps_.empty() ? 1 : steps_.back().column; }
 
   // The text as given to Parse.
   const std::string& Text() const { return text_; }
@@ -159,6 +177,9 @@ class Expression {
 
   Expression() = default;
   friend class Parser;
+  // Evaluate, with the address count of EvaluateAddress when kCount (into *addresses).
+  template <bool kCount>
+  Result<int64_t> Run(EvalContext& context, int64_t* addresses) const;
 
   std::string text_;
   std::vector<Step> steps_;

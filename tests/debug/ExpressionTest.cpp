@@ -431,6 +431,67 @@ TEST_F(ExpressionTest, EvaluatesCurrentState) {
   }
 }
 
+// The assembler's question: how many addresses a value holds. loop and start.end are addresses
+// here; + and - add and subtract the counts, unary - negates them, every other operator gives a
+// plain number; the values are Evaluate's.
+TEST(Expression, CountsTheAddressesAValueHolds) {
+  class Labels : public SymbolContext {
+   public:
+    Labels() : SymbolContext(LookUp) {}
+    bool IsAddress(std::string_view name) override { return name == "loop" || name == "start.end"; }
+  } labels;
+  struct Case {
+    const char* text;
+    int64_t value;
+    int64_t addresses;
+  };
+  const Case cases[] = {
+      {"5", 5, 0},
+      {"count", 10, 0},
+      {"loop", 0x40, 1},
+      {"loop + 4", 0x44, 1},
+      {"+loop - count", 0x36, 1},
+      {"4 + (loop)", 0x44, 1},
+      {"loop - start.end", 0x20, 0},
+      {"-loop", -0x40, -1},
+      {"loop + start.end", 0x60, 2},
+      {"-(loop - start.end - loop)", 0x20, 1},
+      {"loop * 2", 0x80, 0},
+      {"loop / 2 + loop", 0x60, 1},
+      {"HI(loop) + LO(loop)", 0x40, 0},
+      {"~loop + loop", -1, 1},
+      {"loop << 1", 0x80, 0},
+      {"loop & 0xFF", 0x40, 0},
+      {"loop == 0x40", 1, 0},
+      {"loop && loop", 1, 0},
+      {"0 || loop", 1, 0},
+      {"loop || loop + 1", 1, 0},
+      {"!loop + loop", 0x40, 1},
+      {"C + loop", 0x47, 1},  // a bare flag letter defined as a symbol
+  };
+  for (const Case& c : cases) {
+    const Result<Expression> e = Expression::Parse(c.text);
+    ASSERT_TRUE(e.ok()) << c.text;
+    const Result<AddressValue> v = e.value().EvaluateAddress(labels);
+    ASSERT_TRUE(v.ok()) << c.text << ": " << v.error().Text();
+    EXPECT_EQ(v.value().value, c.value) << c.text;
+    EXPECT_EQ(v.value().addresses, c.addresses) << c.text;
+    const Result<int64_t> plain = e.value().Evaluate(labels);
+    ASSERT_TRUE(plain.ok());
+    EXPECT_EQ(plain.value(), c.value) << c.text;
+  }
+  // Without IsAddress every symbol is a plain number; errors are Evaluate's.
+  SymbolContext numbers(LookUp);
+  const Result<AddressValue> plain = Expression::Parse("loop + 1").value().EvaluateAddress(numbers);
+  ASSERT_TRUE(plain.ok());
+  EXPECT_EQ(plain.value().addresses, 0);
+  const Result<AddressValue> bad = Expression::Parse("loop / 0").value().EvaluateAddress(labels);
+  ASSERT_FALSE(bad.ok());
+  EXPECT_EQ(bad.error(), (Error{6, "division by zero"}));
+  EXPECT_EQ(Expression::Parse("1 + 2 * 3").value().ResultColumn(), 3u);
+  EXPECT_EQ(Expression::Parse(" 7").value().ResultColumn(), 2u);
+}
+
 TEST(Expression, ListsItsSymbolsWithColumns) {
   const Result<Expression> e = Expression::Parse("loop + N*M - SR.N + R1 + HI(x.y)");
   ASSERT_TRUE(e.ok());
