@@ -69,6 +69,24 @@ TEST(Assembler, EncodesEveryOperandForm) {
       {"MVSPH H#8000%", Movei(MoveiSub::MVSPH, 0, 0x8000)},
       {"ADDI R1,R1,2+3-1", Rri(ADDI, 1, 1, 4)},
       {"ADDI R1,R1,'a'-'A'", Rri(ADDI, 1, 1, 32)},
+      // The debugger's expression language: C's operators and precedence, HI and LO.
+      {"ADDI R1,R1,(2+3)*4", Rri(ADDI, 1, 1, 20)},
+      {"ADDI R1,R1,2+3*4", Rri(ADDI, 1, 1, 14)},
+      {"ANDI R1,R1,0b1010", Rri(ANDI, 1, 1, 10)},
+      {"ORI R1,R1,1<<4|1", Rri(ORI, 1, 1, 17)},
+      {"XORI R1,R1,H#F0^H#FF", Rri(XORI, 1, 1, 0x0F)},
+      {"ANDI R1,R1,H#F0&H#3C", Rri(ANDI, 1, 1, 0x30)},
+      {"ADDI R1,R1,17>>2", Rri(ADDI, 1, 1, 4)},
+      {"ADDI R1,R1,100/7%3", Rri(ADDI, 1, 1, 2)},
+      {"ADDI R1,R1,-(3)", Rri(ADDI, 1, 1, 0xFFFD)},
+      {"ADDI R1,R1,~0", Rri(ADDI, 1, 1, 0xFFFF)},
+      {"ADDI R1,R1,-7/2", Rri(ADDI, 1, 1, 0xFFFD)},  // toward zero
+      {"MOVEH R1,HI(H#12345678)%", Movei(MoveiSub::MOVEH, 1, 0x1234)},
+      {"ORI R1,R1,lo(H#12345678)", Rri(ORI, 1, 1, 0x5678)},
+      {"MOVEL R1,( H#10 )%", Movei(MoveiSub::MOVEL, 1, 0x10)},
+      {"MOVEL R1, H#10 %", Movei(MoveiSub::MOVEL, 1, 0x10)},
+      {"STOREI R2,','", Rri(STOREI, 0, 2, ',')},  // a comma in a character literal
+      {"STOREI R2,';'", Rri(STOREI, 0, 2, ';')},  // not a comment
   };
   for (const EncodingCase& c : cases) {
     EXPECT_EQ(Words(c.text), std::vector<uint32_t>{c.word}) << c.text;
@@ -93,6 +111,32 @@ TEST(Assembler, LabelsAreOffsetsForRelativeBranchesAndAddressesElsewhere) {
                                Movei(MoveiSub::MOVEL, 2, 17),
                                Rri(JUMPI, 0, 0, 0),
                                Rri(LOADI, 1, 0, 14),
+                           }));
+}
+
+// A value is an address (a label, plus or minus plain numbers) or a plain number (the
+// difference of two labels, HI and LO of anything, the result of any other operator).
+TEST(Assembler, ExpressionsTellAddressesFromNumbers) {
+  const char* source =
+      "        ORG   H#10\n"
+      "start:  MOVEH R1,HI(table)%\n"      // 0x10
+      "        ORI   R1,R1,LO(table)\n"    // 0x11
+      "        BZEI  R1,start+1%\n"        // 0x12: an address, so an offset: -1
+      "        BZEI  R1,(end-table)/2%\n"  // 0x13: a plain number: the offset itself, 2
+      "        LOADI R2,R0,table+2*2\n"    // 0x14
+      "table:  DW    end-table, table, -table+end+table, 2*table\n"  // 0x15..0x18
+      "end:    DW    HI(end) << 16 | LO(end)\n";                     // 0x19
+  EXPECT_EQ(Words(source), (std::vector<uint32_t>{
+                               Movei(MoveiSub::MOVEH, 1, 0),
+                               Rri(ORI, 1, 1, 0x15),
+                               Rri(BZEI, 0, 1, 0xFFFF),
+                               Rri(BZEI, 0, 1, 2),
+                               Rri(LOADI, 2, 0, 0x19),
+                               4,
+                               0x15,
+                               0x19,
+                               0x2A,
+                               0x19,
                            }));
 }
 
@@ -179,13 +223,16 @@ TEST(Assembler, ReportsCommonMistakesWithLineAndColumn) {
       {"ORG later\nlater: NOP", 1, 5, "undefined label 'later': ORG and EQU use only labels"},
       {"DW \"abc", 1, 4, "unterminated string"},
       {"DW 'ab'", 1, 4, "a character literal holds exactly one character"},
-      {"DW '\\q'", 1, 6, "unknown escape"},
-      {"DW H#100000000", 1, 4, "number too large"},
-      // Every partial result is a 32-bit word: a sum past it is an error, not a wrap.
-      {"a EQU H#80000000\nb EQU a+a", 2, 9, "value out of range: 100000000 does not fit 32 bits"},
-      {"DW H#FFFFFFFF+1-1", 1, 15, "value out of range: 100000000"},
-      {"DW -H#80000000-1", 1, 16, "value out of range: -80000001"},
-      {"DW 0-H#80000000-H#80000000", 1, 17, "value out of range: -100000000"},
+      {"DW '\\q'", 1, 5, "unknown escape '\\q'"},
+      {"DW \"a\\qb\"", 1, 6, "unknown escape '\\q'"},
+      {"DW H#100000000", 1, 4, "value out of range: 100000000 does not fit 32 bits"},
+      // The value of an expression is a 32-bit word (read signed or unsigned), reported at the
+      // operator that made it; never a wrap. Partial results are exact (the debugger's rule).
+      {"a EQU H#80000000\nb EQU a+a", 2, 8, "value out of range: 100000000 does not fit 32 bits"},
+      {"DW H#FFFFFFFF+1", 1, 14, "value out of range: 100000000"},
+      {"DW H#FFFFFFFF+1-1", 1, 1, ""},
+      {"DW -H#80000000-1", 1, 15, "value out of range: -80000001"},
+      {"DW 0-H#80000000-H#80000000", 1, 16, "value out of range: -100000000"},
       {"DW -x\nx EQU -H#80000000", 1, 1, ""},  // the lowest word negated is still a word
       {"DW -H#80000000, H#FFFFFFFF-H#FFFFFFFF+H#FFFFFFFF", 1, 1, ""},
       {"DW 12AB", 1, 6, "unexpected 'A' in a number"},
@@ -194,6 +241,27 @@ TEST(Assembler, ReportsCommonMistakesWithLineAndColumn) {
       {"DW", 1, 3, "expected a value or a string after DW"},
       {"DW a+b\na: NOP\nb: NOP", 1, 4, "an expression may add one label"},
       {"ADDI R1,R1,\"x\"", 1, 12, "a string is only allowed after DW"},
+      // Expressions: the debugger's errors at their columns in the line.
+      {"ADDI R1,R1,(1+2", 1, 16, "expected ')'"},
+      {"ADDI R1,R1,1+", 1, 14, "expected an expression"},
+      {"ADDI R1,R1,2 3", 1, 14, "unexpected '3'"},
+      {"DW 1/0", 1, 5, "division by zero"},
+      {"DW 1<<64", 1, 5, "value out of range"},
+      {"DW 0b102", 1, 8, "unexpected '2' in a number"},
+      {"DW 0b", 1, 6, "expected binary digits after '0b'"},
+      {"ADDI R1,R1,R2+1", 1, 12, "'R2' is a register, not a value"},
+      {"MOVEL R1,1+sp%", 1, 12, "'sp' is a register, not a value"},
+      {"DW M[0]", 1, 4, "M[...] reads memory"},
+      {"DW R40+1", 1, 4, "bad register 'R40'"},
+      {"a: NOP\nDW a+a", 2, 4, "an expression may add one label"},
+      {"a: NOP\nDW 0-a", 2, 4, "an expression may add one label"},
+      {"ORG 1+later\nlater: NOP", 1, 7, "undefined label 'later': ORG and EQU use only labels"},
+      // Names the debugger reads as registers cannot be labels.
+      {"SP: NOP", 1, 1, "'SP' is a register name, not a label: the debugger's expressions read"},
+      {"lfsr EQU 1", 1, 1, "'lfsr' is a register name, not a constant"},
+      {"sr.z: NOP", 1, 1, "'sr.z' is a register name, not a label"},
+      {"R100: NOP", 1, 1, "'R100' is a register name, not a label"},
+      {"N: NOP\nZ EQU 1\nM: DW N+Z+M-M\nHI: DW HI", 1, 1, ""},  // names unless [ or ( follows
       {"  , NOP", 1, 3, "expected a label, a mnemonic or a directive, found ','"},
       {"; 0001A 00000100001000100000000000000101", 1, 1, "this line would be read as a word"},
   };
@@ -217,14 +285,17 @@ TEST(Assembler, ReportsEveryBadLineInSourceOrder) {
   const Result r = Assemble("JUMPI later\nFOO\nlater: ADD R1\n\tBAR R1");
   ASSERT_EQ(r.errors.size(), 3u);
   EXPECT_EQ(r.errors[0], (Diagnostic{2, 1,
-                                     "unknown mnemonic 'FOO': expected an instruction, "
-                                     "ORG, DW or EQU",
+                                     "unknown mnemonic 'FOO': expected an instruction, a "
+                                     "pseudo-instruction (LI, CALLTO, JUMPTO) or a directive "
+                                     "(ORG, DW, EQU, REG, SPACE, ALIGN)",
                                      ""}));
   EXPECT_EQ(r.errors[1].line, 3u);
   EXPECT_EQ(r.errors[2].line, 4u);
   EXPECT_EQ(r.errors[2].column, 2u);
   EXPECT_EQ(assembler::FormatDiagnostic("demo.asm", r.errors[0]),
-            "demo.asm:2:1: error: unknown mnemonic 'FOO': expected an instruction, ORG, DW or EQU");
+            "demo.asm:2:1: error: unknown mnemonic 'FOO': expected an instruction, a "
+            "pseudo-instruction (LI, CALLTO, JUMPTO) or a directive (ORG, DW, EQU, REG, SPACE, "
+            "ALIGN)");
 
   // EQUs doubling 80000000 forty times once wrapped the 64-bit sum round to 0, so "DW x40+5"
   // gave 5. The first doubling is the error; every later line names what it lacks.
@@ -239,7 +310,7 @@ TEST(Assembler, ReportsEveryBadLineInSourceOrder) {
   ASSERT_EQ(wrapped.errors.size(), 41u);
   EXPECT_EQ(wrapped.errors[0],
             (Diagnostic{
-                2, 11, "value out of range: 100000000 does not fit 32 bits (-80000000 to FFFFFFFF)",
+                2, 10, "value out of range: 100000000 does not fit 32 bits (-80000000 to FFFFFFFF)",
                 ""}));
   EXPECT_EQ(wrapped.errors[40].message.rfind("undefined label 'x40'", 0), 0u);
   EXPECT_TRUE(wrapped.words.empty());

@@ -3,17 +3,30 @@
 // Source syntax, one statement per line:
 //   [label:]... [statement] [; comment]
 // where a statement is an instruction in the disassembler's own text (mnemonic, then operands
-// R0..R31 and immediates), `ORG expr`, `DW item,...` (an item is an expression or a string,
-// which gives one word per character) or `name EQU expr`. A line `INCLUDE "file"` stands for
-// the lines of that file, found relative to the folder of the file that includes it. An expression
-// is a sum of terms joined by + and -, a term being H#hex, 0xhex, decimal, a character literal or a
-// symbol; every partial sum must fit 32 bits (-80000000 to FFFFFFFF). The "%" that the
-// disassembler prints after some immediates may follow those immediates.
+// R0..R31, register aliases and immediates), a directive or a pseudo-instruction:
+//   ORG expr          the next word's address
+//   DW item,...       an expression, a string (one word per character) or `count DUP item`
+//   SPACE n, ALIGN n  addresses kept free (no words): n of them, or up to a multiple of n
+//   name EQU expr     a constant
+//   name REG Rn       a register alias, used below its line
+//   LI Rd,expr        MOVEL Rd,v (v sign-extends from 16 bits) or MOVEH Rd,HI(v) (lower half 0);
+//                     otherwise, and whenever expr uses a symbol defined further down,
+//                     MOVEH Rd,HI(v+H#8000) and ADDI Rd,Rd,LO(v)
+//   CALLTO Rt,expr    LI Rt,expr and CALL Rt
+//   JUMPTO Rt,expr    LI Rt,expr and JUMPr Rt
+// A line `INCLUDE "file"` stands for the lines of that file, found relative to the folder of the
+// file that includes it. Operands are the debugger's expressions (debug/Expression.h): C's
+// operators, HI() and LO(), H#hex, 0xhex, 0bbinary, decimal, characters and symbols; the value
+// must be a 32-bit word (-80000000 to FFFFFFFF) and either an address (one label plus or minus
+// plain numbers) or a plain number (the difference of two labels, or no label). ORG, EQU and the
+// counts use only symbols defined above. The "%" that the disassembler prints after some
+// immediates may follow those immediates. Labels, constants and aliases may not take a name the
+// debugger reads as a register (debug::IsReservedName).
 //
 // The listing has one line per source line, included lines in place after their INCLUDE line: a
 // line that assembled words starts with each word's address (five upper-case hex digits), one
-// blank and the word's 32 binary digits; a data line with several words gives one listing line
-// per word, the source text on the first.
+// blank and the word's 32 binary digits; a line with several words (data, a pseudo-instruction)
+// gives one listing line per word, the source text on the first.
 #pragma once
 
 #include <cstdint>

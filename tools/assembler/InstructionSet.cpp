@@ -76,6 +76,22 @@ std::optional<Mnemonic> FindMnemonic(std::string_view name) {
   return std::nullopt;
 }
 
+const std::vector<std::string_view>& MnemonicNames() {
+  static const std::vector<std::string_view> names = [] {
+    std::vector<std::string_view> all;
+    for (const OpcodeInfo& info : kOpcodeTable) {
+      if (info.format != OperandFormat::Undefined && info.format != OperandFormat::MoveiGroup) {
+        all.push_back(info.mnemonic);
+      }
+    }
+    for (const OpcodeInfo& info : kMoveiTable) {
+      if (info.format != OperandFormat::InvalidMovei) all.push_back(info.mnemonic);
+    }
+    return all;
+  }();
+  return names;
+}
+
 std::string Describe(const Mnemonic& m) {
   if (m.shape.count == 0) return std::string(m.name) + " takes no operands";
   std::string text = std::string(m.name) + " takes ";

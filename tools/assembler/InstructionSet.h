@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tervik::assembler {
 
@@ -39,6 +40,8 @@ struct Mnemonic {
 bool EqualsNoCase(std::string_view a, std::string_view b);
 // Mnemonics are matched without regard to case; no two differ only in case.
 std::optional<Mnemonic> FindMnemonic(std::string_view name);
+// Every instruction's mnemonic, in opcode order, for suggestions.
+const std::vector<std::string_view>& MnemonicNames();
 // "ADDI takes Rd,Ra,imm", for the messages.
 std::string Describe(const Mnemonic& m);
 // A register number in its slot's bits.

@@ -1,5 +1,7 @@
-// Reading one line of assembler source: blanks, symbols, registers, numbers, character and
-// string literals, operands and the sums that expressions are; and the errors that end a line.
+// Reading one line of assembler source: blanks, names, strings, and the operand fields a
+// statement's operands are split into; and the errors that end a line. Numbers and expressions
+// are the debugger's expression language (debug/Expression.h, debug/Number.h), which the
+// assembler evaluates operand by operand.
 #pragma once
 
 #include <algorithm>
@@ -10,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-#include "InstructionSet.h"
+#include "Number.h"
 
 namespace tervik::assembler {
 
@@ -20,26 +22,18 @@ struct LineError {
   std::string message;
 };
 
-inline bool IsBlank(char c) {
-  return c == ' ' || c == '\t' || c == '\v' || c == '\f' || c == '\r';
-}
-inline bool IsDigit(char c) {
-  return c >= '0' && c <= '9';
-}
+using debug::IsBlank;
+using debug::IsDigit;
+// Names of labels, EQU constants and register aliases: [A-Za-z_.][A-Za-z0-9_.]*, the
+// expression language's names.
 inline bool IsSymbolStart(char c) {
-  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c == '.';
+  return debug::IsNameStart(c);
 }
 inline bool IsSymbolChar(char c) {
-  return IsSymbolStart(c) || IsDigit(c);
-}
-inline int HexValue(char c) {
-  if (IsDigit(c)) return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
+  return debug::IsNameChar(c);
 }
 
-// "R7" and "r31": a register name, which a symbol may not be.
+// "R7" and "r31" (and "R99"): R or r and one or two digits, a register's name, valid or not.
 inline std::optional<unsigned> RegisterNumber(std::string_view name) {
   if (name.size() < 2 || name.size() > 3 || (name[0] != 'R' && name[0] != 'r')) {
     return std::nullopt;
@@ -52,15 +46,6 @@ inline std::optional<unsigned> RegisterNumber(std::string_view name) {
   return n;
 }
 
-inline std::string Shown(char c) {
-  if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) >= 0x7F) {
-    char buf[8];
-    std::snprintf(buf, sizeof buf, "\\x%02X", static_cast<unsigned char>(c));
-    return buf;
-  }
-  return std::string(1, c);
-}
-
 inline std::string Hex(int64_t v) {
   char buf[24];
   std::snprintf(buf, sizeof buf, "%s%llX", v < 0 ? "-" : "",
@@ -68,28 +53,11 @@ inline std::string Hex(int64_t v) {
   return buf;
 }
 
-// One term of an expression: a number or a symbol, added or subtracted.
-struct Term {
-  int sign = 1;
-  std::string_view symbol;  // empty for a number
-  int64_t number = 0;
+// The text of one operand between commas, blanks around it removed, and the column of its
+// first character (for an empty field, of what stands where it should be).
+struct Field {
+  std::string_view text;
   unsigned column = 0;
-};
-
-struct Expr {
-  std::vector<Term> terms;
-  unsigned column = 0;
-};
-
-struct Operand {
-  enum class Kind : uint8_t { Register, Expression, String };
-  Kind kind = Kind::Expression;
-  unsigned reg = 0;
-  Expr expr;
-  std::string chars;  // of a string
-  bool percent = false;
-  unsigned column = 0;
-  unsigned percentColumn = 0;
 };
 
 // Reads one line. The line's text outlives the scanner.
@@ -124,7 +92,7 @@ class LineScanner {
   std::string Found() const {
     if (pos_ >= text_.size()) return "the end of the line";
     if (text_[pos_] == ';') return "a comment";
-    return "'" + Shown(text_[pos_]) + "'";
+    return "'" + debug::ShowChar(text_[pos_]) + "'";
   }
 
   // Requires the end of the statement after optional blanks.
@@ -133,126 +101,47 @@ class LineScanner {
     if (!AtEnd()) Fail("unexpected " + Found() + ": expected the end of the line or a comment");
   }
 
-  Operand ParseOperand() {
+  // The operand fields up to the end of the statement: split at the commas that stand outside
+  // brackets, strings and character literals. An empty field is an error.
+  std::vector<Field> ReadFields() {
+    std::vector<Field> fields;
     SkipBlanks();
-    Operand op;
-    op.column = Column();
-    if (AtEnd()) Fail("expected an operand, found " + Found());
-    if ((Peek() == 'R' || Peek() == 'r') && IsDigit(Peek(1))) {
+    if (AtEnd()) return fields;
+    for (;;) {
+      SkipBlanks();
+      if (AtEnd() || Peek() == ',') Fail("expected an immediate or a register, found " + Found());
       const size_t start = pos_;
-      const std::string_view name = ReadSymbol();
-      const std::optional<unsigned> n = RegisterNumber(name);
-      if (name.size() <= 3 && n.has_value() && *n <= 31) {
-        op.kind = Operand::Kind::Register;
-        op.reg = *n;
-        return op;
+      int depth = 0;
+      while (pos_ < text_.size()) {
+        const char c = text_[pos_];
+        if (c == ';' || (c == ',' && depth == 0)) break;
+        if (c == '(' || c == '[') ++depth;
+        if ((c == ')' || c == ']') && depth > 0) --depth;
+        if (c == '"' || c == '\'') {
+          SkipQuoted(c);
+          continue;
+        }
+        ++pos_;
       }
-      if (std::all_of(name.begin() + 1, name.end(), IsDigit)) {
-        pos_ = start;
-        Fail("bad register '" + std::string(name) + "': expected R0 to R31");
-      }
-      pos_ = start;  // a symbol that merely begins like a register
-    }
-    if (Peek() == '"') {
-      op.kind = Operand::Kind::String;
-      op.chars = ParseQuoted('"');
-      return op;
-    }
-    op.expr = ParseExpr();
-    if (Peek() == '%') {
-      op.percent = true;
-      op.percentColumn = Column();
-      Advance();
-    }
-    return op;
-  }
-
-  // Operands separated by commas up to the end of the statement.
-  std::vector<Operand> ParseOperands() {
-    std::vector<Operand> ops;
-    SkipBlanks();
-    if (AtEnd()) return ops;
-    for (;;) {
-      ops.push_back(ParseOperand());
-      SkipBlanks();
-      if (AtEnd()) return ops;
-      if (Peek() != ',') Fail("unexpected " + Found() + ": expected ',' or the end of the line");
-      Advance();
+      size_t end = pos_;
+      while (end > start && IsBlank(text_[end - 1])) --end;
+      fields.push_back({text_.substr(start, end - start), static_cast<unsigned>(start + 1)});
+      if (AtEnd()) return fields;
+      Advance();  // the comma
     }
   }
 
-  Expr ParseExpr() {
-    SkipBlanks();
-    Expr e;
-    e.column = Column();
-    int sign = 1;
-    if (Peek() == '+' || Peek() == '-') {
-      sign = Peek() == '-' ? -1 : 1;
-      Advance();
-      SkipBlanks();
-    }
-    for (;;) {
-      e.terms.push_back(ParseTerm(sign));
-      SkipBlanks();
-      if (Peek() != '+' && Peek() != '-') return e;
-      sign = Peek() == '-' ? -1 : 1;
-      Advance();
-      SkipBlanks();
-    }
-  }
+  // A string in double quotes at the current position, with the escapes \n \r \t \0 \\ \' \".
+  std::string ParseString() { return ParseQuoted('"'); }
 
  private:
-  Term ParseTerm(int sign) {
-    Term t;
-    t.sign = sign;
-    t.column = Column();
-    const char c = Peek();
-    if ((c == 'H' || c == 'h') && Peek(1) == '#') {
-      Advance(2);
-      t.number = ParseDigits(16, "H#", t.column);
-    } else if (c == '0' && (Peek(1) == 'x' || Peek(1) == 'X')) {
-      Advance(2);
-      t.number = ParseDigits(16, "0x", t.column);
-    } else if (IsDigit(c)) {
-      t.number = ParseDigits(10, "", t.column);
-    } else if (c == '\'') {
-      const std::string chars = ParseQuoted('\'');
-      if (chars.size() != 1) {
-        pos_ = t.column - 1;
-        Fail("a character literal holds exactly one character");
-      }
-      t.number = static_cast<unsigned char>(chars[0]);
-    } else if (IsSymbolStart(c)) {
-      t.symbol = ReadSymbol();
-    } else {
-      Fail("expected an immediate (H#hex, a number, a character or a label), found " + Found());
-    }
-    return t;
+  // Past a quoted text (its escapes included), or to the end of the line when it is not closed.
+  void SkipQuoted(char quote) {
+    ++pos_;
+    while (pos_ < text_.size() && text_[pos_] != quote) pos_ += text_[pos_] == '\\' ? 2 : 1;
+    pos_ = std::min(pos_ + 1, text_.size());
   }
 
-  // Digits of a number whose first character (its prefix, if any) is at `column`.
-  int64_t ParseDigits(int base, std::string_view prefix, unsigned column) {
-    int64_t v = 0;
-    size_t n = 0;
-    for (;; ++n) {
-      const int d = HexValue(Peek());
-      if (d < 0 || d >= base) break;
-      v = v * base + d;
-      if (v > 0xFFFFFFFFll) {
-        pos_ = column - 1;
-        Fail("number too large: expected at most 32 bits");
-      }
-      Advance();
-    }
-    if (n == 0) Fail("expected hex digits after '" + std::string(prefix) + "'");
-    if (IsSymbolChar(Peek())) {
-      Fail("unexpected " + Found() + " in a number: expected " +
-           (base == 16 ? "hex digits" : "decimal digits"));
-    }
-    return v;
-  }
-
-  // A character literal or a string, with the escapes \n \r \t \0 \\ \' \".
   std::string ParseQuoted(char quote) {
     const unsigned column = Column();
     Advance();
@@ -268,17 +157,17 @@ class LineScanner {
         return chars;
       }
       if (c == '\\') {
-        Advance();
-        switch (Peek()) {
+        switch (Peek(1)) {
           case 'n': c = '\n'; break;
           case 'r': c = '\r'; break;
           case 't': c = '\t'; break;
           case '0': c = '\0'; break;
           case '\\':
           case '\'':
-          case '"': c = Peek(); break;
-          default: Fail("unknown escape: expected \\n, \\r, \\t, \\0, \\\\, \\' or \\\"");
+          case '"': c = Peek(1); break;
+          default: Fail("unknown escape '\\" + debug::ShowChar(Peek(1)) + "'");
         }
+        Advance();
       }
       chars.push_back(c);
       Advance();

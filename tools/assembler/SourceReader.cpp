@@ -6,6 +6,7 @@
 #include <optional>
 #include <utility>
 
+#include "InstructionSet.h"
 #include "LineScanner.h"
 
 namespace tervik::assembler {
@@ -26,10 +27,11 @@ std::pair<std::string, unsigned> IncludedPath(std::string_view text) {
   s.ReadSymbol();
   s.SkipBlanks();
   if (s.Peek() != '"') s.Fail("expected a file name in double quotes after INCLUDE");
-  const Operand op = s.ParseOperand();
+  const unsigned column = s.Column();
+  std::string name = s.ParseString();
   s.ExpectEnd();
-  if (op.chars.empty()) throw LineError{op.column, "expected a file name, found \"\""};
-  return {op.chars, op.column};
+  if (name.empty()) throw LineError{column, "expected a file name, found \"\""};
+  return {std::move(name), column};
 }
 
 }  // namespace
