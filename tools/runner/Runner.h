@@ -48,8 +48,8 @@ struct RunOutcome {
 // Runs the session's processor through the session's run operations: run to `until` when it is
 // given, else a free run, stopping when a step leaves pc in place. When a step both reaches
 // `until` and leaves pc in place, or ends the step limit, the reason is the first of Until,
-// Halted, StepLimit. The session must hold no breakpoints or watchpoints (the runner sets none): a run that one
-// of them stops throws std::logic_error.
+// Halted, StepLimit. The session must hold no breakpoints or watchpoints (the runner sets none): a
+// run that one of them stops throws std::logic_error.
 RunOutcome Run(debug::Session& session, const RunLimits& limits);
 
 // Runs step by step and writes one trace line per step to `out`; ends exactly where Run would.
@@ -82,9 +82,11 @@ std::string FormatStop(Processor& processor, const RunOutcome& outcome);
 // ---- The options' values ----
 // Errors name the column in the whole option text ("col 5: expected an expression").
 
-// --until: an expression of the debugger's language, evaluated without a machine (no
-// registers, memory or symbols), as a 32-bit word: 0x10+3, H#FF0%, -1 (FFFFFFFF).
-debug::Result<uint32_t> ParseAddress(std::string_view text);
+// --until: an expression of the debugger's language, evaluated without a machine (no registers
+// or memory) but with the program's symbols, as a 32-bit word: 0x10+3, H#FF0%, -1 (FFFFFFFF),
+// loop+2.
+debug::Result<uint32_t> ParseAddress(std::string_view text,
+                                     const debug::SymbolLookup& symbols = {});
 
 struct MemoryRange {
   uint32_t start = 0;
@@ -96,7 +98,8 @@ struct MemoryRange {
 // --dump-mem START:COUNT: two expressions as for ParseAddress, split at the first ':' outside
 // brackets, parentheses and character literals. COUNT lies in 0..FFFFFFFF; a negative one is
 // an error rather than a word.
-debug::Result<MemoryRange> ParseRange(std::string_view text);
+debug::Result<MemoryRange> ParseRange(std::string_view text,
+                                      const debug::SymbolLookup& symbols = {});
 
 // --steps: a plain number as ParseNumber reads it (decimal, 0x or H# hex, 0b binary), with blanks
 // around it and an optional leading '+'.
