@@ -1,7 +1,11 @@
 // Listing lines: a word is five upper-case hex digits, one white-space character and 32 binary
 // digits, found anywhere in the line; the comment runs from the first ";" to the last character
-// that is not white space.
+// that is not white space. White space is space, tab, CR, LF and FF only: the patterns spell it
+// out as a class, because PCRE2's \s also takes vertical tab.
 #include "Listing.h"
+
+#include <algorithm>
+#include <cstdint>
 
 #include "LineReader.h"
 #include "Regex.h"
@@ -10,8 +14,8 @@ namespace tervik {
 
 namespace {
 
-constexpr std::string_view kWordPattern = R"([\dABCDEF]{5,5}\s[01]{32,32})";
-constexpr std::string_view kCommentPattern = R"((;.{1,}?)\s{0,}$)";
+constexpr std::string_view kWordPattern = R"([\dABCDEF]{5,5}[\x20\t\r\n\f][01]{32,32})";
+constexpr std::string_view kCommentPattern = R"((;.{1,}?)[\x20\t\r\n\f]{0,}$)";
 
 uint32_t HexDigitValue(char c) {
   return c <= '9' ? static_cast<uint32_t>(c - '0') : static_cast<uint32_t>(c - 'A' + 10);
@@ -44,6 +48,9 @@ bool LoadListing(const std::string& path, Processor& processor, ListingMap& list
     return false;
   }
 
+  // Words the listing carries, and those of them that a region took.
+  uint64_t carried = 0;
+  uint64_t placed = 0;
   std::string_view line;
   while (reader->Next(line)) {
     if (!word->Match(line)) continue;
@@ -55,6 +62,23 @@ bool LoadListing(const std::string& path, Processor& processor, ListingMap& list
 
     if (comment->Match(line)) listing.Set(address, comment->Group(1));
     processor.WriteMem(address, value);
+    ++carried;
+    const auto& regions = processor.Regions();
+    if (std::any_of(regions.begin(), regions.end(),
+                    [address](const MemoryRegion& r) { return r.Contains(address); })) {
+      ++placed;
+    }
+  }
+  // A load that leaves memory as it was says so: without this line a listing loaded before any
+  // map (or one of the wrong file) would look as if it had done something.
+  if (carried == 0) {
+    ConsoleWrite(console, "No word loaded: '%s' has no line with an address and a word",
+                 path.c_str());
+  } else if (placed == 0) {
+    ConsoleWrite(console,
+                 "No word loaded: none of the %llu words of '%s' lies in a region of the memory "
+                 "map; load a memory map first",
+                 static_cast<unsigned long long>(carried), path.c_str());
   }
   return true;
 }

@@ -15,9 +15,10 @@ void ClearMemory(Processor& processor);
 
 // Empties `listing`, clears memory, then reads the listing file at `path`: each line that
 // carries a word writes it to memory and stores the line's comment. Writes to `console` only
-// when something fails. The caller refreshes the views afterwards. Returns whether the file was
-// read (false when it could not be opened or is not a regular file; memory is cleared either
-// way).
+// when something fails, and one line when no word landed in a region (the listing carries no
+// word, or none of its words lies in a region of the map). The caller refreshes the views
+// afterwards. Returns whether the file was read (false when it could not be opened or is not a
+// regular file; memory is cleared either way).
 bool LoadListing(const std::string& path, Processor& processor, ListingMap& listing,
                  ConsoleSink& console);
 

@@ -18,14 +18,18 @@ namespace {
 // The buffer a module's About writes into: 64 KiB, of which the contract promises 512 bytes.
 constexpr size_t kAboutSpare = 64 * 1024;
 
+// White space is space, tab, CR, LF and FF only, spelled out as a class ([\x20\t\r\n\f], and
+// [^\x20\t\r\n\f] for the rest), because PCRE2's \s and \S also count vertical tab as white space.
 constexpr std::string_view kLinePattern =
-    R"(^\s{0,}0[xX]([\dabcdefABCDEF]{1,})\s{1,}0[xX]([\dabcdefABCDEF]{1,})\s{1,})"
-    R"((RAM|ROM|DLL\s{1,}(\w{1,}.{1,})))";
-constexpr std::string_view kParamPattern = R"((?x)^\S{1,}\s{1,}(.{1,}?)\s{0,}$)";
+    R"(^[\x20\t\r\n\f]{0,}0[xX]([\dabcdefABCDEF]{1,})[\x20\t\r\n\f]{1,})"
+    R"(0[xX]([\dabcdefABCDEF]{1,})[\x20\t\r\n\f]{1,})"
+    R"((RAM|ROM|DLL[\x20\t\r\n\f]{1,}(\w{1,}.{1,})))";
+constexpr std::string_view kParamPattern =
+    R"((?x)^[^\x20\t\r\n\f]{1,}[\x20\t\r\n\f]{1,}(.{1,}?)[\x20\t\r\n\f]{0,}$)";
 
-// The white space of the patterns' \s: space, tab, LF, VT, FF and CR.
+// The white space of the patterns: space, tab, LF, FF and CR (not vertical tab).
 bool IsSpace(char c) {
-  return c == ' ' || (c >= '\t' && c <= '\r');
+  return c == ' ' || c == '\t' || c == '\n' || c == '\f' || c == '\r';
 }
 
 // Reads hex digits (the pattern admits nothing else) as a 32-bit number. False when there are

@@ -1,19 +1,27 @@
-// The manual viewer: a tool bar for pages and zoom over a QPdfView that scrolls through all
-// pages, or a message in the window when the document cannot be opened.
+// The manual viewer: a tool bar for pages and zoom, and one for the contents panel and the
+// search, over the document's outline beside a QPdfView that scrolls through all pages, or a
+// message in the window when the document cannot be opened.
 #include "Tfmanual.h"
 
 #include <QAction>
 #include <QDir>
+#include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
+#include <QPdfBookmarkModel>
 #include <QPdfPageNavigator>
-#include <QPdfView>
+#include <QPdfSearchModel>
 #include <QScrollBar>
 #include <QSpinBox>
+#include <QSplitter>
 #include <QStackedWidget>
 #include <QToolBar>
+#include <QTreeView>
 #include <QVBoxLayout>
+
 #include <algorithm>
 #include <array>
+#include "ManualPageView.h"
 
 #include "Documents.h"
 
@@ -61,7 +69,8 @@ QString ManualLoadProblem(QPdfDocument::Error error, const QString& path) {
   }
   const QString shown = path.isEmpty() ? QString("(the program's folder is unknown)")
                                        : QDir::toNativeSeparators(path);
-  return QString("The Tervik CPU manual could not be opened.\n\n%1\n\n%2").arg(shown, reason);
+  return QString("The Tervik Microcontroller Manual could not be opened.\n\n%1\n\n%2")
+      .arg(shown, reason);
 }
 
 TFManual::TFManual(QWidget* parent) : QWidget(parent, Qt::Window) {
@@ -113,12 +122,65 @@ TFManual::TFManual(QWidget* parent) : QWidget(parent, Qt::Window) {
   ActionFitPage = makeAction("Fit page", "ActionFitPage", {});
   ActionFitPage->setCheckable(true);
 
-  Pdf1 = new QPdfView(this);
+  ToolBar2 = new QToolBar(this);
+  ToolBar2->setObjectName("ToolBar2");
+  ToolBar2->setToolButtonStyle(Qt::ToolButtonTextOnly);
+  ActionContents = new QAction("Contents", this);
+  ActionContents->setObjectName("ActionContents");
+  ActionContents->setCheckable(true);
+  ActionContents->setChecked(true);
+  ActionContents->setToolTip("Show or hide the contents");
+  ToolBar2->addAction(ActionContents);
+  ToolBar2->addSeparator();
+  SearchEdit1 = new QLineEdit(this);
+  SearchEdit1->setObjectName("SearchEdit1");
+  SearchEdit1->setPlaceholderText("Search");
+  SearchEdit1->setClearButtonEnabled(true);
+  SearchEdit1->setToolTip("Search the manual (Ctrl+F); Enter goes to the next hit");
+  ToolBar2->addWidget(SearchEdit1);
+  auto addSearchAction = [this](const QString& text, const char* name, const QKeySequence& key) {
+    auto* action = new QAction(text, this);
+    action->setObjectName(name);
+    action->setShortcut(key);
+    action->setShortcutContext(Qt::WindowShortcut);
+    addAction(action);
+    return action;
+  };
+  ActionFind = addSearchAction("Find", "ActionFind", QKeySequence::Find);
+  ActionFindPrevious =
+      addSearchAction("Previous", "ActionFindPrevious", QKeySequence::FindPrevious);
+  ActionFindPrevious->setToolTip("Previous hit (Shift+F3)");
+  ToolBar2->addAction(ActionFindPrevious);
+  ActionFindNext = addSearchAction("Next", "ActionFindNext", QKeySequence::FindNext);
+  ActionFindNext->setToolTip("Next hit (F3)");
+  ToolBar2->addAction(ActionFindNext);
+  SearchLabel1 = new QLabel(this);
+  SearchLabel1->setObjectName("SearchLabel1");
+  SearchLabel1->setMinimumWidth(80);
+  ToolBar2->addWidget(SearchLabel1);
+
+  Search1 = new QPdfSearchModel(this);
+  Search1->setObjectName("Search1");
+  Search1->setDocument(Document1);
+  Bookmarks1 = new QPdfBookmarkModel(this);
+  Bookmarks1->setObjectName("Bookmarks1");
+  Bookmarks1->setDocument(Document1);
+
+  ContentsTree1 = new QTreeView(this);
+  ContentsTree1->setObjectName("ContentsTree1");
+  ContentsTree1->setModel(Bookmarks1);
+  ContentsTree1->setHeaderHidden(true);
+  ContentsTree1->setUniformRowHeights(true);
+  ContentsTree1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  ContentsTree1->header()->setStretchLastSection(true);
+
+  Pdf1 = new ManualPageView(this);
   Pdf1->setObjectName("Pdf1");
   Pdf1->setPageMode(QPdfView::PageMode::MultiPage);
   Pdf1->setZoomMode(QPdfView::ZoomMode::FitToWidth);
   Pdf1->setFocusPolicy(Qt::StrongFocus);
   Pdf1->setDocument(Document1);
+  Pdf1->SetSearchModel(Search1);
 
   MessageLabel1 = new QLabel(this);
   MessageLabel1->setObjectName("MessageLabel1");
@@ -132,11 +194,20 @@ TFManual::TFManual(QWidget* parent) : QWidget(parent, Qt::Window) {
   Pages1->addWidget(Pdf1);
   Pages1->addWidget(MessageLabel1);
 
+  Splitter1 = new QSplitter(Qt::Horizontal, this);
+  Splitter1->setObjectName("Splitter1");
+  Splitter1->addWidget(ContentsTree1);
+  Splitter1->addWidget(Pages1);
+  Splitter1->setStretchFactor(1, 1);
+  Splitter1->setSizes({190, 437});
+  Splitter1->setCollapsible(1, false);
+
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
   layout->setSpacing(0);
   layout->addWidget(ToolBar1);
-  layout->addWidget(Pages1, 1);
+  layout->addWidget(ToolBar2);
+  layout->addWidget(Splitter1, 1);
   setFocusProxy(Pdf1);
 
   connect(ActionFirstPage, &QAction::triggered, this, [this] { GoToPage(0); });
@@ -165,6 +236,45 @@ TFManual::TFManual(QWidget* parent) : QWidget(parent, Qt::Window) {
   // Scrolling through the pages moves the page shown in the tool bar along.
   connect(Pdf1->verticalScrollBar(), &QScrollBar::valueChanged, this, [this] { UpdateControls(); });
   connect(Pdf1, &QPdfView::zoomModeChanged, this, [this] { UpdateControls(); });
+  connect(ActionContents, &QAction::toggled, ContentsTree1, &QWidget::setVisible);
+  connect(ContentsTree1, &QTreeView::clicked, this, &TFManual::ContentsActivated);
+  connect(ContentsTree1, &QTreeView::activated, this, &TFManual::ContentsActivated);
+  connect(Bookmarks1, &QAbstractItemModel::modelReset, this, [this] {
+    // Chapters open, so the sections show at once.
+    ContentsTree1->expandToDepth(0);
+  });
+  connect(ActionFind, &QAction::triggered, this, [this] {
+    SearchEdit1->setFocus(Qt::ShortcutFocusReason);
+    SearchEdit1->selectAll();
+  });
+  connect(SearchEdit1, &QLineEdit::returnPressed, this, [this] {
+    if (SearchEdit1->text() != Search1->searchString()) {
+      Find(SearchEdit1->text());
+    } else {
+      FindNext(+1);
+    }
+  });
+  connect(SearchEdit1, &QLineEdit::textChanged, this, [this](const QString& text) {
+    if (text.isEmpty()) Find({});
+  });
+  connect(ActionFindNext, &QAction::triggered, this, [this] {
+    if (SearchEdit1->text() != Search1->searchString()) {
+      Find(SearchEdit1->text());
+    } else {
+      FindNext(+1);
+    }
+  });
+  connect(ActionFindPrevious, &QAction::triggered, this, [this] { FindNext(-1); });
+  // The model searches page by page in the background: the count and the first hit follow it.
+  auto resultsChanged = [this] {
+    if (showFirstHit_ && Search1->rowCount({}) > 0) {
+      showFirstHit_ = false;
+      ShowSearchResult(0);
+    }
+    UpdateSearchLabel();
+  };
+  connect(Search1, &QAbstractItemModel::rowsInserted, this, resultsChanged);
+  connect(Search1, &QAbstractItemModel::modelReset, this, resultsChanged);
 
   FormCreate();
 }
@@ -176,6 +286,11 @@ TFManual::~TFManual() {
   disconnect(Pdf1->pageNavigator(), nullptr, this, nullptr);
   disconnect(Pdf1, nullptr, this, nullptr);
   disconnect(PageSpin1, nullptr, this, nullptr);
+  disconnect(Search1, nullptr, this, nullptr);
+  disconnect(Bookmarks1, nullptr, this, nullptr);
+  disconnect(ContentsTree1, nullptr, this, nullptr);
+  disconnect(SearchEdit1, nullptr, this, nullptr);
+  Pdf1->SetSearchModel(nullptr);
 }
 
 void TFManual::FormCreate() {
@@ -211,6 +326,9 @@ int TFManual::CurrentPage() const {
   const QScrollBar* bar = Pdf1->verticalScrollBar();
   const int span = bar->maximum() + bar->pageStep();
   if (span <= 0 || bar->maximum() == 0) return Pdf1->pageNavigator()->currentPage();
+  // Scrolled to the end, the last page is the one being read, even when the view is tall
+  // enough to show the end of the page before it too.
+  if (bar->value() >= bar->maximum()) return pages - 1;
   const double perPage = static_cast<double>(span) / pages;
   // A page counts as current once its top has reached the upper third of the view.
   const int page = static_cast<int>((bar->value() + bar->pageStep() / 3.0) / perPage);
@@ -252,4 +370,69 @@ void TFManual::UpdateControls() {
   }
   ActionFitWidth->setChecked(Pdf1->zoomMode() == QPdfView::ZoomMode::FitToWidth);
   ActionFitPage->setChecked(Pdf1->zoomMode() == QPdfView::ZoomMode::FitInView);
+}
+
+void TFManual::ContentsActivated(const QModelIndex& index) {
+  if (!index.isValid()) return;
+  const int page = index.data(static_cast<int>(QPdfBookmarkModel::Role::Page)).toInt();
+  const QPointF location =
+      index.data(static_cast<int>(QPdfBookmarkModel::Role::Location)).toPointF();
+  if (page < 0 || page >= Document1->pageCount()) return;
+  Pdf1->pageNavigator()->jump(page, location, Pdf1->pageNavigator()->currentZoom());
+  UpdateControls();
+}
+
+void TFManual::Find(const QString& text) {
+  showFirstHit_ = !text.isEmpty();
+  Pdf1->SetCurrentResult(-1);
+  Search1->setSearchString(text);
+  UpdateSearchLabel();
+}
+
+int TFManual::SearchResultCount() const {
+  return Search1->searchString().isEmpty() ? 0 : Search1->rowCount({});
+}
+
+int TFManual::CurrentSearchResult() const {
+  return Pdf1->CurrentResult();
+}
+
+void TFManual::FindNext(int direction) {
+  const int count = SearchResultCount();
+  if (count == 0) return;
+  showFirstHit_ = false;
+  const int current = Pdf1->CurrentResult();
+  int next = 0;
+  if (current < 0) {
+    next = direction > 0 ? 0 : count - 1;
+  } else {
+    next = (current + (direction > 0 ? 1 : count - 1)) % count;
+  }
+  ShowSearchResult(next);
+}
+
+void TFManual::ShowSearchResult(int index) {
+  const QPdfLink link = Search1->resultAtIndex(index);
+  if (!link.isValid()) return;
+  Pdf1->SetCurrentResult(index);
+  // A little above the hit, so the line before it shows too.
+  const QPointF at(0, std::max(0.0, link.location().y() - 40));
+  Pdf1->pageNavigator()->jump(link.page(), at, Pdf1->pageNavigator()->currentZoom());
+  UpdateControls();
+  UpdateSearchLabel();
+}
+
+void TFManual::UpdateSearchLabel() {
+  const int count = SearchResultCount();
+  if (Search1->searchString().isEmpty()) {
+    SearchLabel1->clear();
+  } else if (count == 0) {
+    SearchLabel1->setText(" not found");
+  } else if (Pdf1->CurrentResult() >= 0) {
+    SearchLabel1->setText(QString(" %1 of %2").arg(Pdf1->CurrentResult() + 1).arg(count));
+  } else {
+    SearchLabel1->setText(QString(" %1 hits").arg(count));
+  }
+  ActionFindNext->setEnabled(count > 0 || SearchEdit1->text() != Search1->searchString());
+  ActionFindPrevious->setEnabled(count > 0);
 }

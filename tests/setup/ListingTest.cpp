@@ -45,7 +45,14 @@ TEST_P(ListingLineTest, LoadsWordsAndComments) {
 
   LoadListing(path, processor, listing, console);
 
-  EXPECT_TRUE(console.lines.empty()) << console.Text();
+  // Silent, unless the listing carries no word at all: then one line says so.
+  if (c.words.empty()) {
+    EXPECT_EQ(console.lines,
+              (std::vector<std::string>{"No word loaded: '" + path +
+                                        "' has no line with an address and a word"}));
+  } else {
+    EXPECT_TRUE(console.lines.empty()) << console.Text();
+  }
   std::map<uint32_t, uint32_t> words;
   for (uint32_t a = 0; a < kRamWords; ++a) {
     if (const uint32_t w = processor.ReadMem(a); w != 0) words[a] = w;
@@ -71,6 +78,14 @@ INSTANTIATE_TEST_SUITE_P(
         ListingCase{"LowerCaseHexCarriesNoWord", "0001a " + Bits(7) + " ;lower\n", {}, {}},
         ListingCase{"TwoBlanksCarryNoWord", "00010  " + Bits(7) + " ;two\n", {}, {}},
         ListingCase{"TabInsteadOfBlank", "00010\t" + Bits(7) + "\n", {{0x10, 7}}, {}},
+        // White space is space, tab, CR, LF and FF: not vertical tab, which PCRE2's \s takes.
+        ListingCase{"VerticalTabCarriesNoWord", "00010\v" + Bits(7) + " ;vt\n", {}, {}},
+        ListingCase{"FormFeedInsteadOfBlank", "00010\f" + Bits(7) + "\n", {{0x10, 7}}, {}},
+        ListingCase{"CarriageReturnInsteadOfBlank", "00010\r" + Bits(7) + "\n", {{0x10, 7}}, {}},
+        ListingCase{"VerticalTabEndsNoComment",
+                    "00011 " + Bits(1) + " ;a\v\n00012 " + Bits(2) + " ;b \t\f\r\n",
+                    {{0x11, 1}, {0x12, 2}},
+                    {{0x11, ";a\v"}, {0x12, ";b"}}},
         ListingCase{"LeftmostPlaceCounts",
                     // "12345" is followed by "6", so the word starts one character later.
                     "123456 " + Bits(9) + " 00020 " + Bits(1) + "\n",
@@ -171,6 +186,29 @@ TEST(ListingTest, UnopenableFileLeavesMemoryClearedAndSaysSo) {
   EXPECT_EQ(console.lines, (std::vector<std::string>{
                                "Error opening file '" + missing + "'", "Error opening file ''",
                                "Error opening file '" + dir.path().string() + "'"}));
+}
+
+TEST(ListingTest, ListingOutsideEveryRegionSaysSoInOneLine) {
+  TempDir dir;
+  Processor processor;  // no map loaded: no region at all
+  ListingMap listing;
+  RecordingConsole console;
+  const std::string path = dir.Write(
+      "a.lst", "00001 " + Bits(1) + " ;a\n00002 " + Bits(2) + "\n00003 " + Bits(3) + "\n");
+
+  LoadListing(path, processor, listing, console);
+
+  EXPECT_EQ(
+      console.lines,
+      (std::vector<std::string>{"No word loaded: none of the 3 words of '" + path +
+                                "' lies in a region of the memory map; load a memory map first"}));
+
+  // One word in a region is enough for silence.
+  processor.AddRegion(3, 1, RegionType::RAM);
+  console.lines.clear();
+  LoadListing(path, processor, listing, console);
+  EXPECT_TRUE(console.lines.empty()) << console.Text();
+  EXPECT_EQ(processor.ReadMem(3), 3u);
 }
 
 TEST(ListingTest, ClearMemoryZeroesRomAndRamAndKeepsComments) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 #include <ostream>
@@ -102,6 +103,16 @@ INSTANTIATE_TEST_SUITE_P(
                        "0x100000000 0x1 RAM\n0x1 0x1 RAM\n",
                        {{1, 1, RAM}},
                        {"Start 0x100000000 does not fit in 32 bits; line skipped"}},
+        // White space is space, tab, CR, LF and FF: a vertical tab (which PCRE2's \s takes)
+        // separates nothing, before the start, between the fields or after DLL.
+        RegionLineCase{"VerticalTabIsNoWhiteSpace",
+                       "\v0x0 0x1 RAM\n0x0\v0x1 RAM\n0x0 0x1\vROM\n0x0 0x1 DLL\vx\n",
+                       {},
+                       {}},
+        RegionLineCase{"FormFeedCarriageReturnAndTabAreWhiteSpace",
+                       "\f0x0\t0x1\fRAM\n\r0x1 \r0x2\t ROM\n",
+                       {{0, 1, RAM}, {1, 2, ROM}},
+                       {}},
         RegionLineCase{"SizeOver32BitsIsSkipped",
                        "0x0 0x1FFFFFFFF ROM\n",
                        {},
@@ -120,6 +131,23 @@ TEST_F(MemoryMapTest, CrLfMapGivesTheSameRegionsAndMessages) {
   EXPECT_EQ(console.lines, lf);
   EXPECT_EQ(RegionsOf(processor), lfRegions);
   EXPECT_EQ(lfRegions.size(), 3u);
+}
+
+// The module text splits into name and parameter text at space, tab, CR, LF or FF only: a vertical
+// tab belongs to the name (which then names no module), a form feed separates.
+TEST_F(MemoryMapTest, VerticalTabDoesNotSplitTheModuleName) {
+  Load("0x8000 0x6 DLL libtervik_timer.so\v3\n0x8010 0x6 DLL libtervik_timer.so\f7\f\n");
+  ASSERT_GE(console.lines.size(), 3u);
+  EXPECT_EQ(console.lines[1], "Adding DLL 'libtervik_timer.so\v3'");
+  EXPECT_NE(console.lines[2].rfind("DLL param", 0), 0u) << console.Text();
+  EXPECT_NE(
+      std::find(console.lines.begin(), console.lines.end(), "Adding DLL 'libtervik_timer.so'"),
+      console.lines.end())
+      << console.Text();
+  EXPECT_NE(std::find(console.lines.begin(), console.lines.end(), "DLL param: '7'"),
+            console.lines.end())
+      << console.Text();
+  EXPECT_EQ(RegionsOf(processor), (std::vector<Region>{{0x8010, 6, RegionType::DLL}}));
 }
 
 TEST_F(MemoryMapTest, UnopenableMapLeavesNoRegions) {

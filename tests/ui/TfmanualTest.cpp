@@ -2,12 +2,17 @@
 // its message for a missing document, and the "Manual" command reusing the window.
 #include <QAction>
 #include <QLabel>
+#include <QLineEdit>
+#include <QPdfBookmarkModel>
 #include <QPdfDocument>
+#include <QPdfPageNavigator>
+#include <QPdfSearchModel>
 #include <QPdfView>
 #include <QRegularExpression>
 #include <QScrollBar>
 #include <QSpinBox>
 #include <QTemporaryDir>
+#include <QTreeView>
 #include <QtTest>
 
 #include "Documents.h"
@@ -138,6 +143,104 @@ class TfmanualTest : public QObject {
     manual.ActionFitPage->trigger();
     QCOMPARE(manual.Pdf1->zoomMode(), QPdfView::ZoomMode::FitInView);
     QVERIFY(manual.ActionFitPage->isChecked());
+  }
+
+  void ContentsPanel() {
+    TFManual manual;
+    manual.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&manual));
+    QVERIFY(manual.ContentsTree1->isVisible());
+    QVERIFY(manual.ActionContents->isChecked());
+    // The outline: one entry per chapter, each with its sections.
+    QAbstractItemModel* outline = manual.Bookmarks1;
+    QStringList chapters;
+    for (int row = 0; row < outline->rowCount(); ++row) {
+      chapters << outline->index(row, 0).data().toString();
+    }
+    for (const char* chapter : {"Contents", "1 Introduction", "3 Instruction set",
+                                "7 Tutorial: a first program", "8 The assembler, tervik-as",
+                                "9 The runner, tervik-run", "10 Writing a peripheral module"}) {
+      QVERIFY2(chapters.contains(chapter), qPrintable(chapters.join(" | ")));
+    }
+    const QModelIndex instructions = outline->index(chapters.indexOf("3 Instruction set"), 0);
+    QVERIFY(outline->rowCount(instructions) >= 5);
+    // A click on a chapter shows its page.
+    const QModelIndex tutorial = outline->index(chapters.indexOf("7 Tutorial: a first program"), 0);
+    const int page = tutorial.data(static_cast<int>(QPdfBookmarkModel::Role::Page)).toInt();
+    QVERIFY(page > 10);
+    const QRect row = manual.ContentsTree1->visualRect(tutorial);
+    QTest::mouseClick(manual.ContentsTree1->viewport(), Qt::LeftButton, {}, row.center());
+    QTRY_COMPARE(manual.CurrentPage(), page);
+    QTRY_VERIFY(manual.PageSpin1->value() == page + 1);
+    // The panel can be hidden and shown again.
+    manual.ActionContents->trigger();
+    QVERIFY(!manual.ContentsTree1->isVisible());
+    manual.ActionContents->trigger();
+    QVERIFY(manual.ContentsTree1->isVisible());
+  }
+
+  void SearchMarksAndWalksThroughTheHits() {
+    TFManual manual;
+    manual.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&manual));
+    manual.ActionFind->trigger();
+    QVERIFY(manual.SearchEdit1->hasFocus());
+    QTest::keyClicks(manual.SearchEdit1, "mvnzcou");  // no case
+    QTest::keyClick(manual.SearchEdit1, Qt::Key_Return);
+    // The model searches in the background; the first hit is shown as soon as it is found.
+    QTRY_VERIFY_WITH_TIMEOUT(manual.SearchResultCount() >= 3, 20000);
+    QTRY_COMPARE(manual.CurrentSearchResult(), 0);
+    const int count = manual.SearchResultCount();
+    const QPdfLink first = manual.Search1->resultAtIndex(0);
+    QTRY_COMPARE(manual.CurrentPage(), first.page());
+    QTRY_VERIFY(manual.SearchLabel1->text().contains(QString("1 of ")));
+    // The current hit is marked over the page, in orange.
+    const QList<QRectF> marks = manual.Pdf1->ResultRectangles(0);
+    QVERIFY(!marks.isEmpty());
+    const QRect mark = marks[0].toAlignedRect().intersected(manual.Pdf1->viewport()->rect());
+    QVERIFY(!mark.isEmpty());
+    QTRY_VERIFY([&] {
+      const QImage shot = manual.Pdf1->viewport()->grab().toImage();
+      const QColor c = shot.pixelColor(mark.center());
+      return c.red() > 200 && c.blue() < 180 && c.green() < 235;
+    }());
+    // Next and previous go round the ends.
+    manual.ActionFindNext->trigger();
+    QCOMPARE(manual.CurrentSearchResult(), 1);
+    QTRY_COMPARE(manual.CurrentPage(), manual.Search1->resultAtIndex(1).page());
+    manual.ActionFindPrevious->trigger();
+    manual.ActionFindPrevious->trigger();
+    QTRY_COMPARE(manual.SearchResultCount(), count);
+    QCOMPARE(manual.CurrentSearchResult(), manual.SearchResultCount() - 1);
+    QCOMPARE(manual.SearchLabel1->text().trimmed(),
+             QString("%1 of %1").arg(manual.SearchResultCount()));
+    manual.ActionFindNext->trigger();
+    QCOMPARE(manual.CurrentSearchResult(), 0);
+    // A word the manual does not hold.
+    manual.SearchEdit1->setText("zzqqxx");
+    QTest::keyClick(manual.SearchEdit1, Qt::Key_Return);
+    QTRY_COMPARE(manual.SearchLabel1->text().trimmed(), QString("not found"));
+    QCOMPARE(manual.CurrentSearchResult(), -1);
+    // Clearing the field clears the marks.
+    manual.SearchEdit1->clear();
+    QCOMPARE(manual.SearchResultCount(), 0);
+    QVERIFY(manual.SearchLabel1->text().isEmpty());
+  }
+
+  void PageGeometryOfTheMultiPageView() {
+    // Two A4 pages at one pixel per point, 6 pixels apart, margins of 6.
+    const QSizeF a4(595, 842);
+    const QMargins margins(6, 6, 6, 6);
+    const double height = 6 + 842 + 6 + 842 + 6;
+    PageGeometry g = MultiPageGeometry(1, 2, a4, 800, height, 6, margins);
+    QCOMPARE(g.scale, 1.0);
+    QCOMPARE(g.rect, QRectF((800 - 595) / 2.0, 6 + 842 + 6, 595, 842));
+    // Half the size: the scale follows the height.
+    g = MultiPageGeometry(0, 2, a4, 300, 6 + 421 + 6 + 421 + 6, 6, margins);
+    QCOMPARE(g.scale, 0.5);
+    QCOMPARE(g.rect.top(), 6.0);
+    QCOMPARE(g.rect.width(), 297.5);
+    QCOMPARE(MultiPageGeometry(0, 0, a4, 300, 300, 6, margins).scale, 0.0);
   }
 
   void ZoomSteps() {
