@@ -1,20 +1,148 @@
-// The program entry: the main window, its create event, the About box, the event loop.
+// The program entry: the command line, the workspace, the main window, its create event, the
+// About box, the event loop.
 #include <QApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QIcon>
 #include <QMessageBox>
+#include <cstdio>
 #include <exception>
+#include <filesystem>
 #include <memory>
+#include <utility>
 
+#include "CommandLine.h"
+#include "Documents.h"
 #include "Tfabout.h"
+#include "Tfdebug.h"
 #include "Tfmain.h"
+#include "Workspace.h"
+
+// The window's resources (the logo) live in a static library; Q_INIT_RESOURCE must be used
+// outside any namespace.
+static void InitUiResources() {
+  Q_INIT_RESOURCE(tervik_ui);
+}
+
+namespace {
+
+using tervik::app::FileKind;
+using tervik::app::StartOptions;
+
+// The main window, opening the files of the command line through the Memory menu's own commands
+// (as if their file dialog had returned the file), so that a listing's folder becomes the working
+// folder and "Reload previous LST file" loads it again, exactly as after the menu.
+class StartWindow final : public TFMain {
+ public:
+  using TFMain::TFMain;
+
+  void OpenListing(const QString& path) {
+    pending_ = path;
+    ActionLoadLSTExecute();
+    pending_.clear();
+  }
+  void OpenMap(const QString& path) {
+    pending_ = path;
+    ActionLoadMapExecute();
+    pending_.clear();
+  }
+
+ protected:
+  QString ChooseFile(const OpenDialog& dialog) override {
+    if (!pending_.isEmpty()) return std::exchange(pending_, QString());
+    return TFMain::ChooseFile(dialog);
+  }
+
+ private:
+  QString pending_;
+};
+
+void Print(FILE* stream, const QString& text) {
+  std::fputs(text.toLocal8Bit().constData(), stream);
+}
+
+// A path given on the command line, taken relative to the folder the program was started in
+// (the workspace may change the working folder before it is opened).
+QString Absolute(const QString& path) {
+  return path.isEmpty() ? path : QFileInfo(path).absoluteFilePath();
+}
+
+// --self-test: what an installed program found, for the install test. Prints the console lines and
+// the manual's path; 0 when the manual exists.
+int SelfTestReport() {
+  QCoreApplication::processEvents();
+  for (size_t i = 0; i < FDebug->Model()->LineCount(); ++i) {
+    const std::string_view line = FDebug->Model()->Line(i);
+    std::printf("console: %.*s\n", static_cast<int>(line.size()), line.data());
+  }
+  const std::filesystem::path manual = tervik::platform::ManualPath();
+  const bool found = !manual.empty() && std::filesystem::is_regular_file(manual);
+  std::printf("manual: %s (%s)\n", manual.c_str(), found ? "found" : "missing");
+  std::printf("working folder: %s\n", QDir::currentPath().toLocal8Bit().constData());
+  std::fflush(stdout);
+  return found ? 0 : 1;
+}
+
+}  // namespace
 
 int main(int argc, char* argv[]) {
+  // Help and version are answered before the application object exists, so they need no display.
+  {
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+    const StartOptions early = tervik::app::ParseCommandLine(arguments);
+    if (early.action == StartOptions::Action::Help ||
+        early.action == StartOptions::Action::Version) {
+      Print(stdout, early.text);
+      return 0;
+    }
+  }
+
   QApplication app(argc, argv);
   QApplication::setApplicationName("Tervik CPU Emulator");
-  std::unique_ptr<TFMain> main;
+  // The desktop entry's name, so that task bars and docks match the window to it
+  // (org.tervik.Tervik.desktop).
+  QGuiApplication::setDesktopFileName("org.tervik.Tervik");
+  InitUiResources();
+  QApplication::setWindowIcon(QIcon(":/tervik.svg"));
+
+  // Qt has taken its own options (-platform, -style, ...) out of the arguments by now.
+  StartOptions options = tervik::app::ParseCommandLine(QCoreApplication::arguments());
+  if (options.action == StartOptions::Action::Error) {
+    Print(stderr, "tervik: " + options.text + "\nTry 'tervik --help'.\n");
+    return tervik::app::kUsageExitCode;
+  }
+  options.map = Absolute(options.map);
+  options.file = Absolute(options.file);
+
+  // From the desktop entry: the user's workspace, created from the examples on the first start.
+  // From a terminal: the working folder, whatever it holds.
+  QString workspaceNote;
+  if (options.workspace) {
+    const QString workspace = tervik::app::DefaultWorkspace();
+    const tervik::app::WorkspaceResult prepared = tervik::app::PrepareWorkspace(
+        workspace, tervik::app::ExamplesFolder(QCoreApplication::applicationDirPath()));
+    if (!prepared.ok)
+      workspaceNote = prepared.error;
+    else if (!prepared.copied.isEmpty())
+      workspaceNote = "Copied " + prepared.copied.join(", ") + " into the workspace " + workspace;
+    QDir::setCurrent(workspace);
+  }
+
+  std::unique_ptr<StartWindow> main;
   std::unique_ptr<TFAbout> about;
   try {
-    main = std::make_unique<TFMain>();
+    main = std::make_unique<StartWindow>();
+    if (!workspaceNote.isEmpty()) main->Message(workspaceNote.toStdString());
     main->FormCreate();
+    if (!options.map.isEmpty()) main->OpenMap(options.map);
+    if (options.fileKind) {
+      switch (*options.fileKind) {
+        case FileKind::Listing: main->OpenListing(options.file); break;
+        case FileKind::Map:  // carried in options.map
+          break;
+      }
+    }
     about = std::make_unique<TFAbout>(main.get());
     FAbout = about.get();
     main->show();
@@ -26,7 +154,7 @@ int main(int argc, char* argv[]) {
     QMessageBox::critical(nullptr, "Tervik CPU Emulator", "The program could not start.");
     return 1;
   }
-  const int code = QApplication::exec();
+  const int code = options.selfTest ? SelfTestReport() : QApplication::exec();
   FAbout = nullptr;
   about.reset();
   return code;

@@ -2,14 +2,19 @@
 // three-instruction counting loop in RAM with a map of ROM, RAM and a gap; the same with two
 // peripheral regions whose Clock is a real call into a shared library, one that counts and one
 // that does nothing; and breakpoint runs with a never-reached breakpoint far from the loop,
-// next to it or inside it; and watches on words a loop of loads and stores never touches.
+// next to it or inside it; and watches on words a loop of loads and stores never touches. And
+// the three modules of examples/default.map (terminal, timer, GPIO), clocked by catch-up and
+// forced to a Clock call every step, side by side with no modules, with the ratios the goal of
+// catch-up clocking names (>= 0.85 of no modules).
 #include <benchmark/benchmark.h>
 #include <dlfcn.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "Processor.h"
@@ -170,6 +175,127 @@ void BM_RunBatchWatch(benchmark::State& state, std::optional<uint32_t> watched) 
 BENCHMARK_CAPTURE(BM_RunBatchWatch, none, std::nullopt);
 BENCHMARK_CAPTURE(BM_RunBatchWatch, next_word, kData + 1);
 BENCHMARK_CAPTURE(BM_RunBatchWatch, other_region, kRom + 0x10);
+
+// ---- The default map's modules ----
+
+int32_t IgnoreMessage(const char*) {
+  return 0;
+}
+
+// A bundled module, loaded as the map loader would and initialised with `param`.
+PluginEntryPoints LoadBundled(const char* name, const char* param) {
+  const std::string path = std::string(TERVIK_BUNDLED_DIR) + "/" + name;
+  void* h = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (h == nullptr) {
+    std::fprintf(stderr, "cannot load %s: %s\n", path.c_str(), dlerror());
+    std::abort();
+  }
+  auto sym = [h](const char* n) { return dlsym(h, n); };
+  PluginEntryPoints e;
+  e.About = reinterpret_cast<TervikAboutFn>(sym("About"));
+  e.WriteMem = reinterpret_cast<TervikWriteMemFn>(sym("WriteMem"));
+  e.CPUWriteMem = reinterpret_cast<TervikCPUWriteMemFn>(sym("CPUWriteMem"));
+  e.ReadMem = reinterpret_cast<TervikReadMemFn>(sym("ReadMem"));
+  e.Initialize = reinterpret_cast<TervikInitializeFn>(sym("Initialize"));
+  e.Reset = reinterpret_cast<TervikResetFn>(sym("Reset"));
+  e.Clock = reinterpret_cast<TervikClockFn>(sym("Clock"));
+  e.ClockSteps = reinterpret_cast<TervikClockStepsFn>(sym("ClockSteps"));
+  e.Initialize(&IgnoreMessage, param);
+  return e;
+}
+
+// ROM and RAM as examples/default.map has them, the loop in RAM, and with `modules` the map's
+// terminal, timer (prescaler 100) and GPIO, clocked by catch-up or every step.
+enum class Modules { None, CatchUp, EveryStep };
+void SetUpDefaultMap(Processor& p, Modules modules, std::span<const uint32_t> loop = kLoop) {
+  p.AddRegion(0x0000, 0x1000, RegionType::ROM);
+  p.AddRegion(0x1000, 0x1000, RegionType::RAM);
+  if (modules != Modules::None) {
+    static const PluginEntryPoints terminal = LoadBundled("libtervik_terminal.so", "");
+    static const PluginEntryPoints timer = LoadBundled("libtervik_timer.so", "100");
+    static const PluginEntryPoints gpio = LoadBundled("libtervik_gpio.so", "0x0F");
+    p.SetCatchUpClocking(modules == Modules::CatchUp);
+    p.AddRegion(0x7000, 0x4, RegionType::DLL, terminal);
+    p.AddRegion(0x7010, 0x6, RegionType::DLL, timer);
+    p.AddRegion(0x7020, 0x5, RegionType::DLL, gpio);
+  }
+  for (uint32_t i = 0; i < loop.size(); ++i) p.WriteMem(kRam + i, loop[i]);
+  p.Reset();
+  p.SetPC(kRam);
+}
+
+// Runs `run` on a machine without modules, one with the default map's modules by catch-up and
+// one with them every step, in turn in every iteration, so that all three see the same machine
+// noise; reports each rate (M steps/s) and the ratios to no modules.
+template <class RunFn>
+void SideBySide(benchmark::State& state, uint64_t stepsPerRun, RunFn run,
+                std::span<const uint32_t> loop = kLoop) {
+  Processor none, catchUp, everyStep;
+  SetUpDefaultMap(none, Modules::None, loop);
+  SetUpDefaultMap(catchUp, Modules::CatchUp, loop);
+  SetUpDefaultMap(everyStep, Modules::EveryStep, loop);
+  using Clock = std::chrono::steady_clock;
+  double seconds[3] = {0, 0, 0};
+  Processor* machines[3] = {&none, &catchUp, &everyStep};
+  for (auto _ : state) {
+    for (int i = 0; i < 3; ++i) {
+      const auto t0 = Clock::now();
+      run(*machines[i]);
+      seconds[i] += std::chrono::duration<double>(Clock::now() - t0).count();
+    }
+  }
+  const double steps = static_cast<double>(state.iterations()) * static_cast<double>(stepsPerRun);
+  state.counters["none_M/s"] = steps / seconds[0] / 1e6;
+  state.counters["catchup_M/s"] = steps / seconds[1] / 1e6;
+  state.counters["everystep_M/s"] = steps / seconds[2] / 1e6;
+  state.counters["catchup_ratio"] = seconds[0] / seconds[1];
+  state.counters["everystep_ratio"] = seconds[0] / seconds[2];
+  state.SetItemsProcessed(static_cast<int64_t>(3 * steps));
+}
+
+void BM_DefaultMapRunBatch(benchmark::State& state) {
+  constexpr uint64_t kBatch = 1 << 20;
+  SideBySide(state, kBatch, [](Processor& p) { benchmark::DoNotOptimize(p.RunBatch(kBatch)); });
+}
+BENCHMARK(BM_DefaultMapRunBatch);
+
+// With three never-reached breakpoints, as the window's free run has when breakpoints are set.
+void BM_DefaultMapRunBatchBreakpoints(benchmark::State& state) {
+  constexpr uint64_t kBatch = 1 << 20;
+  static const uint32_t breakpoints[] = {0x10, 0x2000, kRam + 7};
+  SideBySide(state, kBatch,
+             [](Processor& p) { benchmark::DoNotOptimize(p.RunBatch(kBatch, breakpoints)); });
+}
+BENCHMARK(BM_DefaultMapRunBatchBreakpoints);
+
+// With the stall stop, as the headless runner runs.
+void BM_DefaultMapRunBatchStallStop(benchmark::State& state) {
+  constexpr uint64_t kBatch = 1 << 20;
+  SideBySide(state, kBatch, [](Processor& p) {
+    benchmark::DoNotOptimize(p.RunBatch(kBatch, {}, Processor::OnStall::Stop));
+  });
+}
+BENCHMARK(BM_DefaultMapRunBatchStallStop);
+
+void BM_DefaultMapStep(benchmark::State& state) {
+  constexpr uint64_t kSteps = 1 << 16;
+  SideBySide(state, kSteps, [](Processor& p) {
+    for (uint64_t i = 0; i < kSteps; ++i) p.Step();
+  });
+}
+BENCHMARK(BM_DefaultMapStep);
+
+// A loop that reads the timer's COUNTER every round (LOADI R3,R0,H#7011 ; ADDI ; BNZEI): each
+// read pays the timer's owed clocks first.
+constexpr uint32_t kPollLoop[] = {Word(tervik::Opcode::LOADI, 3, 0, 0x7011),
+                                  Word(tervik::Opcode::ADDI, 2, 2, 0xFFFF),
+                                  Word(tervik::Opcode::BNZEI, 0, 2, 0xFFFE)};
+void BM_DefaultMapRunBatchPollingTimer(benchmark::State& state) {
+  constexpr uint64_t kBatch = 1 << 20;
+  SideBySide(
+      state, kBatch, [](Processor& p) { benchmark::DoNotOptimize(p.RunBatch(kBatch)); }, kPollLoop);
+}
+BENCHMARK(BM_DefaultMapRunBatchPollingTimer);
 
 }  // namespace
 

@@ -27,6 +27,7 @@ Segment MakeSegment(uint64_t lo, uint64_t end, const MemoryRegion* r) {
       s.read = r->entry.ReadMem;
       s.write = r->entry.WriteMem;
       s.cpuWrite = r->entry.CPUWriteMem;
+      s.module = r->module;
       break;
   }
   s.regionStart = r->start;

@@ -21,6 +21,7 @@ struct Segment {
   TervikReadMemFn read = nullptr;
   TervikWriteMemFn write = nullptr;
   TervikCPUWriteMemFn cpuWrite = nullptr;
+  uint32_t module = 0;  // DLL: the region's place among the DLL regions (MemoryRegion::module)
 
   bool Contains(uint32_t a) const { return a - lo <= span; }
 };

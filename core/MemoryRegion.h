@@ -13,8 +13,8 @@ namespace tervik {
 // The kind of a region. The numbers are those of the memory map's ROM, RAM and DLL lines.
 enum class RegionType : uint8_t { ROM = 0, RAM = 1, DLL = 2 };
 
-// The seven entry points of a peripheral module, in the order a region keeps them. All null for
-// ROM and RAM regions; all set for a DLL region.
+// The seven entry points of a peripheral module, in the order a region keeps them, and the
+// optional eighth. All null for ROM and RAM regions; the seven set for a DLL region.
 struct PluginEntryPoints {
   TervikAboutFn About = nullptr;
   TervikWriteMemFn WriteMem = nullptr;
@@ -23,7 +23,10 @@ struct PluginEntryPoints {
   TervikInitializeFn Initialize = nullptr;
   TervikResetFn Reset = nullptr;
   TervikClockFn Clock = nullptr;
+  // Optional: a module that exports it is clocked by catch-up (see tervik_plugin.h).
+  TervikClockStepsFn ClockSteps = nullptr;
 
+  // Whether the seven required entry points are all there.
   bool Complete() const {
     return About && WriteMem && CPUWriteMem && ReadMem && Initialize && Reset && Clock;
   }
@@ -38,6 +41,7 @@ struct MemoryRegion {
   WordStorage storage;
   RegionType type = RegionType::ROM;
   PluginEntryPoints entry;
+  uint32_t module = 0;  // DLL: how many DLL regions come before it in the list
 
   // Whether the region covers word address a. A region reaching past 0xFFFFFFFF is cut off
   // there: it does not wrap round to address 0.

@@ -23,16 +23,126 @@ Processor::~Processor() {
 }
 
 void Processor::Reset() {
+  PayAll(clockNow_);
   pc = im = sr = sp = lfsr = 0;
   r.fill(0);
   for (const MemoryRegion& region : regions) {
     if (region.type == RegionType::DLL) region.entry.Reset();
   }
+  for (uint32_t m = 0; m < modules_.size(); ++m) AskModule(m, clockNow_);
 }
 
-void Processor::ClockPeripherals() {
-  for (TervikClockFn clock : clocks_) clock();
-  AdvanceLfsr();
+// ---- Catch-up clocking ----
+
+namespace {
+
+// The clock count at which a module that answered `answer` at clock count `now` needs its
+// exact clock; UINT64_MAX for none.
+uint64_t DueAfter(uint64_t now, uint32_t answer) {
+  if (answer == TERVIK_PLUGIN_CLOCK_IDLE) return UINT64_MAX;
+  return now + (answer == 0 ? 1u : answer);
+}
+
+}  // namespace
+
+void Processor::SetCatchUpClocking(bool on) {
+  catchUpOn_ = on;
+  RebuildClocks();
+}
+
+void Processor::RebuildClocks() {
+  // Every vector here has room for all DLL regions already (AddRegion reserves it), so nothing
+  // allocates.
+  stepsScratch_.clear();
+  for (const MemoryRegion& region : regions) {
+    if (region.type == RegionType::DLL && region.entry.ClockSteps != nullptr) {
+      stepsScratch_.push_back(region.entry.ClockSteps);
+    }
+  }
+  std::sort(stepsScratch_.begin(), stepsScratch_.end());
+  clocks_.clear();
+  modules_.clear();
+  catchUpCount_ = 0;
+  for (const MemoryRegion& region : regions) {
+    if (region.type != RegionType::DLL) continue;
+    TervikClockStepsFn steps = catchUpOn_ ? region.entry.ClockSteps : nullptr;
+    // A module on two map lines shares its state between them: clocked every step instead.
+    if (steps != nullptr) {
+      const auto same = std::equal_range(stepsScratch_.begin(), stepsScratch_.end(), steps);
+      if (same.second - same.first > 1) steps = nullptr;
+    }
+    modules_.push_back({region.entry.Clock, steps, clockNow_, UINT64_MAX});
+    if (steps == nullptr) {
+      clocks_.push_back(region.entry.Clock);
+    } else {
+      ++catchUpCount_;
+    }
+  }
+  nextDue_ = UINT64_MAX;
+  for (uint32_t m = 0; m < modules_.size(); ++m) AskModule(m, clockNow_);
+  UpdateNextDue();
+}
+
+void Processor::UpdateNextDue() {
+  uint64_t next = UINT64_MAX;
+  for (const ModuleClock& m : modules_) {
+    if (m.clockSteps != nullptr) next = std::min(next, m.due);
+  }
+  nextDue_ = next;
+}
+
+// Pays m up to clock count `now` and returns its new `due`; keeps nextDue_ exact.
+TERVIK_HOT void Processor::PayClocks(ModuleClock& m, uint64_t now) {
+  uint64_t owed = now - m.paid;
+  uint32_t answer = TERVIK_PLUGIN_CLOCK_IDLE;
+  while (owed != 0) {
+    const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(owed, UINT32_MAX));
+    answer = m.clockSteps(n);
+    owed -= n;
+  }
+  m.paid = now;
+  SetDue(m, DueAfter(now, answer));
+}
+
+TERVIK_HOT void Processor::SetDue(ModuleClock& m, uint64_t due) {
+  const uint64_t old = m.due;
+  m.due = due;
+  if (due <= nextDue_) {
+    nextDue_ = due;
+  } else if (old == nextDue_) {
+    UpdateNextDue();  // it may have been the earliest
+  }
+}
+
+[[gnu::noinline]] void Processor::PayModule(uint32_t index, uint64_t now) {
+  ModuleClock& m = modules_[index];
+  // (`paid` can be ahead only after a plug-in threw through a batch.)
+  if (m.clockSteps == nullptr || now <= m.paid) return;
+  PayClocks(m, now);
+}
+
+[[gnu::noinline]] void Processor::AskModule(uint32_t index, uint64_t now) {
+  ModuleClock& m = modules_[index];
+  if (m.clockSteps == nullptr) return;
+  SetDue(m, DueAfter(now, m.clockSteps(0)));
+}
+
+[[gnu::noinline]] void Processor::ClockInOrder(uint64_t now) {
+  for (uint32_t i = 0; i < modules_.size(); ++i) {
+    ModuleClock& m = modules_[i];
+    if (m.clockSteps == nullptr) {
+      m.clock();
+    } else if (m.due <= now && now > m.paid) {
+      PayClocks(m, now);
+    }
+  }
+}
+
+void Processor::PayAll(uint64_t now) {
+  if (catchUpCount_ == 0) return;
+  for (ModuleClock& m : modules_) {
+    if (m.clockSteps != nullptr && now > m.paid) PayClocks(m, now);
+  }
 }
 
 TERVIK_HOT Processor::ArithResult Processor::AddWithFlags(uint32_t x, uint32_t y) {
@@ -69,8 +179,14 @@ void Processor::AddRegion(uint32_t start, uint32_t size, RegionType type,
   region.storage =
       WordStorage(static_cast<uint32_t>(std::min<uint64_t>(size, (uint64_t{1} << 32) - start)));
 
-  std::vector<TervikClockFn> clocks = clocks_;
-  if (type == RegionType::DLL) clocks.push_back(entry.Clock);
+  if (type == RegionType::DLL) {
+    // Room for the clocking of every DLL region, so that RebuildClocks cannot fail. May throw:
+    // nothing changed yet.
+    region.module = static_cast<uint32_t>(modules_.size());
+    clocks_.reserve(modules_.size() + 1);
+    modules_.reserve(modules_.size() + 1);
+    stepsScratch_.reserve(modules_.size() + 1);
+  }
   regions.reserve(regions.size() + 1);  // may throw: nothing changed yet
   regions.push_back(std::move(region));
   try {
@@ -79,8 +195,8 @@ void Processor::AddRegion(uint32_t start, uint32_t size, RegionType type,
     regions.pop_back();  // the routing still describes the old list
     throw;
   }
-  clocks_.swap(clocks);
   ResetBusCaches();
+  if (type == RegionType::DLL) RebuildClocks();
 }
 
 void Processor::ZeroMemory() {
@@ -92,9 +208,11 @@ void Processor::ZeroMemory() {
       const Segment& seg = routing_.Find(static_cast<uint32_t>(a));
       const uint64_t segEnd = std::min<uint64_t>(uint64_t{seg.lo} + seg.span + 1, end);
       if (seg.kind == Segment::Kind::DLL) {
+        PayModule(seg.module, clockNow_);
         for (uint64_t b = a; b < segEnd; ++b) {
           seg.write(static_cast<uint32_t>(b) - seg.regionStart, 0);
         }
+        AskModule(seg.module, clockNow_);
       }
       a = segEnd;
     }
@@ -110,6 +228,9 @@ void Processor::ClearRegions() noexcept {
   routing_.Clear();
   ResetBusCaches();
   clocks_.clear();
+  modules_.clear();
+  catchUpCount_ = 0;
+  nextDue_ = UINT64_MAX;
   regions.clear();
 }
 
@@ -140,6 +261,8 @@ class Engine {
         clocksEnd_(p.clocks_.data() + p.clocks_.size()),
         clock0_(p.clocks_.size() > 0 ? p.clocks_[0] : nullptr),
         clock1_(p.clocks_.size() > 1 ? p.clocks_[1] : nullptr),
+        now_(p.clockNow_),
+        due_(p.nextDue_),
         lastWrite(p.lastWriteAddress) {}
 
   // Writes the registers and the bus caches back (when local), the address of the most recent
@@ -154,6 +277,7 @@ class Engine {
       p_.r = r;
       p_.fetch_ = fetch_;
       p_.data_ = data_;
+      p_.clockNow_ = now_;
     }
     p_.lastWriteAddress = lastWrite;
     if (memWritten) p_.memWritten = true;
@@ -165,9 +289,12 @@ class Engine {
     if (dest != kNoDest) p_.regChanged[dest] = r[dest] != destOld;
   }
 
-  // kClocks is the number of peripheral clocks when it is 0, 1 or 2 (their entry points then
-  // stay in machine registers across the batch), or kAnyClocks to call them from the list.
+  // kClocks is the number of peripheral clocks when it is 0, 1 or 2 and no module is clocked
+  // by catch-up (their entry points then stay in machine registers across the batch),
+  // kCatchUpClocks when every module is clocked by catch-up, or kAnyClocks to call the
+  // per-step clocks from the list and heed the catch-up modules too.
   static constexpr int kAnyClocks = -1;
+  static constexpr int kCatchUpClocks = -2;
   template <int kClocks = kAnyClocks>
   TERVIK_HOT void Cycle() {
     ClockAndAdvance<kClocks>();
@@ -179,16 +306,31 @@ class Engine {
   TERVIK_HOT void ClockAndAdvance() {
     dest = kNoDest;
     memWritten = false;
-    if constexpr (kClocks == 1) {
+    if constexpr (kClocks == kCatchUpClocks) {
+      // Only a count: the modules are paid when they are accessed or ask for this step.
+      if (++now_ >= due_) [[unlikely]]
+        ClockDue();
+    } else if constexpr (kClocks == kAnyClocks) {
+      if (++now_ >= due_) [[unlikely]] {
+        ClockDue();
+      } else {
+        for (const TervikClockFn* c = clocksBegin_; c != clocksEnd_; ++c) (*c)();
+      }
+    } else if constexpr (kClocks == 1) {
       clock0_();
     } else if constexpr (kClocks == 2) {
       clock0_();
       clock1_();
-    } else if constexpr (kClocks == kAnyClocks) {
-      for (const TervikClockFn* c = clocksBegin_; c != clocksEnd_; ++c) (*c)();
     }
     const uint32_t t = lfsr >> 31;
     lfsr = (lfsr << 1) ^ ((0u - t) & 0x80000063u);
+  }
+
+  // A clock phase at which a catch-up module asked for its exact clock: every module's clock in
+  // region order, the due ones paid up to this step.
+  void ClockDue() {
+    p_.ClockInOrder(now_);
+    due_ = p_.nextDue_;
   }
 
   TERVIK_HOT Processor::Before Snapshot() const { return {pc, sr, im, sp, lfsr}; }
@@ -510,7 +652,10 @@ class Engine {
       case Segment::Kind::DLL:
         memWritten = true;
         lastWrite = a;
+        p_.PayModule(seg->module, now_);
         seg->cpuWrite(a - seg->regionStart, value);
+        p_.AskModule(seg->module, now_);
+        due_ = p_.nextDue_;
         break;
       case Segment::Kind::ROM:
       case Segment::Kind::Unmapped: break;
@@ -689,14 +834,22 @@ class Engine {
   }
 
   // The word at a in the segment `seg` that covers it.
-  TERVIK_HOT static uint32_t WordIn(const Segment& seg, uint32_t a) {
+  TERVIK_HOT uint32_t WordIn(const Segment& seg, uint32_t a) {
     switch (seg.kind) {
       case Segment::Kind::ROM:
       case Segment::Kind::RAM: return seg.words[a - seg.lo];
-      case Segment::Kind::DLL: return seg.read(a - seg.regionStart);
+      case Segment::Kind::DLL: return ReadModule(seg, a);
       case Segment::Kind::Unmapped: break;
     }
     return 0xFFFFFFFFu;
+  }
+
+  // A read of a module's word, its owed clocks paid first.
+  uint32_t ReadModule(const Segment& seg, uint32_t a) {
+    p_.PayModule(seg.module, now_);
+    const uint32_t value = seg.read(a - seg.regionStart);
+    due_ = p_.nextDue_;
+    return value;
   }
 
   Processor& p_;
@@ -717,6 +870,8 @@ class Engine {
   const TervikClockFn* clocksEnd_;
   TervikClockFn clock0_;  // the first two clocks, for the batches that call them directly
   TervikClockFn clock1_;
+  Field<uint64_t> now_;  // the clock count: clock phases run
+  uint64_t due_;         // the processor's nextDue_, refreshed after every module call
   unsigned dest = kNoDest;
   uint32_t destOld = 0;
   uint32_t lastSlowFetch_ = 0;        // the word the last fetch outside ROM and RAM returned
@@ -757,8 +912,15 @@ void Processor::Step() {
   e.Cycle();
   memWritten = false;
   e.Finish();
+  PayAll(clockNow_);
   e.SetRegisterMarkers();
   SetMarkers(before);
+}
+
+void Processor::ClockPeripherals() {
+  Engine<false, false> e(*this);
+  e.ClockAndAdvance();
+  PayAll(clockNow_);
 }
 
 void Processor::Execute(uint32_t word) {
@@ -852,6 +1014,12 @@ void Processor::LiftTraps() noexcept {
 template <bool kStopOnStall, bool kStops>
 uint64_t Processor::RunWith(uint64_t maxSteps) {
   constexpr int kAny = Engine<true, false>::kAnyClocks;
+  if (catchUpCount_ != 0) {
+    if (clocks_.empty()) {
+      return RunEngine<kStopOnStall, kStops, Engine<true, false>::kCatchUpClocks>(maxSteps);
+    }
+    return RunEngine<kStopOnStall, kStops, kAny>(maxSteps);
+  }
   switch (clocks_.size()) {
     case 0: return RunEngine<kStopOnStall, kStops, 0>(maxSteps);
     case 1:
@@ -875,6 +1043,7 @@ template <bool kStopOnStall, bool kStops, int kClocks>
   // The markers describe the last cycle only; earlier cycles' markers were never observable.
   memWritten = false;
   e.Finish();
+  PayAll(clockNow_);
   e.SetRegisterMarkers();
   SetMarkers(before);
   return e.steps;
@@ -898,7 +1067,11 @@ void Processor::WriteMem(uint32_t a, uint32_t value) {
   switch (seg.kind) {
     case Segment::Kind::ROM:
     case Segment::Kind::RAM: seg.words[a - seg.lo] = value; break;
-    case Segment::Kind::DLL: seg.write(a - seg.regionStart, value); break;
+    case Segment::Kind::DLL:
+      PayModule(seg.module, clockNow_);
+      seg.write(a - seg.regionStart, value);
+      AskModule(seg.module, clockNow_);
+      break;
     case Segment::Kind::Unmapped: break;
   }
 }

@@ -112,8 +112,22 @@ class Processor : public CpuState {
   uint32_t GetRegister(unsigned n) const { return r[n]; }
   void SetRegister(unsigned n, uint32_t value) { r[n] = value; }
 
-  // First half of the cycle: every DLL region's Clock in region order, then one AdvanceLfsr.
+  // First half of the cycle: every DLL region's Clock in region order, then one AdvanceLfsr. A
+  // module clocked by catch-up gets the clock on its account (and is paid when it asked for
+  // this step's clock).
   void ClockPeripherals();
+
+  // Catch-up clocking. A module that exports ClockSteps (see tervik_plugin.h) is not clocked
+  // every step: the processor counts the clocks it owes the module and pays them with one
+  // ClockSteps call before every access to the module (fetch, load, store, ReadMem, WriteMem,
+  // CpuWriteMem), before Reset, at the step the module asked for, and at the end of every batch
+  // and step, so that between operations every module has had all its clocks. A module on two
+  // map lines is clocked every step. On by default; off clocks every module every step by its
+  // Clock, as a module without ClockSteps is.
+  void SetCatchUpClocking(bool on);
+  bool CatchUpClocking() const { return catchUpOn_; }
+  // How many regions' modules are clocked by catch-up now.
+  size_t CatchUpModules() const { return catchUpCount_; }
   // One shift of lfsr with the feedback taps 31, 6, 5, 1 and 0.
   void AdvanceLfsr() {
     const uint32_t t = lfsr >> 31;
@@ -229,11 +243,41 @@ class Processor : public CpuState {
   uint64_t RunEngine(uint64_t maxSteps);
   void ResetBusCaches();
 
+  // The clocking of one DLL region's module, by its place among the DLL regions.
+  struct ModuleClock {
+    TervikClockFn clock;
+    TervikClockStepsFn clockSteps;  // null: clocked every step by `clock`
+    uint64_t paid;                  // the clock count (clockNow_) it has had clocks up to
+    uint64_t due;  // the clock count at which it must have its clock at the exact step
+  };
+  // Recomputes clocks_ and modules_ from the regions; every module is paid up (as between
+  // operations) and a catch-up module is asked when it next needs an exact clock.
+  void RebuildClocks();
+  // Pays module m the clocks owed up to clock count `now`, if it is clocked by catch-up.
+  void PayModule(uint32_t m, uint64_t now);
+  // After a write or Reset: asks module m (if by catch-up) when it next needs an exact clock.
+  void AskModule(uint32_t m, uint64_t now);
+  // The clock phase at clock count `now` when a catch-up module is due: every module in region
+  // order, per-step ones by Clock, due ones paid.
+  void ClockInOrder(uint64_t now);
+  // Pays every catch-up module up to clock count `now` (clockNow_ afterwards).
+  void PayAll(uint64_t now);
+  void UpdateNextDue();
+  void PayClocks(ModuleClock& m, uint64_t now);
+  void SetDue(ModuleClock& m, uint64_t due);
+
   AddressMap routing_;
   SegmentCursor fetch_;  // where the last instruction was fetched from
   SegmentCursor data_;   // where the last load or store went
-  // Clock of each DLL region, in region order: a module on two map lines is clocked twice.
+  // Clock of each DLL region clocked every step, in region order: a module on two map lines is
+  // clocked twice.
   std::vector<TervikClockFn> clocks_;
+  std::vector<ModuleClock> modules_;  // every DLL region's, in region order
+  std::vector<TervikClockStepsFn> stepsScratch_;
+  uint64_t clockNow_ = 0;          // clock phases run while a catch-up module was mapped
+  uint64_t nextDue_ = UINT64_MAX;  // the least `due` of the catch-up modules
+  size_t catchUpCount_ = 0;
+  bool catchUpOn_ = true;
   std::vector<uint32_t> breakpointScratch_;  // a batch's breakpoints, sorted
   std::vector<Trap> trapScratch_;            // their traps, sorted by address
   // A batch's watches as given, and the stretches of the address space they cover, merged and

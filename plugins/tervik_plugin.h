@@ -8,7 +8,7 @@
  * The emulator loads it once (it is never unloaded), looks up the seven functions below by
  * exactly these names, and maps the module into the address range given on the map line. The
  * module then serves every word of that range. A module that lacks any of the seven exports is
- * rejected and gets no region.
+ * rejected and gets no region. An eighth, ClockSteps, is optional (see the end of the file).
  *
  * Include this header from C or C++ and define each entry point with TERVIK_PLUGIN_EXPORT, for
  * example:
@@ -40,6 +40,14 @@
  *   Clock        at the start of every instruction step, before the instruction is fetched,
  *                once per region, in the order of the map lines. A module named on two map
  *                lines serves two regions and so is clocked twice per step.
+ *
+ * One more entry point is optional: ClockSteps (below). A module that exports it is clocked by
+ * catch-up: the emulator stops calling Clock every step and instead keeps count of the clocks
+ * it owes the module, and pays them with one ClockSteps call before every ReadMem, WriteMem
+ * and CPUWriteMem of the module (instruction fetches and the views' reads included), before
+ * Reset, at the end of every run and single step, and at the step the module asked for. The
+ * module must come out exactly as if Clock had been called every step. The seven entry points
+ * above are all a module needs; without ClockSteps it is clocked every step as described.
  */
 #ifndef TERVIK_PLUGIN_H
 #define TERVIK_PLUGIN_H
@@ -97,6 +105,11 @@ typedef int32_t(TERVIK_PLUGIN_CALL* TervikInitializeFn)(TervikMessageCallback me
                                                         const char* param);
 typedef void(TERVIK_PLUGIN_CALL* TervikResetFn)(void);
 typedef void(TERVIK_PLUGIN_CALL* TervikClockFn)(void);
+/* The optional catch-up clock; see ClockSteps below. */
+typedef uint32_t(TERVIK_PLUGIN_CALL* TervikClockStepsFn)(uint32_t steps);
+
+/* What ClockSteps returns when no coming clock needs to happen at its exact step. */
+#define TERVIK_PLUGIN_CLOCK_IDLE 0xFFFFFFFFu
 
 #ifdef __cplusplus
 }
@@ -123,6 +136,19 @@ TERVIK_PLUGIN_EXPORT void TERVIK_PLUGIN_CALL WriteMem(uint32_t offset, uint32_t 
 TERVIK_PLUGIN_EXPORT void TERVIK_PLUGIN_CALL CPUWriteMem(uint32_t offset, uint32_t value);
 TERVIK_PLUGIN_EXPORT void TERVIK_PLUGIN_CALL Reset(void);
 TERVIK_PLUGIN_EXPORT void TERVIK_PLUGIN_CALL Clock(void);
+
+/*
+ * ClockSteps (optional): do what `steps` calls of Clock would do, in one call, and return how
+ * many more clocks may go by before one that must happen at its exact step: r means that the
+ * r-th Clock from now may do something the emulator cannot defer, such as sending a console
+ * line from Clock. The emulator then pays the clocks owed up to that step at that step, in the
+ * module's place among the regions' clocks. Return TERVIK_PLUGIN_CLOCK_IDLE when no coming
+ * clock needs that (the usual case: whatever Clock changes is seen only through ReadMem, and
+ * every ReadMem is preceded by the payment); 0 counts as 1. `steps` may be 0: the emulator
+ * asks that after every WriteMem, CPUWriteMem and Reset, which may change the answer.
+ * A module named on two map lines is clocked every step by Clock instead.
+ */
+TERVIK_PLUGIN_EXPORT uint32_t TERVIK_PLUGIN_CALL ClockSteps(uint32_t steps);
 #endif /* TERVIK_PLUGIN_HOST */
 
 #endif /* TERVIK_PLUGIN_H */

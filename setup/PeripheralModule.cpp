@@ -1,4 +1,5 @@
-// The module loader: search rules, the seven lookups in a fixed order, and Initialize.
+// The module loader: search rules, the seven lookups in a fixed order (and the optional
+// ClockSteps), and Initialize.
 #include "PeripheralModule.h"
 
 #include <algorithm>
@@ -93,6 +94,8 @@ std::optional<PluginEntryPoints> PeripheralModuleLoader::LoadPeripheralModule(
     ConsoleWrite(console, "Failed to locate the function");
     return std::nullopt;
   }
+  // Optional: without it the module is clocked every step.
+  entry.ClockSteps = As<TervikClockStepsFn>(library.Symbol("ClockSteps"));
 
   entry.Initialize(&ConsolePuts, paramText.c_str());
   return entry;

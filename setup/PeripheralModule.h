@@ -29,9 +29,10 @@ class PeripheralModuleLoader {
   std::vector<std::filesystem::path> Candidates(std::string_view name,
                                                 const std::filesystem::path& mapFolder) const;
 
-  // Loads module `name`, looks up its seven exports and calls its Initialize with ConsolePuts
-  // and `param`. Returns the entry points, or nullopt after writing the reason to `console`.
-  // The module stays loaded in either case once it was opened.
+  // Loads module `name`, looks up its seven exports (and the optional ClockSteps, which may be
+  // missing) and calls its Initialize with ConsolePuts and `param`. Returns the entry points, or
+  // nullopt after writing the reason to `console`. The module stays loaded in either case once it
+  // was opened.
   std::optional<PluginEntryPoints> LoadPeripheralModule(std::string_view name,
                                                         std::string_view param,
                                                         const std::filesystem::path& mapFolder,

@@ -129,3 +129,9 @@ TERVIK_PLUGIN_EXPORT void TERVIK_PLUGIN_CALL Reset(void) {
 }
 
 TERVIK_PLUGIN_EXPORT void TERVIK_PLUGIN_CALL Clock(void) {}
+
+/* Clock does nothing, so any number of clocks does nothing and none needs its exact step. */
+TERVIK_PLUGIN_EXPORT uint32_t TERVIK_PLUGIN_CALL ClockSteps(uint32_t steps) {
+  (void)steps;
+  return TERVIK_PLUGIN_CLOCK_IDLE;
+}

@@ -21,6 +21,10 @@
  *
  * The emulator's own writes (WriteMem) and the program's stores (CPUWriteMem) act alike, so a
  * listing can preset the registers. A write to COUNTER restarts the prescaler.
+ *
+ * ClockSteps advances the timer by many clocks at once, exactly as that many Clock calls
+ * would. Nothing the timer does is seen except through ReadMem, so it never asks for an exact
+ * clock.
  */
 #include <stdio.h>
 
@@ -149,4 +153,30 @@ TERVIK_PLUGIN_EXPORT void TERVIK_PLUGIN_CALL Clock(void) {
     flag = 1;
     counter = reload;
   }
+}
+
+/* The clocks to the next match: COMPARE - COUNTER steps of the count, 2^32 when they are equal
+ * (the count has just been written or reloaded to COMPARE and wraps round first). */
+static uint64_t counts_to_match(uint32_t from) {
+  const uint32_t d = compare - from;
+  return d == 0 ? (uint64_t)1 << 32 : d;
+}
+
+TERVIK_PLUGIN_EXPORT uint32_t TERVIK_PLUGIN_CALL ClockSteps(uint32_t steps) {
+  if ((control & 1u) == 0 || steps == 0) return TERVIK_PLUGIN_CLOCK_IDLE;
+  const uint64_t total = (uint64_t)phase + steps;
+  uint64_t counts = total / prescaler;
+  phase = (uint32_t)(total % prescaler);
+  const uint64_t first = counts_to_match(counter);
+  if (counts < first) {
+    counter += (uint32_t)counts;
+    return TERVIK_PLUGIN_CLOCK_IDLE;
+  }
+  counts -= first;
+  flag = 1;
+  counter = reload;
+  /* From RELOAD a match comes every counts_to_match(reload) counts, each ending at RELOAD. */
+  counts %= counts_to_match(reload);
+  counter += (uint32_t)counts;
+  return TERVIK_PLUGIN_CLOCK_IDLE;
 }

@@ -46,6 +46,10 @@ void FakeVoid() {}
 void FakeClock() {
   ++record.clocks;
 }
+uint32_t FakeClockSteps(uint32_t steps) {
+  record.clocks += steps;
+  return TERVIK_PLUGIN_CLOCK_IDLE;
+}
 
 // Opens every path it is asked for, unless the path's file name is listed as failing, and
 // records the paths and the symbol names looked up.
@@ -53,7 +57,8 @@ class FakeLoader : public platform::DynamicLibraryLoader {
  public:
   class Library : public platform::DynamicLibrary {
    public:
-    Library(FakeLoader& loader, bool withClock) : loader_(loader), withClock_(withClock) {}
+    Library(FakeLoader& loader, bool withClock, bool withClockSteps)
+        : loader_(loader), withClock_(withClock), withClockSteps_(withClockSteps) {}
     platform::SymbolAddress Symbol(const char* name) override {
       loader_.lookups.emplace_back(name);
       const std::string n(name);
@@ -64,12 +69,16 @@ class FakeLoader : public platform::DynamicLibraryLoader {
       if (n == "ReadMem") return reinterpret_cast<platform::SymbolAddress>(&FakeReadMem);
       if (n == "Reset") return &FakeVoid;
       if (n == "Clock" && withClock_) return &FakeClock;
+      if (n == "ClockSteps" && withClockSteps_) {
+        return reinterpret_cast<platform::SymbolAddress>(&FakeClockSteps);
+      }
       return nullptr;
     }
 
    private:
     FakeLoader& loader_;
     bool withClock_;
+    bool withClockSteps_;
   };
 
   Result Load(const std::string& path) override {
@@ -79,7 +88,7 @@ class FakeLoader : public platform::DynamicLibraryLoader {
     if (file == "fails.so") {
       result.error = "fails.so: invalid ELF header";
     } else {
-      result.library = std::make_unique<Library>(*this, file != "noclock.so");
+      result.library = std::make_unique<Library>(*this, file != "noclock.so", file == "catchup.so");
     }
     return result;
   }
@@ -103,12 +112,24 @@ TEST_F(ModuleLoaderTest, LooksUpTheSevenExportsInOrderAndInitializesWithConsoleP
   const auto entry = modules.LoadPeripheralModule("absent.so", "9600 baud", {}, console);
   ASSERT_TRUE(entry.has_value());
   EXPECT_EQ(fake.loads, std::vector<std::string>{"absent.so"});  // the system loader's rules
-  EXPECT_EQ(fake.lookups, (std::vector<std::string>{"Initialize", "About", "CPUWriteMem",
-                                                    "WriteMem", "ReadMem", "Reset", "Clock"}));
+  // The optional eighth is looked up last; a module without it is clocked every step.
+  EXPECT_EQ(fake.lookups,
+            (std::vector<std::string>{"Initialize", "About", "CPUWriteMem", "WriteMem", "ReadMem",
+                                      "Reset", "Clock", "ClockSteps"}));
+  EXPECT_EQ(entry->ClockSteps, nullptr);
   EXPECT_EQ(record.initParams, std::vector<std::string>{"9600 baud"});
   ASSERT_EQ(record.initCallbacks.size(), 1u);
   EXPECT_EQ(record.initCallbacks[0], &ConsolePuts);
   EXPECT_EQ(entry->ReadMem(5), 0xF0000005u);
+  EXPECT_TRUE(console.lines.empty());
+}
+
+TEST_F(ModuleLoaderTest, TakesTheOptionalClockStepsWhenTheModuleExportsIt) {
+  const auto entry = modules.LoadPeripheralModule("catchup.so", "", {}, console);
+  ASSERT_TRUE(entry.has_value());
+  ASSERT_NE(entry->ClockSteps, nullptr);
+  EXPECT_EQ(entry->ClockSteps(5), TERVIK_PLUGIN_CLOCK_IDLE);
+  EXPECT_EQ(record.clocks, 5u);
   EXPECT_TRUE(console.lines.empty());
 }
 
