@@ -11,7 +11,7 @@ namespace tervik::app {
 
 // What a FILE on the command line is, known by its extension. Adding a kind is one row in
 // kFileTypes, one enumerator here and one case where main opens it.
-enum class FileKind { Listing, Map };
+enum class FileKind { Listing, Map, Source };
 
 struct FileType {
   std::string_view extension;  // lower case, with the dot; compared without regard to case
@@ -22,6 +22,7 @@ struct FileType {
 inline constexpr FileType kFileTypes[] = {
     {".lst", FileKind::Listing, "a listing (.lst)"},
     {".map", FileKind::Map, "a memory map (.map)"},
+    {".asm", FileKind::Source, "a source (.asm)"},
 };
 
 // The kind of `path` by its extension; nullopt for any other.

@@ -13,6 +13,7 @@
 
 #include "CommandLine.h"
 #include "Documents.h"
+#include "ProgramMenu.h"
 #include "Tfabout.h"
 #include "Tfdebug.h"
 #include "Tfmain.h"
@@ -139,6 +140,7 @@ int main(int argc, char* argv[]) {
     if (options.fileKind) {
       switch (*options.fileKind) {
         case FileKind::Listing: main->OpenListing(options.file); break;
+        case FileKind::Source: main->Program()->OpenSource(options.file.toStdString()); break;
         case FileKind::Map:  // carried in options.map
           break;
       }

@@ -59,7 +59,7 @@ void Session::ClearBreakpoints() {
 bool Session::SettingsStop(BreakpointSettings& settings, std::string& conditionError) {
   if (!settings.enabled) return false;
   if (settings.condition) {
-    ProcessorContext context(cpu_);
+    ProcessorContext context(cpu_, Lookup());
     const Result<bool> holds = settings.condition->EvaluateCondition(context);
     if (!holds.ok()) {
       // A condition that cannot be evaluated stops the run, so the user sees why.
@@ -79,6 +79,47 @@ bool Session::IsBreakpoint(uint32_t address) const {
 size_t Session::BreakpointNumber(uint32_t address) const {
   const auto it = std::find(breakpoints_.begin(), breakpoints_.end(), address);
   return it == breakpoints_.end() ? 0 : static_cast<size_t>(it - breakpoints_.begin()) + 1;
+}
+
+// ---- Symbols ----
+
+SymbolLookup Session::Lookup() const {
+  return [this](std::string_view name) -> std::optional<int64_t> {
+    if (const std::optional<uint32_t> v = symbols_.Value(name)) return *v;
+    return std::nullopt;
+  };
+}
+
+void Session::SetSymbols(SymbolTable symbols, bool moveBreakpoints) {
+  if (moveBreakpoints) {
+    // Where `address` lies by the old symbols, found again in the new ones.
+    auto follow = [&](uint32_t address) {
+      const std::string place = symbols_.Locate(address, kFollowDistance);
+      if (place.empty()) return address;
+      const size_t plus = place.find('+');
+      const std::optional<uint32_t> at = symbols.Value(place.substr(0, plus));
+      if (!at) return address;
+      const uint32_t offset =
+          plus == std::string::npos ? 0 : static_cast<uint32_t>(std::stoul(place.substr(plus + 1)));
+      return *at + offset;
+    };
+    for (uint32_t& a : breakpoints_) a = follow(a);
+    // Two breakpoints that land on one address become one; the first keeps its settings.
+    for (size_t i = 0; i < breakpoints_.size(); ++i) {
+      if (std::find(breakpoints_.begin(), breakpoints_.begin() + static_cast<ptrdiff_t>(i),
+                    breakpoints_[i]) != breakpoints_.begin() + static_cast<ptrdiff_t>(i)) {
+        breakpoints_.erase(breakpoints_.begin() + static_cast<ptrdiff_t>(i));
+        settings_.erase(settings_.begin() + static_cast<ptrdiff_t>(i));
+        --i;
+      }
+    }
+    for (Watchpoint& w : watchpoints_) {
+      const uint32_t first = follow(w.first);
+      w.last = first + (w.last - w.first);
+      w.first = first;
+    }
+  }
+  symbols_ = std::move(symbols);
 }
 
 // ---- Watchpoints ----

@@ -15,6 +15,7 @@
 #include "Expression.h"
 #include "ListingMap.h"
 #include "Processor.h"
+#include "SymbolFile.h"
 
 namespace tervik::debug {
 
@@ -112,6 +113,17 @@ class Session {
   ListingMap& Listing() { return listing_; }
   const ListingMap& Listing() const { return listing_; }
 
+  // ---- Symbols of the loaded program ----
+  const SymbolTable& Symbols() const { return symbols_; }
+  // Takes the symbols of a newly loaded program. With `moveBreakpoints`, every breakpoint and
+  // watchpoint whose address the old symbols name as a label (or "label+n", within
+  // kFollowDistance words) moves to where the new symbols put that label, so a reassembled
+  // program keeps its breakpoints where the source has them.
+  void SetSymbols(SymbolTable symbols, bool moveBreakpoints = false);
+  static constexpr uint32_t kFollowDistance = 0x1000;
+  // The symbols as an expression's context looks them up.
+  SymbolLookup Lookup() const;
+
   // ---- Breakpoints, in the order they were set ----
   const std::vector<uint32_t>& Breakpoints() const { return breakpoints_; }
   // Sets a breakpoint at `address`, or removes it (the others keep their order).
@@ -189,6 +201,7 @@ class Session {
   std::vector<uint32_t> stops_;               // breakpoints and the goals of the operation running
   std::vector<Watchpoint> watchpoints_;
   std::vector<Processor::Watch> watches_;  // the enabled watchpoints, for the processor
+  SymbolTable symbols_;
 };
 
 // A count with thousands separators: 1204 -> "1,204".

@@ -48,8 +48,7 @@ std::optional<SymbolEntry> ParseLine(std::string_view line, std::string& error) 
     return std::nullopt;
   }
   entry.label = kind == "L";
-  if (name.empty() || !IsNameStart(name[0]) || !std::all_of(name.begin(), name.end(), IsNameChar) ||
-      name.size() > kMaxSymbolName) {
+  if (name.empty() || !IsNameStart(name[0]) || !std::all_of(name.begin(), name.end(), IsNameChar)) {
     error = "expected a name of letters, digits, '_' and '.'";
     return std::nullopt;
   }
@@ -99,7 +98,7 @@ std::string SymbolTable::Locate(uint32_t address, uint32_t maxDistance) const {
   const uint32_t distance = address - at;
   if (distance > maxDistance) return {};
   std::string text = entries_[it->second].name;
-  if (distance != 0) text += "+" + std::to_string(distance);
+  if (distance != 0) text.append(1, '+').append(std::to_string(distance));
   return text;
 }
 

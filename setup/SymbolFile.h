@@ -5,10 +5,10 @@
 //   VALUE KIND NAME
 // VALUE is eight hex digits (the assembler writes upper case; either case is read), KIND is L for
 // a label (an address in the program) or E for an EQU constant (a negative constant as its 32-bit
-// two's complement), NAME is [A-Za-z_.][A-Za-z0-9_.]*, at most kMaxSymbolName characters. Fields
-// are separated by blanks (spaces or tabs). Blank lines and lines whose first non-blank character
-// is ';' are comments; the assembler starts the file with "; Tervik symbols". Symbols come in
-// the order the source defines them, and a name appears once.
+// two's complement), NAME is [A-Za-z_.][A-Za-z0-9_.]* of any length (the assembler sets none).
+// Fields are separated by blanks (spaces or tabs). Blank lines and lines whose first non-blank
+// character is ';' are comments; the assembler starts the file with "; Tervik symbols". Symbols
+// come in the order the source defines them, and a name appears once.
 #pragma once
 
 #include <cstddef>
@@ -23,7 +23,6 @@
 
 namespace tervik {
 
-inline constexpr size_t kMaxSymbolName = 255;
 // A symbol file larger than this is refused: no program has that many symbols.
 inline constexpr size_t kMaxSymbolFileBytes = 64u << 20;
 

@@ -70,6 +70,8 @@ inline const QColor kMaroon(128, 0, 0);
 inline const QColor kRed(255, 0, 0);
 inline const QColor kBlack(0, 0, 0);
 inline const QColor kGreen(0, 128, 0);
+inline const QColor kNavy(0, 0, 128);      // labels
+inline const QColor kPurple(128, 0, 128);  // the labels words reach
 }  // namespace inspection
 tervik::view::ScrollCode ScrollCodeOf(int sliderAction);
 // Puts the thumb back to the middle; called from actionTriggered, before the value follows.

@@ -148,7 +148,7 @@ void TFBreakpoints::AskUntilAccepted(
 
 void TFBreakpoints::AddBreakpoint() {
   AskUntilAccepted("Address (an expression):", [this](const std::string& text) {
-    tervik::debug::ProcessorContext context(session_.Cpu());
+    tervik::debug::ProcessorContext context(session_.Cpu(), session_.Lookup());
     const tervik::debug::Result<uint32_t> address = tervik::debug::EvaluateWord(text, context);
     if (!address.ok()) return std::optional<std::string>(address.error().Text());
     if (!session_.IsBreakpoint(address.value())) session_.ToggleBreakpoint(address.value());
@@ -161,7 +161,7 @@ void TFBreakpoints::AddWatchpoint() {
       "Watch FIRST or FIRST..LAST (expressions), then \", w\" for stores, \", r\" "
       "for loads or \", rw\" for both:",
       [this](const std::string& text) {
-        tervik::debug::ProcessorContext context(session_.Cpu());
+        tervik::debug::ProcessorContext context(session_.Cpu(), session_.Lookup());
         const tervik::debug::Result<tervik::debug::WatchRequest> request =
             tervik::debug::ParseWatch(text, context);
         if (!request.ok()) return std::optional<std::string>(request.error().Text());

@@ -9,6 +9,7 @@
 #include <optional>
 #include <span>
 
+#include "RowSymbols.h"
 #include "ValueInput.h"
 
 TFCPU* FCPU = nullptr;
@@ -80,6 +81,13 @@ void TFCPU::PrepareRow(DisassemblyRow& row, uint32_t address, uint32_t pc) const
   row.operands = split.operands;
   row.comment = host_->Session().Listing().Comment(address);
   row.columns = tervik::view::DisassemblyColumns(row.mnemonic.size(), row.operands.size());
+  const tervik::SymbolTable& symbols = host_->Session().Symbols();
+  const tervik::debug::RowSymbols notes =
+      symbols.empty() ? tervik::debug::RowSymbols{}
+                      : tervik::debug::SymbolsForRow(symbols, address, word,
+                                                     host_->Session().PeekWord(address - 1));
+  row.label = notes.label;
+  row.target = notes.target;
 }
 
 // One text at a character column of the row whose top edge is y, opaque: its cells take the
@@ -121,7 +129,19 @@ void TFCPU::PB1Paint(QPainter& painter) {
     DrawText(painter, 0, y, std::string_view(row.head, sizeof row.head), kRed, back);
     DrawText(painter, row.columns.mnemonic, y, row.mnemonic, ink, back);
     DrawText(painter, row.columns.operands, y, row.operands, ink, back);
-    DrawText(painter, row.columns.comment, y, row.comment, kGreen, back);
+    // With symbols, the label and the target go first in the comment column; the comment follows.
+    int column = row.columns.comment;
+    if (row.label != nullptr) {
+      const std::string text = *row.label + ":";
+      DrawText(painter, column, y, text, row.isPc ? kWhite : kNavy, back);
+      column += static_cast<int>(text.size()) + 1;
+    }
+    if (row.target != nullptr) {
+      const std::string text = "-> " + *row.target;
+      DrawText(painter, column, y, text, row.isPc ? kWhite : kPurple, back);
+      column += static_cast<int>(text.size()) + 1;
+    }
+    DrawText(painter, column, y, row.comment, kGreen, back);
     if (row.address == CursorAddress_) {
       painter.setPen(kBlack);
       painter.drawRect(0, y, width - 1, LineHeight_ - 1);
@@ -182,6 +202,6 @@ void TFCPU::ActionGoToAddressExecute() {
   const std::optional<uint32_t> a =
       AskWord(this, "Go to address",
               "Address (a number or an expression such as PC + 4):", HexText(CursorAddress_),
-              host_->Session().Cpu());
+              host_->Session().Cpu(), host_->Session().Lookup());
   if (a && !host_->Running()) GoToAddress(*a);
 }

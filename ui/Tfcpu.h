@@ -31,6 +31,8 @@ struct DisassemblyRow {
   std::string_view operands;
   std::string_view comment;
   tervik::view::RowColumns columns{};
+  const std::string* label = nullptr;   // a label at the address, when symbols are loaded
+  const std::string* target = nullptr;  // the label the word branches, jumps or points to
 };
 
 // Runs on the GUI thread. Reads the main window's processor, listing and breakpoints when it

@@ -21,6 +21,8 @@
 #include "Icons.h"
 #include "Listing.h"
 #include "MemoryMap.h"
+#include "ProgramFiles.h"
+#include "ProgramMenu.h"
 #include "RomExport.h"
 #include "Tfabout.h"
 #include "Tfbreakpoints.h"
@@ -113,6 +115,10 @@ TFMain::TFMain(tervik::platform::Clock& clock, QWidget* parent)
   ActionRunToCursor->setIcon(ToolIcon(ToolIconKind::RunToCursor));
   ActionShowBreakpoints->setIcon(ToolIcon(ToolIconKind::Breakpoints));
 
+  program_ = new TProgramMenu(
+      *this, [this](const QString& caption, const QString& filter, const QString& suffix) {
+        return ChooseFile({caption, filter, suffix});
+      });
   BuildToolBar();  // before the menus: the Debug menu shows the debug tool bar's switch
   BuildMenus();
   StatusBar1 = new QStatusBar(this);
@@ -121,6 +127,9 @@ TFMain::TFMain(tervik::platform::Clock& clock, QWidget* parent)
   StatusText = new QLabel(StatusBar1);
   StatusText->setObjectName("StatusText");
   StatusBar1->addWidget(StatusText, 1);
+  PlaceText = new QLabel(StatusBar1);
+  PlaceText->setObjectName("PlaceText");
+  StatusBar1->addPermanentWidget(PlaceText);
   setStatusBar(StatusBar1);
 
   // The dock area: disassembly and registers share the top side by side, the console runs
@@ -238,6 +247,7 @@ void TFMain::BuildMenus() {
   debug->addSeparator();
   debug->addAction(ActionShowBreakpoints);
   debug->addAction(ActionShowDebugToolBar);
+  bar->addMenu(program_->Menu());
 }
 
 void TFMain::BuildToolBar() {
@@ -321,6 +331,8 @@ void TFMain::RefreshViews() {
   FMem->UpdateView();
   breakpoints_->UpdateView();
   ShowSpeed();
+  const std::string place = session_.Symbols().Locate(pc);
+  PlaceText->setText(place.empty() ? QString() : "pc: " + QString::fromStdString(place));
 }
 
 void TFMain::ShowSpeed() {
@@ -352,7 +364,15 @@ bool TFMain::IsBreakpoint(uint32_t address) const {
 // ---- Loading ----
 
 void TFMain::LoadListing(const std::string& path) {
+  LoadProgramListing(path, false);
+}
+
+void TFMain::LoadProgramListing(const std::string& path, bool moveBreakpoints) {
   tervik::LoadListing(path, session_.Cpu(), session_.Listing(), *FDebug);
+  for (const std::string& line : tervik::debug::LoadSymbols(
+           session_, tervik::debug::SymbolPathFor(path), false, moveBreakpoints)) {
+    Message(line);
+  }
   RefreshViews();
 }
 
@@ -389,12 +409,18 @@ void TFMain::ActionLoadLSTExecute() {
     // The listing's folder becomes the working directory.
     QDir::setCurrent(QFileInfo(path).absolutePath());
     lastListingPath_ = path.toStdString();
-    tervik::LoadListing(lastListingPath_, session_.Cpu(), session_.Listing(), *FDebug);
+    program_->Forget();
+    LoadProgramListing(lastListingPath_, false);
+    return;
   }
   RefreshViews();
 }
 
 void TFMain::ActionReloadLSTExecute() {
+  if (program_->FromSource()) {
+    program_->Rebuild();
+    return;
+  }
   LoadListing(lastListingPath_);
 }
 

@@ -25,6 +25,7 @@
 class QAction;
 class QActionGroup;
 class TFBreakpoints;
+class TProgramMenu;
 
 class TFMain : public QMainWindow, public DebugHost {
   Q_OBJECT
@@ -59,6 +60,9 @@ class TFMain : public QMainWindow, public DebugHost {
 
   // ---- Loader operations, each followed by RefreshViews ----
   void LoadListing(const std::string& path);
+  // Loads a listing and the symbol file beside it (X.sym for X.lst), if there is one; with
+  // `moveBreakpoints`, breakpoints follow their labels (a program assembled again).
+  void LoadProgramListing(const std::string& path, bool moveBreakpoints);
   void LoadMemoryMap(const std::string& path);
   void ClearMemory();
   void DisplayMemoryMap();
@@ -120,12 +124,14 @@ class TFMain : public QMainWindow, public DebugHost {
   QAction* ActionLiveViews;       // checked: the views follow a run about ten times a second
   QAction* ActionShowBreakpoints;
   TFBreakpoints* BreakpointsWindow() const { return breakpoints_; }
+  TProgramMenu* Program() const { return program_; }
 
   QToolBar* ToolBar3;
   QToolBar* DebugToolBar;  // step over, step out, run to cursor, breakpoints; hidden at first
   QAction* ActionShowDebugToolBar;
   QStatusBar* StatusBar1;
   QLabel* StatusText;  // the status bar's one text field
+  QLabel* PlaceText;   // where pc is by the symbols ("pc: loop+2"); empty without symbols
 
   // A free run ends after this many instructions at the most (0xF0000000 + 1).
   static constexpr uint64_t kRunLimit = tervik::debug::Session::kRunLimit;
@@ -157,6 +163,7 @@ class TFMain : public QMainWindow, public DebugHost {
   tervik::platform::Clock& clock_;
   tervik::debug::Session session_;
   TFBreakpoints* breakpoints_ = nullptr;
+  TProgramMenu* program_ = nullptr;
   bool StopRequested = false;
   double SecondsPerInstruction = 0.0;
   std::string lastListingPath_;

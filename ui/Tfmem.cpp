@@ -168,7 +168,7 @@ void TFMem::EditWord(uint32_t a) {
   }
   const std::optional<uint32_t> value =
       AskWord(this, "Edit memory", QString("Word at %1 (a number or an expression):").arg(address),
-              HexText(cpu.ReadMem(a)), cpu);
+              HexText(cpu.ReadMem(a)), cpu, host_->Session().Lookup());
   if (!value || host_->Running()) return;
   EditMemoryWord(cpu, a, *value);
   host_->RefreshViews();
@@ -179,6 +179,6 @@ void TFMem::ActionGoToAddressExecute() {
   const std::optional<uint32_t> a =
       AskWord(this, "Go to address",
               "Address (a number or an expression such as SP - 4):", HexText(TopAddress_),
-              host_->Session().Cpu());
+              host_->Session().Cpu(), host_->Session().Lookup());
   if (a && !host_->Running()) GoToAddress(*a);
 }

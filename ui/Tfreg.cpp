@@ -275,7 +275,7 @@ void TFReg::EditRegisterValue(tervik::debug::RegisterId id) {
            : QString("%1 (a number or an expression):").arg(QString::fromStdString(name));
   const std::optional<uint32_t> value =
       AskWord(this, QString("Edit %1").arg(QString::fromStdString(name)), prompt,
-              HexText(ReadRegister(cpu, id)), cpu);
+              HexText(ReadRegister(cpu, id)), cpu, host_->Session().Lookup());
   if (!value || host_->Running()) return;
   const uint32_t stored = EditRegister(cpu, id, *value);
   if (stored != *value) {

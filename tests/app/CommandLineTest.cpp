@@ -79,7 +79,7 @@ INSTANTIATE_TEST_SUITE_P(
                   "",
                   std::nullopt,
                   false,
-                  "'notes.txt' is none of a listing (.lst), a memory map (.map)"},
+                  "'notes.txt' is none of a listing (.lst), a memory map (.map), a source (.asm)"},
         ParseCase{"NoExtension", {"program"}, Error, "", "", std::nullopt, false, "is none of"},
         ParseCase{
             "TwoFiles", {"a.lst", "b.lst"}, Error, "", "", std::nullopt, false, "one FILE at most"},
@@ -139,6 +139,7 @@ TEST(CommandLineTest, KindOfFileByExtension) {
   EXPECT_EQ(KindOfFile("a.lst"), FileKind::Listing);
   EXPECT_EQ(KindOfFile("dir.map/a.Lst"), FileKind::Listing);
   EXPECT_EQ(KindOfFile("a.MAP"), FileKind::Map);
+  EXPECT_EQ(KindOfFile("prog.asm"), FileKind::Source);
   EXPECT_EQ(KindOfFile("a.lst.bak"), std::nullopt);
   EXPECT_EQ(KindOfFile("lst"), std::nullopt);
   EXPECT_EQ(KindOfFile(""), std::nullopt);

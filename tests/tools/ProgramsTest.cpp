@@ -194,6 +194,32 @@ TEST(RunnerCommandLine, ExitCodesTellHowTheRunEnded) {
 // Standard output that cannot be written, for a dump or a trace, ends the runner with 4 and
 // says so, instead of a silent 0. (That a dump stops at the first failed write is shown by
 // Runner.MemoryDumpsGoOutInPiecesAndStopAtAFailedWrite.)
+// The symbol file beside the listing names addresses in --until and --dump-mem, and --dump-sym
+// writes it out; a symbol file given and unreadable ends the run before it starts.
+TEST(RunnerCommandLine, AddressesByTheirLabels) {
+  const std::vector<std::string> base = {"--map", kExampleMap, "--lst", ExampleListing("stack")};
+  struct Case {
+    std::vector<std::string> extra;
+    int exitCode;
+    std::string inOut;  // a text standard output (or, for a failure, error) holds
+  } const cases[] = {
+      {{"--until", "halt"}, 0, "until: reached pc 00000004"},
+      {{"--until", "fact+3", "--steps", "100"}, 0, "until: reached pc 00000008"},
+      {{"--until", "halt", "--dump-mem", "STACK:2"}, 0, "00001800: 00000004 00000005"},
+      {{"--dump-sym"}, 0, "00000008 L recurse\n0000000F L mul\n"},
+      {{"--until", "nowhere"}, 64, "--until: col 1: undefined symbol 'nowhere'"},
+      {{"--sym", "/nonexistent.sym"}, 3, "cannot read the symbol file '/nonexistent.sym'"},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> args = base;
+    args.insert(args.end(), c.extra.begin(), c.extra.end());
+    const ProgramRun run = RunProgram(kRunner, args);
+    EXPECT_EQ(run.exitCode, c.exitCode) << c.extra.front() << "\n" << run.err;
+    const std::string& text = c.exitCode == 0 ? run.out : run.err;
+    EXPECT_NE(text.find(c.inOut), std::string::npos) << c.extra.front() << ":\n" << text;
+  }
+}
+
 TEST(RunnerCommandLine, OutputThatCannotBeWrittenEndsWithFour) {
   const ProgramRun full = RunProgram(
       kRunner,

@@ -380,7 +380,7 @@ TEST(RunnerOptions, CommandLineTakesExpressions) {
       {{"--steps", "010"}, 2, "step limit: pc 0000000A after 10 steps\n"},
       {{"--until", "0xFF0+"}, 64, "tervik-run: --until: col 7: expected an expression\n"},
       {{"--until", ""}, 64, "tervik-run: --until: col 1: expected an expression\n"},
-      {{"--until", "pass"}, 64, "tervik-run: --until: col 1: undefined symbol 'pass'\n"},
+      {{"--until", "nowhere"}, 64, "tervik-run: --until: col 1: undefined symbol 'nowhere'\n"},
       {{"--until", "PC"}, 64, "tervik-run: --until: col 1: registers are not available here\n"},
       {{"--steps", "10+1"}, 64, "tervik-run: --steps: col 3: unexpected '+'\n"},
       {{"--steps", "-1"}, 64, "tervik-run: --steps: col 1: expected a number\n"},

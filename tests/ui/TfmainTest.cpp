@@ -123,7 +123,11 @@ class TfmainTest : public QObject {
                                   "  &Live views during a run",
                                   "  ",
                                   "  &Breakpoints",
-                                  "  Debug &tool bar"};
+                                  "  Debug &tool bar",
+                                  "&Program",
+                                  "  &Open source... [Ctrl+O]",
+                                  "  Load &symbols...",
+                                  "  &Reload on change"};
     QCOMPARE(tree, expected);
     // The debugger's own tool bar stays hidden until asked for; its switch shows it.
     QVERIFY(main.DebugToolBar->isHidden());

@@ -223,23 +223,23 @@ size_t FindRangeColon(std::string_view text) {
 
 }  // namespace
 
-debug::Result<uint32_t> ParseAddress(std::string_view text) {
-  debug::SymbolContext noMachine;
+debug::Result<uint32_t> ParseAddress(std::string_view text, const debug::SymbolLookup& symbols) {
+  debug::SymbolContext noMachine(symbols);
   return debug::EvaluateWord(text, noMachine);
 }
 
-debug::Result<MemoryRange> ParseRange(std::string_view text) {
+debug::Result<MemoryRange> ParseRange(std::string_view text, const debug::SymbolLookup& symbols) {
   const size_t colon = FindRangeColon(text);
   if (colon == std::string_view::npos) {
     return debug::Error{text.size() + 1, "expected ':' and a count"};
   }
-  const debug::Result<uint32_t> start = ParseAddress(text.substr(0, colon));
+  const debug::Result<uint32_t> start = ParseAddress(text.substr(0, colon), symbols);
   if (!start.ok()) return start.error();
 
   const std::string_view countText = text.substr(colon + 1);
   const debug::Result<debug::Expression> count = debug::Expression::Parse(countText);
   if (!count.ok()) return Shifted(count.error(), colon + 1);
-  debug::SymbolContext noMachine;
+  debug::SymbolContext noMachine(symbols);
   const debug::Result<int64_t> value = count.value().Evaluate(noMachine);
   if (!value.ok()) return Shifted(value.error(), colon + 1);
   if (value.value() < 0) {

@@ -86,9 +86,11 @@ std::string FormatStop(Processor& processor, const RunOutcome& outcome);
 // ---- The options' values ----
 // Errors name the column in the whole option text ("col 5: expected an expression").
 
-// --until: an expression of the debugger's language, evaluated without a machine (no
-// registers, memory or symbols), as a 32-bit word: 0x10+3, H#FF0%, -1 (FFFFFFFF).
-debug::Result<uint32_t> ParseAddress(std::string_view text);
+// --until: an expression of the debugger's language, evaluated without a machine (no registers
+// or memory) but with the program's symbols, as a 32-bit word: 0x10+3, H#FF0%, -1 (FFFFFFFF),
+// loop+2.
+debug::Result<uint32_t> ParseAddress(std::string_view text,
+                                     const debug::SymbolLookup& symbols = {});
 
 struct MemoryRange {
   uint32_t start = 0;
@@ -100,7 +102,8 @@ struct MemoryRange {
 // --dump-mem START:COUNT: two expressions as for ParseAddress, split at the first ':' outside
 // brackets, parentheses and character literals. COUNT lies in 0..FFFFFFFF; a negative one is
 // an error rather than a word.
-debug::Result<MemoryRange> ParseRange(std::string_view text);
+debug::Result<MemoryRange> ParseRange(std::string_view text,
+                                      const debug::SymbolLookup& symbols = {});
 
 // --steps: a plain number as ParseNumber reads it (decimal, 0x or H# hex, 0b binary), with blanks
 // around it and an optional leading '+'.

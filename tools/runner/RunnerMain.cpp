@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <filesystem>
 #include <iostream>
 #include <string>
 #include <tuple>
@@ -17,6 +18,7 @@
 #include "MemoryMap.h"
 #include "PeripheralModule.h"
 #include "Processor.h"
+#include "ProgramFiles.h"
 #include "Runner.h"
 #include "Session.h"
 #include "Version.h"
@@ -77,6 +79,8 @@ int RunMain(int argc, char** argv) {
   bool trace = false;
   bool dumpRegs = false;
   std::vector<std::string> dumpMemTexts;
+  std::string symbolsPath;
+  bool dumpSymbols = false;
 
   app.add_option("--map", mapPath, "The memory map file")->required();
   app.add_option("--lst", listingPath, "The listing file")->required();
@@ -86,7 +90,7 @@ int RunMain(int argc, char** argv) {
           ->type_name("N");
   const CLI::Option* untilOption =
       app.add_option("--until", untilText,
-                     "Stop when a step leaves pc at ADDR, an expression such as 0x10+3")
+                     "Stop when a step leaves pc at ADDR, an expression such as 0x10+3 or loop+2")
           ->type_name("ADDR");
   app.add_flag("--trace", trace, "Write one line per step to standard output");
   std::string traceFromText, traceToText;
@@ -103,6 +107,10 @@ int RunMain(int argc, char** argv) {
   app.add_option("--dump-mem", dumpMemTexts,
                  "Write COUNT words from START after the run; both are expressions")
       ->type_name("START:COUNT");
+  const CLI::Option* symOption = app.add_option(
+      "--sym", symbolsPath,
+      "The symbol file (default: the listing's, with the extension .sym, when it exists)");
+  app.add_flag("--dump-sym", dumpSymbols, "Write the program's symbols after the run");
   app.set_version_flag("--version", VersionText());
   app.footer(
       "Exit status: 0 when pc reached the --until address, or, without --until, when the "
@@ -116,7 +124,26 @@ int RunMain(int argc, char** argv) {
     return app.exit(e) == 0 ? 0 : kExitUsage;
   }
 
-  // The numbers are read before anything is loaded: a mistake in them loads no plug-in.
+  // The symbols, which the addresses may name, come first; then the numbers are read before
+  // anything else is loaded: a mistake in them loads no plug-in.
+  StderrConsole console;
+  tervik::debug::Session session;
+  const bool symbolsGiven = symOption->count() > 0;
+  if (!symbolsGiven) symbolsPath = tervik::debug::SymbolPathFor(listingPath);
+  std::error_code missing;
+  if (symbolsGiven || std::filesystem::exists(symbolsPath, missing)) {
+    tervik::SymbolFileResult symbols = tervik::ReadSymbolFile(symbolsPath);
+    if (!symbols.read) {
+      std::cerr << "tervik-run: cannot read the symbol file '" << symbolsPath
+                << "': " << symbols.failure << "\n";
+      return kExitCannotRead;
+    }
+    for (const std::string& error : symbols.errors) {
+      std::cerr << "tervik-run: " << symbolsPath << ": " << error << "\n";
+    }
+    session.SetSymbols(std::move(symbols.table));
+  }
+  const tervik::debug::SymbolLookup lookup = session.Lookup();
   tervik::runner::RunLimits limits;
   if (stepsOption->count() > 0) {
     const tervik::debug::Result<uint64_t> steps = tervik::runner::ParseCount(stepsText);
@@ -124,7 +151,7 @@ int RunMain(int argc, char** argv) {
     limits.maxSteps = steps.value();
   }
   if (untilOption->count() > 0) {
-    const tervik::debug::Result<uint32_t> until = tervik::runner::ParseAddress(untilText);
+    const tervik::debug::Result<uint32_t> until = tervik::runner::ParseAddress(untilText, lookup);
     if (!until.ok()) return BadOption("--until", until.error());
     limits.until = until.value();
   }
@@ -141,13 +168,11 @@ int RunMain(int argc, char** argv) {
   std::vector<tervik::runner::MemoryRange> dumps;
   for (const std::string& text : dumpMemTexts) {
     const tervik::debug::Result<tervik::runner::MemoryRange> range =
-        tervik::runner::ParseRange(text);
+        tervik::runner::ParseRange(text, lookup);
     if (!range.ok()) return BadOption("--dump-mem", range.error());
     dumps.push_back(range.value());
   }
 
-  StderrConsole console;
-  tervik::debug::Session session;
   tervik::platform::PosixLibraryLoader libraries;
   tervik::PeripheralModuleLoader modules(libraries);
   tervik::Processor& processor = session.Cpu();
@@ -170,6 +195,10 @@ int RunMain(int argc, char** argv) {
     if (!tervik::runner::WriteMemory(processor, range.start, range.count, stdout)) {
       return CannotWrite();
     }
+  }
+  if (dumpSymbols) {
+    const std::string text = tervik::FormatSymbolFile(session.Symbols().Entries());
+    std::fwrite(text.data(), 1, text.size(), stdout);
   }
   std::fputs((tervik::runner::FormatStop(processor, outcome) + "\n").c_str(), stdout);
   if (std::fflush(stdout) != 0 || std::ferror(stdout)) return CannotWrite();

@@ -1,0 +1,104 @@
+// Assembling a program from its source, and loading its symbols.
+#include "ProgramFiles.h"
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <optional>
+
+#include "Assembler.h"
+#include "Files.h"
+
+namespace tervik::debug {
+
+std::string SymbolPathFor(const std::string& path) {
+  return std::filesystem::path(path).replace_extension(".sym").string();
+}
+
+std::vector<std::string> LoadSymbols(Session& session, const std::string& path, bool required,
+                                     bool moveBreakpoints) {
+  std::vector<std::string> lines;
+  std::error_code ec;
+  if (!required && !std::filesystem::exists(path, ec)) {
+    session.SetSymbols({});
+    return lines;
+  }
+  SymbolFileResult result = ReadSymbolFile(path);
+  if (!result.read) {
+    session.SetSymbols({});
+    lines.push_back("Cannot load symbols from '" + path + "': " + result.failure);
+    return lines;
+  }
+  for (const std::string& error : result.errors) lines.push_back(path + ": " + error);
+  if (result.badLines > result.errors.size()) {
+    lines.push_back(path + ": " + std::to_string(result.badLines - result.errors.size()) +
+                    " more lines that are not symbols");
+  }
+  size_t outside = 0;
+  for (const SymbolEntry& e : result.table.Entries()) {
+    if (!e.label) continue;
+    bool served = false;
+    for (const MemoryRegion& region : session.Cpu().Regions()) served |= region.Contains(e.value);
+    if (!served) ++outside;
+  }
+  const size_t count = result.table.size();
+  lines.push_back("Loaded " + std::to_string(count) + (count == 1 ? " symbol" : " symbols") +
+                  " from " + path);
+  if (outside > 0) {
+    lines.push_back(std::to_string(outside) + (outside == 1 ? " label names" : " labels name") +
+                    " an address no memory region serves");
+  }
+  session.SetSymbols(std::move(result.table), moveBreakpoints);
+  return lines;
+}
+
+SourceBuild BuildSource(const std::string& path) {
+  SourceBuild build;
+  std::string text;
+  std::string error;
+  if (!platform::ReadRegularFile(path, text, error)) {
+    build.messages.push_back("Cannot read '" + path + "': " + error);
+    return build;
+  }
+  build.files.push_back(path);
+  const assembler::IncludeReader read = [&build](const std::string& file,
+                                                 std::string& why) -> std::optional<std::string> {
+    std::string contents;
+    if (!platform::ReadRegularFile(file, contents, why)) return std::nullopt;
+    build.files.push_back(file);
+    return contents;
+  };
+  const assembler::Result result = assembler::Assemble(text, path, read);
+  if (!result.errors.empty()) {
+    for (const assembler::Diagnostic& d : result.errors) {
+      build.messages.push_back(assembler::FormatDiagnostic(path, d));
+    }
+    return build;
+  }
+  build.listingPath = std::filesystem::path(path).replace_extension(".lst").string();
+  build.symbolsPath = SymbolPathFor(path);
+  // The outputs must not replace what was just read.
+  for (const std::string& output : {build.listingPath, build.symbolsPath}) {
+    for (const std::string& input : build.files) {
+      std::error_code ec;
+      if (output == input || std::filesystem::equivalent(output, input, ec)) {
+        build.messages.push_back("Will not write '" + output +
+                                 "': it is the source or a file "
+                                 "it includes");
+        return build;
+      }
+    }
+  }
+  for (const auto& [file, contents] :
+       {std::pair{build.listingPath, result.listing},
+        std::pair{build.symbolsPath, FormatSymbolFile(result.symbols)}}) {
+    if (!platform::WriteWhole(file, contents)) {
+      build.messages.push_back("Cannot write '" + file + "': " + std::strerror(errno));
+      return build;
+    }
+  }
+  build.ok = true;
+  return build;
+}
+
+}  // namespace tervik::debug

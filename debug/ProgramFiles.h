@@ -1,0 +1,35 @@
+// The files of a program beside each other: a source X.asm, its listing X.lst and its symbol
+// file X.sym. Assembling a source into its listing and symbols, and loading symbols into a
+// session, with the console lines that tell the user what happened.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "Session.h"
+
+namespace tervik::debug {
+
+// X.sym for X.lst (or for any path: its extension replaced).
+std::string SymbolPathFor(const std::string& path);
+
+// Reads the symbol file at `path` into the session and returns the console lines about it:
+// "Loaded 12 symbols from X.sym", the lines that could not be read, and how many labels name
+// addresses no memory region serves. A file that cannot be used leaves the session without
+// symbols; when it does not exist and `required` is false, that is said with no line at all.
+std::vector<std::string> LoadSymbols(Session& session, const std::string& path, bool required,
+                                     bool moveBreakpoints = false);
+
+struct SourceBuild {
+  bool ok = false;
+  std::vector<std::string> messages;  // "FILE:LINE:COLUMN: error: TEXT", or why a file failed
+  std::string listingPath;
+  std::string symbolsPath;
+  std::vector<std::string> files;  // the source and every file it includes, as read
+};
+
+// Assembles the source file at `path` and writes its listing and symbol file beside it, each
+// whole or not at all. On an error nothing is written.
+SourceBuild BuildSource(const std::string& path);
+
+}  // namespace tervik::debug

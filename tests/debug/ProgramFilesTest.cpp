@@ -1,0 +1,184 @@
+// A program from its source: assembled into a listing and symbols beside it, loaded into a
+// session with its labels, breakpoints that follow their labels through a reassembly, and the
+// targets the disassembly names.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "Listing.h"
+#include "ProgramFiles.h"
+#include "RowSymbols.h"
+
+namespace tervik::debug {
+namespace {
+
+namespace fs = std::filesystem;
+
+class Folder {
+ public:
+  Folder() {
+    std::string name = (fs::temp_directory_path() / "tervik-program-XXXXXX").string();
+    path_ = mkdtemp(name.data());
+  }
+  ~Folder() { fs::remove_all(path_); }
+  std::string Write(const std::string& name, const std::string& text) const {
+    std::ofstream(path_ / name, std::ios::binary) << text;
+    return (path_ / name).string();
+  }
+  bool Has(const std::string& name) const { return fs::exists(path_ / name); }
+
+ private:
+  fs::path path_;
+};
+
+class NullConsole final : public ConsoleSink {
+ public:
+  void AppendLine(std::string_view) override {}
+};
+
+const char* const kProgram = R"(STACK   EQU     H#1800
+        INCLUDE "lib.inc"
+start:  MVSPL   STACK%
+        MOVEL   R9,count%
+loop:   CALL    R9
+        JUMPI   loop
+)";
+const char* const kLibrary = "count:  ADDI    R1,R1,H#1\n        RET\n";
+
+TEST(ProgramFiles, SourceToListingSymbolsAndBack) {
+  Folder dir;
+  const std::string source = dir.Write("prog.asm", kProgram);
+  dir.Write("lib.inc", kLibrary);
+  const SourceBuild build = BuildSource(source);
+  ASSERT_TRUE(build.ok) << (build.messages.empty() ? "" : build.messages.front());
+  EXPECT_EQ(build.files.size(), 2u);  // the source and the file it includes
+
+  Session s;
+  s.Cpu().AddRegion(0, 0x400, RegionType::RAM);
+  NullConsole console;
+  ASSERT_TRUE(LoadListing(build.listingPath, s.Cpu(), s.Listing(), console));
+  EXPECT_EQ(LoadSymbols(s, build.symbolsPath, true),
+            std::vector<std::string>{"Loaded 4 symbols from " + build.symbolsPath});
+  EXPECT_EQ(*s.Symbols().Value("count"), 0u);
+  EXPECT_EQ(*s.Symbols().Value("loop"), 4u);
+  EXPECT_EQ(*s.Symbols().Value("STACK"), 0x1800u);  // a constant, not a label
+  EXPECT_EQ(s.Symbols().LabelAt(0x1800), nullptr);
+
+  // The words reach their labels: MOVEL R9,count and the jump back to loop.
+  struct Row {
+    uint32_t address;
+    const char* target;
+    const char* label;
+  } const rows[] = {
+      {3, "count", nullptr}, {5, "loop", nullptr}, {4, nullptr, "loop"}, {0, nullptr, "count"}};
+  for (const Row& r : rows) {
+    const RowSymbols row =
+        SymbolsForRow(s.Symbols(), r.address, *s.PeekWord(r.address), s.PeekWord(r.address - 1));
+    EXPECT_EQ(row.target == nullptr ? std::string() : *row.target,
+              r.target == nullptr ? "" : r.target)
+        << r.address;
+    EXPECT_EQ(row.label == nullptr ? std::string() : *row.label, r.label == nullptr ? "" : r.label)
+        << r.address;
+  }
+
+  // Breakpoints set by address follow their labels when the program is assembled with a word
+  // more before them.
+  s.ToggleBreakpoint(5);  // loop+1
+  s.ToggleBreakpoint(1);  // count+1
+  s.AddWatchpoint(4, 4);  // loop
+  dir.Write("lib.inc", std::string("        NOP\n") + kLibrary);
+  const SourceBuild again = BuildSource(source);
+  ASSERT_TRUE(again.ok);
+  ASSERT_TRUE(LoadListing(again.listingPath, s.Cpu(), s.Listing(), console));
+  LoadSymbols(s, again.symbolsPath, true, true);
+  EXPECT_EQ(s.Breakpoints(), (std::vector<uint32_t>{6, 2}));
+  EXPECT_EQ(s.Watchpoints()[0].first, 5u);
+}
+
+TEST(ProgramFiles, ErrorsWriteNothingAndSayWhere) {
+  Folder dir;
+  const std::string source = dir.Write("bad.asm", "start:  ADDI R1,R1,R1\n");
+  const SourceBuild build = BuildSource(source);
+  EXPECT_FALSE(build.ok);
+  EXPECT_EQ(build.messages,
+            std::vector<std::string>{source + ":1:20: error: expected an immediate as operand 3, "
+                                              "found register R1: ADDI takes Rd,Ra,imm"});
+  EXPECT_FALSE(dir.Has("bad.lst"));
+  EXPECT_FALSE(dir.Has("bad.sym"));
+  // A source named like its own listing is never overwritten.
+  const std::string named = dir.Write("prog.lst", "start: JUMPI start\n");
+  EXPECT_FALSE(BuildSource(named).ok);
+  EXPECT_FALSE(BuildSource(dir.Write("none.asm", "") + ".missing").ok);
+}
+
+TEST(ProgramFiles, BadSymbolFilesLeaveTheSessionWithout) {
+  Folder dir;
+  Session s;
+  s.Cpu().AddRegion(0, 0x10, RegionType::RAM);
+  s.SetSymbols(SymbolTable({{"old", 1, true}}));
+  struct Case {
+    const char* name;
+    std::string text;
+    size_t symbols;
+    std::string lastLine;
+  } const cases[] = {
+      {"outside.sym", "00000001 L in\n00001000 L out\n00001000 E far\n", 3,
+       "1 label names an address no memory region serves"},
+      {"junk.sym", "00000001 L in\nxx\n", 1, "Loaded 1 symbol from "},
+      {"binary.sym",
+       std::string("\x7f"
+                   "ELF\0\0",
+                   6),
+       0, "Cannot load symbols from "},
+  };
+  for (const Case& c : cases) {
+    const std::string path = dir.Write(c.name, c.text);
+    const std::vector<std::string> lines = LoadSymbols(s, path, true);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back().rfind(c.lastLine, 0), 0u) << c.name << ": " << lines.back();
+    EXPECT_EQ(s.Symbols().size(), c.symbols) << c.name;
+  }
+  // A listing without a symbol file loads as before: no line, and no symbols.
+  s.SetSymbols(SymbolTable({{"old", 1, true}}));
+  EXPECT_TRUE(LoadSymbols(s, dir.Write("x.lst", "") + ".sym", false).empty());
+  EXPECT_TRUE(s.Symbols().empty());
+}
+
+TEST(ProgramFiles, WordTargets) {
+  auto word = [](Opcode op, unsigned rd, unsigned ra, uint32_t low) {
+    return static_cast<uint32_t>(op) << 26 | rd << 21 | ra << 16 | (low & 0xFFFFu);
+  };
+  auto movei = [](MoveiSub sub, unsigned rd, uint32_t imm) {
+    return static_cast<uint32_t>(Opcode::MOVEI) << 26 | rd << 21 |
+           static_cast<uint32_t>(sub) << 17 | (imm & 0xFFFFu);
+  };
+  const uint32_t moveh = movei(MoveiSub::MOVEH, 3, 0x1234);
+  struct Case {
+    uint32_t word;
+    std::optional<uint32_t> previous;
+    std::optional<uint32_t> target;  // from address 0x100
+  } const cases[] = {
+      {word(Opcode::JUMPI, 0, 0, 0xFFFE), {}, 0xFE},
+      {word(Opcode::BNZEI, 0, 2, 5), {}, 0x105},
+      {word(Opcode::BrZEI, 0, 2, 0x40), {}, 0x40},
+      {word(Opcode::JUMPrI, 0, 0, 0x8000), {}, 0xFFFF8000},
+      {movei(MoveiSub::MOVEL, 1, 0x2A), {}, 0x2A},
+      {word(Opcode::ORI, 3, 3, 0x0765), moveh, 0x12340765},
+      {word(Opcode::ORI, 3, 3, 0x8765), moveh, 0xFFFF8765},  // ORI sign-extends, as the processor
+      {word(Opcode::ADDI, 3, 3, 0xFFFF), moveh, 0x1233FFFF},
+      {word(Opcode::ORI, 3, 4, 0x8765), moveh, std::nullopt},    // not the same register
+      {word(Opcode::ORI, 3, 3, 1), std::nullopt, std::nullopt},  // nothing known before
+      {word(Opcode::ADD, 1, 1, 1), {}, std::nullopt},
+      {moveh, {}, std::nullopt},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(WordTarget(0x100, c.word, c.previous), c.target) << std::hex << c.word;
+  }
+}
+
+}  // namespace
+}  // namespace tervik::debug

@@ -1,0 +1,77 @@
+// Opening a program from its source, loading symbols, reloading on change.
+#include "ProgramMenu.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QTimer>
+
+#include "ProgramFiles.h"
+#include "Tfmain.h"
+
+TProgramMenu::TProgramMenu(TFMain& main, Chooser choose)
+    : QObject(&main),
+      main_(main),
+      choose_(std::move(choose)),
+      menu_(new QMenu("&Program", &main)),
+      watcher_(this, [this] { SourceChanged(); }) {
+  menu_->setObjectName("ProgramMenu");
+  ActionOpenSource = new QAction("&Open source...", &main);
+  ActionOpenSource->setObjectName("ActionOpenSource");
+  ActionOpenSource->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+  ActionLoadSymbols = new QAction("Load &symbols...", &main);
+  ActionLoadSymbols->setObjectName("ActionLoadSymbols");
+  ActionReloadOnChange = new QAction("&Reload on change", &main);
+  ActionReloadOnChange->setObjectName("ActionReloadOnChange");
+  ActionReloadOnChange->setCheckable(true);
+  ActionReloadOnChange->setChecked(true);
+  for (QAction* a : {ActionOpenSource, ActionLoadSymbols, ActionReloadOnChange}) {
+    main.addAction(a);  // the shortcut works wherever the focus is in the window
+    menu_->addAction(a);
+  }
+  connect(ActionOpenSource, &QAction::triggered, this, [this] {
+    const QString path = choose_("Open source", "Assembler source (*.asm);;All files (*)", "asm");
+    if (!path.isEmpty()) OpenSource(path.toStdString());
+  });
+  connect(ActionLoadSymbols, &QAction::triggered, this, [this] {
+    const QString path = choose_("Load symbols", "Symbol file (*.sym);;All files (*)", "sym");
+    if (path.isEmpty()) return;
+    for (const std::string& line :
+         tervik::debug::LoadSymbols(main_.Session(), path.toStdString(), true)) {
+      main_.Message(line);
+    }
+    main_.RefreshViews();
+  });
+  connect(ActionReloadOnChange, &QAction::toggled, this, [this](bool on) {
+    if (!on) watcher_.Clear();
+    if (on && FromSource()) Rebuild();
+  });
+}
+
+bool TProgramMenu::OpenSource(const std::string& path, bool reload) {
+  const std::string absolute =
+      QFileInfo(QString::fromStdString(path)).absoluteFilePath().toStdString();
+  const tervik::debug::SourceBuild build = tervik::debug::BuildSource(absolute);
+  for (const std::string& line : build.messages) main_.Message(line);
+  // Even a failed build watches its files: the next save may mend it.
+  sourcePath_ = absolute;
+  if (ActionReloadOnChange->isChecked()) {
+    watcher_.Watch(build.files.empty() ? std::vector<std::string>{absolute} : build.files);
+  }
+  if (!build.ok) return false;
+  QDir::setCurrent(QFileInfo(QString::fromStdString(absolute)).absolutePath());
+  main_.LoadProgramListing(build.listingPath, reload);
+  return true;
+}
+
+void TProgramMenu::Forget() {
+  sourcePath_.clear();
+  watcher_.Clear();
+}
+
+void TProgramMenu::SourceChanged() {
+  if (!FromSource() || !ActionReloadOnChange->isChecked()) return;
+  // A run in progress finishes its slice first; the reload comes from the event loop.
+  QTimer::singleShot(0, this, [this] {
+    if (FromSource()) Rebuild();
+  });
+}
