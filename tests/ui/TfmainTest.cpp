@@ -124,10 +124,13 @@ class TfmainTest : public QObject {
                                   "  ",
                                   "  &Breakpoints",
                                   "  Debug &tool bar",
+                                  "  Reset &layout",
                                   "&Program",
                                   "  &Open source... [Ctrl+O]",
                                   "  Load &symbols...",
-                                  "  &Reload on change"};
+                                  "  &Reload on change",
+                                  "  ",
+                                  "  Recent &files"};
     QCOMPARE(tree, expected);
     // The debugger's own tool bar stays hidden until asked for; its switch shows it.
     QVERIFY(main.DebugToolBar->isHidden());
