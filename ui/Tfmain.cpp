@@ -17,6 +17,7 @@
 #include "Clipboard.h"
 #include "Console.h"
 #include "DockLayout.h"
+#include "ExportRom.h"
 #include "Icons.h"
 #include "Listing.h"
 #include "MemoryMap.h"
@@ -250,6 +251,7 @@ void TFMain::BuildMenus() {
   debug->addSeparator();
   debug->addAction(ActionStopWhenHalted);
   debug->addAction(ActionLiveViews);
+  debug->addAction(MakeExportRomAction(this, session_));  // the images of tervik-rom
   debug->addSeparator();
   debug->addAction(ActionShowBreakpoints);
   debug->addAction(ActionShowDebugToolBar);
