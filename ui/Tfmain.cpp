@@ -419,11 +419,12 @@ void TFMain::ActionLoadLSTExecute() {
 }
 
 void TFMain::OpenListing(const QString& path) {
-  // The listing's folder becomes the working directory.
-  QDir::setCurrent(QFileInfo(path).absolutePath());
-  lastListingPath_ = path.toStdString();
+  // Taken as a whole path before the listing's folder becomes the working directory.
+  const QFileInfo listing(path);
+  QDir::setCurrent(listing.absolutePath());
+  lastListingPath_ = listing.absoluteFilePath().toStdString();
   program_->Forget();
-  recent_->Note(path);
+  recent_->Note(listing.absoluteFilePath());
   LoadProgramListing(lastListingPath_, false);
 }
 

@@ -121,6 +121,7 @@ class TfmainTest : public QObject {
                                   "  ",
                                   "  Stop when &halted",
                                   "  &Live views during a run",
+                                  "  Export &ROM...",
                                   "  ",
                                   "  &Breakpoints",
                                   "  Debug &tool bar",

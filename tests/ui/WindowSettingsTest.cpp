@@ -222,7 +222,7 @@ class WindowSettingsTest : public QObject {
     QCOMPARE(std::string(FDebug->Model()->Line(0)),
              "Loading memory map from " + dir_.filePath("other.map").toStdString() + "...");
     QCOMPARE(main->Cpu().Regions().size(), size_t{2});
-    main->OpenListing(dir_.filePath("programs/one.lst"));
+    main->OpenListing("programs/one.lst");  // relative to the folder the program started in
     QCOMPARE(QDir::currentPath(), QDir(dir_.filePath("programs")).canonicalPath());
     QCOMPARE(main->Cpu().ReadMem(0x10), 1u);
     main->Cpu().WriteMem(0x10, 7);
