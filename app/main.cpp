@@ -9,7 +9,6 @@
 #include <exception>
 #include <filesystem>
 #include <memory>
-#include <utility>
 
 #include "CommandLine.h"
 #include "Documents.h"
@@ -17,6 +16,7 @@
 #include "Tfabout.h"
 #include "Tfdebug.h"
 #include "Tfmain.h"
+#include "WindowSettings.h"
 #include "Workspace.h"
 
 // The window's resources (the logo) live in a static library; Q_INIT_RESOURCE must be used
@@ -29,34 +29,6 @@ namespace {
 
 using tervik::app::FileKind;
 using tervik::app::StartOptions;
-
-// The main window, opening the files of the command line through the Memory menu's own commands
-// (as if their file dialog had returned the file), so that a listing's folder becomes the working
-// folder and "Reload previous LST file" loads it again, exactly as after the menu.
-class StartWindow final : public TFMain {
- public:
-  using TFMain::TFMain;
-
-  void OpenListing(const QString& path) {
-    pending_ = path;
-    ActionLoadLSTExecute();
-    pending_.clear();
-  }
-  void OpenMap(const QString& path) {
-    pending_ = path;
-    ActionLoadMapExecute();
-    pending_.clear();
-  }
-
- protected:
-  QString ChooseFile(const OpenDialog& dialog) override {
-    if (!pending_.isEmpty()) return std::exchange(pending_, QString());
-    return TFMain::ChooseFile(dialog);
-  }
-
- private:
-  QString pending_;
-};
 
 void Print(FILE* stream, const QString& text) {
   std::fputs(text.toLocal8Bit().constData(), stream);
@@ -130,13 +102,14 @@ int main(int argc, char* argv[]) {
     QDir::setCurrent(workspace);
   }
 
-  std::unique_ptr<StartWindow> main;
+  std::unique_ptr<TFMain> main;
   std::unique_ptr<TFAbout> about;
   try {
-    main = std::make_unique<StartWindow>();
+    main = std::make_unique<TFMain>();
+    if (!options.selfTest) main->UseSettings(TWindowSettings::DefaultFile());
     if (!workspaceNote.isEmpty()) main->Message(workspaceNote.toStdString());
-    main->FormCreate();
-    if (!options.map.isEmpty()) main->OpenMap(options.map);
+    // A map from the command line takes the place of default.map.
+    main->FormCreate(options.map.isEmpty() ? QString("default.map") : options.map);
     if (options.fileKind) {
       switch (*options.fileKind) {
         case FileKind::Listing: main->OpenListing(options.file); break;

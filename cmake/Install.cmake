@@ -1,6 +1,7 @@
 # Installation and packaging. `cmake --install` puts in place (paths below the prefix):
 #
-#   bin/tervik, bin/tervik-as, bin/tervik-run    the window and the command-line tools
+#   bin/tervik, bin/tervik-as, bin/tervik-run,   the window and the command-line tools
+#   bin/tervik-rom
 #   lib/tervik/libtervik_*.so                    the bundled peripheral modules
 #   include/tervik/tervik_plugin.h               the module interface, with
 #   lib/pkgconfig/tervik-plugin.pc               `pkg-config --cflags tervik-plugin` and
@@ -39,7 +40,7 @@ set(TERVIK_APP_ID "org.tervik.Tervik")
 # find the bundled modules without any change to the search order the build tree uses.
 file(RELATIVE_PATH tervik_plugins_from_bin "/${CMAKE_INSTALL_BINDIR}" "/${TERVIK_INSTALL_PLUGINDIR}")
 # Every command-line tool; a new one is added here (and gets a man page below).
-set(TERVIK_TOOLS tervik-as tervik-run)
+set(TERVIK_TOOLS tervik-as tervik-run tervik-rom)
 set(TERVIK_PROGRAMS ${TERVIK_TOOLS})
 if(TERVIK_BUILD_UI)
   list(PREPEND TERVIK_PROGRAMS tervik)
@@ -112,6 +113,7 @@ if(TERVIK_HELP2MAN AND TERVIK_GZIP)
   endif()
   tervik_man_page(tervik-as "assembler for the Tervik CPU")
   tervik_man_page(tervik-run "run Tervik CPU programs without a window")
+  tervik_man_page(tervik-rom "write Tervik CPU programs as ROM images for FPGA tools")
   add_custom_target(tervik_man_pages ALL DEPENDS ${tervik_man_pages})
   install(FILES ${tervik_man_pages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 else()
@@ -185,8 +187,8 @@ string(CONCAT CPACK_PACKAGE_DESCRIPTION
     "A desktop emulator and debugger for the Tervik CPU, a 32-bit processor with fixed 32-bit "
     "instruction words and word-addressed memory, with peripherals as plug-in modules (a "
     "terminal, a timer and a GPIO port come with it). Includes the assembler tervik-as, the "
-    "headless runner tervik-run, example programs, the processor manual and the module "
-    "interface (pkg-config tervik-plugin).")
+    "headless runner tervik-run, the ROM image writer tervik-rom, example programs, the "
+    "processor manual and the module interface (pkg-config tervik-plugin).")
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)

@@ -31,7 +31,7 @@ void ClearMemory(Processor& processor) {
 }
 
 bool LoadListing(const std::string& path, Processor& processor, ListingMap& listing,
-                 ConsoleSink& console) {
+                 ConsoleSink& console, ListingExtent* extent) {
   listing.Clear();
   ClearMemory(processor);
 
@@ -50,7 +50,7 @@ bool LoadListing(const std::string& path, Processor& processor, ListingMap& list
 
   // Words the listing carries, and those of them that a region took.
   uint64_t carried = 0;
-  uint64_t placed = 0;
+  ListingExtent placed;
   std::string_view line;
   while (reader->Next(line)) {
     if (!word->Match(line)) continue;
@@ -66,7 +66,9 @@ bool LoadListing(const std::string& path, Processor& processor, ListingMap& list
     const auto& regions = processor.Regions();
     if (std::any_of(regions.begin(), regions.end(),
                     [address](const MemoryRegion& r) { return r.Contains(address); })) {
-      ++placed;
+      placed.lowest = placed.placed == 0 ? address : std::min(placed.lowest, address);
+      placed.highest = placed.placed == 0 ? address : std::max(placed.highest, address);
+      ++placed.placed;
     }
   }
   // A load that leaves memory as it was says so: without this line a listing loaded before any
@@ -74,12 +76,13 @@ bool LoadListing(const std::string& path, Processor& processor, ListingMap& list
   if (carried == 0) {
     ConsoleWrite(console, "No word loaded: '%s' has no line with an address and a word",
                  path.c_str());
-  } else if (placed == 0) {
+  } else if (placed.placed == 0) {
     ConsoleWrite(console,
                  "No word loaded: none of the %llu words of '%s' lies in a region of the memory "
                  "map; load a memory map first",
                  static_cast<unsigned long long>(carried), path.c_str());
   }
+  if (extent != nullptr) *extent = placed;
   return true;
 }
 

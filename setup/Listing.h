@@ -1,6 +1,7 @@
 // The listing loader: fills memory from an assembler listing and keeps its comments.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "Console.h"
@@ -13,13 +14,22 @@ namespace tervik {
 // word; DLL regions are skipped. Leaves the registers and the listing comments alone.
 void ClearMemory(Processor& processor);
 
+// The words a listing load placed in a region of the map: how many lines did, and the lowest and
+// highest of their addresses (both 0 when none did).
+struct ListingExtent {
+  uint64_t placed = 0;
+  uint32_t lowest = 0;
+  uint32_t highest = 0;
+};
+
 // Empties `listing`, clears memory, then reads the listing file at `path`: each line that
 // carries a word writes it to memory and stores the line's comment. Writes to `console` only
 // when something fails, and one line when no word landed in a region (the listing carries no
 // word, or none of its words lies in a region of the map). The caller refreshes the views
 // afterwards. Returns whether the file was read (false when it could not be opened or is not a
-// regular file; memory is cleared either way).
+// regular file; memory is cleared either way). `extent`, when given, receives the placed words'
+// addresses.
 bool LoadListing(const std::string& path, Processor& processor, ListingMap& listing,
-                 ConsoleSink& console);
+                 ConsoleSink& console, ListingExtent* extent = nullptr);
 
 }  // namespace tervik

@@ -6,14 +6,19 @@
 namespace tervik {
 
 std::string RomExportText(Processor& processor) {
+  return RomExportText(processor, 0, uint64_t{kRomExportLastAddress} + 1);
+}
+
+std::string RomExportText(Processor& processor, uint32_t first, uint64_t count) {
   std::string text;
-  text.reserve((kRomExportLastAddress + 1) * 96);
+  text.reserve(count * 96);
   char comment[32];
-  for (uint32_t i = 0; i <= kRomExportLastAddress; ++i) {
+  for (uint64_t k = 0; k < count; ++k) {
+    const uint32_t i = first + static_cast<uint32_t>(k);
     const uint32_t word = processor.ReadMem(i);
     text += "ROM_WORD'(\"";
     for (int bit = 31; bit >= 0; --bit) text += ((word >> bit) & 1u) != 0 ? '1' : '0';
-    text += i < kRomExportLastAddress ? "\"), -- " : "\") -- ";
+    text += k + 1 < count ? "\"), -- " : "\") -- ";
     const std::string disassembly = Processor::Disassemble(word);
     const uint32_t again = processor.ReadMem(i);
     const int n = std::snprintf(comment, sizeof comment, "%05u %08X ", i, again);

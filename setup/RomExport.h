@@ -17,4 +17,9 @@ inline constexpr uint32_t kRomExportLastAddress = 1024;
 // binary digits, once for the comment), so a module's ReadMem is called twice per address.
 std::string RomExportText(Processor& processor);
 
+// The same lines for `count` words from `first` (at least one; addresses wrap past FFFFFFFF):
+// the last line of the range is the one without the comma. tervik-rom and "Export ROM..." write
+// this text, and wrap it into a VHDL package.
+std::string RomExportText(Processor& processor, uint32_t first, uint64_t count);
+
 }  // namespace tervik

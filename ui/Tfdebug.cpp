@@ -2,6 +2,7 @@
 #include "Tfdebug.h"
 
 #include <QFont>
+#include <QTimer>
 
 TFDebug* FDebug = nullptr;
 
@@ -55,6 +56,15 @@ TFDebug::TFDebug(QWidget* parent) : TToolDock("Console", parent, true) {
   ListBox1->setFont(font);
   setWidget(ListBox1);
   resize(508, 176);
+  // Docking lays the list out anew at another height, which leaves it scrolled wherever the
+  // layout put it; once that is done, the newest line comes back into view.
+  connect(this, &QDockWidget::topLevelChanged, this, [this](bool floating) {
+    if (!floating) QTimer::singleShot(0, this, [this] { ShowNewest(); });
+  });
+}
+
+void TFDebug::ShowNewest() {
+  if (model_->rowCount() > 0) ListBox1->scrollTo(model_->index(model_->rowCount() - 1));
 }
 
 void TFDebug::AppendLine(std::string_view line) {

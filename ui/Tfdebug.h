@@ -43,6 +43,8 @@ class TFDebug final : public TToolDock, public tervik::ConsoleSink {
   void AppendLine(std::string_view line) override;
   // Selects the last line and scrolls it into view.
   void SelectNewest();
+  // Scrolls the last line into view, leaving the selection alone.
+  void ShowNewest();
 
   QListView* ListBox1;
   ConsoleModel* Model() const { return model_; }

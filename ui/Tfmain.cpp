@@ -4,13 +4,11 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QCloseEvent>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMenuBar>
 #include <QMessageBox>
-#include <QScreen>
 #include <algorithm>
 #include <cstdarg>
 #include <cstdio>
@@ -18,11 +16,14 @@
 
 #include "Clipboard.h"
 #include "Console.h"
+#include "DockLayout.h"
+#include "ExportRom.h"
 #include "Icons.h"
 #include "Listing.h"
 #include "MemoryMap.h"
 #include "ProgramFiles.h"
 #include "ProgramMenu.h"
+#include "RecentFiles.h"
 #include "RomExport.h"
 #include "Tfabout.h"
 #include "Tfbreakpoints.h"
@@ -31,6 +32,7 @@
 #include "Tfmanual.h"
 #include "Tfmem.h"
 #include "Tfreg.h"
+#include "WindowSettings.h"
 
 TFMain* FMain = nullptr;
 
@@ -103,6 +105,8 @@ TFMain::TFMain(tervik::platform::Clock& clock, QWidget* parent)
   ActionLiveViews->setChecked(true);
   ActionShowBreakpoints = MakeDebugAction("&Breakpoints", "ActionShowBreakpoints", {},
                                           &TFMain::ActionShowBreakpointsExecute);
+  ActionResetLayout =
+      MakeDebugAction("Reset &layout", "ActionResetLayout", {}, &TFMain::ActionResetLayoutExecute);
 
   ActionQuit->setIcon(ToolIcon(ToolIconKind::Exit));
   ActionReset->setIcon(ToolIcon(ToolIconKind::Reset));
@@ -151,6 +155,9 @@ TFMain::TFMain(tervik::platform::Clock& clock, QWidget* parent)
       this, session_, [](uint32_t a) { FCPU->ShowAddress(a); },
       [](uint32_t a) { FMem->GoToAddress(a); }, [] { FCPU->UpdateView(); });
   breakpoints_->hide();
+  breakpoints_->SetFloatingSize({460, 220});
+  tervik::ui::SetFloatingSizes(*FCPU, *FReg, *FDebug, *FMem);
+  new tervik::ui::ConsoleHeightKeeper(*this, *FDebug);
 
   // Everything the console functions write, plug-in messages included, goes to the console.
   tervik::SetConsoleSink(FDebug);
@@ -244,10 +251,23 @@ void TFMain::BuildMenus() {
   debug->addSeparator();
   debug->addAction(ActionStopWhenHalted);
   debug->addAction(ActionLiveViews);
+  debug->addAction(MakeExportRomAction(this, session_));  // the images of tervik-rom
   debug->addSeparator();
   debug->addAction(ActionShowBreakpoints);
   debug->addAction(ActionShowDebugToolBar);
-  bar->addMenu(program_->Menu());
+  debug->addAction(ActionResetLayout);
+  QMenu* program = program_->Menu();
+  bar->addMenu(program);
+  // The listings and maps opened last, at the end of the Program menu.
+  program->addSeparator();
+  recent_ = new TRecentFiles(program->addMenu("Recent &files"), [this](const QString& file) {
+    Guarded([&] {
+      if (file.endsWith(".map", Qt::CaseInsensitive))
+        OpenMap(file);
+      else
+        OpenListing(file);
+    });
+  });
 }
 
 void TFMain::BuildToolBar() {
@@ -282,23 +302,6 @@ void TFMain::BuildToolBar() {
   ActionShowDebugToolBar = DebugToolBar->toggleViewAction();
   ActionShowDebugToolBar->setText("Debug &tool bar");
   ActionShowDebugToolBar->setObjectName("ActionShowDebugToolBar");
-}
-
-void TFMain::FormCreate() {
-  FCPU->show();
-  FReg->show();
-  FDebug->show();
-  addDockWidget(Qt::TopDockWidgetArea, FCPU);
-  splitDockWidget(FCPU, FReg, Qt::Horizontal);
-  addDockWidget(Qt::BottomDockWidgetArea, FDebug);
-  resizeDocks({FCPU, FReg}, {221, 353}, Qt::Horizontal);
-  resizeDocks({FCPU, FDebug}, {411, 176}, Qt::Vertical);
-  // The memory dump starts floating and hidden; it can be docked later like the others.
-  addDockWidget(Qt::RightDockWidgetArea, FMem);
-  FMem->setFloating(true);
-  FMem->resize(358, 338);
-  FMem->hide();
-  LoadMemoryMap("default.map");
 }
 
 void TFMain::Guarded(const std::function<void()>& command) {
@@ -391,7 +394,8 @@ void TFMain::DisplayMemoryMap() {
 }
 
 QString TFMain::ChooseFile(const OpenDialog& dialog) {
-  QFileDialog box(this, dialog.caption, QDir::currentPath(), dialog.filter);
+  const QString last = settings_ ? settings_->LastFolder(dialog.defaultSuffix) : QString();
+  QFileDialog box(this, dialog.caption, last.isEmpty() ? QDir::currentPath() : last, dialog.filter);
   box.setFileMode(QFileDialog::ExistingFile);
   box.setAcceptMode(QFileDialog::AcceptOpen);
   box.setDefaultSuffix(dialog.defaultSuffix);
@@ -399,20 +403,34 @@ QString TFMain::ChooseFile(const OpenDialog& dialog) {
   box.setSizeGripEnabled(true);
   box.selectFile("*." + dialog.defaultSuffix);
   if (box.exec() != QDialog::Accepted || box.selectedFiles().isEmpty()) return {};
-  return box.selectedFiles().front();
+  const QString chosen = box.selectedFiles().front();
+  if (settings_) settings_->NoteFolder(dialog.defaultSuffix, QFileInfo(chosen).absolutePath());
+  return chosen;
 }
 
 void TFMain::ActionLoadLSTExecute() {
   const QString path =
       ChooseFile({"Load LST file", "Assembler listing (*.lst);;All files (*)", "lst"});
   if (!path.isEmpty()) {
-    // The listing's folder becomes the working directory.
-    QDir::setCurrent(QFileInfo(path).absolutePath());
-    lastListingPath_ = path.toStdString();
-    program_->Forget();
-    LoadProgramListing(lastListingPath_, false);
+    OpenListing(path);
     return;
   }
+  RefreshViews();
+}
+
+void TFMain::OpenListing(const QString& path) {
+  // Taken as a whole path before the listing's folder becomes the working directory.
+  const QFileInfo listing(path);
+  QDir::setCurrent(listing.absolutePath());
+  lastListingPath_ = listing.absoluteFilePath().toStdString();
+  program_->Forget();
+  recent_->Note(listing.absoluteFilePath());
+  LoadProgramListing(lastListingPath_, false);
+}
+
+void TFMain::OpenMap(const QString& path) {
+  recent_->Note(path);
+  LoadMemoryMap(path.toStdString());
   RefreshViews();
 }
 
@@ -430,7 +448,10 @@ void TFMain::ActionClearMemExecute() {
 
 void TFMain::ActionLoadMapExecute() {
   const QString path = ChooseFile({"Load memory map", "Memory map (*.map);;All files (*)", "map"});
-  if (!path.isEmpty()) LoadMemoryMap(path.toStdString());
+  if (!path.isEmpty()) {
+    OpenMap(path);
+    return;
+  }
   RefreshViews();
 }
 
@@ -446,19 +467,6 @@ void TFMain::ActionQuitExecute() {
 
 void TFMain::ActionExportROMDATAExecute() {
   tervik::platform::SystemClipboard().SetText(tervik::RomExportText(session_.Cpu()));
-}
-
-void TFMain::ActionShowMemoryExecute() {
-  FMem->show();
-  FMem->raise();
-  FMem->activateWindow();
-}
-
-void TFMain::ActionManualExecute() {
-  if (FManual == nullptr) FManual = new TFManual(this);
-  FManual->show();
-  FManual->raise();
-  FManual->activateWindow();
 }
 
 void TFMain::ActionAboutExecute() {
@@ -510,25 +518,6 @@ void TFMain::ActionStepOutExecute() {
 void TFMain::ActionRunToCursorExecute() {
   RunOperation(
       session_.StartRunTo(FCPU->CursorAddress(), ActionStopWhenHalted->isChecked(), kRunLimit));
-}
-
-void TFMain::ActionShowBreakpointsExecute() {
-  if (dockWidgetArea(breakpoints_) == Qt::NoDockWidgetArea) {
-    // The first showing: floating beside the main window, sized for its columns.
-    addDockWidget(Qt::RightDockWidgetArea, breakpoints_);
-    breakpoints_->setFloating(true);
-    breakpoints_->resize(460, 220);
-    // Right of the main window where the screen has room, else over its right edge.
-    QPoint at = frameGeometry().topRight() + QPoint(8, 0);
-    if (const QScreen* screen = this->screen()) {
-      const QRect room = screen->availableGeometry();
-      at.setX(std::max(room.left(), std::min(at.x(), room.right() - breakpoints_->width())));
-    }
-    breakpoints_->move(at);
-  }
-  breakpoints_->UpdateView();
-  breakpoints_->show();
-  breakpoints_->raise();
 }
 
 void TFMain::ActionStopExecute() {
@@ -591,24 +580,4 @@ tervik::debug::StopReason TFMain::RunUntilStop(tervik::debug::RunOperation& op) 
     batchLimit = NextBatchLimit(op.done - before, t - now);
   }
   return session_.Stop(op);
-}
-
-void TFMain::closeEvent(QCloseEvent* event) {
-  if (running_) {
-    // End the run first; the run command closes the window once its loop has returned.
-    StopRequested = true;
-    closeRequested_ = true;
-    event->ignore();
-    return;
-  }
-  if (FManual != nullptr) FManual->close();
-  QMainWindow::closeEvent(event);
-  // A floating tool window is a top-level window of its own, so the application would not see
-  // its last window close and would go on without a main window. Closing the main window ends
-  // the program: the tool windows go with it and every event loop, a dialog's included, ends.
-  for (QDockWidget* dock :
-       std::initializer_list<QDockWidget*>{FCPU, FReg, FDebug, FMem, breakpoints_}) {
-    dock->hide();
-  }
-  QCoreApplication::quit();
 }

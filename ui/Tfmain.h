@@ -26,6 +26,8 @@ class QAction;
 class QActionGroup;
 class TFBreakpoints;
 class TProgramMenu;
+class TRecentFiles;
+class TWindowSettings;
 
 class TFMain : public QMainWindow, public DebugHost {
   Q_OBJECT
@@ -37,9 +39,24 @@ class TFMain : public QMainWindow, public DebugHost {
                   QWidget* parent = nullptr);
   ~TFMain() override;
 
-  // The create event: shows and docks the disassembly, register and console windows, then
-  // loads "default.map" from the working directory.
-  void FormCreate();
+  // The create event: shows and docks the disassembly, register and console windows in their
+  // default layout, restores the saved settings if UseSettings gave a file, then loads `map`
+  // ("default.map" from the working directory unless the command line named another).
+  void FormCreate(const QString& map = "default.map");
+
+  // Remember the layout, the options, the recent files and the dialogs' folders in `file`
+  // (restored by FormCreate, saved when the window closes). Without it nothing is remembered.
+  void UseSettings(const QString& file);
+  TWindowSettings* Settings() const { return settings_.get(); }
+  TRecentFiles* Recent() const { return recent_; }
+  // Whether the memory dump has been placed beside the window, at its first showing.
+  bool MemoryPlaced() const { return memoryPlaced_; }
+  void SetMemoryPlaced(bool placed) { memoryPlaced_ = placed; }
+
+  // What "Load LST file" and "Load memory map" do once their dialog has given `path`: a
+  // listing's folder becomes the working folder and "Reload previous LST file" loads it again.
+  void OpenListing(const QString& path);
+  void OpenMap(const QString& path);
 
   // ---- Operations the other windows use ----
   void RefreshViews() override;
@@ -98,6 +115,8 @@ class TFMain : public QMainWindow, public DebugHost {
   void ActionStepOutExecute();
   void ActionRunToCursorExecute();
   void ActionShowBreakpointsExecute();
+  // Docks the tool windows where they stood at the first start (Debug menu).
+  void ActionResetLayoutExecute();
 
   // The actions in list order; the first nine are disabled as a group during a free run.
   QAction* ActionQuit;
@@ -123,6 +142,7 @@ class TFMain : public QMainWindow, public DebugHost {
   QAction* ActionStopWhenHalted;  // checked: a run ends when an instruction leaves pc in place
   QAction* ActionLiveViews;       // checked: the views follow a run about ten times a second
   QAction* ActionShowBreakpoints;
+  QAction* ActionResetLayout;
   TFBreakpoints* BreakpointsWindow() const { return breakpoints_; }
   TProgramMenu* Program() const { return program_; }
 
@@ -172,6 +192,9 @@ class TFMain : public QMainWindow, public DebugHost {
   bool running_ = false;
   uint64_t lastRunCount_ = 0;
   bool closeRequested_ = false;
+  std::unique_ptr<TWindowSettings> settings_;
+  TRecentFiles* recent_ = nullptr;
+  bool memoryPlaced_ = false;
 };
 
 extern TFMain* FMain;

@@ -9,6 +9,11 @@ TToolDock::TToolDock(const QString& caption, QWidget* parent, bool refuseClose)
       QDockWidget::DockWidgetMovable | QDockWidget::DockWidgetFloatable;
   if (!refuseClose) features |= QDockWidget::DockWidgetClosable;
   setFeatures(features);
+  connect(this, &QDockWidget::topLevelChanged, this, &TToolDock::TopLevelChanged);
+}
+
+void TToolDock::TopLevelChanged(bool floating) {
+  if (floating && !floatingSize_.isEmpty()) resize(floatingSize_);
 }
 
 void TToolDock::closeEvent(QCloseEvent* event) {

@@ -13,9 +13,17 @@ class TToolDock : public QDockWidget {
 
   bool RefusesClose() const { return refuseClose_; }
 
+  // The size the window takes whenever it is undocked, instead of keeping its docked size; an
+  // empty size keeps whatever size it has (a layout being restored brings its own sizes).
+  void SetFloatingSize(const QSize& size) { floatingSize_ = size; }
+  QSize FloatingSize() const { return floatingSize_; }
+
  protected:
   void closeEvent(QCloseEvent* event) override;
 
  private:
+  void TopLevelChanged(bool floating);
+
   bool refuseClose_;
+  QSize floatingSize_;
 };

@@ -56,7 +56,7 @@ desktop-file-validate "$tmp/root/usr/share/applications/org.tervik.Tervik.deskto
 appstreamcli validate --no-net "$tmp/root/usr/share/metainfo/org.tervik.Tervik.metainfo.xml" \
   || fail "appstreamcli validate"
 # The programs are stripped, and find their modules in /usr/lib/tervik.
-for program in tervik tervik-as tervik-run; do
+for program in tervik tervik-as tervik-run tervik-rom; do
   if readelf -S "$tmp/root/usr/bin/$program" | grep -q '\.debug_info'; then fail "$program is not stripped"; fi
 done
 readelf -d "$tmp/root/usr/bin/tervik" | grep -q 'RUNPATH.*\$ORIGIN/../lib/tervik' || fail "tervik's RUNPATH"

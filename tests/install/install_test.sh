@@ -14,12 +14,13 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 cmake --install "$build" --prefix "$prefix" >"$tmp/install.log" || { cat "$tmp/install.log"; fail "cmake --install"; }
 
 # What a user expects to find.
-for f in bin/tervik bin/tervik-as bin/tervik-run \
+for f in bin/tervik bin/tervik-as bin/tervik-run bin/tervik-rom \
          lib/tervik/libtervik_terminal.so lib/tervik/libtervik_timer.so lib/tervik/libtervik_gpio.so \
          include/tervik/tervik_plugin.h lib/pkgconfig/tervik-plugin.pc \
          lib/cmake/TervikPlugin/TervikPluginConfig.cmake \
          share/doc/tervik/Manual.pdf share/doc/tervik/README.md share/doc/tervik/LICENSE \
          share/man/man1/tervik.1.gz share/man/man1/tervik-as.1.gz share/man/man1/tervik-run.1.gz \
+         share/man/man1/tervik-rom.1.gz \
          share/applications/org.tervik.Tervik.desktop \
          share/metainfo/org.tervik.Tervik.metainfo.xml \
          share/icons/hicolor/scalable/apps/tervik.svg share/icons/hicolor/48x48/apps/tervik.png \

@@ -1,13 +1,16 @@
 // The ROM export text: its shape, the words of unmapped addresses, the two reads per word, and
-// a golden export of a small program.
+// a golden export of a small program; the ROM image formats of a listing with gaps, and the
+// default range.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
 #include "Listing.h"
 #include "PeripheralModule.h"
 #include "RomExport.h"
+#include "RomImage.h"
 #include "SetupTestSupport.h"
 
 namespace tervik {
@@ -75,6 +78,41 @@ TEST(RomExportTest, GoldenExportOfAProgram) {
 
   // Stored with LF line ends so that no checkout setting can alter it; CR LF is checked above.
   test::ExpectGolden("rom_export.txt", test::ReplaceAll(RomExportText(processor), "\r\n", "\n"));
+}
+
+// Every format of the default image of a listing placed from 0x10 to 0x1A with gaps: 16 words
+// from 0x10, unplaced words 0. The binaries are shown as hex bytes. GHDL, Icarus Verilog and
+// srec_cat read the same images back (tests/tools/rom_consumers.py).
+TEST(RomExportTest, GoldenImagesInEveryFormat) {
+  test::RecordingConsole console;
+  Processor processor;
+  processor.AddRegion(0, 0x100000, RegionType::RAM);
+  ListingMap comments;
+  ListingExtent extent;
+  ASSERT_TRUE(LoadListing(TERVIK_ROM_LISTING, processor, comments, console, &extent));
+  EXPECT_EQ(extent.placed, 6u);
+  const RomRange range = DefaultRomRange(extent.lowest, extent.highest);
+  EXPECT_EQ(range.start, 0x10u);
+  EXPECT_EQ(range.count, 16u);
+
+  std::string all;
+  for (const RomFormatInfo& info : kRomFormats) {
+    EXPECT_EQ(RomFormatNamed(info.name), info.format);
+    std::string image = RomImage(processor, info.format, range);
+    all += "==== " + std::string(info.name) + " ====\n";
+    if (info.format == RomFormat::BinaryLittle || info.format == RomFormat::BinaryBig) {
+      ASSERT_EQ(image.size(), range.count * 4);
+      for (size_t i = 0; i < image.size(); ++i) {
+        char byte[4];
+        std::snprintf(byte, sizeof byte, "%02X", static_cast<unsigned char>(image[i]));
+        all += byte;
+        all += i % 16 == 15 ? '\n' : ' ';
+      }
+    } else {
+      all += test::ReplaceAll(image, "\r\n", "\n");
+    }
+  }
+  test::ExpectGolden("rom_images.txt", all);
 }
 
 }  // namespace

@@ -139,21 +139,64 @@ TEST(Examples, CommittedListingsEqualTheBuiltOnes) {
 
 // ---- Command lines ----
 
+// Every exit status of the table in the manual (docs/manual/fragments/tervik-run-exit.md), each
+// with the message that names the failure.
 TEST(RunnerCommandLine, ExitCodesTellHowTheRunEnded) {
-  const std::vector<std::string> base = {"--map", kProgramMap, "--lst", ProgramListing("logic")};
-  auto run = [&](std::vector<std::string> extra) {
-    std::vector<std::string> args = base;
-    args.insert(args.end(), extra.begin(), extra.end());
-    return RunProgram(kRunner, args);
+  TempDir work;
+  const std::map<std::string, std::string> sources = {
+      {"good", "start: MOVEL R31,H#600D%\nhalt:  JUMPI halt%\n"},
+      {"undefined", "       MOVEL R1,H#1%\n       DW 0x80000000\n"},
+      {"unmapped", "       JUMPI H#1FFF%\n"},
+      {"empty", "; no word\n"},
   };
-  EXPECT_EQ(run({}).exitCode, 0);                         // halted, no --until
-  EXPECT_EQ(run({"--until", "0xFF0"}).exitCode, 0);       // reached
-  EXPECT_EQ(run({"--until", "H#FF0"}).exitCode, 0);       // the listing's own hex
-  EXPECT_EQ(run({"--until", "0xFF1"}).exitCode, 1);       // halted elsewhere
-  EXPECT_EQ(run({"--steps", "10"}).exitCode, 2);          // limit
-  EXPECT_EQ(run({"--until", "0xFG"}).exitCode, 64);       // not a number
-  EXPECT_EQ(run({"--dump-mem", "0x1000"}).exitCode, 64);  // no count
-  EXPECT_EQ(run({"--steps", "-1"}).exitCode, 64);
+  for (const auto& [name, source] : sources) {
+    const std::string asmPath = work.Write(name + ".asm", source);
+    ASSERT_EQ(
+        RunProgram(kAssembler, {asmPath, "-o", (work.path() / (name + ".lst")).string()}).exitCode,
+        0)
+        << name;
+  }
+  struct Case {
+    std::string listing;  // a program of tests/programs, or one of the sources above
+    std::vector<std::string> extra;
+    int exitCode;
+    std::string err;  // a line standard error must hold
+  };
+  const Case cases[] = {
+      {"logic", {}, 0, ""},                         // halted, no --until
+      {"logic", {"--until", "0xFF0"}, 0, ""},       // reached
+      {"logic", {"--until", "H#FF0"}, 0, ""},       // the listing's own hex
+      {"logic", {"--until", "0xFF1"}, 1, ""},       // halted elsewhere
+      {"logic", {"--steps", "10"}, 2, ""},          // limit
+      {"logic", {"--until", "0xFG"}, 64, ""},       // not a number
+      {"logic", {"--dump-mem", "0x1000"}, 64, ""},  // no count
+      {"logic", {"--steps", "-1"}, 64, "tervik-run: --steps: a count cannot be negative\n"},
+      {"logic", {"--trace-to", " -5"}, 64, "tervik-run: --trace-to: a count cannot be negative\n"},
+      {"good", {"--expect", "R31 == 0x600D", "--expect", "halt == 1 && M[start] != 0"}, 0, ""},
+      {"good",
+       {"--expect", "R31 == 0x600D", "--expect", "R30 == 1"},
+       6,
+       "tervik-run: --expect 'R30 == 1' does not hold\n"},
+      {"good", {"--expect", "nowhere == 1"}, 6, "--expect 'nowhere == 1': col 1: "},
+      {"good", {"--expect", "R31 =="}, 64, "tervik-run: --expect: col 7: "},
+      {"good", {"--until", "halt"}, 0, ""},
+      {"undefined", {}, 5, "tervik-run: halted on an undefined word at 00000001\n"},
+      {"undefined", {"--until", "0x100", "--expect", "R1 == 7"}, 5, "does not hold\n"},
+      {"unmapped", {}, 5, "tervik-run: halted on a fetch from unmapped memory at 00002000\n"},
+      {"empty", {"--steps", "3"}, 2, "tervik-run: warning: the listing '"},
+  };
+  for (const Case& c : cases) {
+    const bool ours = sources.count(c.listing) != 0;
+    std::vector<std::string> args = {
+        "--map", kProgramMap, "--lst",
+        ours ? (work.path() / (c.listing + ".lst")).string() : ProgramListing(c.listing)};
+    args.insert(args.end(), c.extra.begin(), c.extra.end());
+    const ProgramRun run = RunProgram(kRunner, args);
+    std::string line = c.listing;
+    for (const std::string& a : c.extra) line += " " + a;
+    EXPECT_EQ(run.exitCode, c.exitCode) << line << "\n" << run.err;
+    EXPECT_NE(run.err.find(c.err), std::string::npos) << line << "\n" << run.err;
+  }
   EXPECT_EQ(RunProgram(kRunner, {"--lst", ProgramListing("logic")}).exitCode, 64);
 
   // A map or listing that cannot be read, whatever the reason, ends the runner with 3 and the
@@ -189,6 +232,37 @@ TEST(RunnerCommandLine, ExitCodesTellHowTheRunEnded) {
         << failed.err;
     EXPECT_EQ(failed.out, "") << u.role << " " << u.path;  // no run
   }
+}
+
+// A suite of runs with --quiet, --output and --junit: the program's own lines alone in the
+// output file and on standard error, and the report (times set to 0) against its golden file.
+TEST(RunnerCommandLine, SuiteWithReportAndTheProgramsOutputAlone) {
+  TempDir work;
+  const std::string suite = work.Write(
+      "suite.txt", "# the demos\n\n--name hello --map " + kExampleMap + " --lst " +
+                       ExampleListing("hello") + " --expect 'R3 == 0 && M[text] == 0x48'\n" +
+                       "--map " + kProgramMap + " --lst " + ProgramListing("logic") +
+                       " --name 'logic & <more>' --until pass --expect \"R31 == 0x600E\"\n");
+  const std::string output = (work.path() / "out.txt").string();
+  const std::string report = (work.path() / "report.xml").string();
+  const ProgramRun run =
+      RunProgram(kRunner, {"--suite", suite, "--quiet", "--output", output, "--junit", report});
+  EXPECT_EQ(run.exitCode, 6) << run.err;
+  EXPECT_EQ(run.err, "tervik-run: --expect 'R31 == 0x600E' does not hold\n");
+  std::string text;
+  ASSERT_TRUE(ReadFile(output, text));
+  EXPECT_EQ(text, "Hello, world\n");
+  ASSERT_TRUE(ReadFile(report, text));
+  for (size_t at = 0; (at = text.find(" time=\"", at)) != std::string::npos;) {
+    at += 7;
+    text.replace(at, text.find('"', at) - at, "0");
+  }
+  ExpectGolden("junit.xml", text);
+
+  const ProgramRun quiet =
+      RunProgram(kRunner, {"--map", kExampleMap, "--lst", ExampleListing("hello"), "--quiet"});
+  EXPECT_EQ(quiet.exitCode, 0);
+  EXPECT_EQ(quiet.err, "Hello, world\n");
 }
 
 // Standard output that cannot be written, for a dump or a trace, ends the runner with 4 and
@@ -240,9 +314,9 @@ TEST(RunnerCommandLine, TraceWritesAStepPerLineThenTheReason) {
       kRunner, {"--map", kExampleMap, "--lst", ExampleListing("hello"), "--trace", "--steps", "3"});
   EXPECT_EQ(run.exitCode, 2);
   const char* expected =
-      "1 00000000 EC200009 MOVEL R1,H#9%            PC=1 R1=9\n"
-      "2 00000001 EC407000 MOVEL R2,H#7000%         PC=2 R2=7000\n"
-      "3 00000002 CC610000 LOADI R3,R1,H#0          PC=3 R3=48\n"
+      "       1 00000000 EC200009 MOVEL R1,H#9%            PC=1 R1=9\n"
+      "       2 00000001 EC407000 MOVEL R2,H#7000%         PC=2 R2=7000\n"
+      "       3 00000002 CC610000 LOADI R3,R1,H#0          PC=3 R3=48\n"
       "step limit: pc 00000003 after 3 steps\n";
   EXPECT_EQ(run.out, expected);
 }

@@ -157,7 +157,7 @@ TEST(Runner, TraceDoesNotReadAPeripheralAgain) {
   const std::vector<std::string> expected = {"M9 Clock",  "M9 Read 0", "M9 Clock",
                                              "M9 Read 1", "M9 Clock",  "M9 Read 2"};
   EXPECT_EQ(CallLog(), expected);  // the fetches alone
-  EXPECT_EQ(out.Text().rfind("1 00000100 -------- (peripheral)", 0), 0u) << out.Text();
+  EXPECT_EQ(out.Text().rfind("       1 00000100 -------- (peripheral)", 0), 0u) << out.Text();
   cpu.SetPC(0x500);  // unmapped
   EXPECT_EQ(runner::FormatStop(cpu, {StopReason::Halted, 1}),
             "halted: pc stayed at 00000500 (??? FFFFFFFF) after 1 step");
@@ -383,7 +383,7 @@ TEST(RunnerOptions, CommandLineTakesExpressions) {
       {{"--until", "nowhere"}, 64, "tervik-run: --until: col 1: undefined symbol 'nowhere'\n"},
       {{"--until", "PC"}, 64, "tervik-run: --until: col 1: registers are not available here\n"},
       {{"--steps", "10+1"}, 64, "tervik-run: --steps: col 3: unexpected '+'\n"},
-      {{"--steps", "-1"}, 64, "tervik-run: --steps: col 1: expected a number\n"},
+      {{"--steps", "-1"}, 64, "tervik-run: --steps: a count cannot be negative\n"},
       {{"--dump-mem", "0x1000"}, 64, "tervik-run: --dump-mem: col 7: expected ':' and a count\n"},
       {{"--dump-mem", "0:1", "--dump-mem", "0x1000:-1"},
        64,

@@ -1,11 +1,20 @@
 // "Copy as ROM" and the platform clipboard: the export text on the clipboard as plain text,
-// replacing what it held, and nothing else said.
+// replacing what it held, and nothing else said. "Export ROM...": its place in the Debug menu
+// (the File menu keeps its two items) and what its dialog writes or refuses.
 #include <QClipboard>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
 #include <QMimeData>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include "Clipboard.h"
+#include "ExportRom.h"
+#include "Files.h"
 #include "RomExport.h"
+#include "RomImage.h"
 #include "Tfdebug.h"
 #include "Tfmain.h"
 
@@ -56,6 +65,61 @@ class ClipboardTest : public QObject {
     QVERIFY(!data->hasHtml());
     QVERIFY2(messages.isEmpty(), qPrintable(messages.join('\n')));
     QCOMPARE(FDebug->ListBox1->model()->rowCount(), consoleLines);
+  }
+
+  void ExportRomWritesTheChosenImage() {
+    QDir::setCurrent(TERVIK_EXAMPLES_DIR);
+    TFMain main;
+    main.FormCreate();
+    main.Cpu().WriteMem(0x1000, 0x14220003);
+    main.Cpu().WriteMem(0x1003, 0xFFFFFFFF);
+    QStringList file, debug;
+    for (QAction* menu : main.menuBar()->actions()) {
+      QStringList& items = menu->text() == "&File" ? file : debug;
+      if (menu->text() != "&File" && menu->menu()->objectName() != "DebugMenu") continue;
+      for (QAction* a : menu->menu()->actions()) {
+        if (!a->isSeparator()) items.append(a->text());
+      }
+    }
+    QCOMPARE(file, (QStringList{"Copy as &ROM", "Exit"}));
+    QVERIFY2(debug.contains("Export &ROM..."), qPrintable(debug.join(',')));
+
+    QTemporaryDir dir;
+    struct Row {
+      int format;
+      QString start, count, name, error;  // error empty: the file is written
+    };
+    const Row rows[] = {
+        {1, "0x1000", "4", "my_rom", ""},
+        {5, "H#1000%", "2*2", "tervik_rom", ""},
+        {6, "0xFFF", "1", "tervik_rom", ""},
+        {1, "0x1000+", "4", "my_rom", "Start address: col 8: expected an expression"},
+        {1, "0x1000", "0", "my_rom", "Words: give 1 to 1048576 words."},
+        {1, "0x1000", "0x100001", "my_rom", "Words: give 1 to 1048576 words."},
+        {1, "0x1000", "4", "my__rom", "The VHDL package needs a VHDL name."},
+    };
+    int n = 0;
+    for (const Row& row : rows) {
+      const QString path = dir.filePath(QString("rom%1").arg(n++));
+      TExportRomDialog dialog(&main, main.Session());
+      dialog.Format->setCurrentIndex(row.format);
+      dialog.Start->setText(row.start);
+      dialog.Count->setText(row.count);
+      dialog.PackageName->setText(row.name);
+      dialog.Path->setText(path);
+      dialog.accept();
+      std::string written, error;
+      const bool exists = tervik::platform::ReadRegularFile(path.toStdString(), written, error);
+      QCOMPARE(dialog.Message->text(), row.error);
+      QCOMPARE(exists, row.error.isEmpty());
+      if (!exists) continue;
+      tervik::debug::SymbolContext none;
+      const uint32_t start = tervik::debug::EvaluateWord(row.start.toStdString(), none).value();
+      const auto count = tervik::debug::Evaluate(row.count.toStdString(), none).value();
+      QCOMPARE(written,
+               tervik::RomImage(main.Cpu(), tervik::kRomFormats[row.format].format,
+                                {start, static_cast<uint64_t>(count)}, row.name.toStdString()));
+    }
   }
 };
 

@@ -121,13 +121,17 @@ class TfmainTest : public QObject {
                                   "  ",
                                   "  Stop when &halted",
                                   "  &Live views during a run",
+                                  "  Export &ROM...",
                                   "  ",
                                   "  &Breakpoints",
                                   "  Debug &tool bar",
+                                  "  Reset &layout",
                                   "&Program",
                                   "  &Open source... [Ctrl+O]",
                                   "  Load &symbols...",
-                                  "  &Reload on change"};
+                                  "  &Reload on change",
+                                  "  ",
+                                  "  Recent &files"};
     QCOMPARE(tree, expected);
     // The debugger's own tool bar stays hidden until asked for; its switch shows it.
     QVERIFY(main.DebugToolBar->isHidden());

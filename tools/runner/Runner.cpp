@@ -78,7 +78,9 @@ RunOutcome Run(debug::Session& session, const RunLimits& limits) {
 
 void AppendTraceLine(std::string& out, uint64_t step, const CpuState& before,
                      std::optional<uint32_t> word, const Processor& after) {
-  out += std::to_string(step);
+  const std::string number = std::to_string(step);
+  if (number.size() < kTraceStepWidth) out.append(kTraceStepWidth - number.size(), ' ');
+  out += number;
   out += ' ';
   AppendHex8(out, before.pc);
   out += ' ';

@@ -4,7 +4,8 @@
 //
 // Trace line, one per step:
 //   STEP ADDRESS WORD DISASSEMBLY  CHANGES
-// STEP counts from 1 in decimal; ADDRESS and WORD are eight hex digits; DISASSEMBLY is the
+// STEP counts from 1 in decimal, right-aligned in kTraceStepWidth (8) characters (a longer number
+// widens its line); ADDRESS and WORD are eight hex digits; DISASSEMBLY is the
 // disassembler's text with its tab replaced by a blank, padded to 24 characters; CHANGES lists
 // what the step changed as NAME=VALUE (upper-case hex, no leading zeros), in the order the
 // register window shows them: PC, IM, SP, LFSR, SR, the flags O, C, Z, N (0 or 1), R0 to R31,
@@ -27,6 +28,9 @@
 #include "Trace.h"
 
 namespace tervik::runner {
+
+// The width STEP is padded to; TraceWriter's format string spells it out as well.
+inline constexpr size_t kTraceStepWidth = 8;
 
 enum class StopReason : uint8_t {
   Until,      // pc reached the --until address after a step

@@ -142,7 +142,7 @@ void TraceWriter::Line(uint64_t step, const CpuState& before, std::optional<uint
                        const Processor& after) {
   if (static_cast<size_t>(end_ - buffer_.get()) > kCapacity - kLineMax) Flush();
   char* p = end_;
-  p = fmt::format_to(p, FMT_COMPILE("{} "), step);
+  p = fmt::format_to(p, FMT_COMPILE("{:>8} "), step);
   p = Hex8(p, before.pc);
   *p++ = ' ';
   if (word) {

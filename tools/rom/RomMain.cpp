@@ -1,0 +1,180 @@
+// tervik-rom: loads a listing, into the regions of a memory map or into a plain memory, and
+// writes the words of an address range as a ROM image (setup/RomImage.h).
+#include <CLI/CLI.hpp>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <exception>
+#include <iostream>
+#include <string>
+
+#include "DynamicLibrary.h"
+#include "Files.h"
+#include "Listing.h"
+#include "MemoryMap.h"
+#include "PeripheralModule.h"
+#include "Processor.h"
+#include "RomImage.h"
+#include "Runner.h"
+#include "Version.h"
+
+namespace {
+
+constexpr int kExitCannotRead = 3;
+constexpr int kExitCannotWrite = 4;
+constexpr int kExitUsage = 64;
+
+// Without a map the listing goes into one memory covering every address a listing can name
+// (five hex digits).
+constexpr uint32_t kListingAddresses = 0x100000;
+
+std::string VersionText() {
+  const tervik::platform::VersionRecord v = tervik::platform::ProgramVersion();
+  std::string text = "tervik-rom ";
+  text += std::to_string(v.major) + "." + std::to_string(v.minor) + "." +
+          std::to_string(v.release) + "." + std::to_string(v.build);
+  return text;
+}
+
+// The loaders' console lines go to standard error, as tervik-run writes them.
+class StderrConsole final : public tervik::ConsoleSink {
+ public:
+  void AppendLine(std::string_view line) override {
+    std::fwrite(line.data(), 1, line.size(), stderr);
+    std::fputc('\n', stderr);
+  }
+};
+
+int Usage(const std::string& message) {
+  std::cerr << "tervik-rom: " << message << "\n";
+  return kExitUsage;
+}
+
+std::string FormatNames() {
+  std::string names;
+  for (const tervik::RomFormatInfo& info : tervik::kRomFormats) {
+    if (!names.empty()) names += ", ";
+    names += info.name;
+  }
+  return names;
+}
+
+int RomMain(int argc, char** argv) {
+  CLI::App app(
+      "Writes the words of a Tervik program as a ROM image: loads the listing (into the regions "
+      "of the memory map when one is given) and writes an address range in a format FPGA tools "
+      "read.",
+      "tervik-rom");
+  std::string mapPath, listingPath, outputPath, formatName, startText, countText;
+  std::string packageName = "tervik_rom";
+  app.add_option("--map", mapPath, "The memory map file (default: one memory of every address)")
+      ->type_name("FILE");
+  app.add_option("--lst", listingPath, "The listing file")->required()->type_name("FILE");
+  app.add_option("-o,--output", outputPath, "The image file, written whole or not at all")
+      ->required()
+      ->type_name("FILE");
+  app.add_option("-f,--format", formatName, "One of: " + FormatNames())
+      ->required()
+      ->type_name("FORMAT");
+  const CLI::Option* startOption =
+      app.add_option("--start", startText,
+                     "First address, an expression such as 0x1000 or H#10%+4 (default: the lowest "
+                     "address the listing placed)")
+          ->type_name("ADDR");
+  const CLI::Option* countOption =
+      app.add_option("--count", countText,
+                     "Number of words, 1 to 1048576 (default: enough to reach the highest "
+                     "address the listing placed, rounded up to a power of two)")
+          ->type_name("N");
+  app.add_option("--name", packageName, "The VHDL package's name (default: tervik_rom)")
+      ->type_name("NAME");
+  app.set_version_flag("--version", VersionText());
+  app.footer(
+      "Exit status: 0 when the image was written; 3 when the map or the listing cannot be read "
+      "or the listing places no word and no range is given; 4 when the image cannot be "
+      "written; 64 for command-line errors.\n");
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    return app.exit(e) == 0 ? 0 : kExitUsage;
+  }
+
+  const std::optional<tervik::RomFormat> format = tervik::RomFormatNamed(formatName);
+  if (!format)
+    return Usage("--format: unknown format '" + formatName + "' (" + FormatNames() + ")");
+  if (!tervik::IsVhdlIdentifier(packageName)) {
+    return Usage("--name: '" + packageName + "' is not a VHDL identifier");
+  }
+  tervik::RomRange range;
+  if (startOption->count() > 0) {
+    const tervik::debug::Result<uint32_t> start = tervik::runner::ParseAddress(startText);
+    if (!start.ok()) return Usage("--start: " + start.error().Text());
+    range.start = start.value();
+  }
+  if (countOption->count() > 0) {
+    const tervik::debug::Result<uint64_t> count = tervik::runner::ParseCount(countText);
+    if (!count.ok()) return Usage("--count: " + count.error().Text());
+    if (count.value() == 0 || count.value() > tervik::kRomImageMaxWords) {
+      return Usage("--count: give 1 to 1048576 words");
+    }
+    range.count = count.value();
+  }
+
+  StderrConsole console;
+  tervik::platform::PosixLibraryLoader libraries;
+  tervik::PeripheralModuleLoader modules(libraries);
+  tervik::Processor processor;
+  if (mapPath.empty()) {
+    processor.AddRegion(0, kListingAddresses, tervik::RegionType::RAM);
+  } else if (!tervik::LoadMemoryMap(mapPath, processor, modules, console)) {
+    std::cerr << "tervik-rom: cannot read the memory map '" << mapPath << "'\n";
+    return kExitCannotRead;
+  }
+  tervik::ListingMap comments;
+  tervik::ListingExtent extent;
+  if (!tervik::LoadListing(listingPath, processor, comments, console, &extent)) {
+    std::cerr << "tervik-rom: cannot read the listing '" << listingPath << "'\n";
+    return kExitCannotRead;
+  }
+  if (startOption->count() == 0 || countOption->count() == 0) {
+    if (extent.placed == 0) {
+      std::cerr << "tervik-rom: the listing places no word; give --start and --count\n";
+      return kExitCannotRead;
+    }
+    const tervik::RomRange placed = tervik::DefaultRomRange(extent.lowest, extent.highest);
+    if (startOption->count() == 0) range.start = placed.start;
+    if (countOption->count() == 0 && range.start > extent.highest) {
+      return Usage("--start lies above every word the listing placed; give --count");
+    }
+    if (countOption->count() == 0) {
+      range.count = startOption->count() == 0
+                        ? placed.count
+                        : tervik::DefaultRomRange(range.start, extent.highest).count;
+    }
+    if (range.count > tervik::kRomImageMaxWords) {
+      return Usage("the listing spans more than 1048576 words; give --start and --count");
+    }
+  }
+
+  const std::string image = tervik::RomImage(processor, *format, range, packageName);
+  if (!tervik::platform::WriteWhole(outputPath, image)) {
+    std::cerr << "tervik-rom: cannot write '" << outputPath << "': " << std::strerror(errno)
+              << "\n";
+    return kExitCannotWrite;
+  }
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  try {
+    return RomMain(argc, argv);
+  } catch (const std::exception& e) {
+    std::cerr << "tervik-rom: " << e.what() << "\n";
+  } catch (...) {
+    std::cerr << "tervik-rom: unexpected failure\n";
+  }
+  return kExitCannotWrite;
+}

@@ -1,0 +1,84 @@
+// The main window's tool windows: the create event with the default layout and the saved
+// settings, showing the memory dump, the manual and the breakpoints, resetting the layout, and
+// closing, which saves the settings.
+#include <QCloseEvent>
+#include <QCoreApplication>
+
+#include "DockLayout.h"
+#include "Tfbreakpoints.h"
+#include "Tfcpu.h"
+#include "Tfdebug.h"
+#include "Tfmain.h"
+#include "Tfmanual.h"
+#include "Tfmem.h"
+#include "Tfreg.h"
+#include "WindowSettings.h"
+
+void TFMain::FormCreate(const QString& map) {
+  tervik::ui::ApplyDefaultLayout(*this, *FCPU, *FReg, *FDebug, *FMem, true);
+  if (settings_) settings_->Restore(*this);
+  LoadMemoryMap(map.toStdString());
+}
+
+void TFMain::UseSettings(const QString& file) {
+  settings_ = std::make_unique<TWindowSettings>(file);
+}
+
+void TFMain::ActionResetLayoutExecute() {
+  breakpoints_->hide();
+  tervik::ui::ApplyDefaultLayout(*this, *FCPU, *FReg, *FDebug, *FMem, true);
+  memoryPlaced_ = false;
+}
+
+void TFMain::ActionShowMemoryExecute() {
+  if (!memoryPlaced_ && FMem->isFloating()) {
+    // The first showing: beside the main window rather than wherever the screen begins.
+    tervik::ui::PlaceBeside(*this, *FMem);
+    memoryPlaced_ = true;
+  }
+  FMem->show();
+  FMem->raise();
+  FMem->activateWindow();
+}
+
+void TFMain::ActionManualExecute() {
+  if (FManual == nullptr) FManual = new TFManual(this);
+  FManual->show();
+  FManual->raise();
+  FManual->activateWindow();
+}
+
+void TFMain::ActionShowBreakpointsExecute() {
+  if (dockWidgetArea(breakpoints_) == Qt::NoDockWidgetArea) {
+    // The first showing: floating beside the main window, sized for its columns.
+    addDockWidget(Qt::RightDockWidgetArea, breakpoints_);
+    breakpoints_->setFloating(true);
+    breakpoints_->resize(breakpoints_->FloatingSize());
+    // Right of the main window where the screen has room, else over its right edge.
+    tervik::ui::PlaceBeside(*this, *breakpoints_);
+  }
+  breakpoints_->UpdateView();
+  breakpoints_->show();
+  breakpoints_->raise();
+}
+
+void TFMain::closeEvent(QCloseEvent* event) {
+  if (running_) {
+    // End the run first; the run command closes the window once its loop has returned.
+    StopRequested = true;
+    closeRequested_ = true;
+    event->ignore();
+    return;
+  }
+  if (FManual != nullptr) FManual->close();
+  if (settings_) settings_->Save(*this);
+  QMainWindow::closeEvent(event);
+  // A floating tool window is a top-level window of its own, so the application would not see
+  // its last window close and would go on without a main window. Closing the main window ends
+  // the program: the tool windows go with it and every event loop, a dialog's included, ends.
+  for (QDockWidget* dock :
+       std::initializer_list<QDockWidget*>{FCPU, FReg, FDebug, FMem, breakpoints_}) {
+    dock->hide();
+  }
+  QCoreApplication::quit();
+}
