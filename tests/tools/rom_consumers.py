@@ -7,7 +7,8 @@ CONSUMER is ghdl (the VHDL package analysed and printed by a test bench), iveril
 $readmemh file loaded and printed by a Verilog module) or srecord (the Intel HEX and both raw
 binaries converted by srec_cat). The words each tool gives back must be exactly the listing's:
 this script reads them from the listing's lines itself. With START and COUNT the image covers
-that range; without, the default range. Exits 77 (a skipped test for ctest) when the tool is
+that range (START may be a label of the listing's symbol file); without, the default range.
+Exits 77 (a skipped test for ctest) when the tool is
 not installed.
 """
 
@@ -30,6 +31,17 @@ def listing_words(path):
         if match:
             words[int(match.group(1), 16)] = int(match.group(2), 2)
     return words
+
+
+def address(text, listing):
+    try:
+        return int(text, 0)
+    except ValueError:
+        for line in Path(listing).with_suffix(".sym").read_text().splitlines():
+            fields = line.split()
+            if len(fields) == 3 and fields[2] == text:
+                return int(fields[0], 16)
+        sys.exit(f"no symbol {text} beside {listing}")
 
 
 def expected(words, start, count):
@@ -103,12 +115,13 @@ def main():
     if len(sys.argv) not in (4, 6):
         sys.exit(__doc__)
     consumer, tool, listing = sys.argv[1:4]
-    start, count = (int(sys.argv[4], 0), int(sys.argv[5], 0)) if len(sys.argv) == 6 else (None, None)
+    start, count = (sys.argv[4], int(sys.argv[5], 0)) if len(sys.argv) == 6 else (None, None)
     missing = [t for t in TOOLS[consumer] if shutil.which(t) is None]
     if missing:
         print(f"SKIPPED: {', '.join(missing)} not installed (Debian package {consumer})")
         return SKIP
-    first, want = expected(listing_words(listing), start, count)
+    first, want = expected(listing_words(listing),
+                           None if start is None else address(start, listing), count)
     with tempfile.TemporaryDirectory() as cwd:
         if consumer == "ghdl":
             results = ghdl(tool, listing, start, count, cwd)

@@ -6,17 +6,22 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <filesystem>
 #include <iostream>
 #include <string>
 
 #include "DynamicLibrary.h"
+#include "Expression.h"
 #include "Files.h"
 #include "Listing.h"
 #include "MemoryMap.h"
 #include "PeripheralModule.h"
 #include "Processor.h"
+#include "ProgramFiles.h"
 #include "RomImage.h"
 #include "Runner.h"
+#include "Session.h"
+#include "SymbolFile.h"
 #include "Version.h"
 
 namespace {
@@ -78,9 +83,11 @@ int RomMain(int argc, char** argv) {
       ->required()
       ->type_name("FORMAT");
   const CLI::Option* startOption =
-      app.add_option("--start", startText,
-                     "First address, an expression such as 0x1000 or H#10%+4 (default: the lowest "
-                     "address the listing placed)")
+      app.add_option(
+             "--start", startText,
+             "First address, an expression such as 0x1000 or main+4, with the listing's symbols "
+             "(default: the lowest "
+             "address the listing placed)")
           ->type_name("ADDR");
   const CLI::Option* countOption =
       app.add_option("--count", countText,
@@ -106,9 +113,18 @@ int RomMain(int argc, char** argv) {
   if (!tervik::IsVhdlIdentifier(packageName)) {
     return Usage("--name: '" + packageName + "' is not a VHDL identifier");
   }
+  // --start may name a label of the listing's symbol file (X.sym beside X.lst), when there is one.
+  tervik::debug::Session session;
+  const std::string symbolsPath = tervik::debug::SymbolPathFor(listingPath);
+  std::error_code missing;
+  if (startOption->count() > 0 && std::filesystem::exists(symbolsPath, missing)) {
+    tervik::SymbolFileResult symbols = tervik::ReadSymbolFile(symbolsPath);
+    if (symbols.read) session.SetSymbols(std::move(symbols.table));
+  }
   tervik::RomRange range;
   if (startOption->count() > 0) {
-    const tervik::debug::Result<uint32_t> start = tervik::runner::ParseAddress(startText);
+    const tervik::debug::Result<uint32_t> start =
+        tervik::runner::ParseAddress(startText, session.Lookup());
     if (!start.ok()) return Usage("--start: " + start.error().Text());
     range.start = start.value();
   }
