@@ -26,29 +26,6 @@ using runner::StopReason;
 
 constexpr uint32_t kStart = Machine::kRam;
 
-// Collects what RunTraced writes.
-class MemoryFile {
- public:
-  MemoryFile() : file_(open_memstream(&data_, &size_)) {}
-  ~MemoryFile() {
-    if (file_ != nullptr) std::fclose(file_);
-    std::free(data_);
-  }
-  MemoryFile(const MemoryFile&) = delete;
-  MemoryFile& operator=(const MemoryFile&) = delete;
-
-  std::FILE* get() const { return file_; }
-  std::string Text() {
-    std::fflush(file_);
-    return std::string(data_, size_);
-  }
-
- private:
-  char* data_ = nullptr;
-  size_t size_ = 0;
-  std::FILE* file_;
-};
-
 struct RunCase {
   const char* name;
   std::vector<uint32_t> program;  // at kStart

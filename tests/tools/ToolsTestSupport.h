@@ -1,6 +1,8 @@
 // Helpers of the tool tests: running the built programs and reading files.
 #pragma once
 
+#include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -27,5 +29,28 @@ bool ReadFile(const std::string& path, std::string& text);
 
 // How often `needle` occurs in `text`.
 size_t CountOccurrences(const std::string& text, const std::string& needle);
+
+// A FILE* that collects what is written to it in memory (RunTraced's output, for one).
+class MemoryFile {
+ public:
+  MemoryFile() : file_(open_memstream(&data_, &size_)) {}
+  ~MemoryFile() {
+    if (file_ != nullptr) std::fclose(file_);
+    std::free(data_);
+  }
+  MemoryFile(const MemoryFile&) = delete;
+  MemoryFile& operator=(const MemoryFile&) = delete;
+
+  std::FILE* get() const { return file_; }
+  std::string Text() {
+    std::fflush(file_);
+    return std::string(data_, size_);
+  }
+
+ private:
+  char* data_ = nullptr;
+  size_t size_ = 0;
+  std::FILE* file_;
+};
 
 }  // namespace tervik::test

@@ -10,6 +10,7 @@
 
 #include "Runner.h"
 #include "TestMachine.h"
+#include "ToolsTestSupport.h"
 
 namespace tervik::test {
 namespace {
@@ -22,29 +23,6 @@ using runner::TraceRange;
 
 constexpr uint32_t kProgram = Machine::kRam, kProgramSize = 0x100;
 constexpr uint32_t kDevice = Machine::kRam + 0x200, kDeviceSize = 0x10;
-
-// Collects what RunTraced writes.
-class MemoryFile {
- public:
-  MemoryFile() : file_(open_memstream(&data_, &size_)) {}
-  ~MemoryFile() {
-    if (file_ != nullptr) std::fclose(file_);
-    std::free(data_);
-  }
-  MemoryFile(const MemoryFile&) = delete;
-  MemoryFile& operator=(const MemoryFile&) = delete;
-
-  std::FILE* get() const { return file_; }
-  std::string Text() {
-    std::fflush(file_);
-    return std::string(data_, size_);
-  }
-
- private:
-  char* data_ = nullptr;
-  size_t size_ = 0;
-  std::FILE* file_;
-};
 
 // Random words, mostly branching within the program; registers pointing into the program,
 // the module, ROM, the gap and anywhere.
