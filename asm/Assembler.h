@@ -36,6 +36,7 @@
 #include <string_view>
 #include <vector>
 
+#include "SourceReader.h"
 #include "SymbolFile.h"
 
 namespace tervik::assembler {
@@ -68,13 +69,6 @@ struct Result {
 
 // The highest address a listing can hold: five hex digits.
 inline constexpr uint32_t kMaxAddress = 0xFFFFF;
-
-// Reads an included file: its text, or std::nullopt with `error` saying why.
-using IncludeReader =
-    std::function<std::optional<std::string>(const std::string& path, std::string& error)>;
-
-// How deeply INCLUDE lines may nest.
-inline constexpr int kMaxIncludeDepth = 16;
 
 // Assembles a whole source text. `file` is its path, which INCLUDE paths are relative to;
 // `read` reads included files (without it, INCLUDE is an error). Never throws on bad source;

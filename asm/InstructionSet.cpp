@@ -34,19 +34,11 @@ Shape ShapeOf(OperandFormat f) {
 
 }  // namespace
 
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-    return (x >= 'a' && x <= 'z' ? x - 32 : x) == (y >= 'a' && y <= 'z' ? y - 32 : y);
-  });
-}
-
 namespace {
 
 ImmKind ImmKindOf(OperandFormat format, Opcode op, MoveiSub sub) {
   if (format == OperandFormat::RdRaBitPct) return ImmKind::Bit;
-  if (op == Opcode::BZEI || op == Opcode::BNZEI || op == Opcode::BNEI || op == Opcode::JUMPI) {
-    return ImmKind::Relative;
-  }
+  if (kOpcodeTable[static_cast<unsigned>(op)].relative) return ImmKind::Relative;
   if (op == Opcode::MOVEI && (sub == MoveiSub::MOVEH || sub == MoveiSub::MVSPH)) {
     return ImmKind::High;
   }

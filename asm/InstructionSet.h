@@ -11,6 +11,8 @@
 #include <string_view>
 #include <vector>
 
+#include "Text.h"
+
 namespace tervik::assembler {
 
 // What an instruction's immediate means, which decides how a value is checked and encoded.
@@ -37,7 +39,7 @@ struct Mnemonic {
   ImmKind imm = ImmKind::Value;
 };
 
-bool EqualsNoCase(std::string_view a, std::string_view b);
+using lang::EqualsNoCase;
 // Mnemonics are matched without regard to case; no two differ only in case.
 std::optional<Mnemonic> FindMnemonic(std::string_view name);
 // Every instruction's mnemonic, in opcode order, for suggestions.

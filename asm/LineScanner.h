@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "ListingWord.h"
 #include "Number.h"
 
 namespace tervik::assembler {
@@ -180,19 +181,9 @@ class LineScanner {
   size_t pos_ = 0;
 };
 
-// Five characters each a decimal digit or A-F, one white-space character, 32 binary digits:
-// what the listing loader takes for a word wherever it stands in a line.
+// What the listing loader takes for a word wherever it stands in a line (ListingWord.h).
 inline bool ContainsListingWord(std::string_view line) {
-  auto isSpace = [](char c) { return IsBlank(c) || c == '\n'; };
-  auto isUpperHex = [](char c) { return IsDigit(c) || (c >= 'A' && c <= 'F'); };
-  for (size_t i = 0; i + 38 <= line.size(); ++i) {
-    if (std::all_of(line.begin() + i, line.begin() + i + 5, isUpperHex) && isSpace(line[i + 5]) &&
-        std::all_of(line.begin() + i + 6, line.begin() + i + 38,
-                    [](char c) { return c == '0' || c == '1'; })) {
-      return true;
-    }
-  }
-  return false;
+  return FindListingWord(line).has_value();
 }
 
 }  // namespace tervik::assembler

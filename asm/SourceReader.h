@@ -4,13 +4,20 @@
 
 #include <cstddef>
 #include <deque>
+#include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "Assembler.h"
-
 namespace tervik::assembler {
+
+// Reads an included file: its text, or std::nullopt with `error` saying why.
+using IncludeReader =
+    std::function<std::optional<std::string>(const std::string& path, std::string& error)>;
+
+// How deeply INCLUDE lines may nest.
+inline constexpr int kMaxIncludeDepth = 16;
 
 // One line of the source with the included files' lines in place.
 struct SourceLine {

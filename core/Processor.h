@@ -143,6 +143,8 @@ class Processor : public CpuState {
   // Removes every region and releases its storage. No plug-in is called.
   void ClearRegions() noexcept;
   const std::vector<MemoryRegion>& Regions() const { return regions; }
+  // How the bus routes each address to the regions (core/Inspection.h asks it).
+  const AddressMap& Routing() const { return routing_; }
 
   // What a loader's WriteMem(a, 0) for every word of every ROM and RAM region, in region order,
   // does, without writing word by word: addresses that an earlier plug-in region serves still

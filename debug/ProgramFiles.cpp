@@ -8,6 +8,7 @@
 
 #include "Assembler.h"
 #include "Files.h"
+#include "Inspection.h"
 
 namespace tervik::debug {
 
@@ -37,9 +38,7 @@ std::vector<std::string> LoadSymbols(Session& session, const std::string& path, 
   size_t outside = 0;
   for (const SymbolEntry& e : result.table.Entries()) {
     if (!e.label) continue;
-    bool served = false;
-    for (const MemoryRegion& region : session.Cpu().Regions()) served |= region.Contains(e.value);
-    if (!served) ++outside;
+    if (!IsMapped(session.Cpu(), e.value)) ++outside;
   }
   const size_t count = result.table.size();
   lines.push_back("Loaded " + std::to_string(count) + (count == 1 ? " symbol" : " symbols") +

@@ -7,6 +7,9 @@
 #include <cstdio>
 #include <utility>
 
+#include "Inspection.h"
+#include "Text.h"
+
 namespace tervik::debug {
 
 // ---- Breakpoints ----
@@ -140,11 +143,7 @@ void Session::RemoveWatchpoint(size_t number) {
 
 namespace {
 
-std::string_view Trim(std::string_view text) {
-  const size_t begin = text.find_first_not_of(" \t");
-  if (begin == std::string_view::npos) return {};
-  return text.substr(begin, text.find_last_not_of(" \t") + 1 - begin);
-}
+using lang::Trim;
 
 // The word `part` gives, which starts at byte `offset` of the whole text; errors point into the
 // whole text.
@@ -225,18 +224,12 @@ std::optional<StopReason> Session::WatchStops(const RunOperation& op,
 // ---- Run operations ----
 
 std::optional<uint32_t> Session::PeekWord(uint32_t address) {
-  // The first region that covers an address serves it.
-  for (const MemoryRegion& region : cpu_.Regions()) {
-    if (!region.Contains(address)) continue;
-    if (region.type == RegionType::DLL) return std::nullopt;
-    return cpu_.ReadMem(address);
-  }
-  return std::nullopt;
+  return Peek(cpu_, address);
 }
 
 bool Session::IsCallAt(uint32_t address) {
   const std::optional<uint32_t> word = PeekWord(address);
-  return word && Instruction{*word}.opcode() == Opcode::CALL;
+  return word && DescribeInstruction(Instruction{*word}).flow == Flow::Call;
 }
 
 RunOperation Session::StartRun(bool stopWhenHalted, uint64_t limit) const {

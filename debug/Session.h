@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "Expression.h"
 #include "ListingMap.h"
 #include "Processor.h"
+#include "ProcessorContext.h"
 #include "SymbolFile.h"
 
 namespace tervik::debug {

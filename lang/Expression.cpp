@@ -5,7 +5,7 @@
 
 #include <limits>
 
-#include "Processor.h"
+#include "Text.h"
 
 namespace tervik::debug {
 
@@ -49,6 +49,8 @@ enum class Expression::Code : uint8_t {
 
 namespace {
 
+using lang::EqualsNoCase;
+
 constexpr int64_t kInt64Min = std::numeric_limits<int64_t>::min();
 constexpr int64_t kInt64Max = std::numeric_limits<int64_t>::max();
 
@@ -56,16 +58,6 @@ constexpr const char* kOutOfRange = "value out of range";
 constexpr const char* kTooDeep = "expression nested too deeply";
 constexpr const char* kNoRegisters = "registers are not available here";
 constexpr const char* kNoMemory = "memory is not available here";
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char x = a[i];
-    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 'a' + 'A');
-    if (x != b[i]) return false;  // b is upper case
-  }
-  return true;
-}
 
 // "R" or "r" followed by digits only: a general register's name, valid or not.
 bool LooksLikeGeneralRegister(std::string_view name) {
@@ -96,17 +88,13 @@ std::optional<RegisterId> SpecialRegister(std::string_view name) {
 
 // The bit of sr a flag letter names.
 std::optional<uint8_t> FlagBit(char letter) {
-  uint32_t mask = 0;
   switch (letter) {
-    case 'N': mask = Processor::kFlagN; break;
-    case 'Z': mask = Processor::kFlagZ; break;
-    case 'C': mask = Processor::kFlagC; break;
-    case 'O': mask = Processor::kFlagO; break;
+    case 'N': return kSrBitN;
+    case 'Z': return kSrBitZ;
+    case 'C': return kSrBitC;
+    case 'O': return kSrBitO;
     default: return std::nullopt;
   }
-  uint8_t bit = 0;
-  while ((mask >> bit) != 1) ++bit;
-  return bit;
 }
 
 // SR.N, SR.Z, SR.C, SR.O in any case.
@@ -643,27 +631,6 @@ bool EvalContext::IsAddress(std::string_view) {
 }
 
 std::optional<int64_t> SymbolContext::Symbol(std::string_view name) {
-  return symbols_ ? symbols_(name) : std::nullopt;
-}
-
-std::optional<uint32_t> ProcessorContext::Register(RegisterId id) {
-  switch (id) {
-    case RegisterId::PC: return cpu_.pc;
-    case RegisterId::SP: return cpu_.sp;
-    case RegisterId::SR: return cpu_.sr;
-    case RegisterId::IM: return cpu_.im;
-    case RegisterId::LFSR: return cpu_.lfsr;
-  }
-  const auto n = static_cast<size_t>(id);
-  if (n < cpu_.r.size()) return cpu_.r[n];
-  return std::nullopt;
-}
-
-std::optional<uint32_t> ProcessorContext::ReadWord(uint32_t address) {
-  return cpu_.ReadMem(address);
-}
-
-std::optional<int64_t> ProcessorContext::Symbol(std::string_view name) {
   return symbols_ ? symbols_(name) : std::nullopt;
 }
 

@@ -51,10 +51,7 @@
 #include <vector>
 
 #include "Number.h"
-
-namespace tervik {
-class Processor;
-}
+#include "Registers.h"
 
 namespace tervik::debug {
 
@@ -63,12 +60,6 @@ namespace tervik::debug {
 // ("expression nested too deeply").
 constexpr size_t kMaxNesting = 256;
 constexpr size_t kMaxPendingValues = 1024;
-
-// The registers an expression can read: R0..R31 are 0..31.
-enum class RegisterId : uint8_t { PC = 32, SP, SR, IM, LFSR };
-constexpr RegisterId GeneralRegister(unsigned n) {
-  return static_cast<RegisterId>(n);
-}
 
 // Whether a name always means a register: R or r followed by digits only (R0..R31, the others
 // being "unknown register"), PC, SP, SR, IM, LFSR and SR.N, SR.Z, SR.C, SR.O, in any case. A
@@ -109,23 +100,6 @@ class SymbolContext : public EvalContext {
   std::optional<int64_t> Symbol(std::string_view name) override;
 
  private:
-  SymbolLookup symbols_;
-};
-
-// A processor's registers and memory, and optionally a symbol table. Memory is read through
-// Processor::ReadMem, so an unmapped word reads 0xFFFFFFFF and a word of a peripheral region
-// calls that module's ReadMem, as a load instruction would: a module whose reads have side
-// effects sees them from a condition or a typed address too.
-class ProcessorContext : public EvalContext {
- public:
-  explicit ProcessorContext(Processor& cpu, SymbolLookup symbols = {})
-      : cpu_(cpu), symbols_(std::move(symbols)) {}
-  std::optional<uint32_t> Register(RegisterId id) override;
-  std::optional<uint32_t> ReadWord(uint32_t address) override;
-  std::optional<int64_t> Symbol(std::string_view name) override;
-
- private:
-  Processor& cpu_;
   SymbolLookup symbols_;
 };
 

@@ -1,25 +1,21 @@
-// Listing lines: a word is five upper-case hex digits, one white-space character and 32 binary
-// digits, found anywhere in the line; the comment runs from the first ";" to the last character
-// that is not white space. White space is space, tab, CR, LF and FF only: the patterns spell it
-// out as a class, because PCRE2's \s also takes vertical tab.
+// Listing lines: a word as FindListingWord finds it (ListingWord.h); the comment runs from the
+// first ";" to the last character that is not white space. White space is space, tab, CR, LF and
+// FF only: the pattern spells it out as a class, because PCRE2's \s also takes vertical tab.
 #include "Listing.h"
 
 #include <algorithm>
 #include <cstdint>
 
+#include "Inspection.h"
 #include "LineReader.h"
+#include "ListingWord.h"
 #include "Regex.h"
 
 namespace tervik {
 
 namespace {
 
-constexpr std::string_view kWordPattern = R"([\dABCDEF]{5,5}[\x20\t\r\n\f][01]{32,32})";
 constexpr std::string_view kCommentPattern = R"((;.{1,}?)[\x20\t\r\n\f]{0,}$)";
-
-uint32_t HexDigitValue(char c) {
-  return c <= '9' ? static_cast<uint32_t>(c - '0') : static_cast<uint32_t>(c - 'A' + 10);
-}
 
 }  // namespace
 
@@ -35,9 +31,8 @@ bool LoadListing(const std::string& path, Processor& processor, ListingMap& list
   listing.Clear();
   ClearMemory(processor);
 
-  std::optional<Regex> word = Regex::Compile(kWordPattern);
   std::optional<Regex> comment = Regex::Compile(kCommentPattern);
-  if (!word || !comment) {
+  if (!comment) {
     ConsoleWrite(console, "Invalid regexp");
     return false;
   }
@@ -53,19 +48,15 @@ bool LoadListing(const std::string& path, Processor& processor, ListingMap& list
   ListingExtent placed;
   std::string_view line;
   while (reader->Next(line)) {
-    if (!word->Match(line)) continue;
-    const std::string_view match = word->Group(0);
-    uint32_t address = 0;
-    for (char c : match.substr(0, 5)) address = (address << 4) | HexDigitValue(c);
-    uint32_t value = 0;
-    for (char c : match.substr(match.size() - 32)) value = (value << 1) | (c == '1' ? 1u : 0u);
+    const std::optional<ListingWord> word = FindListingWord(line);
+    if (!word) continue;
+    const uint32_t address = word->address;
+    const uint32_t value = word->value;
 
     if (comment->Match(line)) listing.Set(address, comment->Group(1));
     processor.WriteMem(address, value);
     ++carried;
-    const auto& regions = processor.Regions();
-    if (std::any_of(regions.begin(), regions.end(),
-                    [address](const MemoryRegion& r) { return r.Contains(address); })) {
+    if (IsMapped(processor, address)) {
       placed.lowest = placed.placed == 0 ? address : std::min(placed.lowest, address);
       placed.highest = placed.placed == 0 ? address : std::max(placed.highest, address);
       ++placed.placed;

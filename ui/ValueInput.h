@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "Expression.h"
+#include "ProcessorContext.h"
 
 class QDialogButtonBox;
 class QLabel;

@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <string_view>
 
+#include "Text.h"
+
 namespace tervik::view {
 
 // Rows that fit completely into a paint area of this height. A page is this many rows.
@@ -210,12 +212,6 @@ constexpr MarkBox BreakpointMarkBox(int marginWidth, int markSize, int lineHeigh
 }
 
 // Writes v as eight upper-case hexadecimal digits (no terminator).
-constexpr void WriteHex8(char* out, uint32_t v) {
-  constexpr char kDigits[] = "0123456789ABCDEF";
-  for (int i = 7; i >= 0; --i) {
-    out[i] = kDigits[v & 0xFu];
-    v >>= 4;
-  }
-}
+using lang::WriteHex8;
 
 }  // namespace tervik::view

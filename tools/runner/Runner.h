@@ -32,35 +32,12 @@ namespace tervik::runner {
 // The width STEP is padded to; TraceWriter's format string spells it out as well.
 inline constexpr size_t kTraceStepWidth = 8;
 
-enum class StopReason : uint8_t {
-  Until,      // pc reached the --until address after a step
-  Halted,     // a step left pc where it was: the processor would repeat it forever
-  StepLimit,  // the step limit ran out
-};
-
-struct RunLimits {
-  uint64_t maxSteps = std::numeric_limits<uint64_t>::max();
-  std::optional<uint32_t> until;
-};
-
-struct RunOutcome {
-  StopReason reason = StopReason::StepLimit;
-  uint64_t steps = 0;
-
-  bool operator==(const RunOutcome&) const = default;
-};
-
 // Runs the session's processor through the session's run operations: run to `until` when it is
 // given, else a free run, stopping when a step leaves pc in place. When a step both reaches
 // `until` and leaves pc in place, or ends the step limit, the reason is the first of Until,
 // Halted, StepLimit. The session must hold no breakpoints or watchpoints (the runner sets none): a
 // run that one of them stops throws std::logic_error.
 RunOutcome Run(debug::Session& session, const RunLimits& limits);
-
-// Runs and writes one trace line per step of `range` to `out` (Trace.cpp); ends exactly where
-// Run would. The steps of the range go one at a time; those before and after it run in batches.
-RunOutcome RunTraced(Processor& processor, const RunLimits& limits, std::FILE* out,
-                     const TraceRange& range = {});
 
 // Appends the trace line (with its '\n') of the step that went from `before` to the state of
 // `after`, executing `word` fetched at before.pc (nullopt: fetched from a peripheral). The

@@ -22,6 +22,24 @@ struct TraceRange {
   bool operator==(const TraceRange&) const = default;
 };
 
+enum class StopReason : uint8_t {
+  Until,      // pc reached the --until address after a step
+  Halted,     // a step left pc where it was: the processor would repeat it forever
+  StepLimit,  // the step limit ran out
+};
+
+struct RunLimits {
+  uint64_t maxSteps = std::numeric_limits<uint64_t>::max();
+  std::optional<uint32_t> until;
+};
+
+struct RunOutcome {
+  StopReason reason = StopReason::StepLimit;
+  uint64_t steps = 0;
+
+  bool operator==(const RunOutcome&) const = default;
+};
+
 // Collects trace lines and writes them to a stream in pieces of about a megabyte.
 class TraceWriter {
  public:
@@ -75,5 +93,10 @@ class PeripheralLookup {
   uint32_t span_ = 0;
   bool peripheral_ = false;
 };
+
+// Runs and writes one trace line per step of `range` to `out`; ends exactly where
+// Run would. The steps of the range go one at a time; those before and after it run in batches.
+RunOutcome RunTraced(Processor& processor, const RunLimits& limits, std::FILE* out,
+                     const TraceRange& range = {});
 
 }  // namespace tervik::runner
