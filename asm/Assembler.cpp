@@ -2,7 +2,7 @@
 // symbols and register aliases; a second pass evaluates the operands and encodes the words; then
 // the addresses are checked for words placed twice and the listing is written. The instruction
 // set comes from the core's opcode tables, so the assembler accepts exactly the text the
-// disassembler prints; operands are the debugger's expression language (debug/Expression.h).
+// disassembler prints; operands are the debugger's expression language (lang/Expression.h).
 #include "Assembler.h"
 
 #include <algorithm>

@@ -15,7 +15,7 @@
 //   CALLTO Rt,expr    LI Rt,expr and CALL Rt
 //   JUMPTO Rt,expr    LI Rt,expr and JUMPr Rt
 // A line `INCLUDE "file"` stands for the lines of that file, found relative to the folder of the
-// file that includes it. Operands are the debugger's expressions (debug/Expression.h): C's
+// file that includes it. Operands are the debugger's expressions (lang/Expression.h): C's
 // operators, HI() and LO(), H#hex, 0xhex, 0bbinary, decimal, characters and symbols; the value
 // must be a 32-bit word (-80000000 to FFFFFFFF) and either an address (one label plus or minus
 // plain numbers) or a plain number (the difference of two labels, or no label). ORG, EQU and the

@@ -1,6 +1,6 @@
 // Reading one line of assembler source: blanks, names, strings, and the operand fields a
 // statement's operands are split into; and the errors that end a line. Numbers and expressions
-// are the debugger's expression language (debug/Expression.h, debug/Number.h), which the
+// are the debugger's expression language (lang/Expression.h, lang/Number.h), which the
 // assembler evaluates operand by operand.
 #pragma once
 

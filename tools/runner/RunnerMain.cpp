@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "Checks.h"
+#include "Debugger.h"
 #include "DynamicLibrary.h"
 #include "Files.h"
 #include "JUnit.h"
@@ -183,9 +184,19 @@ Finished RunOne(const Request& r, RunConsole& console) {
     return done;
   };
 
+  // The machine, loaded through the debugger as the emulator loads it; its console lines go to
+  // the run's console.
+  tervik::platform::PosixLibraryLoader libraries;
+  tervik::debug::Debugger debugger(libraries);
+  struct ToConsole final : tervik::debug::DebugListener {
+    explicit ToConsole(tervik::ConsoleSink& to) : sink(to) {}
+    void ConsoleLine(std::string_view line) override { sink.AppendLine(line); }
+    tervik::ConsoleSink& sink;
+  } toConsole(console);
+  debugger.AddListener(toConsole);
+  tervik::debug::Session& session = debugger.GetSession();
   // The symbols, which the addresses may name, come first; then the numbers are read before
   // anything else is loaded: a mistake in them loads no plug-in.
-  tervik::debug::Session session;
   const bool symbolsGiven = r.symbolsPath.has_value();
   const std::string symbolsPath =
       symbolsGiven ? *r.symbolsPath : tervik::debug::SymbolPathFor(*r.listingPath);
@@ -227,16 +238,14 @@ Finished RunOne(const Request& r, RunConsole& console) {
     expectations.push_back(std::move(expectation).value());
   }
 
-  tervik::platform::PosixLibraryLoader libraries;
-  tervik::PeripheralModuleLoader modules(libraries);
   tervik::Processor& processor = session.Cpu();
   // The loaders' own console lines say what went wrong; the last line says what was given up.
-  if (!tervik::LoadMemoryMap(*r.mapPath, processor, modules, console)) {
+  if (!debugger.LoadMap(*r.mapPath)) {
     console.ShowLoaderLines();
     return fail(kExitCannotRead, "cannot read the memory map '" + *r.mapPath + "'");
   }
   tervik::ListingExtent extent;
-  if (!tervik::LoadListing(*r.listingPath, processor, session.Listing(), console, &extent)) {
+  if (!debugger.LoadListing(*r.listingPath, &extent)) {
     console.ShowLoaderLines();
     return fail(kExitCannotRead, "cannot read the listing '" + *r.listingPath + "'");
   }

@@ -6,11 +6,10 @@
 #include <QTimer>
 
 #include "ProgramFiles.h"
-#include "Tfmain.h"
 
-TProgramMenu::TProgramMenu(TFMain& main, Chooser choose)
+TProgramMenu::TProgramMenu(QWidget& main, tervik::debug::Debugger& debugger, Chooser choose)
     : QObject(&main),
-      main_(main),
+      debugger_(debugger),
       choose_(std::move(choose)),
       menu_(new QMenu("&Program", &main)),
       watcher_(this, [this] { SourceChanged(); }) {
@@ -35,11 +34,8 @@ TProgramMenu::TProgramMenu(TFMain& main, Chooser choose)
   connect(ActionLoadSymbols, &QAction::triggered, this, [this] {
     const QString path = choose_("Load symbols", "Symbol file (*.sym);;All files (*)", "sym");
     if (path.isEmpty()) return;
-    for (const std::string& line :
-         tervik::debug::LoadSymbols(main_.Session(), path.toStdString(), true)) {
-      main_.Message(line);
-    }
-    main_.RefreshViews();
+    debugger_.LoadSymbolFile(path.toStdString(), true, false);
+    debugger_.NotifyMachine();
   });
   connect(ActionReloadOnChange, &QAction::toggled, this, [this](bool on) {
     if (!on) watcher_.Clear();
@@ -51,7 +47,7 @@ bool TProgramMenu::OpenSource(const std::string& path, bool reload) {
   const std::string absolute =
       QFileInfo(QString::fromStdString(path)).absoluteFilePath().toStdString();
   const tervik::debug::SourceBuild build = tervik::debug::BuildSource(absolute);
-  for (const std::string& line : build.messages) main_.Message(line);
+  for (const std::string& line : build.messages) debugger_.Message(line);
   // Even a failed build watches its files: the next save may mend it.
   sourcePath_ = absolute;
   if (ActionReloadOnChange->isChecked()) {
@@ -59,7 +55,7 @@ bool TProgramMenu::OpenSource(const std::string& path, bool reload) {
   }
   if (!build.ok) return false;
   QDir::setCurrent(QFileInfo(QString::fromStdString(absolute)).absolutePath());
-  main_.LoadProgramListing(build.listingPath, reload);
+  debugger_.LoadProgram(build.listingPath, reload);
   return true;
 }
 

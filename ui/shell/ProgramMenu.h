@@ -10,17 +10,18 @@
 #include <functional>
 #include <string>
 
+#include "Debugger.h"
 #include "ProgramWatcher.h"
-
-class TFMain;
 
 class TProgramMenu final : public QObject {
   Q_OBJECT
 
  public:
   // `choose` asks for a file to open (caption, filter, default suffix); empty when cancelled.
+  // The menu's actions belong to `window`, so their shortcuts work wherever the focus is in it;
+  // programs and symbols are loaded into `debugger`, which tells the views.
   using Chooser = std::function<QString(const QString&, const QString&, const QString&)>;
-  TProgramMenu(TFMain& main, Chooser choose);
+  TProgramMenu(QWidget& window, tervik::debug::Debugger& debugger, Chooser choose);
 
   QMenu* Menu() const { return menu_; }
 
@@ -44,7 +45,7 @@ class TProgramMenu final : public QObject {
  private:
   void SourceChanged();
 
-  TFMain& main_;
+  tervik::debug::Debugger& debugger_;
   Chooser choose_;
   QMenu* menu_;
   TProgramWatcher watcher_;

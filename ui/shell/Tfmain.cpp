@@ -1,5 +1,6 @@
 // The main window: start-up and shut-down, the action list with its menus and tool bar, the
-// loading commands, and run control with its breakpoints and speed measurement.
+// loading commands and run control, each handed to the debug controller, and the views' refresh
+// on its signals.
 #include "Tfmain.h"
 
 #include <QAction>
@@ -36,29 +37,8 @@
 
 TFMain* FMain = nullptr;
 
-namespace {
-
-// Handle pending window events about this often during a free run: often enough that Stop and
-// repaints feel immediate, rarely enough that the event handling costs nothing measurable.
-constexpr double kEventInterval = 0.005;
-
-// While a run goes on, the views show its progress about this often.
-constexpr double kLiveViewInterval = 0.1;
-
-// The instructions the next batch of a free run may take so that it lasts about one event
-// interval, from the `ran` instructions the last batch ran in `seconds`: at least one, at most a
-// speed interval.
-uint64_t NextBatchLimit(uint64_t ran, double seconds) {
-  const double limit = static_cast<double>(TFMain::kSpeedInterval);
-  if (!(seconds > 0.0)) return TFMain::kSpeedInterval;
-  const double fit = kEventInterval * static_cast<double>(ran) / seconds;
-  return fit >= limit ? TFMain::kSpeedInterval : std::max<uint64_t>(1, static_cast<uint64_t>(fit));
-}
-
-}  // namespace
-
 TFMain::TFMain(tervik::platform::Clock& clock, QWidget* parent)
-    : QMainWindow(parent), clock_(clock), modules_(libraries_) {
+    : QMainWindow(parent), controller_(clock) {
   FMain = this;
   setObjectName("FMain");
   setWindowTitle("Tervik CPU Emulator");
@@ -120,7 +100,8 @@ TFMain::TFMain(tervik::platform::Clock& clock, QWidget* parent)
   ActionShowBreakpoints->setIcon(ToolIcon(ToolIconKind::Breakpoints));
 
   program_ = new TProgramMenu(
-      *this, [this](const QString& caption, const QString& filter, const QString& suffix) {
+      *this, controller_.Debugger(),
+      [this](const QString& caption, const QString& filter, const QString& suffix) {
         return ChooseFile({caption, filter, suffix});
       });
   BuildToolBar();  // before the menus: the Debug menu shows the debug tool bar's switch
@@ -152,7 +133,7 @@ TFMain::TFMain(tervik::platform::Clock& clock, QWidget* parent)
     dock->hide();
   }
   breakpoints_ = new TFBreakpoints(
-      this, session_, [](uint32_t a) { FCPU->ShowAddress(a); },
+      this, controller_.Session(), [](uint32_t a) { FCPU->ShowAddress(a); },
       [](uint32_t a) { FMem->GoToAddress(a); }, [] { FCPU->UpdateView(); });
   breakpoints_->hide();
   breakpoints_->SetFloatingSize({460, 220});
@@ -161,10 +142,29 @@ TFMain::TFMain(tervik::platform::Clock& clock, QWidget* parent)
 
   // Everything the console functions write, plug-in messages included, goes to the console.
   tervik::SetConsoleSink(FDebug);
+
+  // The controller's news: the views repaint, the console takes the lines, and a run disables
+  // the commands that must not run meanwhile.
+  connect(&controller_, &DebugController::machineChanged, this, &TFMain::RefreshViews);
+  connect(&controller_, &DebugController::breakpointsChanged, this,
+          [this] { breakpoints_->UpdateView(); });
+  connect(&controller_, &DebugController::speedChanged, this, &TFMain::ShowSpeed);
+  connect(&controller_, &DebugController::consoleLine, this,
+          [this](const std::string& line) { ConsoleMessage("%s", line.c_str()); });
+  connect(&controller_, &DebugController::runStarted, this, [this] {
+    DisableActions();
+    ActionStop->setEnabled(true);
+  });
+  connect(&controller_, &DebugController::runFinished, this, [this] {
+    EnableActions();
+    if (closeRequested_) close();  // the window was closed during the run
+  });
+  connect(ActionLiveViews, &QAction::toggled, &controller_, &DebugController::SetLiveViews);
+  controller_.SetLiveViews(ActionLiveViews->isChecked());
 }
 
 TFMain::~TFMain() {
-  StopRequested = true;
+  controller_.RequestStop();
   tervik::SetConsoleSink(nullptr);
   // The tool windows in creation order, then the manual window; the lists and the processor
   // follow as members.
@@ -251,7 +251,7 @@ void TFMain::BuildMenus() {
   debug->addSeparator();
   debug->addAction(ActionStopWhenHalted);
   debug->addAction(ActionLiveViews);
-  debug->addAction(MakeExportRomAction(this, session_));  // the images of tervik-rom
+  debug->addAction(MakeExportRomAction(this, controller_.Session()));  // the images of tervik-rom
   debug->addSeparator();
   debug->addAction(ActionShowBreakpoints);
   debug->addAction(ActionShowDebugToolBar);
@@ -328,19 +328,20 @@ int TFMain::ConsoleMessage(const char* format, ...) {
 // ---- Views ----
 
 void TFMain::RefreshViews() {
-  const uint32_t pc = session_.Cpu().GetPC();
+  const uint32_t pc = controller_.Session().Cpu().GetPC();
   FCPU->ShowAddress(pc);
   FReg->UpdateView();
   FMem->UpdateView();
   breakpoints_->UpdateView();
   ShowSpeed();
-  const std::string place = session_.Symbols().Locate(pc);
+  const std::string place = controller_.Session().Symbols().Locate(pc);
   PlaceText->setText(place.empty() ? QString() : "pc: " + QString::fromStdString(place));
 }
 
 void TFMain::ShowSpeed() {
-  if (SecondsPerInstruction > 0.0) {
-    const double rate = 1.0 / SecondsPerInstruction;
+  const double secondsPerInstruction = controller_.SecondsPerInstruction();
+  if (secondsPerInstruction > 0.0) {
+    const double rate = 1.0 / secondsPerInstruction;
     // The integer part; a rate beyond what an int holds shows as the largest int.
     const int shown = rate >= 2147483647.0 ? 2147483647 : static_cast<int>(rate);
     StatusText->setText(QString::asprintf("%d instruction/sec", shown));
@@ -352,8 +353,7 @@ void TFMain::ShowSpeed() {
 // ---- Breakpoints ----
 
 void TFMain::ToggleBreakpoint(uint32_t address) {
-  session_.ToggleBreakpoint(address);  // the others keep their order
-  breakpoints_->UpdateView();
+  controller_.Debugger().ToggleBreakpoint(address);  // the others keep their order
 }
 
 void TFMain::Message(const std::string& line) {
@@ -361,7 +361,7 @@ void TFMain::Message(const std::string& line) {
 }
 
 bool TFMain::IsBreakpoint(uint32_t address) const {
-  return session_.IsBreakpoint(address);
+  return controller_.Session().IsBreakpoint(address);
 }
 
 // ---- Loading ----
@@ -371,26 +371,20 @@ void TFMain::LoadListing(const std::string& path) {
 }
 
 void TFMain::LoadProgramListing(const std::string& path, bool moveBreakpoints) {
-  tervik::LoadListing(path, session_.Cpu(), session_.Listing(), *FDebug);
-  for (const std::string& line : tervik::debug::LoadSymbols(
-           session_, tervik::debug::SymbolPathFor(path), false, moveBreakpoints)) {
-    Message(line);
-  }
-  RefreshViews();
+  controller_.Debugger().LoadProgram(path, moveBreakpoints);
 }
 
 // The views are refreshed after a map was read; a map that cannot be opened leaves them alone.
 void TFMain::LoadMemoryMap(const std::string& path) {
-  if (tervik::LoadMemoryMap(path, session_.Cpu(), modules_, *FDebug)) RefreshViews();
+  controller_.Debugger().LoadMap(path);
 }
 
 void TFMain::ClearMemory() {
-  tervik::ClearMemory(session_.Cpu());
-  RefreshViews();
+  controller_.Debugger().ClearMemory();
 }
 
 void TFMain::DisplayMemoryMap() {
-  tervik::DisplayMemoryMap(session_.Cpu(), *FDebug);
+  controller_.Debugger().DisplayMap();
 }
 
 QString TFMain::ChooseFile(const OpenDialog& dialog) {
@@ -466,7 +460,7 @@ void TFMain::ActionQuitExecute() {
 }
 
 void TFMain::ActionExportROMDATAExecute() {
-  tervik::platform::SystemClipboard().SetText(tervik::RomExportText(session_.Cpu()));
+  tervik::platform::SystemClipboard().SetText(tervik::RomExportText(Cpu()));
 }
 
 void TFMain::ActionAboutExecute() {
@@ -476,21 +470,15 @@ void TFMain::ActionAboutExecute() {
 // ---- Run control ----
 
 void TFMain::ActionResetExecute() {
-  session_.Cpu().Reset();
-  RefreshViews();
+  controller_.Debugger().Reset();
 }
 
 void TFMain::ActionStepExecute() {
-  const double t0 = clock_.SecondsNow();
-  session_.Cpu().Step();
-  const double t1 = clock_.SecondsNow();
-  SecondsPerInstruction = t1 - t0;
-  RefreshViews();
+  controller_.Step();
 }
 
 void TFMain::ActionGoExecute() {
-  session_.Cpu().SetPC(FCPU->CursorAddress());
-  RefreshViews();
+  controller_.Debugger().SetPC(FCPU->CursorAddress());
 }
 
 void TFMain::DisableActions() {
@@ -504,80 +492,26 @@ void TFMain::EnableActions() {
 }
 
 void TFMain::ActionRunExecute() {
-  RunOperation(session_.StartRun(ActionStopWhenHalted->isChecked(), kRunLimit));
+  RunOperation(Session().StartRun(ActionStopWhenHalted->isChecked(), kRunLimit));
 }
 
 void TFMain::ActionStepOverExecute() {
-  RunOperation(session_.StartStepOver(ActionStopWhenHalted->isChecked(), kRunLimit));
+  RunOperation(Session().StartStepOver(ActionStopWhenHalted->isChecked(), kRunLimit));
 }
 
 void TFMain::ActionStepOutExecute() {
-  RunOperation(session_.StartStepOut(ActionStopWhenHalted->isChecked(), kRunLimit));
+  RunOperation(Session().StartStepOut(ActionStopWhenHalted->isChecked(), kRunLimit));
 }
 
 void TFMain::ActionRunToCursorExecute() {
   RunOperation(
-      session_.StartRunTo(FCPU->CursorAddress(), ActionStopWhenHalted->isChecked(), kRunLimit));
+      Session().StartRunTo(FCPU->CursorAddress(), ActionStopWhenHalted->isChecked(), kRunLimit));
 }
 
 void TFMain::ActionStopExecute() {
-  StopRequested = true;
+  controller_.RequestStop();
 }
 
 tervik::debug::StopReason TFMain::RunOperation(tervik::debug::RunOperation op) {
-  DisableActions();
-  ActionStop->setEnabled(true);
-  StopRequested = false;
-  running_ = true;
-  const tervik::debug::StopReason reason = RunUntilStop(op);
-  running_ = false;
-  lastRunCount_ = reason.instructions;
-  // A step over a word that is not a CALL is a single step, which says nothing, like a trace.
-  const bool singleStep = op.kind == tervik::debug::RunKind::StepOver && op.goals.empty();
-  if (!singleStep) ConsoleMessage("%s", session_.Describe(reason).c_str());
-  RefreshViews();
-  EnableActions();
-  if (closeRequested_) close();  // the window was closed during the run
-  return reason;
-}
-
-// The free run of an operation. The loop keeps the order of its single-instruction form (stop
-// test, pending events, instructions, clock, count, speed at every multiple of 100000,
-// instruction limit, breakpoint test) but handles events only every few milliseconds and runs
-// the instructions between in batches of the core, reading the clock once per batch. A batch
-// ends at the next multiple of 100000 at the latest, and early right after an instruction that
-// reaches a breakpoint, so the speed and the stopping point are exactly those of the
-// single-step loop. A batch is also sized to last about one event interval at the rate of the
-// one before it, so slow instructions (a peripheral whose clock takes long) never hold up Stop
-// and repaints.
-tervik::debug::StopReason TFMain::RunUntilStop(tervik::debug::RunOperation& op) {
-  const double t0 = clock_.SecondsNow();
-  double lastEvents = -1.0;  // handle events before the first batch, as the first pass would
-  // The first batch is short, so that the rate is known before a long one is risked.
-  uint64_t batchLimit = kSpeedInterval / 100;
-  double lastRefresh = t0;
-  while (!StopRequested) {
-    double now = clock_.SecondsNow();
-    if (lastEvents < 0.0 || now - lastEvents >= kEventInterval) {
-      // The views follow the run (their repaints happen in the event handling below).
-      if (ActionLiveViews->isChecked() && now - lastRefresh >= kLiveViewInterval) {
-        RefreshViews();
-        lastRefresh = now;
-      }
-      QCoreApplication::processEvents(QEventLoop::AllEvents);
-      now = lastEvents = clock_.SecondsNow();
-    }
-    const uint64_t before = op.done;
-    const uint64_t toMeasurement = kSpeedInterval - before % kSpeedInterval;
-    const std::optional<tervik::debug::StopReason> end =
-        session_.Continue(op, std::min(toMeasurement, batchLimit));
-    const double t = clock_.SecondsNow();
-    if (op.done % kSpeedInterval == 0 && op.done > before) {
-      SecondsPerInstruction = (t - t0) / static_cast<double>(op.done);
-      ShowSpeed();
-    }
-    if (end) return *end;
-    batchLimit = NextBatchLimit(op.done - before, t - now);
-  }
-  return session_.Stop(op);
+  return controller_.Run(std::move(op));
 }

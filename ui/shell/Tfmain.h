@@ -1,6 +1,7 @@
-// The main window: owns the debugging session (the processor, the listing comments and the
-// breakpoints) and drives its run operations; carries the menus, the tool bar, the dock area and
-// the status bar; routes every command through one list of actions.
+// The main window: owns the debug controller (and through it the debugger with the processor,
+// the listing comments and the breakpoints) and the tool windows; carries the menus, the tool
+// bar, the dock area and the status bar; routes every command through one list of actions to the
+// controller, and repaints the views on its signals.
 #pragma once
 
 #include <QLabel>
@@ -15,12 +16,12 @@
 #include <vector>
 
 #include "Clock.h"
+#include "DebugController.h"
 #include "DebugHost.h"
-#include "DynamicLibrary.h"
 #include "ListingMap.h"
-#include "PeripheralModule.h"
 #include "Processor.h"
 #include "Session.h"
+#include "ToolWindows.h"
 
 class QAction;
 class QActionGroup;
@@ -64,16 +65,18 @@ class TFMain : public QMainWindow, public DebugHost {
   bool IsBreakpoint(uint32_t address) const;
   int ConsoleMessage(const char* format, ...) __attribute__((format(printf, 2, 3)));
 
-  tervik::Processor& Cpu() { return session_.Cpu(); }
-  tervik::debug::Session& Session() override { return session_; }
-  const tervik::ListingMap& Listing() const { return session_.Listing(); }
-  const std::vector<uint32_t>& Breakpoints() const { return session_.Breakpoints(); }
+  DebugController& Controller() { return controller_; }
+  tervik::debug::Debugger& Debugger() override { return controller_.Debugger(); }
+  tervik::Processor& Cpu() { return controller_.Session().Cpu(); }
+  tervik::debug::Session& Session() override { return controller_.Session(); }
+  const tervik::ListingMap& Listing() const { return controller_.Session().Listing(); }
+  const std::vector<uint32_t>& Breakpoints() const { return controller_.Session().Breakpoints(); }
   const std::string& LastListingPath() const { return lastListingPath_; }
-  double SecondsPerInstructionValue() const { return SecondsPerInstruction; }
-  bool Running() const override { return running_; }
+  double SecondsPerInstructionValue() const { return controller_.SecondsPerInstruction(); }
+  bool Running() const override { return controller_.Running(); }
   void Message(const std::string& line) override;
   // Instructions the last free run executed.
-  uint64_t LastRunCount() const { return lastRunCount_; }
+  uint64_t LastRunCount() const { return controller_.LastRunCount(); }
 
   // ---- Loader operations, each followed by RefreshViews ----
   void LoadListing(const std::string& path);
@@ -85,11 +88,9 @@ class TFMain : public QMainWindow, public DebugHost {
   void DisplayMemoryMap();
 
   // ---- Run control ----
-  // Runs `op` until it ends, handling window events in between, then says why it ended in the
-  // console and refreshes the views.
+  // Runs `op` until it ends (DebugController::Run): the commands that must not run meanwhile are
+  // disabled, the console says why it ended and the views are refreshed.
   tervik::debug::StopReason RunOperation(tervik::debug::RunOperation op);
-  // The loop of a run operation; the reason it ended.
-  tervik::debug::StopReason RunUntilStop(tervik::debug::RunOperation& op);
   void ShowSpeed();
   void DisableActions();
   void EnableActions();
@@ -154,9 +155,9 @@ class TFMain : public QMainWindow, public DebugHost {
   QLabel* PlaceText;   // where pc is by the symbols ("pc: loop+2"); empty without symbols
 
   // A free run ends after this many instructions at the most (0xF0000000 + 1).
-  static constexpr uint64_t kRunLimit = tervik::debug::Session::kRunLimit;
+  static constexpr uint64_t kRunLimit = DebugController::kRunLimit;
   // Instructions between two speed measurements.
-  static constexpr uint64_t kSpeedInterval = 100000;
+  static constexpr uint64_t kSpeedInterval = DebugController::kSpeedInterval;
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -179,18 +180,13 @@ class TFMain : public QMainWindow, public DebugHost {
   void BuildToolBar();
   // Runs a command handler; an exception is shown in a message box and the program goes on.
   void Guarded(const std::function<void()>& command);
+  // The window's parts that the settings and the layout work on.
+  ToolWindows Windows();
 
-  tervik::platform::Clock& clock_;
-  tervik::debug::Session session_;
+  DebugController controller_;
   TFBreakpoints* breakpoints_ = nullptr;
   TProgramMenu* program_ = nullptr;
-  bool StopRequested = false;
-  double SecondsPerInstruction = 0.0;
   std::string lastListingPath_;
-  tervik::platform::PosixLibraryLoader libraries_;
-  tervik::PeripheralModuleLoader modules_;
-  bool running_ = false;
-  uint64_t lastRunCount_ = 0;
   bool closeRequested_ = false;
   std::unique_ptr<TWindowSettings> settings_;
   TRecentFiles* recent_ = nullptr;

@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 
 #include "DockLayout.h"
+#include "ProgramMenu.h"
 #include "Tfbreakpoints.h"
 #include "Tfcpu.h"
 #include "Tfdebug.h"
@@ -16,8 +17,25 @@
 
 void TFMain::FormCreate(const QString& map) {
   tervik::ui::ApplyDefaultLayout(*this, *FCPU, *FReg, *FDebug, *FMem, true);
-  if (settings_) settings_->Restore(*this);
+  if (settings_) settings_->Restore(Windows());
   LoadMemoryMap(map.toStdString());
+}
+
+ToolWindows TFMain::Windows() {
+  return {this,
+          FCPU,
+          FReg,
+          FDebug,
+          FMem,
+          breakpoints_,
+          ToolBar3,
+          DebugToolBar,
+          ActionStopWhenHalted,
+          ActionLiveViews,
+          ActionShowDebugToolBar,
+          program_->ActionReloadOnChange,
+          recent_,
+          &memoryPlaced_};
 }
 
 void TFMain::UseSettings(const QString& file) {
@@ -63,15 +81,15 @@ void TFMain::ActionShowBreakpointsExecute() {
 }
 
 void TFMain::closeEvent(QCloseEvent* event) {
-  if (running_) {
+  if (controller_.Running()) {
     // End the run first; the run command closes the window once its loop has returned.
-    StopRequested = true;
+    controller_.RequestStop();
     closeRequested_ = true;
     event->ignore();
     return;
   }
   if (FManual != nullptr) FManual->close();
-  if (settings_) settings_->Save(*this);
+  if (settings_) settings_->Save(Windows());
   QMainWindow::closeEvent(event);
   // A floating tool window is a top-level window of its own, so the application would not see
   // its last window close and would go on without a main window. Closing the main window ends

@@ -14,12 +14,10 @@
 #include <vector>
 
 #include "DockLayout.h"
-#include "ProgramMenu.h"
 #include "RecentFiles.h"
 #include "Tfbreakpoints.h"
 #include "Tfcpu.h"
 #include "Tfdebug.h"
-#include "Tfmain.h"
 #include "Tfmem.h"
 #include "Tfreg.h"
 
@@ -51,15 +49,16 @@ bool OnSomeScreen(const QRect& frame) {
   return false;
 }
 
-std::array<TToolDock*, 3> PinnedDocks() {
-  return {FCPU, FReg, FDebug};
+std::array<TToolDock*, 3> PinnedDocks(const ToolWindows& w) {
+  return {w.cpu, w.reg, w.console};
 }
 
 // Whether the restored layout can be used: the pinned windows shown, and each docked one with
 // room to show something.
-bool LayoutUsable(TFMain& main) {
+bool LayoutUsable(const ToolWindows& w) {
+  QMainWindow& main = *w.window;
   if (QLayout* layout = main.layout()) layout->activate();
-  for (TToolDock* dock : PinnedDocks()) {
+  for (TToolDock* dock : PinnedDocks(w)) {
     if (dock->isHidden()) return false;
     if (!dock->isFloating() && (main.dockWidgetArea(dock) == Qt::NoDockWidgetArea ||
                                 dock->width() < kUsable || dock->height() < kUsable)) {
@@ -78,15 +77,16 @@ QString TWindowSettings::DefaultFile() {
          "/tervik/tervik.conf";
 }
 
-bool TWindowSettings::Restore(TFMain& main) const {
+bool TWindowSettings::Restore(const ToolWindows& w) const {
+  QMainWindow& main = *w.window;
   if (!QFileInfo::exists(file_)) return false;
   const QSettings settings(file_, QSettings::IniFormat);
   if (settings.status() != QSettings::NoError) return false;
 
-  ReadOption(settings, "debug/stopWhenHalted", main.ActionStopWhenHalted);
-  ReadOption(settings, "debug/liveViews", main.ActionLiveViews);
-  ReadOption(settings, "program/reloadOnChange", main.Program()->ActionReloadOnChange);
-  main.Recent()->SetFiles(settings.value("recent/files").toStringList());
+  ReadOption(settings, "debug/stopWhenHalted", w.stopWhenHalted);
+  ReadOption(settings, "debug/liveViews", w.liveViews);
+  ReadOption(settings, "program/reloadOnChange", w.reloadOnChange);
+  w.recent->SetFiles(settings.value("recent/files").toStringList());
 
   if (settings.value("layout/version").toInt() != kLayoutVersion) return false;
   const QSize defaultSize = main.size();
@@ -95,9 +95,9 @@ bool TWindowSettings::Restore(TFMain& main) const {
     main.resize(defaultSize);
   }
   // A saved layout brings its own floating sizes.
-  auto docks = {static_cast<TToolDock*>(FCPU), static_cast<TToolDock*>(FReg),
-                static_cast<TToolDock*>(FDebug), static_cast<TToolDock*>(FMem),
-                static_cast<TToolDock*>(main.BreakpointsWindow())};
+  auto docks = {static_cast<TToolDock*>(w.cpu), static_cast<TToolDock*>(w.reg),
+                static_cast<TToolDock*>(w.console), static_cast<TToolDock*>(w.memory),
+                static_cast<TToolDock*>(w.breakpoints)};
   std::vector<QSize> floatingSizes;
   for (TToolDock* dock : docks) {
     floatingSizes.push_back(dock->FloatingSize());
@@ -105,14 +105,14 @@ bool TWindowSettings::Restore(TFMain& main) const {
   }
   const bool restored =
       main.restoreState(settings.value("layout/state").toByteArray(), kLayoutVersion) &&
-      LayoutUsable(main);
+      LayoutUsable(w);
   auto size = floatingSizes.begin();
   for (TToolDock* dock : docks) dock->SetFloatingSize(*size++);
-  main.ToolBar3->show();
+  w.toolBar->show();
   if (const std::optional<bool> on = ReadBool(settings, "debug/toolBar"))
-    main.DebugToolBar->setVisible(*on);
+    w.debugToolBar->setVisible(*on);
   if (!restored) {
-    tervik::ui::ApplyDefaultLayout(main, *FCPU, *FReg, *FDebug, *FMem, false);
+    tervik::ui::ApplyDefaultLayout(main, *w.cpu, *w.reg, *w.console, *w.memory, false);
     return false;
   }
   // A floating window off every screen comes back beside the main window.
@@ -122,11 +122,12 @@ bool TWindowSettings::Restore(TFMain& main) const {
       tervik::ui::PlaceBeside(main, *dock);
     }
   }
-  main.SetMemoryPlaced(ReadBool(settings, "layout/memoryPlaced").value_or(false));
+  *w.memoryPlaced = ReadBool(settings, "layout/memoryPlaced").value_or(false);
   return true;
 }
 
-void TWindowSettings::Save(const TFMain& main) const {
+void TWindowSettings::Save(const ToolWindows& w) const {
+  const QMainWindow& main = *w.window;
   QDir().mkpath(QFileInfo(file_).absolutePath());
   {
     // A file QSettings cannot read would not be written either: start it afresh.
@@ -137,12 +138,12 @@ void TWindowSettings::Save(const TFMain& main) const {
   settings.setValue("layout/version", kLayoutVersion);
   settings.setValue("layout/geometry", main.saveGeometry());
   settings.setValue("layout/state", main.saveState(kLayoutVersion));
-  settings.setValue("layout/memoryPlaced", main.MemoryPlaced());
-  settings.setValue("debug/stopWhenHalted", main.ActionStopWhenHalted->isChecked());
-  settings.setValue("debug/liveViews", main.ActionLiveViews->isChecked());
-  settings.setValue("debug/toolBar", main.ActionShowDebugToolBar->isChecked());
-  settings.setValue("program/reloadOnChange", main.Program()->ActionReloadOnChange->isChecked());
-  settings.setValue("recent/files", main.Recent()->Files());
+  settings.setValue("layout/memoryPlaced", *w.memoryPlaced);
+  settings.setValue("debug/stopWhenHalted", w.stopWhenHalted->isChecked());
+  settings.setValue("debug/liveViews", w.liveViews->isChecked());
+  settings.setValue("debug/toolBar", w.showDebugToolBar->isChecked());
+  settings.setValue("program/reloadOnChange", w.reloadOnChange->isChecked());
+  settings.setValue("recent/files", w.recent->Files());
   settings.sync();
 }
 

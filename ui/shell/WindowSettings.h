@@ -5,7 +5,7 @@
 
 #include <QString>
 
-class TFMain;
+#include "ToolWindows.h"
 
 class TWindowSettings final {
  public:
@@ -20,12 +20,13 @@ class TWindowSettings final {
   static QString DefaultFile();
   const QString& File() const { return file_; }
 
-  // Applies what the file holds to `main`, whose default layout is in place. Each part that
+  // Applies what the file holds to the main window and its tool windows, whose default layout
+  // is in place. Each part that
   // cannot be used (a window off every screen, a pinned window hidden or squeezed to nothing, a
   // layout Qt refuses) leaves its default. Returns whether the saved layout was taken.
-  bool Restore(TFMain& main) const;
-  // Writes the whole state of `main`.
-  void Save(const TFMain& main) const;
+  bool Restore(const ToolWindows& windows) const;
+  // Writes the whole state of the main window and its tool windows.
+  void Save(const ToolWindows& windows) const;
 
   // The folder a file dialog for files of `kind` ("lst", "map", ...) opened in last; empty when
   // none is known or it no longer exists.

@@ -6,11 +6,14 @@
 #include <cstdint>
 #include <string>
 
+#include "Debugger.h"
 #include "Session.h"
 
 class DebugHost {
  public:
   virtual tervik::debug::Session& Session() = 0;
+  // The debugger the views send their edits to; it tells every view of the change.
+  virtual tervik::debug::Debugger& Debugger() = 0;
   virtual bool Running() const = 0;
   // Sets or removes a breakpoint and shows the change wherever breakpoints are shown.
   virtual void ToggleBreakpoint(uint32_t address) = 0;

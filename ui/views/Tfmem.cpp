@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <string_view>
 
+#include "Inspection.h"
 #include "Processor.h"
 #include "ValueInput.h"
 
@@ -91,20 +92,6 @@ void TFMem::ScrollBar1Scroll(int sliderAction) {
   PB1->update();
 }
 
-bool IsMapped(const tervik::Processor& cpu, uint32_t a) {
-  const auto& regions = cpu.Regions();
-  return std::any_of(regions.begin(), regions.end(),
-                     [a](const tervik::MemoryRegion& r) { return r.Contains(a); });
-}
-
-bool EditMemoryWord(tervik::Processor& cpu, uint32_t a, uint32_t value) {
-  if (!IsMapped(cpu, a)) return false;
-  cpu.WriteMem(a, value);
-  cpu.memWritten = true;
-  cpu.lastWriteAddress = a;
-  return true;
-}
-
 uint32_t DumpHomeAddress(const tervik::Processor& cpu) {
   const auto& regions = cpu.Regions();
   if (regions.empty()) return 0;
@@ -170,8 +157,7 @@ void TFMem::EditWord(uint32_t a) {
       AskWord(this, "Edit memory", QString("Word at %1 (a number or an expression):").arg(address),
               HexText(cpu.ReadMem(a)), cpu, host_->Session().Lookup());
   if (!value || host_->Running()) return;
-  EditMemoryWord(cpu, a, *value);
-  host_->RefreshViews();
+  host_->Debugger().EditWord(a, *value);  // the debugger tells the views, which repaint
 }
 
 void TFMem::ActionGoToAddressExecute() {

@@ -22,14 +22,6 @@ namespace tervik {
 class Processor;
 }
 
-// Whether a region serves address a.
-bool IsMapped(const tervik::Processor& cpu, uint32_t a);
-
-// A debugger's write of one memory word: the loaders' write (ROM words change too, a module's
-// word goes to its WriteMem), marked as the last store so that the dump draws it red. An address
-// that no region serves is left alone: false, and nothing written or marked.
-bool EditMemoryWord(tervik::Processor& cpu, uint32_t a, uint32_t value);
-
 // Where Home takes the dump: the row of the lowest address any region serves; 0 without regions.
 uint32_t DumpHomeAddress(const tervik::Processor& cpu);
 

@@ -8,6 +8,7 @@
 #include <QVBoxLayout>
 #include <cstdio>
 
+#include "Inspection.h"
 #include "Processor.h"
 #include "ValueInput.h"
 #include "ViewGeometry.h"
@@ -139,60 +140,6 @@ std::string RegisterName(tervik::debug::RegisterId id) {
   return name;
 }
 
-uint32_t ReadRegister(const tervik::Processor& cpu, tervik::debug::RegisterId id) {
-  using tervik::debug::RegisterId;
-  switch (id) {
-    case RegisterId::PC: return cpu.GetPC();
-    case RegisterId::SP: return cpu.sp;
-    case RegisterId::SR: return cpu.sr;
-    case RegisterId::IM: return cpu.im;
-    case RegisterId::LFSR: return cpu.lfsr;
-    default: return cpu.GetRegister(static_cast<unsigned>(id) % 32);
-  }
-}
-
-uint32_t EditRegister(tervik::Processor& cpu, tervik::debug::RegisterId id, uint32_t value) {
-  using tervik::Processor;
-  using tervik::debug::RegisterId;
-  switch (id) {
-    case RegisterId::PC:
-      if (cpu.GetPC() != value) cpu.pcChanged = true;
-      cpu.SetPC(value);
-      return value;
-    case RegisterId::SP:
-      if (cpu.sp != value) cpu.spChanged = true;
-      cpu.sp = value;
-      return value;
-    case RegisterId::IM:
-      if (cpu.im != value) cpu.imChanged = true;
-      cpu.im = value;
-      return value;
-    case RegisterId::LFSR:
-      if (cpu.lfsr != value) cpu.lfsrChanged = true;
-      cpu.lfsr = value;
-      return value;
-    case RegisterId::SR: {
-      constexpr uint32_t kFlags =
-          Processor::kFlagN | Processor::kFlagZ | Processor::kFlagC | Processor::kFlagO;
-      value &= kFlags;
-      const uint32_t changed = cpu.sr ^ value;
-      if (changed != 0) cpu.srChanged = true;
-      if ((changed & Processor::kFlagN) != 0) cpu.nChanged = true;
-      if ((changed & Processor::kFlagZ) != 0) cpu.zChanged = true;
-      if ((changed & Processor::kFlagC) != 0) cpu.cChanged = true;
-      if ((changed & Processor::kFlagO) != 0) cpu.oChanged = true;
-      cpu.sr = value;
-      return value;
-    }
-    default: {
-      const unsigned n = static_cast<unsigned>(id) % 32;
-      if (cpu.GetRegister(n) != value) cpu.regChanged[n] = true;
-      cpu.SetRegister(n, value);
-      return value;
-    }
-  }
-}
-
 TFReg::TFReg(QWidget* parent, DebugHost* host)
     : TToolDock("CPU registers", parent, true), host_(host) {
   setObjectName("FReg");
@@ -277,11 +224,11 @@ void TFReg::EditRegisterValue(tervik::debug::RegisterId id) {
       AskWord(this, QString("Edit %1").arg(QString::fromStdString(name)), prompt,
               HexText(ReadRegister(cpu, id)), cpu, host_->Session().Lookup());
   if (!value || host_->Running()) return;
-  const uint32_t stored = EditRegister(cpu, id, *value);
+  // The debugger tells the views, which repaint.
+  const uint32_t stored = host_->Debugger().EditRegister(id, *value);
   if (stored != *value) {
     host_->Message(QString::asprintf("SR keeps only the flag bits 0..3: %08X was stored as %08X",
                                      *value, stored)
                        .toStdString());
   }
-  host_->RefreshViews();
 }

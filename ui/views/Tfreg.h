@@ -58,13 +58,6 @@ std::optional<tervik::debug::RegisterId> RegisterAt(const RegisterTexts& texts, 
 
 // The register's name as the window labels it: "PC", "SR", "R05".
 std::string RegisterName(tervik::debug::RegisterId id);
-uint32_t ReadRegister(const tervik::Processor& cpu, tervik::debug::RegisterId id);
-
-// A debugger's write of a register: through SetRegister and SetPC, or the fields sp, sr, im and
-// lfsr. SR keeps only its flag bits 0..3. A register whose value changes gets its change marker
-// set, as a step would set it (for SR also the marker of each flag that changed), so the window
-// draws it red; the other markers stay as they are. Returns the value stored.
-uint32_t EditRegister(tervik::Processor& cpu, tervik::debug::RegisterId id, uint32_t value);
 
 // Runs on the GUI thread. Reads the main window's processor when it paints; holds no copy of it.
 class TFReg final : public TToolDock {
