@@ -1,6 +1,7 @@
 // An expression's view of a processor.
 #include "ProcessorContext.h"
 
+#include "Inspection.h"
 #include "Processor.h"
 
 namespace tervik::debug {
@@ -10,16 +11,8 @@ static_assert(1u << kSrBitN == Processor::kFlagN && 1u << kSrBitZ == Processor::
               1u << kSrBitC == Processor::kFlagC && 1u << kSrBitO == Processor::kFlagO);
 
 std::optional<uint32_t> ProcessorContext::Register(RegisterId id) {
-  switch (id) {
-    case RegisterId::PC: return cpu_.pc;
-    case RegisterId::SP: return cpu_.sp;
-    case RegisterId::SR: return cpu_.sr;
-    case RegisterId::IM: return cpu_.im;
-    case RegisterId::LFSR: return cpu_.lfsr;
-  }
-  const auto n = static_cast<size_t>(id);
-  if (n < cpu_.r.size()) return cpu_.r[n];
-  return std::nullopt;
+  if (static_cast<unsigned>(id) > static_cast<unsigned>(RegisterId::LFSR)) return std::nullopt;
+  return ReadRegister(cpu_, id);
 }
 
 std::optional<uint32_t> ProcessorContext::ReadWord(uint32_t address) {

@@ -5,6 +5,7 @@
 #include <QScrollBar>
 #include <QtTest>
 
+#include "Inspection.h"
 #include "InspectionFixture.h"
 #include "Tfreg.h"
 
