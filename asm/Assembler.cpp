@@ -261,6 +261,7 @@ class Assembly {
       result.words.insert(result.words.end(), words.begin(), words.end());
     }
     result.symbols = SymbolsInOrder();
+    result.files = files_;
     return result;
   }
 
@@ -837,25 +838,26 @@ class Assembly {
     std::vector<Word> words;
     uint32_t address = st.address;
     const unsigned line = lines_[st.line].line;
+    const size_t file = lines_[st.line].file;
     if (st.kind == Statement::Kind::Data) {
       for (const Operand& op : st.operands) {
         if (op.kind == Operand::Kind::String) {
           for (uint32_t k = 0; k < op.repeat; ++k) {
             for (char c : op.chars)
-              words.push_back({address++, static_cast<unsigned char>(c), line});
+              words.push_back({address++, static_cast<unsigned char>(c), line, file});
           }
           continue;
         }
         // Evaluate keeps every value within a word: negative ones are stored as their 32 bits.
         const Value v = Evaluate(op, "");
         for (uint32_t k = 0; k < op.repeat; ++k) {
-          words.push_back({address++, static_cast<uint32_t>(v.value), line});
+          words.push_back({address++, static_cast<uint32_t>(v.value), line, file});
         }
       }
       return words;
     }
     if (st.kind == Statement::Kind::Pseudo) {
-      for (uint32_t w : Expand(st)) words.push_back({address++, w, line});
+      for (uint32_t w : Expand(st)) words.push_back({address++, w, line, file});
       return words;
     }
     uint32_t word = st.mnemonic.base;
@@ -864,7 +866,7 @@ class Assembly {
       word |= slot == Slot::Imm ? Immediate(st.operands[i], st.mnemonic, address)
                                 : PlaceRegister(slot, st.operands[i].reg);
     }
-    words.push_back({address, word, line});
+    words.push_back({address, word, line, file});
     return words;
   }
 
@@ -885,6 +887,30 @@ class Assembly {
 
 Result Assemble(std::string_view source, std::string_view file, const IncludeReader& read) {
   return Assembly(source, file, read).Run();
+}
+
+bool IsPseudoName(std::string_view name) {
+  return FindPseudo(name) != nullptr;
+}
+
+bool IsDirectiveName(std::string_view name) {
+  return IsDirective(name) || EqualsNoCase(name, "EQU") || EqualsNoCase(name, "REG");
+}
+
+LineTable MakeLineTable(const Result& result) {
+  std::vector<LineRange> ranges;
+  for (const Word& w : result.words) {
+    if (!ranges.empty()) {
+      LineRange& last = ranges.back();
+      if (last.file == w.file && last.line == w.line &&
+          static_cast<uint64_t>(last.first) + last.count == w.address) {
+        ++last.count;
+        continue;
+      }
+    }
+    ranges.push_back({w.address, 1, static_cast<uint32_t>(w.file), w.line});
+  }
+  return LineTable(result.files, std::move(ranges));
 }
 
 std::string FormatDiagnostic(std::string_view file, const Diagnostic& d) {

@@ -36,6 +36,7 @@
 #include <string_view>
 #include <vector>
 
+#include "LineTable.h"
 #include "SourceReader.h"
 #include "SymbolFile.h"
 
@@ -56,6 +57,7 @@ struct Word {
   uint32_t address = 0;
   uint32_t value = 0;
   unsigned line = 0;
+  size_t file = 0;  // index into Result::files: 0 is the source itself
 
   bool operator==(const Word&) const = default;
 };
@@ -65,6 +67,7 @@ struct Result {
   std::vector<Word> words;           // in source order; empty when there were errors
   std::string listing;               // empty when there were errors
   std::vector<SymbolEntry> symbols;  // labels and EQU names as defined; empty on errors
+  std::vector<std::string> files;    // the source's path, then each included file as read
 };
 
 // The highest address a listing can hold: five hex digits.
@@ -75,6 +78,15 @@ inline constexpr uint32_t kMaxAddress = 0xFFFFF;
 // every problem is a Diagnostic.
 Result Assemble(std::string_view source, std::string_view file = {},
                 const IncludeReader& read = {});
+
+// Whether a word is a pseudo-instruction (LI, CALLTO, JUMPTO), or a directive (ORG, DW, SPACE,
+// ALIGN, INCLUDE, EQU, REG), without regard to case.
+bool IsPseudoName(std::string_view name);
+bool IsDirectiveName(std::string_view name);
+
+// The line table of an assembled program: each source line's words as one range (a line whose
+// words an ORG does not interrupt; every line's words are consecutive).
+LineTable MakeLineTable(const Result& result);
 
 // "file:line:column: error: message", the form compilers use, so editors can jump to it; `file`
 // names the source, which a diagnostic in an included file replaces with that file.

@@ -70,8 +70,9 @@ class Debugger final : private ConsoleSink {
   bool LoadMap(const std::string& path);
   // Reads a listing into memory and the comments. False when the file could not be read.
   bool LoadListing(const std::string& path, ListingExtent* extent = nullptr);
-  // LoadListing, then the symbol file beside it (X.sym for X.lst) if there is one, with the
-  // console lines about it; with `moveBreakpoints` breakpoints follow their labels.
+  // LoadListing, then the line table and the symbol file beside it (X.lines and X.sym for X.lst)
+  // where they exist, with the console lines about them; with `moveBreakpoints` breakpoints follow
+  // their labels.
   void LoadProgram(const std::string& path, bool moveBreakpoints);
   // Reads a symbol file, as LoadProgram does for the one beside the listing.
   void LoadSymbolFile(const std::string& path, bool required, bool moveBreakpoints);

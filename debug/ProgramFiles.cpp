@@ -16,6 +16,29 @@ std::string SymbolPathFor(const std::string& path) {
   return std::filesystem::path(path).replace_extension(".sym").string();
 }
 
+std::string LinesPathFor(const std::string& path) {
+  return std::filesystem::path(path).replace_extension(".lines").string();
+}
+
+std::vector<std::string> LoadLines(Session& session, const std::string& path) {
+  std::vector<std::string> lines;
+  std::error_code ec;
+  session.SetLines({});
+  if (!std::filesystem::exists(path, ec)) return lines;
+  LineTableResult result = ReadLineTable(path);
+  if (!result.read) {
+    lines.push_back("Cannot load source lines from '" + path + "': " + result.failure);
+    return lines;
+  }
+  for (const std::string& error : result.errors) lines.push_back(path + ": " + error);
+  if (result.badLines > result.errors.size()) {
+    lines.push_back(path + ": " + std::to_string(result.badLines - result.errors.size()) +
+                    " more lines that are not line records");
+  }
+  session.SetLines(std::move(result.table));
+  return lines;
+}
+
 std::vector<std::string> LoadSymbols(Session& session, const std::string& path, bool required,
                                      bool moveBreakpoints) {
   std::vector<std::string> lines;
@@ -76,8 +99,9 @@ SourceBuild BuildSource(const std::string& path) {
   }
   build.listingPath = std::filesystem::path(path).replace_extension(".lst").string();
   build.symbolsPath = SymbolPathFor(path);
+  build.linesPath = LinesPathFor(path);
   // The outputs must not replace what was just read.
-  for (const std::string& output : {build.listingPath, build.symbolsPath}) {
+  for (const std::string& output : {build.listingPath, build.symbolsPath, build.linesPath}) {
     for (const std::string& input : build.files) {
       std::error_code ec;
       if (output == input || std::filesystem::equivalent(output, input, ec)) {
@@ -90,7 +114,10 @@ SourceBuild BuildSource(const std::string& path) {
   }
   for (const auto& [file, contents] :
        {std::pair{build.listingPath, result.listing},
-        std::pair{build.symbolsPath, FormatSymbolFile(result.symbols)}}) {
+        std::pair{build.symbolsPath, FormatSymbolFile(result.symbols)},
+        std::pair{build.linesPath,
+                  FormatLineTable(assembler::MakeLineTable(result),
+                                  std::filesystem::path(build.linesPath).parent_path())}}) {
     if (!platform::WriteWhole(file, contents)) {
       build.messages.push_back("Cannot write '" + file + "': " + std::strerror(errno));
       return build;

@@ -1,6 +1,6 @@
 // The files of a program beside each other: a source X.asm, its listing X.lst and its symbol
-// file X.sym. Assembling a source into its listing and symbols, and loading symbols into a
-// session, with the console lines that tell the user what happened.
+// file X.sym, with the line table X.lines. Assembling a source into its listing and symbols, and
+// loading symbols into a session, with the console lines that tell the user what happened.
 #pragma once
 
 #include <string>
@@ -20,15 +20,25 @@ std::string SymbolPathFor(const std::string& path);
 std::vector<std::string> LoadSymbols(Session& session, const std::string& path, bool required,
                                      bool moveBreakpoints = false);
 
+// X.lines for X.lst (or for any path: its extension replaced).
+std::string LinesPathFor(const std::string& path);
+
+// Reads the line table at `path` into the session and returns console lines about what could
+// not be read. A missing file leaves the session without lines, silently: programs assembled
+// before line tables existed load as before.
+std::vector<std::string> LoadLines(Session& session, const std::string& path);
+
 struct SourceBuild {
   bool ok = false;
   std::vector<std::string> messages;  // "FILE:LINE:COLUMN: error: TEXT", or why a file failed
   std::string listingPath;
   std::string symbolsPath;
+  std::string linesPath;
   std::vector<std::string> files;  // the source and every file it includes, as read
 };
 
-// Assembles the source file at `path` and writes its listing and symbol file beside it, each
+// Assembles the source file at `path` and writes its listing, symbol file and line table beside
+// it, each
 // whole or not at all. On an error nothing is written.
 SourceBuild BuildSource(const std::string& path);
 

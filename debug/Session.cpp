@@ -297,6 +297,11 @@ std::optional<StopReason> Session::Ended(const RunOperation& op) {
     if (op.kind == RunKind::StepOut) done = cpu_.sp < op.spAtStart;
     if (done) return MakeReason(op, StopKind::Done);
   }
+  return EndedOtherwise(op);
+}
+
+std::optional<StopReason> Session::EndedOtherwise(const RunOperation& op) {
+  const uint32_t pc = cpu_.pc;
   if (const size_t number = BreakpointNumber(pc)) {
     std::string conditionError;
     if (SettingsStop(settings_[number - 1], conditionError)) {
@@ -318,11 +323,7 @@ std::optional<StopReason> Session::Continue(RunOperation& op, uint64_t maxSteps)
   }
   // The breakpoints may have changed since the last slice (the window lets them be toggled
   // during a run), so the stop list is made anew each time; it is short.
-  stops_.clear();
-  for (size_t i = 0; i < breakpoints_.size(); ++i) {
-    if (settings_[i].enabled) stops_.push_back(breakpoints_[i]);
-  }
-  stops_.insert(stops_.end(), op.goals.begin(), op.goals.end());
+  MakeStops(op);
   watches_.clear();
   for (const Watchpoint& w : watchpoints_) {
     if (w.settings.enabled) {
@@ -332,6 +333,10 @@ std::optional<StopReason> Session::Continue(RunOperation& op, uint64_t maxSteps)
   }
   const Processor::OnStall onStall =
       op.stopWhenHalted ? Processor::OnStall::Stop : Processor::OnStall::Continue;
+  if (op.kind == RunKind::StepLine || op.kind == RunKind::StepLineOver ||
+      op.kind == RunKind::StepLineOut) {
+    return ContinueLine(op, maxSteps, onStall);
+  }
   while (maxSteps > 0) {
     const uint64_t slice = std::min(maxSteps, op.limit - op.done);
     const uint64_t ran = cpu_.RunBatch(slice, stops_, onStall, watches_);
@@ -346,6 +351,14 @@ std::optional<StopReason> Session::Continue(RunOperation& op, uint64_t maxSteps)
     }
   }
   return std::nullopt;
+}
+
+void Session::MakeStops(const RunOperation& op) {
+  stops_.clear();
+  for (size_t i = 0; i < breakpoints_.size(); ++i) {
+    if (settings_[i].enabled) stops_.push_back(breakpoints_[i]);
+  }
+  stops_.insert(stops_.end(), op.goals.begin(), op.goals.end());
 }
 
 StopReason Session::Stop(RunOperation& op) const {
@@ -419,6 +432,9 @@ std::string Session::Describe(const StopReason& reason) {
         case RunKind::StepOver: return std::string("Stepped over to ") + at + after;
         case RunKind::StepOut: return std::string("Stepped out to ") + at + after;
         case RunKind::RunTo: return std::string("Reached ") + at + after;
+        case RunKind::StepLine:
+        case RunKind::StepLineOver:
+        case RunKind::StepLineOut: return std::string("Stepped to ") + at + after;
         case RunKind::Run: return std::string("Ended at ") + at + after;
       }
   }

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "LineTable.h"
 #include "ListingMap.h"
 #include "Processor.h"
 #include "ProcessorContext.h"
@@ -35,6 +36,10 @@ enum class RunKind : uint8_t {
   StepOver,  // until the CALL at the start has returned
   StepOut,   // until a RET leaves the subroutine the run started in
   RunTo,     // until pc reaches an address
+  // In source lines, by the line table; without one they work as Step, StepOver and StepOut.
+  StepLine,      // until pc has left the words of its line and stands at the start of a line
+  StepLineOver,  // StepLine, with each CALL the line makes run until it has returned
+  StepLineOut,   // StepOut, then StepLineOver when pc came back into the middle of a line
 };
 
 struct StopReason {
@@ -90,10 +95,17 @@ std::string WatchText(uint32_t first, uint32_t last, WatchAccess access);
 struct RunOperation {
   RunKind kind = RunKind::Run;
   bool stopWhenHalted = true;
-  uint64_t limit = 0;             // instructions at most
-  uint64_t done = 0;              // instructions so far
-  uint32_t spAtStart = 0;         // sp when it started
-  std::vector<uint32_t> goals;    // addresses where it checks whether it is done
+  uint64_t limit = 0;           // instructions at most
+  uint64_t done = 0;            // instructions so far
+  uint32_t spAtStart = 0;       // sp when it started
+  std::vector<uint32_t> goals;  // addresses where it checks whether it is done
+  // For the line kinds: the words of the line pc started in (count 0: no line), and, while a
+  // CALL made by that line runs (or StepLineOut's subroutine has not returned yet), the sp the
+  // return must bring back.
+  uint32_t lineFirst = 0;
+  uint32_t lineCount = 0;
+  bool returning = false;
+  uint32_t returnSp = 0;
   std::optional<StopReason> end;  // set once it has ended
 };
 
@@ -123,6 +135,10 @@ class Session {
   static constexpr uint32_t kFollowDistance = 0x1000;
   // The symbols as an expression's context looks them up.
   SymbolLookup Lookup() const;
+
+  // ---- Source lines of the loaded program (empty without a line table) ----
+  const LineTable& Lines() const { return lines_; }
+  void SetLines(LineTable lines) { lines_ = std::move(lines); }
 
   // ---- Breakpoints, in the order they were set ----
   const std::vector<uint32_t>& Breakpoints() const { return breakpoints_; }
@@ -171,6 +187,11 @@ class Session {
   RunOperation StartStepOut(bool stopWhenHalted = true, uint64_t limit = kRunLimit);
   RunOperation StartRunTo(uint32_t address, bool stopWhenHalted = true,
                           uint64_t limit = kRunLimit) const;
+  // Step line (into calls) or, with `over`, over the calls the line makes. Without a line
+  // table: StartStepOver with `over`, one instruction without.
+  RunOperation StartStepLine(bool over, bool stopWhenHalted = true, uint64_t limit = kRunLimit);
+  // StartStepOut, going on to the start of a line when the return lands inside one.
+  RunOperation StartStepLineOut(bool stopWhenHalted = true, uint64_t limit = kRunLimit);
 
   // Runs `op` on for at most `maxSteps` instructions through the processor's batched run.
   // Returns the reason once it has ended (and keeps it in op.end), or nothing while it goes on.
@@ -188,6 +209,15 @@ class Session {
  private:
   // Whether the state after a slice of `op` ends it, and why. Counts a hit of a breakpoint.
   std::optional<StopReason> Ended(const RunOperation& op);
+  // The part of Ended every kind shares after its own goal: a breakpoint, a halt, the limit.
+  std::optional<StopReason> EndedOtherwise(const RunOperation& op);
+  // Makes the list of addresses a batch stops at: enabled breakpoints and `op`'s goals.
+  void MakeStops(const RunOperation& op);
+  // Continue for the line kinds.
+  std::optional<StopReason> ContinueLine(RunOperation& op, uint64_t maxSteps,
+                                         Processor::OnStall onStall);
+  // Whether a line step is done with pc where it is.
+  bool LineDone(const RunOperation& op) const;
   // Whether a breakpoint or watchpoint with `settings` stops the run now; counts the hit.
   bool SettingsStop(BreakpointSettings& settings, std::string& conditionError);
   // The reason a watched access ends the run with, if one of the watchpoints it matched stops.
@@ -202,6 +232,7 @@ class Session {
   std::vector<Watchpoint> watchpoints_;
   std::vector<Processor::Watch> watches_;  // the enabled watchpoints, for the processor
   SymbolTable symbols_;
+  LineTable lines_;
 };
 
 // A count with thousands separators: 1204 -> "1,204".
