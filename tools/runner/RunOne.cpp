@@ -220,9 +220,8 @@ Finished RunOne(const Request& r, RunConsole& console,
     }
     if (interrupted) {
       const int signal = interrupt != nullptr ? *interrupt : 0;
-      return fail(kExitSignal + signal, std::string("interrupted by ") +
-                                            (signal == SIGINT ? "SIGINT" : "SIGTERM") + " (" +
-                                            done.report.stop + ")");
+      return fail(kExitSignal + signal,
+                  std::string("interrupted by ") + (signal == SIGINT ? "SIGINT" : "SIGTERM"));
     }
     if (outcome.reason == StopReason::TimedOut) {
       const std::string message = "the run took longer than --timeout " + *r.timeoutText;
