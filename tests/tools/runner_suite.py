@@ -178,6 +178,13 @@ def in_order(text, lines):
 
 
 def check_case(case, failures):
+    try:
+        check_one_case(case, failures)
+    except (AssertionError, ElementTree.ParseError, OSError, subprocess.SubprocessError) as e:
+        failures.append("%s: %r" % (case.name, e))
+
+
+def check_one_case(case, failures):
     folder = make_folder()
     report = os.path.join(folder, "r.xml")
     write(folder, "r.xml", "stale\n")
@@ -224,6 +231,24 @@ def check_case(case, failures):
     if problems:
         failures.append("%s:\n  %s\n--- stdout:\n%s--- stderr:\n%s" %
                         (case.name, "\n  ".join(problems), out[-3000:], err[-3000:]))
+
+
+def check_golden_report(failures):
+    """The report of every kind of case that RunnerTest compares with its golden file parses,
+    with the names and counts it was made from."""
+    path = os.path.join(os.path.dirname(os.path.abspath(__file__)), "golden", "junit-cases.xml")
+    suite, cases = read_report(path)
+    expected = [("passed \ufffd\ufffd", OK, None), ("halted early", FAILURE, "exit status 1"),
+                ("expectation", FAILURE, "exit status 6"), ("timeout", FAILURE, "exit status 7"),
+                ("unreadable", ERROR, "exit status 3"), ("fault", ERROR, "exit status 5"),
+                ("thrown", ERROR, "exit status 4"), ("usage", ERROR, "exit status 64"),
+                ("interrupted", ERROR, "exit status 143")]
+    if (cases != expected or suite.get("name") != "dir/a&b.suite" or
+            suite.get("hostname") != 'host"1"'):
+        failures.append("golden report: %r %r" % (suite.attrib, cases))
+    unreadable = suite.findall("testcase")[4].find("error")
+    if unreadable.get("message") != "cannot read the listing 'x\tz.lst'":
+        failures.append("golden report: a tab in an attribute: %r" % unreadable.get("message"))
 
 
 def check_quiet_warning(failures):
@@ -334,6 +359,7 @@ def main():
     failures = []
     for case in CASES:
         check_case(case, failures)
+    check_golden_report(failures)
     check_quiet_warning(failures)
     check_bounded_output(failures)
     check_signals(failures)

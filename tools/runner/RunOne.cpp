@@ -145,9 +145,10 @@ Finished RunOne(const Request& r, RunConsole& console,
     } catch (const ValueError& e) {
       return fail(kExitUsage, e.text);
     }
-    RunLimits& limits = plain.limits;
-    if (plain.timeout) limits.deadline = started + *plain.timeout;
-    limits.interrupt = interrupt;
+    const RunLimits& limits = plain.limits;
+    RunGuard guard;
+    if (plain.timeout) guard.deadline = started + *plain.timeout;
+    guard.interrupt = interrupt;
 
     platform::PosixLibraryLoader libraries;
     PeripheralModuleLoader modules(libraries);
@@ -187,8 +188,8 @@ Finished RunOne(const Request& r, RunConsole& console,
     console.StartRun();
     RunOutcome outcome;
     try {
-      outcome = plain.trace ? RunTraced(processor, limits, stdout, plain.traceRange)
-                            : Run(session, limits);
+      outcome = plain.trace ? RunTraced(processor, limits, stdout, plain.traceRange, guard)
+                            : Run(session, limits, guard);
     } catch (...) {
       done.report.output = console.TakeProgramOutput(done.report.outputCut);
       throw;

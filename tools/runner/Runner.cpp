@@ -61,17 +61,17 @@ bool FlushIfLarge(std::string& text, std::FILE* out, bool always = false) {
 
 }  // namespace
 
-BatchPacer::BatchPacer(const RunLimits& limits)
-    : limits_(limits),
-      slice_(limits.deadline || limits.interrupt != nullptr ? uint64_t{1} << 16
-                                                            : std::numeric_limits<uint64_t>::max()),
+BatchPacer::BatchPacer(const RunGuard& guard)
+    : guard_(guard),
+      slice_(guard.deadline || guard.interrupt != nullptr ? uint64_t{1} << 16
+                                                          : std::numeric_limits<uint64_t>::max()),
       last_(std::chrono::steady_clock::now()) {}
 
 std::optional<StopReason> BatchPacer::Check() {
-  if (limits_.interrupt != nullptr && *limits_.interrupt != 0) return StopReason::Interrupted;
-  if (!limits_.deadline && limits_.interrupt == nullptr) return std::nullopt;
+  if (guard_.interrupt != nullptr && *guard_.interrupt != 0) return StopReason::Interrupted;
+  if (!guard_.deadline && guard_.interrupt == nullptr) return std::nullopt;
   const auto now = std::chrono::steady_clock::now();
-  if (limits_.deadline && now >= *limits_.deadline) return StopReason::TimedOut;
+  if (guard_.deadline && now >= *guard_.deadline) return StopReason::TimedOut;
   // A batch's time depends on the program (a module's work per step): aim at the target.
   const auto took = now - last_;
   last_ = now;
@@ -83,10 +83,10 @@ std::optional<StopReason> BatchPacer::Check() {
   return std::nullopt;
 }
 
-RunOutcome Run(debug::Session& session, const RunLimits& limits) {
+RunOutcome Run(debug::Session& session, const RunLimits& limits, const RunGuard& guard) {
   debug::RunOperation op = limits.until ? session.StartRunTo(*limits.until, true, limits.maxSteps)
                                         : session.StartRun(true, limits.maxSteps);
-  BatchPacer pacer(limits);
+  BatchPacer pacer(guard);
   std::optional<debug::StopReason> ended;
   while (!(ended = session.Continue(op, pacer.Slice()))) {
     if (const std::optional<StopReason> stop = pacer.Check()) return {*stop, op.done};

@@ -47,6 +47,10 @@ enum class StopReason : uint8_t {
 struct RunLimits {
   uint64_t maxSteps = std::numeric_limits<uint64_t>::max();
   std::optional<uint32_t> until;
+};
+
+// What may end a run from outside, looked at between batches of steps.
+struct RunGuard {
   std::optional<std::chrono::steady_clock::time_point> deadline;
   // Not 0 once the run is to end; set from a signal handler, so only read, never cleared here.
   const volatile std::sig_atomic_t* interrupt = nullptr;
@@ -66,13 +70,13 @@ struct RunOutcome {
 // Halted, StepLimit; the deadline and the interrupt are looked at only between batches, so a
 // run that ends in the same batch ends for its own reason. The session must hold no breakpoints or
 // watchpoints (the runner sets none): a run that one of them stops throws std::logic_error.
-RunOutcome Run(debug::Session& session, const RunLimits& limits);
+RunOutcome Run(debug::Session& session, const RunLimits& limits, const RunGuard& guard = {});
 
 // Runs and writes one trace line per step of `range` to `out` (Trace.cpp); ends exactly where
 // Run would. The steps of the range go one at a time; those before and after it run in batches.
 // A write to `out` that fails ends the run at once (OutputFailed).
 RunOutcome RunTraced(Processor& processor, const RunLimits& limits, std::FILE* out,
-                     const TraceRange& range = {});
+                     const TraceRange& range = {}, const RunGuard& guard = {});
 
 // Appends the trace line (with its '\n') of the step that went from `before` to the state of
 // `after`, executing `word` fetched at before.pc (nullopt: fetched from a peripheral). The
@@ -106,14 +110,14 @@ class BatchPacer {
  public:
   static constexpr std::chrono::milliseconds kBatchTarget{5};
 
-  explicit BatchPacer(const RunLimits& limits);
+  explicit BatchPacer(const RunGuard& guard);
   // How many steps the next batch may take.
   uint64_t Slice() const { return slice_; }
   // After a batch: TimedOut or Interrupted when the run must end now.
   std::optional<StopReason> Check();
 
  private:
-  const RunLimits& limits_;
+  const RunGuard& guard_;
   uint64_t slice_;
   std::chrono::steady_clock::time_point last_;
 };

@@ -211,10 +211,10 @@ void PeripheralLookup::Locate(uint32_t a) {
 }
 
 RunOutcome RunTraced(Processor& processor, const RunLimits& limits, std::FILE* out,
-                     const TraceRange& range) {
+                     const TraceRange& range, const RunGuard& guard) {
   TraceWriter writer(out);
   PeripheralLookup lookup(processor);
-  BatchPacer pacer(limits);
+  BatchPacer pacer(guard);
   RunOutcome outcome{StopReason::StepLimit, 0};
   std::vector<uint32_t> until;
   if (limits.until) until.push_back(*limits.until);
