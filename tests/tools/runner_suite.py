@@ -9,6 +9,7 @@ Each case of the table runs tervik-run in a fresh folder holding the programs be
 its exit status, the report's cases and the console lines."""
 import os
 import re
+import select
 import shutil
 import signal
 import subprocess
@@ -288,15 +289,23 @@ def start_suite(folder, lines):
     write(folder, "r.xml", "stale\n")
     return subprocess.Popen([RUNNER, "--suite", "s.suite", "--junit", "r.xml", "--quiet",
                              "--output", "/dev/null"], cwd=folder, stdout=subprocess.PIPE,
-                            stderr=subprocess.PIPE)
+                            stderr=subprocess.PIPE, bufsize=0)  # unbuffered: see read_line
+
+
+def read_line(child, seconds=30):
+    """The child's next line of standard output, or an error when none comes in time. The pipe
+    is unbuffered, so a line read leaves the next one in the pipe, where select sees it."""
+    ready, _, _ = select.select([child.stdout], [], [], seconds)
+    assert ready, "no line from the runner"
+    return child.stdout.readline()
 
 
 def wait_for_run(child, folder):
     """Waits until the endless run has started: the first run's line is out and the stale report
     is gone."""
-    line = child.stdout.readline()
+    line = read_line(child)
     assert line.startswith(b"halted: "), line
-    line = child.stdout.readline()
+    line = read_line(child)
     assert line == b"first: passed\n", line
     for _ in range(200):
         if not os.path.exists(os.path.join(folder, "r.xml")):
