@@ -182,7 +182,7 @@ void Walk(Tutorial& t, const QString& source, const QString& as, const QString& 
   bool allZero = cpu.pc == 0 && cpu.sp == 0 && cpu.sr == 0;
   for (uint32_t r : cpu.r) allZero = allZero && r == 0;
   t.Check(allZero, "after loading, a register is not 0");
-  t.Check(main.Listing().Comment(0) == "; the number to add next", "no comment at address 0");
+  t.Check(main.Listing().Comment(0) == "; next to add", "no comment at address 0");
   shotOfMain("tutorial-loaded.png");
 
   // Four steps with F7: the ADD makes R2 9 and red.
