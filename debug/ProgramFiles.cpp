@@ -16,6 +16,16 @@ std::string SymbolPathFor(const std::string& path) {
   return std::filesystem::path(path).replace_extension(".sym").string();
 }
 
+std::string ShownPath(const std::string& path) {
+  std::error_code ec;
+  const std::filesystem::path file(path);
+  const std::filesystem::path here = std::filesystem::current_path(ec);
+  if (ec || !file.is_absolute()) return path;
+  const std::filesystem::path relative = file.lexically_relative(here);
+  if (relative.empty() || *relative.begin() == "..") return path;
+  return relative.string();
+}
+
 std::string LinesPathFor(const std::string& path) {
   return std::filesystem::path(path).replace_extension(".lines").string();
 }
@@ -27,12 +37,12 @@ std::vector<std::string> LoadLines(Session& session, const std::string& path) {
   if (!std::filesystem::exists(path, ec)) return lines;
   LineTableResult result = ReadLineTable(path);
   if (!result.read) {
-    lines.push_back("Cannot load source lines from '" + path + "': " + result.failure);
+    lines.push_back("Cannot load source lines from '" + ShownPath(path) + "': " + result.failure);
     return lines;
   }
-  for (const std::string& error : result.errors) lines.push_back(path + ": " + error);
+  for (const std::string& error : result.errors) lines.push_back(ShownPath(path) + ": " + error);
   if (result.badLines > result.errors.size()) {
-    lines.push_back(path + ": " + std::to_string(result.badLines - result.errors.size()) +
+    lines.push_back(ShownPath(path) + ": " + std::to_string(result.badLines - result.errors.size()) +
                     " more lines that are not line records");
   }
   session.SetLines(std::move(result.table));
@@ -65,7 +75,7 @@ std::vector<std::string> LoadSymbols(Session& session, const std::string& path, 
   }
   const size_t count = result.table.size();
   lines.push_back("Loaded " + std::to_string(count) + (count == 1 ? " symbol" : " symbols") +
-                  " from " + path);
+                  " from " + ShownPath(path));
   if (outside > 0) {
     lines.push_back(std::to_string(outside) + (outside == 1 ? " label names" : " labels name") +
                     " an address no memory region serves");

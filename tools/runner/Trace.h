@@ -4,6 +4,8 @@
 // and run the rest at the speed of the untraced run.
 #pragma once
 
+#include <chrono>
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <limits>
@@ -26,6 +28,10 @@ enum class StopReason : uint8_t {
   Until,      // pc reached the --until address after a step
   Halted,     // a step left pc where it was: the processor would repeat it forever
   StepLimit,  // the step limit ran out
+  // Checked between batches of steps (every few milliseconds), so the run ends soon after:
+  TimedOut,      // the deadline passed
+  Interrupted,   // the interrupt flag was set (by a signal handler)
+  OutputFailed,  // a trace line could not be written
 };
 
 struct RunLimits {
@@ -33,9 +39,17 @@ struct RunLimits {
   std::optional<uint32_t> until;
 };
 
+// What may end a run from outside, looked at between batches of steps.
+struct RunGuard {
+  std::optional<std::chrono::steady_clock::time_point> deadline;
+  // Not 0 once the run is to end; set from a signal handler, so only read, never cleared here.
+  const volatile std::sig_atomic_t* interrupt = nullptr;
+};
+
 struct RunOutcome {
   StopReason reason = StopReason::StepLimit;
   uint64_t steps = 0;
+  int error = 0;  // for OutputFailed: the errno of the write that failed
 
   bool operator==(const RunOutcome&) const = default;
 };
@@ -54,6 +68,9 @@ class TraceWriter {
             const Processor& after);
   // Writes what has collected. False when a write failed, now or before.
   bool Flush();
+  // Whether a write has failed, and its errno.
+  bool Failed() const { return failed_; }
+  int Error() const { return error_; }
 
  private:
   static constexpr size_t kCapacity = size_t{1} << 20;
@@ -66,6 +83,7 @@ class TraceWriter {
   std::unique_ptr<char[]> buffer_;
   char* end_;  // where the next character goes
   bool failed_ = false;
+  int error_ = 0;
   struct CachedText {
     uint32_t word;
     bool valid;
@@ -96,7 +114,8 @@ class PeripheralLookup {
 
 // Runs and writes one trace line per step of `range` to `out`; ends exactly where
 // Run would. The steps of the range go one at a time; those before and after it run in batches.
+// A write to `out` that fails ends the run at once (OutputFailed).
 RunOutcome RunTraced(Processor& processor, const RunLimits& limits, std::FILE* out,
-                     const TraceRange& range = {});
+                     const TraceRange& range = {}, const RunGuard& guard = {});
 
 }  // namespace tervik::runner
