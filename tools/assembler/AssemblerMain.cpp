@@ -127,6 +127,23 @@ int AssembleFile(const std::string& source, const fs::path& output,
               << "': " << std::strerror(errno) << "\n";
     return kExitFailed;
   }
+  // The line table beside the listing, for the debugger's source lines. Without it a program
+  // still loads, so a path it must not take only costs the table.
+  const fs::path linesOutput = fs::path(output).replace_extension(".lines");
+  std::optional<std::string> why = RefusedOutput(linesOutput, source, included);
+  if (!why && (linesOutput == output || (symbolsOutput && linesOutput == *symbolsOutput))) {
+    why = "it is another output";
+  }
+  if (why) {
+    std::cerr << "tervik-as: no line table written to '" << linesOutput.string() << "': " << *why
+              << "\n";
+  } else if (!WriteWhole(linesOutput,
+                         tervik::FormatLineTable(tervik::assembler::MakeLineTable(result),
+                                                 linesOutput.parent_path()))) {
+    std::cerr << "tervik-as: cannot write '" << linesOutput.string()
+              << "': " << std::strerror(errno) << "\n";
+    return kExitFailed;
+  }
   return 0;
 }
 
@@ -150,7 +167,9 @@ int main(int argc, char** argv) {
   app.set_version_flag("--version", VersionText());
   app.footer(
       "Beside the listing goes a symbol file: one line per label or EQU name, 'VALUE KIND NAME' "
-      "with VALUE eight hex digits and KIND L (label) or E (constant).\n"
+      "with VALUE eight hex digits and KIND L (label) or E (constant). Beside it goes the line "
+      "table (the listing with the extension .lines), which says which source line placed "
+      "each word.\n"
       "Exit status: 0 when the listing (and the symbol file) was written; 1 on errors in the "
       "source, which are reported as FILE:LINE:COLUMN: error: TEXT, or when a file cannot be "
       "read or written (no listing or symbol file is left behind then: older ones are "
