@@ -5,6 +5,7 @@
 #include <cctype>
 #include <cinttypes>
 #include <cstdio>
+#include <filesystem>
 #include <utility>
 
 #include "Inspection.h"
@@ -434,7 +435,15 @@ std::string Session::Describe(const StopReason& reason) {
         case RunKind::RunTo: return std::string("Reached ") + at + after;
         case RunKind::StepLine:
         case RunKind::StepLineOver:
-        case RunKind::StepLineOut: return std::string("Stepped to ") + at + after;
+        case RunKind::StepLineOut: {
+          std::string text = std::string("Stepped to ") + at;
+          // The source line, by its file's name: "Stepped to 00000003 (main.asm:4) after ...".
+          if (const LineRange* r = lines_.At(reason.pc)) {
+            text += " (" + std::filesystem::path(lines_.Files()[r->file]).filename().string() +
+                    ":" + std::to_string(r->line) + ")";
+          }
+          return text + after;
+        }
         case RunKind::Run: return std::string("Ended at ") + at + after;
       }
   }

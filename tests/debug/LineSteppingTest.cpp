@@ -4,6 +4,7 @@
 // line table's text, written and read back.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <map>
 #include <optional>
 #include <string>
@@ -141,6 +142,12 @@ std::pair<StopKind, uint64_t> ByDefinition(Program& p, RunKind kind) {
   return {StopKind::StepLimit, steps};
 }
 
+std::string Hex8(uint32_t v) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%08X", v);
+  return text;
+}
+
 RunOperation Start(Session& s, RunKind kind) {
   if (kind == RunKind::StepLineOut) return s.StartStepLineOut();
   return s.StartStepLine(kind == RunKind::StepLineOver);
@@ -239,6 +246,12 @@ TEST(LineStepping, BreakpointsAndNoLineTable) {
   EXPECT_EQ(reason.kind, StopKind::Breakpoint);
   EXPECT_EQ(reason.pc, inner);
 
+  op = p.session.StartStepLine(false);
+  reason = p.session.Finish(op);  // LI R3,...: two words, one line
+  EXPECT_EQ(p.session.Describe(reason),
+            "Stepped to " + Hex8(inner + 2) + " (lib.inc:5) after 2 instructions");
+
+  p.session.Cpu().pc = inner;
   p.session.SetLines({});
   const uint32_t pc = p.session.Cpu().pc;  // LI R3,...: two words, now two steps
   op = p.session.StartStepLine(false);

@@ -117,6 +117,7 @@ class TfmainTest : public QObject {
                                   "&Debug",
                                   "  Step &over [F8]",
                                   "  Step o&ut [Shift+F8]",
+                                  "  Step &line [F6]",
                                   "  Run to &cursor [F4]",
                                   "  ",
                                   "  Stop when &halted",
@@ -452,6 +453,8 @@ class TfmainTest : public QObject {
          },
          main.ActionStepOver, 0x1001, nullptr},
         {{}, main.ActionStepOver, 0x1010, "Breakpoint 1 at 00001010 after 1 instruction"},
+        // Without a line table every word is a line of its own.
+        {{}, main.ActionStepLine, 0x1011, "Stepped to 00001011 after 1 instruction"},
     };
     for (const Command& c : commands) {
       if (c.prepare) c.prepare();

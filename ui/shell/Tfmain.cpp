@@ -73,6 +73,8 @@ TFMain::TFMain(tervik::platform::Clock& clock, QWidget* parent)
   ActionStepOut =
       MakeDebugAction("Step o&ut", "ActionStepOut", QKeySequence(Qt::SHIFT | Qt::Key_F8),
                       &TFMain::ActionStepOutExecute);
+  ActionStepLine = MakeDebugAction("Step &line", "ActionStepLine", QKeySequence(Qt::Key_F6),
+                                   &TFMain::ActionStepLineExecute);
   ActionRunToCursor = MakeDebugAction("Run to &cursor", "ActionRunToCursor",
                                       QKeySequence(Qt::Key_F4), &TFMain::ActionRunToCursorExecute);
   ActionStopWhenHalted = new QAction("Stop when &halted", this);
@@ -247,6 +249,7 @@ void TFMain::BuildMenus() {
   debug->setObjectName("DebugMenu");
   debug->addAction(ActionStepOver);
   debug->addAction(ActionStepOut);
+  debug->addAction(ActionStepLine);
   debug->addAction(ActionRunToCursor);
   debug->addSeparator();
   debug->addAction(ActionStopWhenHalted);
@@ -483,12 +486,16 @@ void TFMain::ActionGoExecute() {
 
 void TFMain::DisableActions() {
   for (size_t i = 0; i < 9; ++i) ActionList1[i]->setEnabled(false);
-  for (QAction* a : {ActionStepOver, ActionStepOut, ActionRunToCursor}) a->setEnabled(false);
+  for (QAction* a : {ActionStepOver, ActionStepOut, ActionStepLine, ActionRunToCursor}) {
+    a->setEnabled(false);
+  }
 }
 
 void TFMain::EnableActions() {
   for (size_t i = 0; i < 9; ++i) ActionList1[i]->setEnabled(true);
-  for (QAction* a : {ActionStepOver, ActionStepOut, ActionRunToCursor}) a->setEnabled(true);
+  for (QAction* a : {ActionStepOver, ActionStepOut, ActionStepLine, ActionRunToCursor}) {
+    a->setEnabled(true);
+  }
 }
 
 void TFMain::ActionRunExecute() {
@@ -501,6 +508,11 @@ void TFMain::ActionStepOverExecute() {
 
 void TFMain::ActionStepOutExecute() {
   RunOperation(Session().StartStepOut(ActionStopWhenHalted->isChecked(), kRunLimit));
+}
+
+// Runs to the start of the next source line (into calls); without a line table, one step.
+void TFMain::ActionStepLineExecute() {
+  RunOperation(Session().StartStepLine(false, ActionStopWhenHalted->isChecked(), kRunLimit));
 }
 
 void TFMain::ActionRunToCursorExecute() {

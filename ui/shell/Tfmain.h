@@ -114,6 +114,7 @@ class TFMain : public QMainWindow, public DebugHost {
   // The debugger's run commands (Debug menu).
   void ActionStepOverExecute();
   void ActionStepOutExecute();
+  void ActionStepLineExecute();
   void ActionRunToCursorExecute();
   void ActionShowBreakpointsExecute();
   // Docks the tool windows where they stood at the first start (Debug menu).
@@ -139,6 +140,7 @@ class TFMain : public QMainWindow, public DebugHost {
   // The debugger's commands, disabled during a run like the first nine of the list.
   QAction* ActionStepOver;
   QAction* ActionStepOut;
+  QAction* ActionStepLine;  // by the program's line table; F6, a key no other command has
   QAction* ActionRunToCursor;
   QAction* ActionStopWhenHalted;  // checked: a run ends when an instruction leaves pc in place
   QAction* ActionLiveViews;       // checked: the views follow a run about ten times a second
