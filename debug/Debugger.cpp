@@ -59,7 +59,7 @@ void Debugger::LoadSymbolFile(const std::string& path, bool required, bool moveB
 
 void Debugger::LoadProgram(const std::string& path, bool moveBreakpoints) {
   LoadListing(path);
-  for (const std::string& line : LoadLines(session_, LinesPathFor(path))) Message(line);
+  for (const std::string& line : LoadLines(session_, LinesPathFor(path), moveBreakpoints)) Message(line);
   LoadSymbolFile(SymbolPathFor(path), false, moveBreakpoints);
   NotifyMachine();
 }

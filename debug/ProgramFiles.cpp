@@ -30,22 +30,22 @@ std::string LinesPathFor(const std::string& path) {
   return std::filesystem::path(path).replace_extension(".lines").string();
 }
 
-std::vector<std::string> LoadLines(Session& session, const std::string& path) {
+std::vector<std::string> LoadLines(Session& session, const std::string& path,
+                                   bool moveBreakpoints) {
   std::vector<std::string> lines;
   std::error_code ec;
-  session.SetLines({});
-  if (!std::filesystem::exists(path, ec)) return lines;
-  LineTableResult result = ReadLineTable(path);
-  if (!result.read) {
+  LineTableResult result;
+  if (std::filesystem::exists(path, ec)) result = ReadLineTable(path);
+  if (!result.failure.empty()) {
     lines.push_back("Cannot load source lines from '" + ShownPath(path) + "': " + result.failure);
-    return lines;
   }
   for (const std::string& error : result.errors) lines.push_back(ShownPath(path) + ": " + error);
   if (result.badLines > result.errors.size()) {
-    lines.push_back(ShownPath(path) + ": " + std::to_string(result.badLines - result.errors.size()) +
+    lines.push_back(ShownPath(path) + ": " +
+                    std::to_string(result.badLines - result.errors.size()) +
                     " more lines that are not line records");
   }
-  session.SetLines(std::move(result.table));
+  session.SetLines(std::move(result.table), moveBreakpoints);
   return lines;
 }
 

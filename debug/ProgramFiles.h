@@ -30,7 +30,9 @@ std::string LinesPathFor(const std::string& path);
 // Reads the line table at `path` into the session and returns console lines about what could
 // not be read. A missing file leaves the session without lines, silently: programs assembled
 // before line tables existed load as before.
-std::vector<std::string> LoadLines(Session& session, const std::string& path);
+// With `moveBreakpoints`, the next LoadSymbols moves breakpoints by line (Session::SetLines).
+std::vector<std::string> LoadLines(Session& session, const std::string& path,
+                                   bool moveBreakpoints = false);
 
 struct SourceBuild {
   bool ok = false;

@@ -94,10 +94,46 @@ SymbolLookup Session::Lookup() const {
   };
 }
 
+void Session::SetLines(LineTable lines, bool moveBreakpoints) {
+  linesBefore_ = moveBreakpoints ? std::move(lines_) : LineTable();
+  lines_ = std::move(lines);
+}
+
+std::optional<uint32_t> Session::FollowLine(uint32_t address, const SymbolTable& symbols) const {
+  const LineRange* before = linesBefore_.At(address);
+  if (before == nullptr) return std::nullopt;
+  const std::string& path = linesBefore_.Files()[before->file];
+  const std::optional<uint32_t> file = lines_.FileIndex(path);
+  if (!file) return std::nullopt;
+  // The line is found again as so many lines below the nearest label above it (in the same
+  // file), so that lines inserted above the label move it; without such a label, by its number.
+  unsigned line = before->line;
+  const std::string place = symbols_.Locate(address, kFollowDistance);
+  const std::string label = place.substr(0, place.find('+'));
+  const std::optional<uint32_t> labelBefore = symbols_.Value(label);
+  const std::optional<uint32_t> labelNow = symbols.Value(label);
+  if (!label.empty() && labelBefore && labelNow) {
+    const LineRange* from = linesBefore_.At(*labelBefore);
+    const LineRange* to = lines_.At(*labelNow);
+    if (from != nullptr && to != nullptr && from->file == before->file && to->file == *file &&
+        from->line <= before->line) {
+      line = to->line + (before->line - from->line);
+    }
+  }
+  const std::optional<uint32_t> first = lines_.FirstAddress(*file, line);
+  if (!first) return std::nullopt;
+  const LineRange* now = lines_.At(*first);
+  const uint32_t offset = address - before->first;
+  if (now == nullptr || offset >= now->count) return std::nullopt;
+  return *first + offset;
+}
+
 void Session::SetSymbols(SymbolTable symbols, bool moveBreakpoints) {
   if (moveBreakpoints) {
-    // Where `address` lies by the old symbols, found again in the new ones.
+    // Where `address` lies by the old source lines or else the old symbols, found again in the
+    // new ones.
     auto follow = [&](uint32_t address) {
+      if (const std::optional<uint32_t> moved = FollowLine(address, symbols)) return *moved;
       const std::string place = symbols_.Locate(address, kFollowDistance);
       if (place.empty()) return address;
       const size_t plus = place.find('+');
@@ -124,6 +160,7 @@ void Session::SetSymbols(SymbolTable symbols, bool moveBreakpoints) {
     }
   }
   symbols_ = std::move(symbols);
+  linesBefore_ = LineTable();
 }
 
 // ---- Watchpoints ----

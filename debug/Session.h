@@ -138,7 +138,13 @@ class Session {
 
   // ---- Source lines of the loaded program (empty without a line table) ----
   const LineTable& Lines() const { return lines_; }
-  void SetLines(LineTable lines) { lines_ = std::move(lines); }
+  // Takes the line table of a newly loaded program. With `moveBreakpoints`, the SetSymbols that
+  // follows moves every breakpoint and watchpoint on a word the old table places to the same
+  // word of the same source line in the new one, before it tries the labels' addresses: the
+  // line is the one as many lines below the same label (a line inserted above the label moves
+  // it; one inserted between the label and it does not), so a pseudo-instruction above it that
+  // grows or shrinks does not move it off its line.
+  void SetLines(LineTable lines, bool moveBreakpoints = false);
 
   // ---- Breakpoints, in the order they were set ----
   const std::vector<uint32_t>& Breakpoints() const { return breakpoints_; }
@@ -218,6 +224,9 @@ class Session {
                                          Processor::OnStall onStall);
   // Whether a line step is done with pc where it is.
   bool LineDone(const RunOperation& op) const;
+  // Where the word at `address` of the old line table's program is in the new one (whose
+  // symbols are `symbols`): the same word of the same source line, or nothing.
+  std::optional<uint32_t> FollowLine(uint32_t address, const SymbolTable& symbols) const;
   // Whether a breakpoint or watchpoint with `settings` stops the run now; counts the hit.
   bool SettingsStop(BreakpointSettings& settings, std::string& conditionError);
   // The reason a watched access ends the run with, if one of the watchpoints it matched stops.
@@ -233,6 +242,7 @@ class Session {
   std::vector<Processor::Watch> watches_;  // the enabled watchpoints, for the processor
   SymbolTable symbols_;
   LineTable lines_;
+  LineTable linesBefore_;  // the table SetLines replaced, until SetSymbols has moved by it
 };
 
 // A count with thousands separators: 1204 -> "1,204".

@@ -261,6 +261,54 @@ TEST(LineStepping, BreakpointsAndNoLineTable) {
   EXPECT_EQ(reason.instructions, 1u);
 }
 
+// Breakpoints and watchpoints through a re-assembly with a line inserted above a label and a
+// pseudo-instruction at the label grown from one word to two: each moves with its source line
+// (the same word of it), where the labels' word offsets alone would put it on the wrong word.
+TEST(LineStepping, BreakpointsFollowTheirLines) {
+  const char* const before = R"(start:  MVSPL   H#1800%
+        LI      R2,H#12345678
+sum:    LI      R1,5
+        ADD     R3,R1,R2
+        LI      R4,H#ABCD0001
+halt:   JUMPI   halt%
+        ORG     H#100
+data:   DW      7,8
+)";
+  const char* const after = R"(start:  MVSPL   H#1800%
+        MOVEL   R7,1%
+        LI      R2,H#12345678
+sum:    LI      R1,H#10001
+        ADD     R3,R1,R2
+        LI      R4,H#ABCD0001
+halt:   JUMPI   halt%
+        ORG     H#100
+data:   DW      7,8
+)";
+  const assembler::Result a = assembler::Assemble(before, "main.asm");
+  const assembler::Result b = assembler::Assemble(after, "main.asm");
+  ASSERT_TRUE(a.errors.empty() && b.errors.empty());
+  Session s;
+  s.SetLines(assembler::MakeLineTable(a));
+  s.SetSymbols(SymbolTable(a.symbols));
+  // ADD, the second word of LI R4, and the second word of the data.
+  const std::vector<uint32_t> breakpoints = {4, 6, 0x101};
+  for (uint32_t address : breakpoints) s.ToggleBreakpoint(address);
+  s.AddWatchpoint(4, 4);
+
+  s.SetLines(assembler::MakeLineTable(b), true);
+  s.SetSymbols(SymbolTable(b.symbols), true);
+  const std::vector<uint32_t> expected = {6, 8, 0x101};  // by labels' offsets: 5, 7, 0x101
+  EXPECT_EQ(s.Breakpoints(), expected);
+  EXPECT_EQ(s.Watchpoints()[0].first, 6u);
+  EXPECT_EQ(s.Watchpoints()[0].last, 6u);
+  EXPECT_EQ(s.Lines().At(6)->line, 5u);
+
+  // Without the move, nothing follows.
+  s.SetLines(assembler::MakeLineTable(a));
+  s.SetSymbols(SymbolTable(a.symbols));
+  EXPECT_EQ(s.Breakpoints(), expected);
+}
+
 TEST(LineTable, TextRoundTripsAndSkipsUnknownRecords) {
   const LineTable table({"/p/main.asm", "/p/lib/util.inc", "/elsewhere/x.inc"},
                         {{0, 2, 0, 3}, {2, 3, 0, 4}, {0x100, 1, 1, 7}, {0x200, 4, 2, 1}});
