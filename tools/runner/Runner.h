@@ -67,25 +67,6 @@ bool WriteMemory(Processor& processor, uint32_t start, uint64_t count, std::FILE
 // "interrupted", "output failed"), then where and after how many steps.
 std::string FormatStop(Processor& processor, const RunOutcome& outcome);
 
-// Paces a run's batches for the deadline and the interrupt: each batch takes about
-// kBatchTarget, so the checks between them cost nothing measurable and come soon enough. Without
-// a deadline or an interrupt flag a batch is unbounded and nothing is checked.
-class BatchPacer {
- public:
-  static constexpr std::chrono::milliseconds kBatchTarget{5};
-
-  explicit BatchPacer(const RunGuard& guard);
-  // How many steps the next batch may take.
-  uint64_t Slice() const { return slice_; }
-  // After a batch: TimedOut or Interrupted when the run must end now.
-  std::optional<StopReason> Check();
-
- private:
-  const RunGuard& guard_;
-  uint64_t slice_;
-  std::chrono::steady_clock::time_point last_;
-};
-
 // ---- The options' values ----
 // Errors name the column in the whole option text ("col 5: expected an expression").
 

@@ -54,6 +54,25 @@ struct RunOutcome {
   bool operator==(const RunOutcome&) const = default;
 };
 
+// Paces a run's batches for the deadline and the interrupt: each batch takes about
+// kBatchTarget, so the checks between them cost nothing measurable and come soon enough. Without
+// a deadline or an interrupt flag a batch is unbounded and nothing is checked.
+class BatchPacer {
+ public:
+  static constexpr std::chrono::milliseconds kBatchTarget{5};
+
+  explicit BatchPacer(const RunGuard& guard);
+  // How many steps the next batch may take.
+  uint64_t Slice() const { return slice_; }
+  // After a batch: TimedOut or Interrupted when the run must end now.
+  std::optional<StopReason> Check();
+
+ private:
+  const RunGuard& guard_;
+  uint64_t slice_;
+  std::chrono::steady_clock::time_point last_;
+};
+
 // Collects trace lines and writes them to a stream in pieces of about a megabyte.
 class TraceWriter {
  public:
