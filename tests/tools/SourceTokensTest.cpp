@@ -12,7 +12,7 @@ namespace {
 
 // A token as "K@column+length", K one letter per kind.
 std::string Show(const std::vector<Token>& tokens) {
-  static constexpr char kLetters[] = "mpdrangls(\";oe";
+  static constexpr char kLetters[] = "mpdrangls\";oe";
   std::string text;
   for (const Token& t : tokens) {
     if (!text.empty()) text += ' ';
