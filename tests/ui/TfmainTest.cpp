@@ -467,7 +467,7 @@ class TfmainTest : public QObject {
         QCOMPARE(ConsoleLines().back(), std::string(c.line));
       }
     }
-    QCOMPARE(main.Cpu().r[1], 2u);
+    QCOMPARE(main.Cpu().r[1], 3u);  // ADDI ran in the step over, the run to cursor and Step line
     for (QAction* a : main.ActionList1) QVERIFY(a->isEnabled());
   }
 
