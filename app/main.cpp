@@ -13,6 +13,7 @@
 #include "CommandLine.h"
 #include "Documents.h"
 #include "ProgramMenu.h"
+#include "RecentFiles.h"
 #include "Tfabout.h"
 #include "Tfdebug.h"
 #include "Tfmain.h"
@@ -116,6 +117,7 @@ int main(int argc, char* argv[]) {
     if (!workspaceNote.isEmpty()) main->Message(workspaceNote.toStdString());
     // A map from the command line takes the place of default.map.
     main->FormCreate(options.map.isEmpty() ? QString("default.map") : options.map);
+    if (!options.map.isEmpty()) main->Recent()->Note(options.map);  // opened again from there
     if (options.fileKind) {
       switch (*options.fileKind) {
         case FileKind::Listing: main->OpenListing(options.file); break;

@@ -21,6 +21,7 @@
 #include "PeripheralModule.h"
 #include "Registers.h"
 #include "Session.h"
+#include "WatchList.h"
 
 namespace tervik::debug {
 
@@ -59,6 +60,9 @@ class Debugger final : private ConsoleSink {
   const Processor& Cpu() const { return session_.Cpu(); }
   // Where the loaders write; every line reaches the listeners' ConsoleLine.
   ConsoleSink& Console() { return *this; }
+  // The watch expressions the Watch view shows; their values are updated by the run's driver.
+  debug::WatchList& Watches() { return watches_; }
+  const debug::WatchList& Watches() const { return watches_; }
 
   // Listeners are called in the order they were added; each must outlive its registration.
   void AddListener(DebugListener& listener);
@@ -112,6 +116,7 @@ class Debugger final : private ConsoleSink {
 
   Session session_;
   PeripheralModuleLoader modules_;
+  debug::WatchList watches_;
   std::vector<DebugListener*> listeners_;
 };
 

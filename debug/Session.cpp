@@ -455,7 +455,14 @@ std::string Session::Describe(const StopReason& reason) {
     }
     case StopKind::Halted: {
       std::string text = std::string("Halted at ") + at;
+      // A fetch no region serves reads the unmapped word, which is undefined too: say which.
+      if (!IsMapped(cpu_, reason.pc)) return text + ": no memory is mapped there";
       if (const std::optional<uint32_t> word = PeekWord(reason.pc)) {
+        if (DescribeInstruction(Instruction{*word}).format == OperandFormat::Undefined) {
+          char hex[9];
+          std::snprintf(hex, sizeof hex, "%08" PRIX32, *word);
+          return text + " on an undefined word (" + hex + ")";
+        }
         std::string words = Processor::Disassemble(*word);
         std::replace(words.begin(), words.end(), '\t', ' ');
         while (!words.empty() && words.back() == ' ') words.pop_back();
@@ -464,7 +471,14 @@ std::string Session::Describe(const StopReason& reason) {
       return text;
     }
     case StopKind::StepLimit: return "Instruction limit reached";
-    case StopKind::Stopped: return "Stopped";
+    case StopKind::Stopped: {
+      // Where the user stopped it, by the symbols too: "Stopped at 0000000F (loop+2) after ...".
+      std::string text = std::string("Stopped at ") + at;
+      if (const std::string place = symbols_.Locate(reason.pc); !place.empty()) {
+        text += " (" + place + ")";
+      }
+      return text + after;
+    }
     case StopKind::Done:
       switch (reason.run) {
         case RunKind::StepOver: return std::string("Stepped over to ") + at + after;

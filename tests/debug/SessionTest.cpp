@@ -510,8 +510,11 @@ TEST(SessionTest, ConsoleLines) {
       {reason(StopKind::Breakpoint, RunKind::Run, 1204, 0x12, 1, "col 5: division by zero"),
        "Breakpoint 1 at 00000012: its condition failed: col 5: division by zero"},
       {reason(StopKind::Halted, RunKind::Run, 9, 4), "Halted at 00000004 (JUMPI H#0%)"},
-      {reason(StopKind::Halted, RunKind::Run, 9, 0x800), "Halted at 00000800"},
-      {reason(StopKind::Stopped, RunKind::Run, 5, 4), "Stopped"},
+      {reason(StopKind::Halted, RunKind::Run, 9, 0x800),
+       "Halted at 00000800: no memory is mapped there"},
+      {reason(StopKind::Halted, RunKind::Run, 9, 0x300),
+       "Halted at 00000300 on an undefined word (FFFFFFFF)"},
+      {reason(StopKind::Stopped, RunKind::Run, 5, 4), "Stopped at 00000004 after 5 instructions"},
       {reason(StopKind::StepLimit, RunKind::Run, 5, 4), "Instruction limit reached"},
       {reason(StopKind::Done, RunKind::StepOver, 10000000, 4),
        "Stepped over to 00000004 after 10,000,000 instructions"},
@@ -530,7 +533,12 @@ TEST(SessionTest, ConsoleLines) {
       {reason(StopKind::Watchpoint, RunKind::Run, 3, 0x12, 2, "col 1: undefined symbol 'x'"),
        "Watchpoint 2 at 00000012: its condition failed: col 1: undefined symbol 'x'"},
   };
+  s.Cpu().WriteMem(0x300, 0xFFFFFFFF);  // an undefined word in ROM
   for (const Line& line : lines) EXPECT_EQ(s.Describe(line.reason), line.text);
+  // With symbols a stop says where it is by them too.
+  s.SetSymbols(SymbolTable({{"halt", 4, true}, {"fact", 5, true}}));
+  EXPECT_EQ(s.Describe(reason(StopKind::Stopped, RunKind::Run, 1204000, 7)),
+            "Stopped at 00000007 (fact+2) after 1,204,000 instructions");
   EXPECT_EQ(GroupThousands(0), "0");
   EXPECT_EQ(GroupThousands(18446744073709551615u), "18,446,744,073,709,551,615");
 }

@@ -26,6 +26,7 @@ void DebugController::Step() {
   Session().Cpu().Step();
   const double t1 = clock_.SecondsNow();
   secondsPerInstruction_ = t1 - t0;
+  ++sinceReset_;
   debugger_.NotifyMachine();
 }
 
@@ -33,9 +34,12 @@ tervik::debug::StopReason DebugController::Run(tervik::debug::RunOperation op) {
   stopRequested_ = false;
   running_ = true;
   emit runStarted();
+  current_ = &op;
   const tervik::debug::StopReason reason = RunUntilStop(op);
+  current_ = nullptr;
   running_ = false;
   lastRunCount_ = reason.instructions;
+  sinceReset_ += reason.instructions;
   // A step over a word that is not a CALL is a single step, which says nothing, like a trace.
   const bool singleStep = op.kind == tervik::debug::RunKind::StepOver && op.goals.empty();
   if (!singleStep) debugger_.Message(Session().Describe(reason));

@@ -48,6 +48,11 @@ class DebugController final : public QObject, private tervik::debug::DebugListen
   double SecondsPerInstruction() const { return secondsPerInstruction_; }
   // Instructions the last run executed.
   uint64_t LastRunCount() const { return lastRunCount_; }
+  // Instructions executed since the last ResetCount (CPU > Reset), a run going on included.
+  uint64_t InstructionsSinceReset() const {
+    return sinceReset_ + (current_ != nullptr ? current_->done : 0);
+  }
+  void ResetCount() { sinceReset_ = 0; }
 
   // One instruction, timed.
   void Step();
@@ -79,7 +84,12 @@ class DebugController final : public QObject, private tervik::debug::DebugListen
   void runFinished();
 
  private:
-  void MachineChanged() override { emit machineChanged(); }
+  // The watch expressions follow every notification: a stop when no run goes on, else a
+  // live-view tick, whose values are compared with the last stop's.
+  void MachineChanged() override {
+    debugger_.Watches().Update(Session(), !running_);
+    emit machineChanged();
+  }
   void BreakpointsChanged() override { emit breakpointsChanged(); }
   void SymbolsChanged() override { emit symbolsChanged(); }
   void RegionsChanged() override { emit regionsChanged(); }
@@ -93,4 +103,6 @@ class DebugController final : public QObject, private tervik::debug::DebugListen
   bool liveViews_ = true;
   double secondsPerInstruction_ = 0.0;
   uint64_t lastRunCount_ = 0;
+  uint64_t sinceReset_ = 0;
+  const tervik::debug::RunOperation* current_ = nullptr;  // the run going on
 };

@@ -3,11 +3,13 @@
 
 #include <QDockWidget>
 #include <QEvent>
+#include <QGuiApplication>
 #include <QMainWindow>
 #include <QResizeEvent>
 #include <QScreen>
 #include <QTimer>
 #include <algorithm>
+#include <cstdint>
 
 #include "Tfcpu.h"
 #include "Tfdebug.h"
@@ -27,6 +29,9 @@ constexpr QSize kClassicSize(861, 613);
 constexpr QSize kConsoleSize(508, 176);
 // The room the main window needs around the two docked views: its frame, the splitter.
 constexpr int kWindowFrame = 8;
+// The height a floating window keeps clear of at the main window's top when there is no frame
+// to measure the title bar by.
+constexpr int kMinTitleBand = 32;
 
 }  // namespace
 
@@ -47,10 +52,72 @@ QPoint BesideFrame(const QRect& frame, const QSize& size, const QRect& room) {
   return at;
 }
 
+QPoint FreePlace(const QRect& frame, int titleBand, const QSize& size, const QRect& room,
+                 const std::vector<QRect>& taken) {
+  const QRect band(frame.left(), frame.top(), frame.width(), std::max(0, titleBand));
+  auto free = [&](const QPoint& at) {
+    const QRect place(at, size);
+    if (room.isValid() && !room.contains(place)) return false;
+    if (place.intersects(band)) return false;
+    return std::none_of(taken.begin(), taken.end(),
+                        [&](const QRect& t) { return t.intersects(place); });
+  };
+  const QPoint preferred = BesideFrame(frame, size, room);
+  if (free(preferred)) return preferred;
+  // The columns to try, and in each the heights: the main window's top (or below its title
+  // band where the column overlaps it), and below every window already floating.
+  const int overlapX = room.isValid() ? std::max(room.left(), room.right() + 1 - size.width())
+                                      : frame.right() + 1 - size.width();
+  const int columns[] = {frame.right() + 1 + kGap, frame.left() - kGap - size.width(), overlapX};
+  QPoint last = preferred;
+  for (int x : columns) {
+    const bool over = x < frame.right() + 1 && x + size.width() > frame.left();
+    std::vector<int> tops = {over ? band.bottom() + 1 + kGap : frame.top()};
+    if (room.isValid()) tops.push_back(room.top());
+    for (const QRect& t : taken) tops.push_back(t.bottom() + 1 + kGap);
+    std::sort(tops.begin(), tops.end());
+    for (int y : tops) {
+      last = QPoint(x, y);
+      if (free(last)) return last;
+    }
+  }
+  // Nowhere free: over the main window's right part, below its title band.
+  return QPoint(overlapX, std::max(preferred.y(), band.bottom() + 1 + kGap));
+}
+
 void PlaceBeside(const QMainWindow& main, QDockWidget& dock) {
   const QScreen* screen = main.screen();
   const QRect room = screen != nullptr ? screen->availableGeometry() : QRect();
-  dock.move(BesideFrame(main.frameGeometry(), dock.frameGeometry().size(), room));
+  std::vector<QRect> taken;
+  for (const QDockWidget* other : main.findChildren<QDockWidget*>()) {
+    if (other != &dock && other->isFloating() && other->isVisible()) {
+      taken.push_back(other->frameGeometry());
+    }
+  }
+  // The title bar and the menu bar: at least the menu bar's height where the window system
+  // draws no frame.
+  const int titleBand =
+      std::max(main.geometry().top() - main.frameGeometry().top(), 0) +
+      std::max(main.menuWidget() != nullptr ? main.menuWidget()->height() : 0, kMinTitleBand);
+  dock.move(FreePlace(main.frameGeometry(), titleBand, dock.frameGeometry().size(), room, taken));
+}
+
+bool KeepOnScreen(QWidget& dock) {
+  if (!dock.isWindow()) return false;
+  const QRect frame = dock.frameGeometry();
+  const QScreen* screen = QGuiApplication::screenAt(frame.center());
+  if (screen == nullptr) screen = dock.screen();
+  if (screen == nullptr) return false;
+  const QRect room = screen->availableGeometry();
+  const QRect seen = room.intersected(frame);
+  const int64_t shown = static_cast<int64_t>(seen.width()) * seen.height();
+  const int64_t whole = static_cast<int64_t>(frame.width()) * frame.height();
+  if (2 * shown >= whole) return false;
+  const QSize size = frame.size().boundedTo(room.size());
+  if (size != frame.size()) dock.resize(dock.size() - (frame.size() - size));
+  dock.move(std::clamp(frame.left(), room.left(), room.right() + 1 - size.width()),
+            std::clamp(frame.top(), room.top(), room.bottom() + 1 - size.height()));
+  return true;
 }
 
 QSize DefaultWindowSize(int charWidth, const QRect& room) {

@@ -7,9 +7,11 @@
 #include <QPoint>
 #include <QRect>
 #include <QSize>
+#include <vector>
 
 class QDockWidget;
 class QMainWindow;
+class QWidget;
 class TFCPU;
 class TFDebug;
 class TFMem;
@@ -37,8 +39,23 @@ int RegisterDockWidth(int charWidth);
 // available area), but never past its left or top edge.
 QPoint BesideFrame(const QRect& frame, const QSize& size, const QRect& room);
 
-// Moves `dock` beside `main` on main's screen (see BesideFrame).
+// Where a window of `size` floats when first shown, among windows already floating at `taken`:
+// BesideFrame when that place is free; else the first free place right of the main window's
+// `frame`, then left of it, then over its right part, each time from the top down, below the
+// windows already there. A place over the main window starts below its title band (the frame's
+// top `titleBand` pixels with the title-bar buttons and the menu bar). When no place is free it
+// takes the last one tried, still below the title band.
+QPoint FreePlace(const QRect& frame, int titleBand, const QSize& size, const QRect& room,
+                 const std::vector<QRect>& taken);
+
+// Moves `dock` to a free place beside `main` on main's screen (see FreePlace), clear of the
+// other floating tool windows.
 void PlaceBeside(const QMainWindow& main, QDockWidget& dock);
+
+// Moves a top-level `window` (the main window, a floating dock) of which less than half shows
+// on the screen under its centre (else its own screen) fully onto that screen's available area,
+// shrinking it where it is larger. Returns whether it moved.
+bool KeepOnScreen(QWidget& window);
 
 // The main window's default size: wide enough for both docked views side by side (at least the
 // classic 861 x 613), no wider than the screen's available area `room`.

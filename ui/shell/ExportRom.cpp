@@ -4,19 +4,24 @@
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
+#include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 #include "Expression.h"
 #include "Files.h"
 #include "RomImage.h"
 
-TExportRomDialog::TExportRomDialog(QWidget* parent, tervik::debug::Session& session)
+TExportRomDialog::TExportRomDialog(QWidget* parent, tervik::debug::Session& session,
+                                   std::function<void(const std::string&)> message)
     : QDialog(parent),
       Format(new QComboBox(this)),
       Start(new QLineEdit("0", this)),
@@ -24,8 +29,13 @@ TExportRomDialog::TExportRomDialog(QWidget* parent, tervik::debug::Session& sess
       PackageName(new QLineEdit("tervik_rom", this)),
       Path(new QLineEdit(this)),
       Message(new QLabel(this)),
-      session_(session) {
+      session_(session),
+      message_(std::move(message)) {
   setWindowTitle("Export ROM");
+  ConfirmOverwrite = [this](const QString& path) {
+    return QMessageBox::question(this, windowTitle(), "Replace the existing file " + path + "?") ==
+           QMessageBox::Yes;
+  };
   for (const tervik::RomFormatInfo& info : tervik::kRomFormats) {
     Format->addItem(QString::fromUtf8(info.title.data(), static_cast<int>(info.title.size())));
   }
@@ -40,13 +50,24 @@ TExportRomDialog::TExportRomDialog(QWidget* parent, tervik::debug::Session& sess
   form->addRow("&Start address:", Start);
   form->addRow("&Words:", Count);
   form->addRow("VHDL &package:", PackageName);
-  form->addRow("F&ile:", file);
+  // A label of its own with a buddy: a row with a layout gives its text label none, which would
+  // show the ampersand instead of underlining the key.
+  auto* fileLabel = new QLabel("F&ile:", this);
+  fileLabel->setBuddy(Path);
+  form->addRow(fileLabel, file);
   Message->setWordWrap(true);
   form->addRow(Message);
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
   connect(buttons, &QDialogButtonBox::accepted, this, &TExportRomDialog::accept);
   connect(buttons, &QDialogButtonBox::rejected, this, &TExportRomDialog::reject);
   form->addRow(buttons);
+  connect(Format, &QComboBox::currentIndexChanged, this, &TExportRomDialog::FormatChanged);
+  FormatChanged();
+}
+
+void TExportRomDialog::FormatChanged() {
+  const size_t index = static_cast<size_t>(std::max(0, Format->currentIndex()));
+  PackageName->setEnabled(tervik::kRomFormats.at(index).format == tervik::RomFormat::VhdlPackage);
 }
 
 void TExportRomDialog::Browse() {
@@ -56,7 +77,10 @@ void TExportRomDialog::Browse() {
       QString::fromLatin1(info.extension.data(), static_cast<int>(info.extension.size()));
   const QString path = QFileDialog::getSaveFileName(
       this, "Export ROM", Path->text(), "ROM image (*" + extension + ");;All files (*)");
-  if (!path.isEmpty()) Path->setText(path);
+  if (!path.isEmpty()) {
+    Path->setText(path);
+    confirmedPath_ = path;  // the file dialog asked before choosing an existing file
+  }
 }
 
 bool TExportRomDialog::Fail(const QString& text) {
@@ -76,25 +100,41 @@ void TExportRomDialog::accept() {
   if (count.value() < 1 || static_cast<uint64_t>(count.value()) > tervik::kRomImageMaxWords) {
     return (void)Fail("Words: give 1 to 1048576 words.");
   }
+  const tervik::RomFormatInfo& info =
+      tervik::kRomFormats.at(static_cast<size_t>(Format->currentIndex()));
   const std::string name = PackageName->text().toStdString();
-  if (!tervik::IsVhdlIdentifier(name)) return (void)Fail("The VHDL package needs a VHDL name.");
-  if (Path->text().isEmpty()) return (void)Fail("Choose a file.");
-  const tervik::RomFormat format =
-      tervik::kRomFormats.at(static_cast<size_t>(Format->currentIndex())).format;
+  if (info.format == tervik::RomFormat::VhdlPackage && !tervik::IsVhdlIdentifier(name)) {
+    return (void)Fail("The VHDL package needs a VHDL name.");
+  }
+  const QString path = Path->text();
+  if (path.isEmpty()) return (void)Fail("Choose a file.");
+  if (path != confirmedPath_ && QFileInfo::exists(path) && !ConfirmOverwrite(path)) {
+    return (void)Fail("The file was not replaced.");
+  }
   const std::string image = tervik::RomImage(
-      session_.Cpu(), format, {start.value(), static_cast<uint64_t>(count.value())}, name);
-  if (!tervik::platform::WriteWhole(Path->text().toStdString(), image)) {
+      session_.Cpu(), info.format, {start.value(), static_cast<uint64_t>(count.value())}, name);
+  if (!tervik::platform::WriteWhole(path.toStdString(), image)) {
     return (void)Fail("Cannot write the file: " + QString::fromLocal8Bit(std::strerror(errno)));
+  }
+  Message->clear();
+  confirmedPath_.clear();
+  if (message_) {
+    char range[64];
+    std::snprintf(range, sizeof range, "%lld words from %08X",
+                  static_cast<long long>(count.value()), start.value());
+    message_("Exported " + std::string(range) + " as " + std::string(info.title) + " to " +
+             path.toStdString());
   }
   QDialog::accept();
 }
 
-QAction* MakeExportRomAction(QWidget* window, tervik::debug::Session& session) {
+QAction* MakeExportRomAction(QWidget* window, tervik::debug::Session& session,
+                             std::function<void(const std::string&)> message) {
   auto* action = new QAction("Export &ROM...", window);
   action->setObjectName("ActionExportRom");
-  QObject::connect(action, &QAction::triggered, window, [window, &session] {
-    TExportRomDialog dialog(window, session);
-    dialog.exec();
-  });
+  // One dialog for the program's life, owned by the window: it keeps its fields between uses.
+  auto* dialog = new TExportRomDialog(window, session, std::move(message));
+  dialog->setObjectName("ExportRomDialog");
+  QObject::connect(action, &QAction::triggered, dialog, [dialog] { dialog->exec(); });
   return action;
 }

@@ -56,6 +56,7 @@ bool TProgramMenu::OpenSource(const std::string& path, bool reload) {
   if (!build.ok) return false;
   QDir::setCurrent(QFileInfo(QString::fromStdString(absolute)).absolutePath());
   debugger_.LoadProgram(build.listingPath, reload);
+  if (!reload) emit sourceOpened(QString::fromStdString(absolute));
   return true;
 }
 

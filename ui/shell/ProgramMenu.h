@@ -42,6 +42,10 @@ class TProgramMenu final : public QObject {
   QAction* ActionReloadOnChange;  // checked: a saved source file reloads the program
   TProgramWatcher& Watcher() { return watcher_; }
 
+ signals:
+  // A source was opened and its program loaded (not on a reload of the same source).
+  void sourceOpened(const QString& path);
+
  private:
   void SourceChanged();
 

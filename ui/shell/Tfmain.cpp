@@ -17,7 +17,9 @@
 
 #include "Clipboard.h"
 #include "Console.h"
+#include "DebugViews.h"
 #include "DockLayout.h"
+#include "ElidedLabel.h"
 #include "ExportRom.h"
 #include "Icons.h"
 #include "Listing.h"
@@ -111,10 +113,14 @@ TFMain::TFMain(tervik::platform::Clock& clock, QWidget* parent)
   StatusBar1 = new QStatusBar(this);
   StatusBar1->setObjectName("StatusBar1");
   StatusBar1->setSizeGripEnabled(true);
-  StatusText = new QLabel(StatusBar1);
+  // Labels that elide a long text rather than widen the window.
+  StatusText = new TElidedLabel(StatusBar1);
   StatusText->setObjectName("StatusText");
   StatusBar1->addWidget(StatusText, 1);
-  PlaceText = new QLabel(StatusBar1);
+  CountText = new TElidedLabel(StatusBar1);
+  CountText->setObjectName("CountText");
+  StatusBar1->addWidget(CountText, 1);
+  PlaceText = new TElidedLabel(StatusBar1);
   PlaceText->setObjectName("PlaceText");
   StatusBar1->addPermanentWidget(PlaceText);
   setStatusBar(StatusBar1);
@@ -139,6 +145,7 @@ TFMain::TFMain(tervik::platform::Clock& clock, QWidget* parent)
       [](uint32_t a) { FMem->GoToAddress(a); }, [] { FCPU->UpdateView(); });
   breakpoints_->hide();
   breakpoints_->SetFloatingSize({460, 220});
+  BuildDebugViews();
   tervik::ui::SetFloatingSizes(*FCPU, *FReg, *FDebug, *FMem);
   new tervik::ui::ConsoleHeightKeeper(*this, *FDebug);
 
@@ -161,6 +168,10 @@ TFMain::TFMain(tervik::platform::Clock& clock, QWidget* parent)
     EnableActions();
     if (closeRequested_) close();  // the window was closed during the run
   });
+  connect(program_, &TProgramMenu::sourceOpened, this, [this](const QString& path) {
+    recent_->Note(path);
+    ShowProgramName(path);
+  });
   connect(ActionLiveViews, &QAction::toggled, &controller_, &DebugController::SetLiveViews);
   controller_.SetLiveViews(ActionLiveViews->isChecked());
 }
@@ -172,6 +183,8 @@ TFMain::~TFMain() {
   // follow as members.
   delete breakpoints_;
   breakpoints_ = nullptr;
+  // The views read the controller's session: they go before it does.
+  for (QDockWidget* dock : views_->Docks()) delete dock;
   delete FCPU;
   FCPU = nullptr;
   delete FReg;
@@ -247,6 +260,7 @@ void TFMain::BuildMenus() {
   // The debugger's commands have a menu of their own, last, so the others stay as they were.
   QMenu* debug = bar->addMenu("&Debug");
   debug->setObjectName("DebugMenu");
+  debugMenu_ = debug;
   debug->addAction(ActionStepOver);
   debug->addAction(ActionStepOut);
   debug->addAction(ActionStepLine);
@@ -254,7 +268,9 @@ void TFMain::BuildMenus() {
   debug->addSeparator();
   debug->addAction(ActionStopWhenHalted);
   debug->addAction(ActionLiveViews);
-  debug->addAction(MakeExportRomAction(this, controller_.Session()));  // the images of tervik-rom
+  ActionExportRom = MakeExportRomAction(this, controller_.Session(),
+                                        [this](const std::string& line) { Message(line); });
+  debug->addAction(ActionExportRom);  // the images of tervik-rom
   debug->addSeparator();
   debug->addAction(ActionShowBreakpoints);
   debug->addAction(ActionShowDebugToolBar);
@@ -267,6 +283,8 @@ void TFMain::BuildMenus() {
     Guarded([&] {
       if (file.endsWith(".map", Qt::CaseInsensitive))
         OpenMap(file);
+      else if (file.endsWith(".asm", Qt::CaseInsensitive))
+        program_->OpenSource(file.toStdString());
       else
         OpenListing(file);
     });
@@ -351,6 +369,9 @@ void TFMain::ShowSpeed() {
   } else {
     StatusText->setText("- instruction/sec");
   }
+  const uint64_t count = controller_.InstructionsSinceReset();
+  CountText->setText(QString::fromStdString(tervik::debug::GroupThousands(count)) +
+                     (count == 1 ? " instruction" : " instructions") + " since Reset");
 }
 
 // ---- Breakpoints ----
@@ -422,6 +443,7 @@ void TFMain::OpenListing(const QString& path) {
   lastListingPath_ = listing.absoluteFilePath().toStdString();
   program_->Forget();
   recent_->Note(listing.absoluteFilePath());
+  ShowProgramName(listing.absoluteFilePath());
   LoadProgramListing(lastListingPath_, false);
 }
 
@@ -437,6 +459,8 @@ void TFMain::ActionReloadLSTExecute() {
     return;
   }
   LoadListing(lastListingPath_);
+  // The empty name's error line says little to someone who has loaded nothing yet.
+  if (lastListingPath_.empty()) Message("No listing loaded yet");
 }
 
 void TFMain::ActionClearMemExecute() {
@@ -473,6 +497,7 @@ void TFMain::ActionAboutExecute() {
 // ---- Run control ----
 
 void TFMain::ActionResetExecute() {
+  controller_.ResetCount();
   controller_.Debugger().Reset();
 }
 
@@ -486,14 +511,16 @@ void TFMain::ActionGoExecute() {
 
 void TFMain::DisableActions() {
   for (size_t i = 0; i < 9; ++i) ActionList1[i]->setEnabled(false);
-  for (QAction* a : {ActionStepOver, ActionStepOut, ActionStepLine, ActionRunToCursor}) {
+  for (QAction* a :
+       {ActionStepOver, ActionStepOut, ActionStepLine, ActionRunToCursor, ActionExportRom}) {
     a->setEnabled(false);
   }
 }
 
 void TFMain::EnableActions() {
   for (size_t i = 0; i < 9; ++i) ActionList1[i]->setEnabled(true);
-  for (QAction* a : {ActionStepOver, ActionStepOut, ActionStepLine, ActionRunToCursor}) {
+  for (QAction* a :
+       {ActionStepOver, ActionStepOut, ActionStepLine, ActionRunToCursor, ActionExportRom}) {
     a->setEnabled(true);
   }
 }

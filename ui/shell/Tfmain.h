@@ -25,6 +25,7 @@
 
 class QAction;
 class QActionGroup;
+class TDebugViews;
 class TFBreakpoints;
 class TProgramMenu;
 class TRecentFiles;
@@ -75,6 +76,8 @@ class TFMain : public QMainWindow, public DebugHost {
   double SecondsPerInstructionValue() const { return controller_.SecondsPerInstruction(); }
   bool Running() const override { return controller_.Running(); }
   void Message(const std::string& line) override;
+  // "Watch this" from the memory dump and the register window: into the Watch window.
+  void WatchExpression(const std::string& text) override;
   // Instructions the last free run executed.
   uint64_t LastRunCount() const { return controller_.LastRunCount(); }
 
@@ -147,14 +150,20 @@ class TFMain : public QMainWindow, public DebugHost {
   QAction* ActionShowBreakpoints;
   QAction* ActionResetLayout;
   TFBreakpoints* BreakpointsWindow() const { return breakpoints_; }
+  // The Watch, Call stack and Symbols windows with their Debug menu entries.
+  TDebugViews* Views() const { return views_; }
+  // The caption with the loaded program's file name after it: "Tervik CPU Emulator - stack.asm".
+  void ShowProgramName(const QString& path);
   TProgramMenu* Program() const { return program_; }
 
   QToolBar* ToolBar3;
   QToolBar* DebugToolBar;  // step over, step out, run to cursor, breakpoints; hidden at first
   QAction* ActionShowDebugToolBar;
   QStatusBar* StatusBar1;
-  QLabel* StatusText;  // the status bar's one text field
-  QLabel* PlaceText;   // where pc is by the symbols ("pc: loop+2"); empty without symbols
+  QLabel* StatusText;        // the status bar's one text field
+  QLabel* PlaceText;         // where pc is by the symbols ("pc: loop+2"); empty without symbols
+  QLabel* CountText;         // instructions since the last Reset ("1,204,000 instructions")
+  QAction* ActionExportRom;  // "Export ROM...", disabled during a run
 
   // A free run ends after this many instructions at the most (0xF0000000 + 1).
   static constexpr uint64_t kRunLimit = DebugController::kRunLimit;
@@ -179,6 +188,8 @@ class TFMain : public QMainWindow, public DebugHost {
   QAction* MakeDebugAction(const QString& caption, const QString& name,
                            const QKeySequence& shortcut, void (TFMain::*handler)());
   void BuildMenus();
+  // The Watch, Call stack and Symbols windows, in a section of their own in the Debug menu.
+  void BuildDebugViews();
   void BuildToolBar();
   // Runs a command handler; an exception is shown in a message box and the program goes on.
   void Guarded(const std::function<void()>& command);
@@ -187,6 +198,8 @@ class TFMain : public QMainWindow, public DebugHost {
 
   DebugController controller_;
   TFBreakpoints* breakpoints_ = nullptr;
+  TDebugViews* views_ = nullptr;
+  QMenu* debugMenu_ = nullptr;
   TProgramMenu* program_ = nullptr;
   std::string lastListingPath_;
   bool closeRequested_ = false;

@@ -3,7 +3,9 @@
 // closing, which saves the settings.
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QFileInfo>
 
+#include "DebugViews.h"
 #include "DockLayout.h"
 #include "ProgramMenu.h"
 #include "Tfbreakpoints.h"
@@ -35,7 +37,28 @@ ToolWindows TFMain::Windows() {
           ActionShowDebugToolBar,
           program_->ActionReloadOnChange,
           recent_,
-          &memoryPlaced_};
+          &memoryPlaced_,
+          views_->Docks()};
+}
+
+void TFMain::BuildDebugViews() {
+  views_ = new TDebugViews(
+      *this, controller_, [](uint32_t a) { FCPU->ShowAddress(a); },
+      [this](uint32_t a) {
+        ActionShowMemoryExecute();
+        FMem->GoToAddress(a);
+      });
+  debugMenu_->addSeparator();
+  views_->AddActions(*debugMenu_);
+}
+
+void TFMain::WatchExpression(const std::string& text) {
+  views_->Watch(text);
+}
+
+void TFMain::ShowProgramName(const QString& path) {
+  const QString name = QFileInfo(path).fileName();
+  setWindowTitle(name.isEmpty() ? QString("Tervik CPU Emulator") : "Tervik CPU Emulator - " + name);
 }
 
 void TFMain::UseSettings(const QString& file) {
@@ -44,6 +67,7 @@ void TFMain::UseSettings(const QString& file) {
 
 void TFMain::ActionResetLayoutExecute() {
   breakpoints_->hide();
+  views_->HideAll();
   tervik::ui::ApplyDefaultLayout(*this, *FCPU, *FReg, *FDebug, *FMem, true);
   memoryPlaced_ = false;
 }
@@ -51,7 +75,7 @@ void TFMain::ActionResetLayoutExecute() {
 void TFMain::ActionShowMemoryExecute() {
   if (!memoryPlaced_ && FMem->isFloating()) {
     // The first showing: beside the main window rather than wherever the screen begins.
-    tervik::ui::PlaceBeside(*this, *FMem);
+    tervik::ui::PlaceBeside(*this, *FMem);  // clear of the other floating windows
     memoryPlaced_ = true;
   }
   FMem->show();
@@ -98,5 +122,6 @@ void TFMain::closeEvent(QCloseEvent* event) {
        std::initializer_list<QDockWidget*>{FCPU, FReg, FDebug, FMem, breakpoints_}) {
     dock->hide();
   }
+  views_->HideAll();
   QCoreApplication::quit();
 }

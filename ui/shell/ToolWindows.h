@@ -5,6 +5,7 @@
 #include <QAction>
 #include <QMainWindow>
 #include <QToolBar>
+#include <vector>
 
 class TFBreakpoints;
 class TFCPU;
@@ -12,6 +13,7 @@ class TFDebug;
 class TFMem;
 class TFReg;
 class TRecentFiles;
+class TToolDock;
 
 struct ToolWindows {
   QMainWindow* window = nullptr;
@@ -27,5 +29,6 @@ struct ToolWindows {
   QAction* showDebugToolBar = nullptr;
   QAction* reloadOnChange = nullptr;
   TRecentFiles* recent = nullptr;
-  bool* memoryPlaced = nullptr;  // whether the memory dump has been placed at its first showing
+  bool* memoryPlaced = nullptr;   // whether the memory dump has been placed at its first showing
+  std::vector<TToolDock*> views;  // the debugger's further views (watch, call stack, symbols)
 };

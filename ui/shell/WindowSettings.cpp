@@ -95,9 +95,8 @@ bool TWindowSettings::Restore(const ToolWindows& w) const {
     main.resize(defaultSize);
   }
   // A saved layout brings its own floating sizes.
-  auto docks = {static_cast<TToolDock*>(w.cpu), static_cast<TToolDock*>(w.reg),
-                static_cast<TToolDock*>(w.console), static_cast<TToolDock*>(w.memory),
-                static_cast<TToolDock*>(w.breakpoints)};
+  std::vector<TToolDock*> docks = {w.cpu, w.reg, w.console, w.memory, w.breakpoints};
+  docks.insert(docks.end(), w.views.begin(), w.views.end());
   std::vector<QSize> floatingSizes;
   for (TToolDock* dock : docks) {
     floatingSizes.push_back(dock->FloatingSize());
@@ -115,11 +114,15 @@ bool TWindowSettings::Restore(const ToolWindows& w) const {
     tervik::ui::ApplyDefaultLayout(main, *w.cpu, *w.reg, *w.console, *w.memory, false);
     return false;
   }
-  // A floating window off every screen comes back beside the main window.
+  // A floating window off every screen comes back beside the main window; one mostly off its
+  // screen comes fully onto it, as does the main window.
+  tervik::ui::KeepOnScreen(main);
   for (TToolDock* dock : docks) {
     if (dock->isFloating() && !OnSomeScreen(dock->frameGeometry())) {
       if (dock->width() < kUsable || dock->height() < kUsable) dock->resize(dock->FloatingSize());
       tervik::ui::PlaceBeside(main, *dock);
+    } else if (dock->isFloating()) {
+      tervik::ui::KeepOnScreen(*dock);
     }
   }
   *w.memoryPlaced = ReadBool(settings, "layout/memoryPlaced").value_or(false);

@@ -21,6 +21,11 @@ class DebugHost {
   virtual void RefreshViews() = 0;
   // A line for the console.
   virtual void Message(const std::string& line) = 0;
+  // "Watch this": adds an expression to the watch list (and, in the main window, shows it).
+  virtual void WatchExpression(const std::string& text) {
+    Debugger().Watches().Add(text);
+    RefreshViews();
+  }
 
  protected:
   ~DebugHost() = default;

@@ -4,9 +4,14 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QInputDialog>
+#include <QKeySequence>
+#include <QShortcut>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <vector>
 
 #include "Expression.h"
+#include "Text.h"
 
 TFBreakpoints::TFBreakpoints(QWidget* parent, tervik::debug::Session& session,
                              std::function<void(uint32_t)> showAddress,
@@ -29,7 +34,7 @@ TFBreakpoints::TFBreakpoints(QWidget* parent, tervik::debug::Session& session,
   Table->setHorizontalHeaderLabels({"#", "Address", "Condition", "Stop at hit", "Hits"});
   Table->verticalHeader()->hide();
   Table->setSelectionBehavior(QAbstractItemView::SelectRows);
-  Table->setSelectionMode(QAbstractItemView::SingleSelection);
+  Table->setSelectionMode(QAbstractItemView::ExtendedSelection);
   Table->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed);
   Table->horizontalHeader()->setSectionResizeMode(kCondition, QHeaderView::Stretch);
   QFont mono("Courier New");
@@ -61,6 +66,25 @@ TFBreakpoints::TFBreakpoints(QWidget* parent, tervik::debug::Session& session,
   connect(ClearButton, &QPushButton::clicked, this, &TFBreakpoints::ClearAll);
   connect(Table, &QTableWidget::cellChanged, this, &TFBreakpoints::CellChanged);
   connect(Table, &QTableWidget::cellDoubleClicked, this, &TFBreakpoints::CellDoubleClicked);
+  auto* remove = new QShortcut(QKeySequence::Delete, Table);
+  remove->setContext(Qt::WidgetShortcut);
+  connect(remove, &QShortcut::activated, this, &TFBreakpoints::RemoveSelected);
+}
+
+QString TFBreakpoints::AddressName(uint32_t address) const {
+  if (const auto typed = typed_.find(address); typed != typed_.end()) {
+    // Only a text that needs the symbols says more than the hex address, and only while the
+    // symbols still put it here.
+    tervik::debug::SymbolContext none;
+    tervik::debug::SymbolContext symbols(session_.Lookup());
+    const tervik::debug::Result<uint32_t> with =
+        tervik::debug::EvaluateWord(typed->second, symbols);
+    if (!tervik::debug::EvaluateWord(typed->second, none).ok() && with.ok() &&
+        with.value() == address) {
+      return QString::fromStdString(typed->second);
+    }
+  }
+  return QString::fromStdString(session_.Symbols().Locate(address));
 }
 
 void TFBreakpoints::UpdateView() {
@@ -92,7 +116,9 @@ void TFBreakpoints::UpdateView() {
       number.prepend('W');
       address = QString::fromStdString(tervik::debug::WatchText(w.first, w.last, w.access));
     } else {
-      address = QString::asprintf("%08X", addresses[target.number - 1]);
+      const uint32_t at = addresses[target.number - 1];
+      address = QString::asprintf("%08X", at);
+      if (const QString name = AddressName(at); !name.isEmpty()) address += "  " + name;
     }
     cell(kNumber, number, false)->setCheckState(settings.enabled ? Qt::Checked : Qt::Unchecked);
     cell(kAddress, address, false);
@@ -152,6 +178,7 @@ void TFBreakpoints::AddBreakpoint() {
     const tervik::debug::Result<uint32_t> address = tervik::debug::EvaluateWord(text, context);
     if (!address.ok()) return std::optional<std::string>(address.error().Text());
     if (!session_.IsBreakpoint(address.value())) session_.ToggleBreakpoint(address.value());
+    typed_[address.value()] = std::string(tervik::lang::Trim(text));
     return std::optional<std::string>();
   });
 }
@@ -171,13 +198,26 @@ void TFBreakpoints::AddWatchpoint() {
 }
 
 void TFBreakpoints::RemoveSelected() {
-  const std::optional<Row> target = RowAt(Table->currentRow());
-  if (!target) return;
-  if (target->watch) {
-    session_.RemoveWatchpoint(target->number);
-  } else {
-    session_.ToggleBreakpoint(session_.Breakpoints()[target->number - 1]);
+  std::vector<int> rows;
+  for (const QModelIndex& index : Table->selectionModel()->selectedRows()) {
+    rows.push_back(index.row());
   }
+  if (rows.empty() && Table->currentRow() >= 0) rows.push_back(Table->currentRow());
+  // From the bottom up, so the rows above keep their numbers while the ones below go.
+  std::sort(rows.rbegin(), rows.rend());
+  rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+  bool removed = false;
+  for (int row : rows) {
+    const std::optional<Row> target = RowAt(row);
+    if (!target) continue;
+    if (target->watch) {
+      session_.RemoveWatchpoint(target->number);
+    } else {
+      session_.ToggleBreakpoint(session_.Breakpoints()[target->number - 1]);
+    }
+    removed = true;
+  }
+  if (!removed) return;
   UpdateView();
   changed_();
 }
@@ -211,10 +251,14 @@ void TFBreakpoints::CellChanged(int row, int column) {
       break;
     }
     case kStopAtHit: {
-      bool ok = false;
-      const qulonglong n = item->text().trimmed().toULongLong(&ok);
-      if (ok && n >= 1) {
-        tervik::debug::SetStopAtHit(settings, n);
+      // An expression like every other field: "5", "0x10", "count * 2".
+      tervik::debug::ProcessorContext context(session_.Cpu(), session_.Lookup());
+      const tervik::debug::Result<int64_t> n =
+          tervik::debug::Evaluate(item->text().toStdString(), context);
+      if (!n.ok()) {
+        Message->setText("Stop at hit: " + QString::fromStdString(n.error().Text()));
+      } else if (n.value() >= 1) {
+        tervik::debug::SetStopAtHit(settings, static_cast<uint64_t>(n.value()));
       } else {
         Message->setText("Stop at hit: a whole number from 1");
       }

@@ -9,7 +9,9 @@
 #include <QTableWidget>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <optional>
+#include <string>
 
 #include "Session.h"
 #include "ToolDock.h"
@@ -36,8 +38,13 @@ class TFBreakpoints final : public TToolDock {
   void AddBreakpoint();
   // Asks for a watchpoint ("FIRST..LAST, rw") and sets it.
   void AddWatchpoint();
+  // Removes every selected row (the Delete key too).
   void RemoveSelected();
   void ClearAll();
+  // What the Address column shows beside the hex address of a breakpoint: the text the user
+  // typed when it named symbols and still gives this address ("mul"), else where the symbols
+  // put it ("loop+2"); empty when neither says anything.
+  QString AddressName(uint32_t address) const;
   std::function<std::optional<QString>(const QString& label, const QString& text)> AskText;
 
   QTableWidget* Table;
@@ -67,5 +74,6 @@ class TFBreakpoints final : public TToolDock {
   std::function<void(uint32_t)> showAddress_;
   std::function<void(uint32_t)> showData_;
   std::function<void()> changed_;
-  bool filling_ = false;  // the table is being filled, not edited by the user
+  bool filling_ = false;                   // the table is being filled, not edited by the user
+  std::map<uint32_t, std::string> typed_;  // the text a breakpoint was added with
 };

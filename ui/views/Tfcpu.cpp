@@ -69,7 +69,9 @@ void TFCPU::PrepareRow(DisassemblyRow& row, uint32_t address, uint32_t pc) const
   const uint32_t word = cpu.ReadMem(address);
   row.address = address;
   row.isPc = address == pc;
-  row.breakpoint = host_->Session().IsBreakpoint(address);
+  const size_t number = host_->Session().BreakpointNumber(address);
+  row.breakpoint = number != 0;
+  row.disabled = number != 0 && !host_->Session().Settings(number).enabled;
   tervik::view::WriteHex8(row.head, address);
   row.head[8] = ' ';
   tervik::view::WriteHex8(row.head + 9, word);
@@ -117,8 +119,9 @@ void TFCPU::PB1Paint(QPainter& painter) {
     if (row.breakpoint) {
       const tervik::view::MarkBox box =
           tervik::view::BreakpointMarkBox(MarginWidth_, MarkSize_, LineHeight_, y);
-      painter.setPen(kBlack);
-      painter.setBrush(kMaroon);
+      // A disabled breakpoint keeps its place as a hollow circle.
+      painter.setPen(row.disabled ? kMaroon : kBlack);
+      painter.setBrush(row.disabled ? QBrush(Qt::NoBrush) : QBrush(kMaroon));
       // A one-pixel outline covers the rectangle's right and bottom edges too, hence the -1.
       painter.drawEllipse(
           QRect(box.left, box.top, box.right - box.left - 1, box.bottom - box.top - 1));

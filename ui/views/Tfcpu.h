@@ -25,6 +25,7 @@ struct DisassemblyRow {
   uint32_t address = 0;
   bool isPc = false;
   bool breakpoint = false;
+  bool disabled = false;                      // the breakpoint is switched off: a hollow mark
   char head[tervik::view::kHeadLength] = {};  // "%08X %08X "
   char text[32] = {};                         // the disassembly; never longer than 23 characters
   std::string_view mnemonic;

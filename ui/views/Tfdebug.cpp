@@ -1,8 +1,18 @@
 // The console window and its line store.
 #include "Tfdebug.h"
 
+#include <QFileDialog>
 #include <QFont>
+#include <QKeyEvent>
+#include <QMenu>
 #include <QTimer>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "Clipboard.h"
+#include "Files.h"
 
 TFDebug* FDebug = nullptr;
 
@@ -14,6 +24,13 @@ void ConsoleModel::Append(std::string_view line) {
   text_.append(line);
   ends_.push_back(text_.size());
   endInsertRows();
+}
+
+void ConsoleModel::Clear() {
+  beginResetModel();
+  text_.clear();
+  ends_.clear();
+  endResetModel();
 }
 
 std::string_view ConsoleModel::Line(size_t row) const {
@@ -45,7 +62,7 @@ TFDebug::TFDebug(QWidget* parent) : TToolDock("Console", parent, true) {
   ListBox1->setObjectName("ListBox1");
   ListBox1->setModel(model_);
   ListBox1->setUniformItemSizes(true);
-  ListBox1->setSelectionMode(QAbstractItemView::SingleSelection);
+  ListBox1->setSelectionMode(QAbstractItemView::ExtendedSelection);
   ListBox1->setEditTriggers(QAbstractItemView::NoEditTriggers);
   ListBox1->setWordWrap(false);
   ListBox1->setTextElideMode(Qt::ElideNone);
@@ -54,8 +71,65 @@ TFDebug::TFDebug(QWidget* parent) : TToolDock("Console", parent, true) {
   font.setStyleHint(QFont::TypeWriter);
   font.setPixelSize(11);
   ListBox1->setFont(font);
-  setWidget(ListBox1);
+  FindBox = new QLineEdit(this);
+  FindBox->setObjectName("ConsoleFind");
+  FindBox->setPlaceholderText("Find (Enter: next line, Escape: close)");
+  FindBox->hide();
+  auto* body = new QWidget(this);
+  auto* layout = new QVBoxLayout(body);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(0);
+  layout->addWidget(ListBox1);
+  layout->addWidget(FindBox);
+  setWidget(body);
   resize(508, 176);
+
+  AskSavePath = [this] {
+    return QFileDialog::getSaveFileName(this, "Save console", QString(),
+                                        "Text (*.txt);;All files (*)");
+  };
+  ActionCopy = new QAction("&Copy", this);
+  ActionCopy->setShortcut(QKeySequence::Copy);
+  ActionCopyAll = new QAction("Copy &all", this);
+  ActionClear = new QAction("C&lear", this);
+  ActionSaveAs = new QAction("&Save as...", this);
+  ActionFind = new QAction("&Find...", this);
+  ActionFind->setShortcut(QKeySequence::Find);
+  for (QAction* a : {ActionCopy, ActionFind}) {
+    a->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    addAction(a);
+  }
+  connect(ActionCopy, &QAction::triggered, this, [this] {
+    const QString text = SelectedText();
+    if (!text.isEmpty()) tervik::platform::SystemClipboard().SetText(text.toStdString());
+  });
+  connect(ActionCopyAll, &QAction::triggered, this,
+          [this] { tervik::platform::SystemClipboard().SetText(AllText()); });
+  connect(ActionClear, &QAction::triggered, model_, &ConsoleModel::Clear);
+  connect(ActionSaveAs, &QAction::triggered, this, [this] {
+    const QString path = AskSavePath();
+    if (!path.isEmpty()) SaveTo(path);
+  });
+  connect(ActionFind, &QAction::triggered, this, [this] {
+    FindBox->show();
+    FindBox->setFocus();
+    FindBox->selectAll();
+  });
+  connect(FindBox, &QLineEdit::returnPressed, this, [this] {
+    if (!FindNext(FindBox->text())) FindBox->setStyleSheet("color: red");
+  });
+  connect(FindBox, &QLineEdit::textEdited, this, [this] { FindBox->setStyleSheet({}); });
+  FindBox->installEventFilter(this);
+  ListBox1->setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(ListBox1, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+    QMenu menu(this);
+    ActionCopy->setEnabled(ListBox1->selectionModel()->hasSelection());
+    menu.addActions({ActionCopy, ActionCopyAll});
+    menu.addSeparator();
+    menu.addActions({ActionClear, ActionSaveAs, ActionFind});
+    menu.exec(ListBox1->viewport()->mapToGlobal(at));
+    ActionCopy->setEnabled(true);
+  });
   // Docking lays the list out anew at another height, which leaves it scrolled wherever the
   // layout put it; once that is done, the newest line comes back into view.
   connect(this, &QDockWidget::topLevelChanged, this, [this](bool floating) {
@@ -84,4 +158,53 @@ void TFDebug::SelectNewest() {
   const QModelIndex last = model_->index(model_->rowCount() - 1);
   ListBox1->setCurrentIndex(last);
   ListBox1->scrollTo(last);
+}
+
+bool TFDebug::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == FindBox && event->type() == QEvent::KeyPress &&
+      static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
+    FindBox->hide();
+    ListBox1->setFocus();
+    return true;
+  }
+  return TToolDock::eventFilter(watched, event);
+}
+
+QString TFDebug::SelectedText() const {
+  QModelIndexList rows = ListBox1->selectionModel()->selectedIndexes();
+  std::sort(rows.begin(), rows.end(),
+            [](const QModelIndex& a, const QModelIndex& b) { return a.row() < b.row(); });
+  QStringList lines;
+  for (const QModelIndex& index : rows) lines << index.data().toString();
+  return lines.join('\n');
+}
+
+std::string TFDebug::AllText() const {
+  std::string text;
+  for (size_t row = 0; row < model_->LineCount(); ++row) {
+    text.append(model_->Line(row));
+    text.push_back('\n');
+  }
+  return text;
+}
+
+bool TFDebug::FindNext(const QString& text) {
+  const int count = model_->rowCount();
+  if (text.isEmpty() || count == 0) return false;
+  const int from = ListBox1->currentIndex().isValid() ? ListBox1->currentIndex().row() : -1;
+  for (int step = 1; step <= count; ++step) {
+    const QModelIndex index = model_->index((from + step) % count);
+    if (index.data().toString().contains(text, Qt::CaseInsensitive)) {
+      ListBox1->setCurrentIndex(index);
+      ListBox1->scrollTo(index);
+      return true;
+    }
+  }
+  return false;
+}
+
+bool TFDebug::SaveTo(const QString& path) {
+  if (tervik::platform::WriteWhole(path.toStdString(), AllText())) return true;
+  AppendLine("Cannot write " + path.toStdString() + ": " + std::strerror(errno));
+  return false;
 }

@@ -1,8 +1,13 @@
-// The message console: one line per message, in arrival order, the newest selected.
+// The message console: one line per message, in arrival order, the newest selected. Its context
+// menu copies the selected lines or all of them, clears the console and saves it to a file;
+// Ctrl+F finds a text.
 #pragma once
 
 #include <QAbstractListModel>
+#include <QAction>
+#include <QLineEdit>
 #include <QListView>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -21,6 +26,8 @@ class ConsoleModel final : public QAbstractListModel {
   void Append(std::string_view line);
   std::string_view Line(size_t row) const;
   size_t LineCount() const { return ends_.size(); }
+  // Drops every line.
+  void Clear();
 
   int rowCount(const QModelIndex& parent = QModelIndex()) const override;
   QVariant data(const QModelIndex& index, int role) const override;
@@ -48,6 +55,27 @@ class TFDebug final : public TToolDock, public tervik::ConsoleSink {
 
   QListView* ListBox1;
   ConsoleModel* Model() const { return model_; }
+
+  // The selected lines, in their order, one per line (as shown); empty without a selection.
+  QString SelectedText() const;
+  // Every line, each ended by a line feed, as it was written.
+  std::string AllText() const;
+  // Selects the next line after the current one (wrapping round) that contains `text` in any
+  // case; false when no line does.
+  bool FindNext(const QString& text);
+  // Writes every line to `path`; false, with a console line saying why, when it cannot.
+  bool SaveTo(const QString& path);
+
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+  QAction* ActionCopy;
+  QAction* ActionCopyAll;
+  QAction* ActionClear;
+  QAction* ActionSaveAs;
+  QAction* ActionFind;
+  QLineEdit* FindBox;  // shown by Ctrl+F; Enter finds the next line, Escape hides it
+  // Asks for the file Save as writes; empty when the user cancels. A test replaces it.
+  std::function<QString()> AskSavePath;
 
  private:
   ConsoleModel* model_;

@@ -3,9 +3,11 @@
 
 #include <QAction>
 #include <QFontMetrics>
+#include <QMenu>
 #include <QPainter>
 #include <QScrollBar>
 #include <algorithm>
+#include <cstdio>
 #include <string_view>
 
 #include "Inspection.h"
@@ -34,6 +36,14 @@ TFMem::TFMem(QWidget* parent, DebugHost* host)
     return PB1KeyDown(key, modifiers);
   };
   PB1->OnDoubleClick = [this](int x, int y) { PB1DoubleClick(x, y); };
+  PB1->setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(PB1, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+    const std::string text = WatchTextAt(at.x(), at.y());
+    if (text.empty()) return;
+    QMenu menu(this);
+    QAction* watch = menu.addAction("&Watch this");
+    if (menu.exec(PB1->mapToGlobal(at)) == watch) host_->WatchExpression(text);
+  });
   RouteWheelToBox(ScrollBar1, PB1);
   // Scoped to this window, so that the disassembly's own Ctrl+G does not compete with it.
   ActionGoToAddress = new QAction("Go to address...", this);
@@ -167,4 +177,12 @@ void TFMem::ActionGoToAddressExecute() {
               "Address (a number or an expression such as SP - 4):", HexText(TopAddress_),
               host_->Session().Cpu(), host_->Session().Lookup());
   if (a && !host_->Running()) GoToAddress(*a);
+}
+
+std::string TFMem::WatchTextAt(int x, int y) const {
+  const std::optional<uint32_t> a = WordAt(x, y);
+  if (!a) return {};
+  char text[16];
+  std::snprintf(text, sizeof text, "M[0x%08X]", *a);
+  return text;
 }

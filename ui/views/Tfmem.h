@@ -8,6 +8,7 @@
 #include <QFont>
 #include <cstdint>
 #include <optional>
+#include <string>
 
 #include "DebugHost.h"
 #include "PaintBox.h"
@@ -63,6 +64,9 @@ class TFMem final : public TToolDock {
   void PB1DoubleClick(int x, int y);
   // Ctrl+G: asks for an address (a number or an expression) and shows its row at the top.
   void ActionGoToAddressExecute();
+  // What "Watch this" in the context menu at (x, y) watches: "M[0x00001800]"; empty off the
+  // words.
+  std::string WatchTextAt(int x, int y) const;
 
   TPaintBox* PB1;
   QScrollBar* ScrollBar1;

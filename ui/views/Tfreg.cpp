@@ -3,6 +3,7 @@
 
 #include <QFontMetrics>
 #include <QFrame>
+#include <QMenu>
 #include <QPainter>
 #include <QScrollArea>
 #include <QVBoxLayout>
@@ -165,6 +166,14 @@ TFReg::TFReg(QWidget* parent, DebugHost* host)
   PB1->setObjectName("PB1");
   PB1->OnPaint = [this](QPainter& painter) { PB1Paint(painter); };
   PB1->OnDoubleClick = [this](int x, int y) { PB1DoubleClick(x, y); };
+  PB1->setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(PB1, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+    const std::string text = WatchTextAt(at.x(), at.y());
+    if (text.empty()) return;
+    QMenu menu(this);
+    QAction* watch = menu.addAction("&Watch this");
+    if (menu.exec(PB1->mapToGlobal(at)) == watch) host_->WatchExpression(text);
+  });
   ScrollBox1->setWidget(PB1);
   layout->addWidget(ScrollBox1);
   setWidget(Panel1);
@@ -231,4 +240,12 @@ void TFReg::EditRegisterValue(tervik::debug::RegisterId id) {
                                      *value, stored)
                        .toStdString());
   }
+}
+
+std::string TFReg::WatchTextAt(int x, int y) {
+  const std::optional<tervik::debug::RegisterId> id = RegisterAtPoint(x, y);
+  if (!id) return {};
+  const unsigned n = static_cast<unsigned>(*id);
+  // The expression language's names: R0..R31 without the window's leading zero.
+  return n < 32 ? "R" + std::to_string(n) : RegisterName(*id);
 }

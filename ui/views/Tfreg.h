@@ -82,6 +82,9 @@ class TFReg final : public TToolDock {
   void PB1Paint(QPainter& painter);
   // A double-click on a register's label or value edits it.
   void PB1DoubleClick(int x, int y);
+  // What "Watch this" in the context menu at (x, y) watches: "R5", "SP"; empty off the
+  // registers.
+  std::string WatchTextAt(int x, int y);
 
   QFrame* Panel1;
   QScrollArea* ScrollBox1;
