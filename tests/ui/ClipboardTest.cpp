@@ -8,6 +8,7 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QtTest>
 
 #include "Clipboard.h"
@@ -23,6 +24,11 @@ namespace {
 QStringList messages;
 void Collect(QtMsgType, const QMessageLogContext&, const QString& message) {
   messages.append(message);
+}
+
+std::string ConsoleLast() {
+  const size_t n = FDebug->Model()->LineCount();
+  return n == 0 ? std::string() : std::string(FDebug->Model()->Line(n - 1));
 }
 
 }  // namespace
@@ -97,6 +103,8 @@ class ClipboardTest : public QObject {
         {1, "0x1000", "0", "my_rom", "Words: give 1 to 1048576 words."},
         {1, "0x1000", "0x100001", "my_rom", "Words: give 1 to 1048576 words."},
         {1, "0x1000", "4", "my__rom", "The VHDL package needs a VHDL name."},
+        {0, "0x1000", "4", "my__rom", ""},  // the name matters for the VHDL package only
+        {5, "0x1000", "4", "", ""},
     };
     int n = 0;
     for (const Row& row : rows) {
@@ -120,6 +128,48 @@ class ClipboardTest : public QObject {
                tervik::RomImage(main.Cpu(), tervik::kRomFormats[row.format].format,
                                 {start, static_cast<uint64_t>(count)}, row.name.toStdString()));
     }
+
+    // The menu's dialog: one for the program's life, so its fields stay; disabled during a run;
+    // it asks before replacing a file and says on the console what it wrote.
+    auto* dialog = main.findChild<TExportRomDialog*>("ExportRomDialog");
+    QVERIFY(dialog != nullptr);
+    // The File label underlines its key rather than showing the ampersand: it has a buddy.
+    int fileLabels = 0;
+    for (QLabel* label : dialog->findChildren<QLabel*>()) {
+      if (label->text() != "F&ile:") continue;
+      ++fileLabels;
+      QCOMPARE(label->buddy(), static_cast<QWidget*>(dialog->Path));
+    }
+    QCOMPARE(fileLabels, 1);
+    QTimer::singleShot(0, [&] {
+      dialog->Start->setText("0x1000");
+      dialog->Count->setText("2");
+      dialog->Format->setCurrentIndex(2);
+      dialog->Path->setText(dir.filePath("rom0"));  // written above
+      QStringList asked;
+      dialog->ConfirmOverwrite = [&](const QString& path) {
+        asked << path;
+        return asked.size() > 1;  // no, then yes
+      };
+      dialog->accept();
+      QCOMPARE(dialog->Message->text(), QString("The file was not replaced."));
+      dialog->accept();
+      QCOMPARE(asked.size(), 2);
+    });
+    main.ActionExportRom->trigger();
+    QCOMPARE(ConsoleLast(), "Exported 2 words from 00001000 as Verilog $readmemh hex to " +
+                                dir.filePath("rom0").toStdString());
+    QCOMPARE(dialog->Format->currentIndex(), 2);  // kept for the next time
+    QCOMPARE(dialog->Start->text(), QString("0x1000"));
+    bool enabledDuringRun = true;
+    QTimer::singleShot(50, [&] {
+      enabledDuringRun = main.ActionExportRom->isEnabled();
+      main.ActionStop->trigger();
+    });
+    main.ActionStopWhenHalted->setChecked(false);
+    main.ActionRun->trigger();
+    QVERIFY(!enabledDuringRun);
+    QVERIFY(main.ActionExportRom->isEnabled());
   }
 };
 

@@ -191,7 +191,7 @@ class DebugViewsTest : public QObject {
     QCOMPARE(main->Debugger().Watches().size(), size_t{5});
     // Delete removes the selected rows.
     window.Table->selectRow(1);
-    window.RemoveSelected();
+    QTest::keyClick(window.Table, Qt::Key_Delete);
     QCOMPARE(main->Debugger().Watches().Items()[1].text, std::string("R1+R4"));
   }
 

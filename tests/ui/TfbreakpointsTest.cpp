@@ -4,6 +4,7 @@
 #include <QtTest>
 #include <fstream>
 
+#include "ProgramMenu.h"
 #include "Tfbreakpoints.h"
 #include "Tfcpu.h"
 #include "Tfdebug.h"
@@ -119,6 +120,55 @@ class TfbreakpointsTest : public QObject {
     w.ClearButton->click();
     QVERIFY(session.Breakpoints().empty());
     QCOMPARE(w.Table->rowCount(), 0);
+  }
+
+  // The Address column names a breakpoint as the user typed it or by the symbols, Stop at hit
+  // takes an expression, and Delete removes every selected row.
+  void NamesHitExpressionsAndDelete() {
+    TFMain main;
+    main.FormCreate();
+    std::ofstream(dir_.filePath("named.asm").toStdString())
+        << "times   EQU     3\nstart:  MOVEL   R1,0%\nloop:   ADDI    R1,R1,1\n"
+           "        SUBBI   R2,R2,1\n        JUMPI   loop\n";
+    QVERIFY(main.Program()->OpenSource(dir_.filePath("named.asm").toStdString()));
+    main.ActionShowBreakpoints->trigger();
+    TFBreakpoints& w = *main.BreakpointsWindow();
+    QStringList answers = {"loop", "loop + 2", "0x0"};
+    w.AskText = [&](const QString&, const QString&) -> std::optional<QString> {
+      if (answers.isEmpty()) return std::nullopt;
+      return answers.takeFirst();
+    };
+    for (int i = 0; i < 3; ++i) w.AddButton->click();
+    main.ToggleBreakpoint(2);  // from the margin: by the symbols
+    const QStringList expected = {"00000001  loop", "00000003  loop + 2", "00000000  start",
+                                  "00000002  loop+1"};
+    for (int row = 0; row < 4; ++row) {
+      QCOMPARE(w.Table->item(row, TFBreakpoints::kAddress)->text(), expected[row]);
+    }
+    const struct {
+      const char* text;
+      uint64_t stopAtHit;  // afterwards
+      const char* message;
+    } hits[] = {
+        {"times * 2", 6, ""},
+        {"0x10", 16, ""},
+        {"times +", 16, "Stop at hit: col 8: expected an expression"},
+        {"times - 3", 16, "Stop at hit: a whole number from 1"},
+    };
+    for (const auto& hit : hits) {
+      w.Table->item(0, TFBreakpoints::kStopAtHit)->setText(hit.text);
+      QCOMPARE(main.Session().Settings(1).stopAtHit, hit.stopAtHit);
+      QCOMPARE(w.Message->text(), QString(hit.message));
+    }
+    // Rows 2 and 4 selected: Delete takes both.
+    w.Table->clearSelection();
+    w.Table->selectionModel()->select(w.Table->model()->index(1, 0),
+                                      QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    w.Table->selectionModel()->select(w.Table->model()->index(3, 0),
+                                      QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    w.Table->setFocus();
+    QTest::keyClick(w.Table, Qt::Key_Delete);
+    QCOMPARE(main.Session().Breakpoints(), (std::vector<uint32_t>{1, 0}));
   }
 
   // A watchpoint added by its text stops the run after the store, says so on the console, takes

@@ -110,6 +110,12 @@ class TfcpuTest : public QObject {
     QImage image = Grab(FCPU->PB1);
     QCOMPARE(image.pixel(centre), kMaroonPixel);
     QCOMPARE(image.pixel(box.left, centre.y()), kBlackPixel);
+    // Disabled, it is a hollow circle: the outline in maroon, the centre white.
+    machine_->Main().Session().SetEnabled(1, false);
+    FCPU->UpdateView();
+    image = Grab(FCPU->PB1);
+    QCOMPARE(image.pixel(centre), kWhitePixel);
+    QCOMPARE(image.pixel(box.left, centre.y()), kMaroonPixel);
     QTest::mouseClick(FCPU->PB1, button, {}, click);
     QVERIFY(machine_->Main().Breakpoints().empty());
     image = Grab(FCPU->PB1);

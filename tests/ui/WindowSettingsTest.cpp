@@ -202,6 +202,60 @@ class WindowSettingsTest : public QObject {
     QCOMPARE(tervik::ui::BesideFrame(frame, QSize(358, 338), room), expectedPlace);
   }
 
+  // A window shown for the first time floats beside the main window, clear of its title band
+  // (title bar and menu bar) and of the windows already floating.
+  void FreePlaceKeepsClear() {
+    const QSize size(358, 338);
+    const struct {
+      const char* name;
+      QRect room, frame;
+      std::vector<QRect> taken;
+      QPoint expected;
+    } cases[] = {
+        {"room on the right", {0, 0, 1920, 1080}, {0, 0, 1000, 600}, {}, {1008, 0}},
+        {"below the first",
+         {0, 0, 1920, 1080},
+         {0, 0, 1000, 600},
+         {{1008, 0, 358, 338}},
+         {1008, 346}},
+        {"right column full",
+         {0, 0, 1920, 800},
+         {0, 0, 1000, 600},
+         {{1008, 0, 358, 338}, {1008, 346, 358, 338}},
+         {1562, 0}},
+        {"room on the left", {0, 0, 1600, 900}, {400, 0, 1150, 600}, {}, {34, 0}},
+        {"screen too narrow: over the window, below its title band",
+         {0, 0, 1280, 1024},
+         {0, 0, 1122, 613},
+         {},
+         {922, 58}},
+        {"over the window, below the one there",
+         {0, 0, 1280, 1024},
+         {0, 0, 1122, 613},
+         {{922, 58, 358, 338}},
+         {922, 404}},
+        {"no screen known", {}, {-50, -20, 861, 613}, {}, {819, -20}},
+    };
+    for (const auto& c : cases) {
+      QCOMPARE(tervik::ui::FreePlace(c.frame, 50, size, c.room, c.taken), c.expected);
+      const QRect placed(c.expected, size);
+      for (const QRect& t : c.taken) QVERIFY2(!t.intersects(placed), c.name);
+    }
+  }
+
+  // A window mostly off its screen comes fully onto it; one mostly on it stays.
+  void KeepOnScreenMovesAMostlyHiddenWindow() {
+    QWidget window;
+    window.resize(300, 200);
+    window.show();
+    const QRect room = window.screen()->availableGeometry();
+    window.move(room.right() - 100, room.top() + 50);
+    QVERIFY(tervik::ui::KeepOnScreen(window));
+    QVERIFY(room.contains(window.geometry()));
+    window.move(room.right() - 200, room.top() + 50);  // two thirds show
+    QVERIFY(!tervik::ui::KeepOnScreen(window));
+  }
+
   // The memory dump shown the first time floats beside the main window.
   void TheMemoryDumpFirstShowsBesideTheWindow() {
     auto main = Start({});
@@ -247,6 +301,7 @@ class WindowSettingsTest : public QObject {
     QTest::newRow("main window off every screen") << 6;
     QTest::newRow("options that are not booleans") << 7;
     QTest::newRow("empty file") << 8;
+    QTest::newRow("a floating window mostly off its screen") << 9;
   }
   void SettingsComeBackOrFallBack() {
     QFETCH(int, row);
@@ -274,6 +329,13 @@ class WindowSettingsTest : public QObject {
          true},
         {{}, [&](const QString&) { setValue("debug/liveViews", "perhaps"); }, true},
         {{}, [](const QString& f) { WriteFile(f, ""); }, false},
+        {[](TFMain& main) {
+           // Only a 100-pixel strip shows at the screen's right edge.
+           const QRect room = main.screen()->availableGeometry();
+           FReg->move(room.right() - 100, room.top() + 100);
+         },
+         {},
+         true},
     };
     const Spoil& spoil = spoils[row];
 
@@ -314,6 +376,9 @@ class WindowSettingsTest : public QObject {
       QVERIFY(FReg->isFloating());
       QVERIFY(!main->DebugToolBar->isHidden());
       if (row == 0) QCOMPARE(FReg->size(), QSize(300, 320));
+      if (row == 9) {  // brought onto the screen (the offscreen frame adds 2 pixels around)
+        QVERIFY(main->screen()->availableGeometry().contains(FReg->geometry()));
+      }
     } else {
       VerifyDefaultLayout(*main);
     }

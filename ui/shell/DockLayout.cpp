@@ -115,8 +115,13 @@ bool KeepOnScreen(QWidget& dock) {
   if (2 * shown >= whole) return false;
   const QSize size = frame.size().boundedTo(room.size());
   if (size != frame.size()) dock.resize(dock.size() - (frame.size() - size));
-  dock.move(std::clamp(frame.left(), room.left(), room.right() + 1 - size.width()),
-            std::clamp(frame.top(), room.top(), room.bottom() + 1 - size.height()));
+  const QPoint target(std::clamp(frame.left(), room.left(), room.right() + 1 - size.width()),
+                      std::clamp(frame.top(), room.top(), room.bottom() + 1 - size.height()));
+  // Moved until the frame stands there: some platforms learn a window's frame margins only after
+  // it has moved, so a second move may be needed.
+  for (int i = 0; i < 2 && dock.frameGeometry().topLeft() != target; ++i) {
+    dock.move(dock.pos() + (target - dock.frameGeometry().topLeft()));
+  }
   return true;
 }
 

@@ -4,8 +4,7 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QInputDialog>
-#include <QKeySequence>
-#include <QShortcut>
+#include <QKeyEvent>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <vector>
@@ -66,9 +65,7 @@ TFBreakpoints::TFBreakpoints(QWidget* parent, tervik::debug::Session& session,
   connect(ClearButton, &QPushButton::clicked, this, &TFBreakpoints::ClearAll);
   connect(Table, &QTableWidget::cellChanged, this, &TFBreakpoints::CellChanged);
   connect(Table, &QTableWidget::cellDoubleClicked, this, &TFBreakpoints::CellDoubleClicked);
-  auto* remove = new QShortcut(QKeySequence::Delete, Table);
-  remove->setContext(Qt::WidgetShortcut);
-  connect(remove, &QShortcut::activated, this, &TFBreakpoints::RemoveSelected);
+  Table->installEventFilter(this);  // the Delete key
 }
 
 QString TFBreakpoints::AddressName(uint32_t address) const {
@@ -280,4 +277,14 @@ void TFBreakpoints::CellDoubleClicked(int row, int column) {
   } else {
     showAddress_(session_.Breakpoints()[target->number - 1]);
   }
+}
+
+bool TFBreakpoints::eventFilter(QObject* watched, QEvent* event) {
+  // Delete on the table (not in a cell's editor, which takes its own keys) removes the rows.
+  if (watched == Table && event->type() == QEvent::KeyPress &&
+      static_cast<QKeyEvent*>(event)->key() == Qt::Key_Delete) {
+    RemoveSelected();
+    return true;
+  }
+  return TToolDock::eventFilter(watched, event);
 }

@@ -3,8 +3,7 @@
 
 #include <QHBoxLayout>
 #include <QHeaderView>
-#include <QKeySequence>
-#include <QShortcut>
+#include <QKeyEvent>
 #include <QVBoxLayout>
 #include <algorithm>
 
@@ -153,9 +152,7 @@ TFWatch::TFWatch(QWidget* parent, DebugController& controller)
     Table->edit(last);
   });
   connect(RemoveButton, &QPushButton::clicked, this, &TFWatch::RemoveSelected);
-  auto* remove = new QShortcut(QKeySequence::Delete, Table);
-  remove->setContext(Qt::WidgetShortcut);
-  connect(remove, &QShortcut::activated, this, &TFWatch::RemoveSelected);
+  Table->installEventFilter(this);  // the Delete key
   connect(&controller, &DebugController::machineChanged, model_, &WatchModel::Refresh);
 }
 
@@ -172,4 +169,14 @@ void TFWatch::RemoveSelected() {
   }
   std::sort(rows.rbegin(), rows.rend());  // from the bottom, so the rows above keep their place
   for (int row : rows) model_->Remove(row);
+}
+
+bool TFWatch::eventFilter(QObject* watched, QEvent* event) {
+  // Delete on the table (not in a cell's editor, which takes its own keys) removes the rows.
+  if (watched == Table && event->type() == QEvent::KeyPress &&
+      static_cast<QKeyEvent*>(event)->key() == Qt::Key_Delete) {
+    RemoveSelected();
+    return true;
+  }
+  return TToolDock::eventFilter(watched, event);
 }

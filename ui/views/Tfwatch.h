@@ -59,6 +59,9 @@ class TFWatch final : public TToolDock {
   QPushButton* AddButton;
   QPushButton* RemoveButton;
 
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
  private:
   WatchModel* model_;
 };
