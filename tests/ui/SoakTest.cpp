@@ -14,12 +14,16 @@
 #include <fstream>
 #include <random>
 
+#include "DebugViews.h"
 #include "Tfabout.h"
+#include "Tfcallstack.h"
 #include "Tfcpu.h"
 #include "Tfdebug.h"
 #include "Tfmain.h"
 #include "Tfmem.h"
 #include "Tfreg.h"
+#include "Tfsymbols.h"
+#include "Tfwatch.h"
 
 namespace {
 
@@ -91,20 +95,31 @@ class SoakTest : public QObject {
       std::vector<QAction*> actions(main.ActionList1.begin(), main.ActionList1.end());
       actions.erase(std::remove(actions.begin(), actions.end(), main.ActionQuit), actions.end());
       actions.erase(std::remove(actions.begin(), actions.end(), main.ActionManual), actions.end());
-      for (QAction* a : {main.ActionStepOver, main.ActionStepOut, main.ActionStepLine,
-                         main.ActionRunToCursor, main.ActionStopWhenHalted, main.ActionLiveViews,
-                         main.ActionShowBreakpoints, main.ActionShowDebugToolBar}) {
+      for (QAction* a :
+           {main.ActionStepOver, main.ActionStepOut, main.ActionStepLine, main.ActionRunToCursor,
+            main.ActionStopWhenHalted, main.ActionLiveViews, main.ActionShowBreakpoints,
+            main.ActionShowDebugToolBar, main.Views()->ActionShowWatch,
+            main.Views()->ActionShowCallStack, main.Views()->ActionShowSymbols, FDebug->ActionClear,
+            FDebug->ActionCopyAll}) {
         actions.push_back(a);
       }
-      const std::vector<QDockWidget*> docks = {FCPU, FReg, FDebug, FMem};
-      const std::vector<QWidget*> surfaces = {FCPU->PB1, FReg, FMem, FDebug->ListBox1};
+      // Watch expressions that read registers, memory, a module's word and nothing valid.
+      for (const char* text : {"R1 + R2", "M[SP - 1]", "M[0x7000]", "start", "1 / R0", "(("}) {
+        main.Views()->Watches()->Model()->Add(text);
+      }
+      TFWatch& watch = *main.Views()->Watches();
+      TFCallStack& stack = *main.Views()->CallStack();
+      TFSymbols& symbols = *main.Views()->Symbols();
+      const std::vector<QDockWidget*> docks = {FCPU, FReg, FDebug, FMem, &watch, &stack, &symbols};
+      const std::vector<QWidget*> surfaces = {
+          FCPU->PB1, FReg, FMem, FDebug->ListBox1, watch.Table, stack.Table, symbols.Table};
       const int keys[] = {Qt::Key_Up,     Qt::Key_Down, Qt::Key_PageUp, Qt::Key_PageDown,
                           Qt::Key_Home,   Qt::Key_F7,   Qt::Key_F8,     Qt::Key_F4,
                           Qt::Key_Escape, Qt::Key_G,    Qt::Key_Return, Qt::Key_1};
 
       // One random thing a user does.
       auto act = [&] {
-        switch (pick(9)) {
+        switch (pick(10)) {
           case 0:
           case 1:
           case 2: {
@@ -161,6 +176,16 @@ class SoakTest : public QObject {
             } else {  // a watchpoint on words the programs store to, load from or never touch
               main.Session().AddWatchpoint(a, a + pick(16),
                                            static_cast<tervik::debug::WatchAccess>(pick(3)));
+            }
+            break;
+          }
+          case 9: {  // a filter typed, a watch expression removed or added
+            if (pick(2) == 0) {
+              symbols.Filter->setText(QString::number(pick(20), 16));
+            } else if (watch.Model()->rowCount() > 8) {
+              watch.Model()->Remove(static_cast<int>(pick(8)));
+            } else {
+              watch.Model()->Add(pick(2) ? "M[R1]" : "SP - STACK");
             }
             break;
           }
