@@ -91,7 +91,7 @@ TFSymbols::TFSymbols(QWidget* parent, DebugController& controller,
   Table->setSelectionBehavior(QAbstractItemView::SelectRows);
   Table->setSelectionMode(QAbstractItemView::SingleSelection);
   Table->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  Table->horizontalHeader()->setStretchLastSection(true);
+  Table->horizontalHeader()->setSectionResizeMode(SymbolsModel::kName, QHeaderView::Stretch);
   QFont mono("Courier New");
   mono.setStyleHint(QFont::TypeWriter);
   mono.setPixelSize(11);
@@ -106,6 +106,12 @@ TFSymbols::TFSymbols(QWidget* parent, DebugController& controller,
   connect(Table, &QTableView::doubleClicked, this,
           [this](const QModelIndex& index) { Activate(index.row()); });
   connect(&controller, &DebugController::symbolsChanged, model_, &SymbolsModel::Refresh);
+  // The values and kinds shown whole; the names take the rest.
+  connect(model_, &QAbstractItemModel::modelReset, Table, [this] {
+    Table->resizeColumnToContents(SymbolsModel::kValue);
+    Table->resizeColumnToContents(SymbolsModel::kKind);
+  });
+  Table->resizeColumnToContents(SymbolsModel::kValue);
 }
 
 void TFSymbols::Activate(int row) {
