@@ -195,6 +195,35 @@ class DebugViewsTest : public QObject {
     QCOMPARE(main->Debugger().Watches().Items()[1].text, std::string("R1+R4"));
   }
 
+  // A live-view tick during a run updates the values but keeps the last stop's for the marks.
+  void WatchAtALiveViewTick() {
+    TFMain main;
+    main.FormCreate();
+    WriteFile(dir_.filePath("loop.asm"), "loop: ADDI R1,R1,1\n      JUMPI loop\n");
+    QVERIFY(main.Program()->OpenSource(dir_.filePath("loop.asm").toStdString()));
+    WatchModel& model = *main.Views()->Watches()->Model();
+    model.Add("R1");
+    main.ActionStep->trigger();  // a stop: R1 is 1
+    const tervik::debug::WatchItem& item = main.Debugger().Watches().Items().at(0);
+    QCOMPARE(item.atLastStop, std::optional<uint32_t>(1));
+    main.ActionLiveViews->setChecked(true);
+    std::optional<uint32_t> tickValue, tickLastStop;
+    bool tickChanged = false;
+    QTimer::singleShot(300, [&] {
+      tickValue = item.value;
+      tickLastStop = item.atLastStop;
+      tickChanged = item.changed;
+      main.ActionStop->trigger();
+    });
+    main.ActionRun->trigger();
+    QVERIFY(tickValue.value_or(0) > 1);  // a tick's value, read during the run
+    QCOMPARE(tickLastStop, std::optional<uint32_t>(1));
+    QVERIFY(tickChanged);
+    QCOMPARE(item.atLastStop, item.value);  // the stop takes the values for the next marks
+    QCOMPARE(Cell(model, 0, WatchModel::kValue),
+             QString::fromStdString(tervik::debug::WatchValueText(main.Cpu().r[1])));
+  }
+
   // Every symbol with its value; the filter by name or hex value; a double-click shows a label's
   // code and a constant's address in the memory dump.
   void SymbolFilterAndDoubleClick() {
