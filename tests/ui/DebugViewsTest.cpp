@@ -9,6 +9,7 @@
 #include <QTimer>
 #include <QtTest>
 #include <fstream>
+#include <set>
 #include <sstream>
 
 #include "Clipboard.h"
@@ -276,16 +277,20 @@ class DebugViewsTest : public QObject {
     QCOMPARE(word, std::string("M[0x00001800]"));
     main->WatchExpression(word);
     QVERIFY(main->Views()->Watches()->isVisible());
-    std::string reg;
-    for (int y = 0; y < 18 * FReg->LineHeight() && reg.rfind("R", 0) != 0; y += 2) {
-      for (int x = 0; x < 54 * FReg->CharWidth() && reg.empty(); x += 3)
-        reg = FReg->WatchTextAt(x, y);
+    // Every register the window shows gives a name the expression language reads.
+    std::set<std::string> names;
+    for (int y = 0; y < 18 * FReg->LineHeight(); y += 2) {
+      for (int x = 0; x < 54 * FReg->CharWidth(); x += 3) names.insert(FReg->WatchTextAt(x, y));
     }
-    QVERIFY(!reg.empty());
-    main->WatchExpression(reg);
+    names.erase("");
+    QCOMPARE(names.size(), size_t{37});  // R0..R31, PC, SR, IM, SP, LFSR
+    QVERIFY(names.count("R5") == 1 && names.count("LFSR") == 1);
+    for (const std::string& name : names) main->WatchExpression(name);
     const tervik::debug::WatchList& list = main->Debugger().Watches();
-    QCOMPARE(list.size(), size_t{2});
-    QVERIFY(list.Items()[1].value.has_value());  // the window's name is one expressions know
+    QCOMPARE(list.size(), size_t{38});
+    for (const tervik::debug::WatchItem& item : list.Items()) {
+      QVERIFY2(item.value.has_value(), item.text.c_str());
+    }
   }
 
   // The console's menu: copy the selected lines or all, clear, save; Ctrl+F finds a text.

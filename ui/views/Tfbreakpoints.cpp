@@ -86,6 +86,8 @@ QString TFBreakpoints::AddressName(uint32_t address) const {
 
 void TFBreakpoints::UpdateView() {
   filling_ = true;
+  // A removed breakpoint's typed text goes with it.
+  std::erase_if(typed_, [this](const auto& entry) { return !session_.IsBreakpoint(entry.first); });
   const std::vector<uint32_t>& addresses = session_.Breakpoints();
   const std::vector<tervik::debug::Watchpoint>& watches = session_.Watchpoints();
   Table->setRowCount(static_cast<int>(addresses.size() + watches.size()));
