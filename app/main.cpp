@@ -118,8 +118,14 @@ int main(int argc, char* argv[]) {
     main->FormCreate(options.map.isEmpty() ? QString("default.map") : options.map);
     if (options.fileKind) {
       switch (*options.fileKind) {
-        case FileKind::Listing: main->OpenListing(options.file); break;
-        case FileKind::Source: main->Program()->OpenSource(options.file.toStdString()); break;
+        // The program runs in the default.map of its folder, unless --map named a map.
+        case FileKind::Listing:
+          main->OpenListing(options.file, tervik::debug::OpenCause::Open, options.map.isEmpty());
+          break;
+        case FileKind::Source:
+          main->Program()->OpenSource(options.file.toStdString(), tervik::debug::OpenCause::Open,
+                                      options.map.isEmpty());
+          break;
         case FileKind::Map:  // carried in options.map
           break;
       }

@@ -218,9 +218,12 @@ class Assembly {
       }
     }
     std::vector<std::vector<Word>> wordsByLine(lines_.size());
+    std::vector<SymbolUse> uses;
     for (const Statement& s : statements_) {
       try {
-        for (Word w : Encode(s)) wordsByLine[s.line].push_back(w);
+        const std::vector<Word> encoded = Encode(s);
+        for (const Word& w : encoded) wordsByLine[s.line].push_back(w);
+        RecordUses(s, encoded, uses);
       } catch (const LineError& e) {
         AddError(s.line, e.column, e.message);
       }
@@ -261,6 +264,7 @@ class Assembly {
       result.words.insert(result.words.end(), words.begin(), words.end());
     }
     result.symbols = SymbolsInOrder();
+    result.uses = std::move(uses);
     result.files = files_;
     return result;
   }
@@ -278,6 +282,22 @@ class Assembly {
     const SourceLine& at = lines_[index];
     if (at.file == 0) return "line " + std::to_string(at.line);
     return files_[at.file] + ":" + std::to_string(at.line);
+  }
+
+  // The words of an instruction or pseudo-instruction whose operand names a symbol (data words
+  // are no instructions, and the CALL or JUMPr that ends CALLTO and JUMPTO takes a register).
+  static void RecordUses(const Statement& st, const std::vector<Word>& words,
+                         std::vector<SymbolUse>& uses) {
+    if (st.kind == Statement::Kind::Data) return;
+    for (const Operand& op : st.operands) {
+      if (!op.expr || op.expr->Symbols().empty()) continue;
+      const bool endsInJump = st.pseudo == Pseudo::Call || st.pseudo == Pseudo::Jump;
+      const size_t count = words.size() - (endsInJump ? 1 : 0);
+      for (size_t k = 0; k < count; ++k) {
+        uses.push_back({words[k].address, op.expr->Symbols().front().name});
+      }
+      return;
+    }
   }
 
   // The symbols in the order the source defines them; a value that is an address (a label, or an

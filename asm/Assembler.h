@@ -67,6 +67,7 @@ struct Result {
   std::vector<Word> words;           // in source order; empty when there were errors
   std::string listing;               // empty when there were errors
   std::vector<SymbolEntry> symbols;  // labels and EQU names as defined; empty on errors
+  std::vector<SymbolUse> uses;       // words whose operand names a symbol, in source order
   std::vector<std::string> files;    // the source's path, then each included file as read
 };
 

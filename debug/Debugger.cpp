@@ -2,6 +2,7 @@
 #include "Debugger.h"
 
 #include <algorithm>
+#include <system_error>
 
 #include "Inspection.h"
 #include "MemoryMap.h"
@@ -33,13 +34,18 @@ void Debugger::NotifyMachine() {
 }
 
 void Debugger::NotifyBreakpoints() {
+  SaveProgramSession();
   Tell([](DebugListener& l) { l.BreakpointsChanged(); });
 }
 
 // ---- Program files ----
 
 bool Debugger::LoadMap(const std::string& path) {
+  mapPath_.clear();
   if (!tervik::LoadMemoryMap(path, session_.Cpu(), modules_, *this)) return false;
+  std::error_code ec;
+  const std::filesystem::path absolute = std::filesystem::absolute(path, ec);
+  mapPath_ = (ec ? std::filesystem::path(path) : absolute).lexically_normal().string();
   Tell([](DebugListener& l) { l.RegionsChanged(); });
   NotifyMachine();
   return true;
@@ -77,6 +83,8 @@ void Debugger::DisplayMap() {
 
 void Debugger::Reset() {
   session_.Cpu().Reset();
+  session_.ResetHits();
+  Tell([](DebugListener& l) { l.BreakpointsChanged(); });
   NotifyMachine();
 }
 

@@ -124,7 +124,7 @@ SourceBuild BuildSource(const std::string& path) {
   }
   for (const auto& [file, contents] :
        {std::pair{build.listingPath, result.listing},
-        std::pair{build.symbolsPath, FormatSymbolFile(result.symbols)},
+        std::pair{build.symbolsPath, FormatSymbolFile(result.symbols, result.uses)},
         std::pair{build.linesPath,
                   FormatLineTable(assembler::MakeLineTable(result),
                                   std::filesystem::path(build.linesPath).parent_path())}}) {

@@ -36,7 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (const assembler::Word& w : result.words) {
     if (w.address > assembler::kMaxAddress) fuzz::Broken("word beyond the listing's addresses");
   }
-  const SymbolFileResult symbols = ParseSymbolFile(FormatSymbolFile(result.symbols));
+  const SymbolFileResult symbols = ParseSymbolFile(FormatSymbolFile(result.symbols, result.uses));
   if (!symbols.read || !symbols.errors.empty() || symbols.table.Entries() != result.symbols) {
     fuzz::Broken("symbols do not survive their file");
   }

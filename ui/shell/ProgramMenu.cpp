@@ -1,7 +1,6 @@
 // Opening a program from its source, loading symbols, reloading on change.
 #include "ProgramMenu.h"
 
-#include <QDir>
 #include <QFileInfo>
 #include <QTimer>
 
@@ -43,20 +42,17 @@ TProgramMenu::TProgramMenu(QWidget& main, tervik::debug::Debugger& debugger, Cho
   });
 }
 
-bool TProgramMenu::OpenSource(const std::string& path, bool reload) {
+bool TProgramMenu::OpenSource(const std::string& path, tervik::debug::OpenCause cause,
+                              bool folderMap) {
   const std::string absolute =
       QFileInfo(QString::fromStdString(path)).absoluteFilePath().toStdString();
-  const tervik::debug::SourceBuild build = tervik::debug::BuildSource(absolute);
-  for (const std::string& line : build.messages) debugger_.Message(line);
+  const tervik::debug::SourceBuild build = debugger_.OpenSource(absolute, cause, folderMap);
   // Even a failed build watches its files: the next save may mend it.
   sourcePath_ = absolute;
   if (ActionReloadOnChange->isChecked()) {
     watcher_.Watch(build.files.empty() ? std::vector<std::string>{absolute} : build.files);
   }
-  if (!build.ok) return false;
-  QDir::setCurrent(QFileInfo(QString::fromStdString(absolute)).absolutePath());
-  debugger_.LoadProgram(build.listingPath, reload);
-  return true;
+  return build.ok;
 }
 
 void TProgramMenu::Forget() {
@@ -68,6 +64,6 @@ void TProgramMenu::SourceChanged() {
   if (!FromSource() || !ActionReloadOnChange->isChecked()) return;
   // A run in progress finishes its slice first; the reload comes from the event loop.
   QTimer::singleShot(0, this, [this] {
-    if (FromSource()) Rebuild();
+    if (FromSource()) Rebuild(tervik::debug::OpenCause::Changed);
   });
 }

@@ -268,7 +268,7 @@ void TFMain::BuildMenus() {
       if (file.endsWith(".map", Qt::CaseInsensitive))
         OpenMap(file);
       else
-        OpenListing(file);
+        OpenListing(file, tervik::debug::OpenCause::Open);
     });
   });
 }
@@ -415,14 +415,18 @@ void TFMain::ActionLoadLSTExecute() {
   RefreshViews();
 }
 
-void TFMain::OpenListing(const QString& path) {
+void TFMain::OpenListing(const QString& path, tervik::debug::OpenCause cause, bool folderMap) {
   // Taken as a whole path before the listing's folder becomes the working directory.
   const QFileInfo listing(path);
   QDir::setCurrent(listing.absolutePath());
   lastListingPath_ = listing.absoluteFilePath().toStdString();
   program_->Forget();
   recent_->Note(listing.absoluteFilePath());
-  LoadProgramListing(lastListingPath_, false);
+  if (cause == tervik::debug::OpenCause::Listing)
+    Debugger().HintFolderMap(lastListingPath_);
+  else if (folderMap)
+    Debugger().UseFolderMap(lastListingPath_);
+  Debugger().OpenProgram(lastListingPath_, lastListingPath_, cause);
 }
 
 void TFMain::OpenMap(const QString& path) {
@@ -436,7 +440,11 @@ void TFMain::ActionReloadLSTExecute() {
     program_->Rebuild();
     return;
   }
-  LoadListing(lastListingPath_);
+  if (lastListingPath_.empty()) {
+    LoadListing(lastListingPath_);
+    return;
+  }
+  Debugger().OpenProgram(lastListingPath_, lastListingPath_, tervik::debug::OpenCause::Reload);
 }
 
 void TFMain::ActionClearMemExecute() {

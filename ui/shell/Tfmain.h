@@ -56,7 +56,12 @@ class TFMain : public QMainWindow, public DebugHost {
 
   // What "Load LST file" and "Load memory map" do once their dialog has given `path`: a
   // listing's folder becomes the working folder and "Reload previous LST file" loads it again.
-  void OpenListing(const QString& path);
+  // A listing opened from the command line or Recent files (`cause` Open) runs in the
+  // default.map of its folder; one loaded by Load LST file keeps the map, with a hint when its
+  // folder has another (Debugger::OpenProgram says what else is kept).
+  void OpenListing(const QString& path,
+                   tervik::debug::OpenCause cause = tervik::debug::OpenCause::Listing,
+                   bool folderMap = true);
   void OpenMap(const QString& path);
 
   // ---- Operations the other windows use ----

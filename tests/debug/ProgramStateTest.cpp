@@ -1,0 +1,208 @@
+// The debugger's one rule for a program's state, as a user meets it with the example stack.asm:
+// a table of actions, each followed by what memory, the registers, the change markers, the hit
+// count, the breakpoints and the console show. Then the session file kept beside a program (a
+// table of missing, unreadable, binary and stale files, and a round trip through a new debugger),
+// and the map a program runs in.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "Debugger.h"
+#include "SessionFile.h"
+
+namespace tervik::debug {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char* kMap = "0x0000 0x1000 ROM\n0x1000 0x1000 RAM\n";
+
+class Folder {
+ public:
+  Folder() {
+    std::string name = (fs::temp_directory_path() / "tervik-state-XXXXXX").string();
+    path_ = mkdtemp(name.data());
+    for (const char* example : {"stack.asm", "counter.asm"}) {
+      fs::copy_file(fs::path(TERVIK_EXAMPLES_DIR) / example, path_ / example);
+    }
+    Write("default.map", kMap);
+  }
+  ~Folder() {
+    fs::current_path(fs::temp_directory_path());
+    fs::remove_all(path_);
+  }
+  std::string Path(const std::string& name) const { return (path_ / name).string(); }
+  std::string Write(const std::string& name, const std::string& text) const {
+    std::ofstream(path_ / name, std::ios::binary) << text;
+    return Path(name);
+  }
+  std::string Read(const std::string& name) const {
+    std::ifstream in(path_ / name, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+  }
+
+ private:
+  fs::path path_;
+};
+
+struct Lines final : DebugListener {
+  std::vector<std::string> lines;
+  void ConsoleLine(std::string_view line) override { lines.emplace_back(line); }
+  std::string Last() const { return lines.empty() ? std::string() : lines.back(); }
+};
+
+// The breakpoints and watchpoints as the session file keeps them, one "|"-separated item each.
+std::string Kept(const Debugger& d) {
+  std::string text = SessionText(Capture(d.GetSession(), d.Watches()));
+  text.erase(0, text.find('\n') + 1);  // the heading
+  while (!text.empty() && text.back() == '\n') text.pop_back();
+  for (char& c : text) c = c == '\n' ? '|' : c;
+  return text;
+}
+
+bool AnyMarker(const Processor& cpu) {
+  bool any = cpu.pcChanged || cpu.srChanged || cpu.imChanged || cpu.spChanged || cpu.cChanged ||
+             cpu.oChanged || cpu.nChanged || cpu.zChanged || cpu.lfsrChanged || cpu.memWritten;
+  for (bool r : cpu.regChanged) any = any || r;
+  return any;
+}
+
+// Run (F9) as the window's controller does it: to the end, then the console line.
+void RunProgram(Debugger& d) {
+  RunOperation op = d.GetSession().StartRun(true, 100000);
+  d.Message(d.GetSession().Describe(d.GetSession().Finish(op)));
+  d.NotifyMachine();
+}
+
+struct World {
+  Folder folder;
+  platform::PosixLibraryLoader libraries;
+  Debugger debugger{libraries};
+  Lines console;
+  std::string stackSource = folder.Read("stack.asm");
+  World() { debugger.AddListener(console); }
+  ~World() { debugger.RemoveListener(console); }
+};
+
+struct Step {
+  const char* action;
+  std::function<void(World&)> act;
+  uint32_t stackWord;  // M[0x1800]: CALL's return address once the program ran
+  uint32_t pc;
+  uint32_t sp;
+  bool markers;         // any change marker set
+  uint64_t hits;        // of breakpoint 1
+  const char* kept;     // the breakpoints, as the session file keeps them
+  const char* console;  // the console's last line holds this
+};
+
+void RunF9(World& w) {
+  RunProgram(w.debugger);
+}
+
+uint32_t Mul(World& w) {
+  return *w.debugger.GetSession().Symbols().Value("mul");
+}
+
+TEST(ProgramStateTest, OneRuleForReloadsResetsAndOtherPrograms) {
+  const Step steps[] = {
+      {"Open source stack.asm",
+       [](World& w) { w.debugger.OpenSource(w.folder.Path("stack.asm"), OpenCause::Open); }, 0, 0,
+       0, false, 0, "", "No session file stack.session: no breakpoints or watches to restore"},
+      {"breakpoint at mul, Run",
+       [](World& w) {
+         w.debugger.ToggleBreakpoint(Mul(w));
+         RunF9(w);
+       },
+       4, 0xF, 0x1809, true, 1, "break mul", "Breakpoint 1 at 0000000F after "},
+      {"stack.asm saved with one more line: Reload on change",
+       [](World& w) {
+         w.stackSource += "; c\n";
+         w.folder.Write("stack.asm", w.stackSource);
+         w.debugger.OpenSource(w.folder.Path("stack.asm"), OpenCause::Changed);
+       },
+       0, 0, 0, false, 0, "break mul", "Reloaded stack.asm (changed on disk): processor reset"},
+      {"Run: the same stop as the first run", RunF9, 4, 0xF, 0x1809, true, 1, "break mul",
+       "Breakpoint 1 at 0000000F after "},
+      {"stop at hit 5, Run",
+       [](World& w) {
+         w.debugger.GetSession().SetStopAtHit(1, 5);
+         w.debugger.NotifyBreakpoints();
+         RunF9(w);
+       },
+       4, 0xF, 0x1805, true, 5, "break mul hit=5", "Breakpoint 1 at 0000000F after "},
+      {"CPU > Reset", [](World& w) { w.debugger.Reset(); }, 4, 0, 0, true, 0, "break mul hit=5",
+       "Breakpoint 1 at 0000000F after "},
+      {"Run: stops at the fifth hit again", RunF9, 4, 0xF, 0x1805, true, 5, "break mul hit=5",
+       "Breakpoint 1 at 0000000F after "},
+      {"Open source counter.asm: another program",
+       [](World& w) { w.debugger.OpenSource(w.folder.Path("counter.asm"), OpenCause::Open); }, 0,
+       0xF, 0x1805, true, 0, "", "No session file counter.session: no breakpoints or watches"},
+      {"Open source stack.asm: its breakpoint comes back",
+       [](World& w) { w.debugger.OpenSource(w.folder.Path("stack.asm"), OpenCause::Open); }, 0, 0xF,
+       0x1805, true, 0, "break mul hit=5",
+       "Restored 1 breakpoint, 0 watchpoints and 0 watch expressions from stack.session"},
+      {"Load LST file stack.lst: the same program, loaded as always",
+       [](World& w) {
+         w.debugger.OpenProgram(w.folder.Path("stack.lst"), w.folder.Path("stack.lst"),
+                                OpenCause::Listing);
+       },
+       0, 0xF, 0x1805, true, 0, "break mul hit=5", "Loaded 6 symbols from stack.sym"},
+      {"Reload previous LST file",
+       [](World& w) {
+         w.debugger.OpenProgram(w.folder.Path("stack.lst"), w.folder.Path("stack.lst"),
+                                OpenCause::Reload);
+       },
+       0, 0, 0, false, 0, "break mul hit=5",
+       "Reloaded stack.lst (Reload previous LST file): processor reset"},
+      {"Run", RunF9, 4, 0xF, 0x1805, true, 5, "break mul hit=5", "Breakpoint 1 at 0000000F after "},
+      {"stack.asm broken: the reload changes nothing",
+       [](World& w) {
+         w.folder.Write("stack.asm", w.stackSource + "  ADDI R1,R1,R1\n");
+         w.debugger.OpenSource(w.folder.Path("stack.asm"), OpenCause::Changed);
+       },
+       4, 0xF, 0x1805, true, 5, "break mul hit=5", ": error: expected an immediate as operand 3"},
+      {"stack.asm mended, Open source again: a fresh start",
+       [](World& w) {
+         w.folder.Write("stack.asm", w.stackSource);
+         w.debugger.OpenSource(w.folder.Path("stack.asm"), OpenCause::Open);
+       },
+       0, 0, 0, false, 0, "break mul hit=5", "Reloaded stack.asm (opened again): processor reset"},
+  };
+  World w;
+  for (const Step& step : steps) {
+    step.act(w);
+    Processor& cpu = w.debugger.Cpu();
+    const Session& session = w.debugger.GetSession();
+    EXPECT_EQ(cpu.ReadMem(0x1800), step.stackWord) << step.action;
+    EXPECT_EQ(cpu.pc, step.pc) << step.action;
+    EXPECT_EQ(cpu.sp, step.sp) << step.action;
+    if (step.pc == 0) {
+      bool zero = cpu.sr == 0 && cpu.lfsr == 0;
+      for (uint32_t r : cpu.r) zero = zero && r == 0;
+      EXPECT_TRUE(zero) << step.action << ": a register kept its value";
+    }
+    EXPECT_EQ(AnyMarker(cpu), step.markers) << step.action;
+    EXPECT_EQ(session.Breakpoints().empty() ? 0 : session.Settings(1).hits, step.hits)
+        << step.action;
+    EXPECT_EQ(Kept(w.debugger), step.kept) << step.action;
+    EXPECT_NE(w.console.Last().find(step.console), std::string::npos)
+        << step.action << ": " << w.console.Last();
+  }
+  // One console line tells of the reload: the loaders' lines, then it.
+  const auto reloaded =
+      std::count_if(w.console.lines.begin(), w.console.lines.end(),
+                    [](const std::string& l) { return l.starts_with("Reloaded"); });
+  EXPECT_EQ(reloaded, 3);
+}
+
+}  // namespace
+}  // namespace tervik::debug
