@@ -104,7 +104,7 @@ void Debugger::OpenProgram(const std::string& programPath, const std::string& li
   if (!same) RestoreProgramSession();
   opening_ = false;
   if (reload) SaveProgramSession();  // breakpoints may have followed their labels
-  NotifyBreakpoints();
+  Tell([](DebugListener& l) { l.BreakpointsChanged(); });
   NotifyMachine();
 }
 

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "Debugger.h"
+#include "RowSymbols.h"
 #include "SessionFile.h"
 
 namespace tervik::debug {
@@ -202,6 +203,163 @@ TEST(ProgramStateTest, OneRuleForReloadsResetsAndOtherPrograms) {
       std::count_if(w.console.lines.begin(), w.console.lines.end(),
                     [](const std::string& l) { return l.starts_with("Reloaded"); });
   EXPECT_EQ(reloaded, 3);
+}
+
+// The session file beside a program: whatever is wrong with it is one console line, and the
+// program opens with what could be used.
+TEST(ProgramStateTest, BrokenSessionFilesAreOneLineAndSkipped) {
+  const struct {
+    const char* name;
+    std::string text;  // empty: no file; "/": a folder in its place
+    const char* line;  // the console's last line starts with this
+    const char* kept;
+  } cases[] = {
+      {"missing", "", "No session file stack.session: no breakpoints or watches to restore", ""},
+      {"a folder", "/", "Cannot read the session file stack.session: ", ""},
+      {"binary",
+       std::string("\x7f"
+                   "ELF\0\x01\n",
+                   7),
+       "Restored 0 breakpoints, 0 watchpoints and 0 watch expressions from stack.session; "
+       "skipped 1: line 1: not a session line",
+       ""},
+      {"stale and broken lines",
+       "; Tervik session\nbreak gone+2\nbreak mul hit=2\nwatch fact..fact+1 rw off\n"
+       "expr M[SP-1]\nbreak\n",
+       "Restored 1 breakpoint, 1 watchpoint and 1 watch expression from stack.session; skipped "
+       "2: line 6: break needs an address; gone+2: undefined symbol 'gone'",
+       "break mul hit=2|watch fact..fact+1 rw off|expr M[SP-1]"},
+  };
+  for (const auto& c : cases) {
+    World w;
+    if (c.text == "/") {
+      fs::create_directory(w.folder.Path("stack.session"));
+    } else if (!c.text.empty()) {
+      w.folder.Write("stack.session", c.text);
+    }
+    w.debugger.OpenSource(w.folder.Path("stack.asm"), OpenCause::Open);
+    EXPECT_EQ(w.console.Last().rfind(c.line, 0), 0u) << c.name << ": " << w.console.Last();
+    EXPECT_EQ(Kept(w.debugger), c.kept) << c.name;
+  }
+}
+
+// What a program keeps outlives the debugger: saved when it is destroyed, restored by the next
+// one that opens the same program, never given to another program.
+TEST(ProgramStateTest, SessionOutlivesTheDebuggerAndStaysWithItsProgram) {
+  Folder folder;
+  platform::PosixLibraryLoader libraries;
+  const std::string kept =
+      "break fact+2 off if R1 == 1|break mul hit=3|watch 0x00001800..0x00001803 w|expr R1 + R2";
+  {
+    Debugger d(libraries);
+    d.OpenSource(folder.Path("stack.asm"), OpenCause::Open);
+    Session& s = d.GetSession();
+    d.ToggleBreakpoint(*s.Symbols().Value("fact") + 2);
+    d.ToggleBreakpoint(*s.Symbols().Value("mul"));
+    ASSERT_TRUE(s.SetCondition(1, "R1 == 1").ok());
+    s.SetEnabled(1, false);
+    s.SetStopAtHit(2, 3);
+    s.AddWatchpoint(0x1800, 0x1803, WatchAccess::Write);
+    d.Watches().Add("R1 + R2");
+    EXPECT_EQ(Kept(d), kept);
+  }
+  Debugger d(libraries);
+  Lines console;
+  d.AddListener(console);
+  d.OpenSource(folder.Path("counter.asm"), OpenCause::Open);
+  EXPECT_EQ(Kept(d), "");
+  d.OpenSource(folder.Path("stack.asm"), OpenCause::Open);
+  EXPECT_EQ(Kept(d), kept);
+  EXPECT_EQ(console.Last(),
+            "Restored 2 breakpoints, 1 watchpoint and 1 watch expression from stack.session");
+  // A program that never kept anything leaves no file behind.
+  EXPECT_FALSE(fs::exists(folder.Path("counter.session")));
+  d.RemoveListener(console);
+}
+
+// Opening a program uses the map of its folder; Load LST file keeps the map in use and hints at
+// the folder's own.
+TEST(ProgramStateTest, ProgramsRunInTheMapOfTheirFolder) {
+  World w;
+  const std::string other = (fs::path(w.folder.Path("")) / "other").string();
+  fs::create_directory(other);
+  fs::copy_file(w.folder.Path("counter.asm"), other + "/counter.asm");
+  const std::string otherMap = other + "/default.map";
+  std::ofstream(otherMap) << "0x0000 0x100 ROM\n0x1000 0x100 RAM\n";
+
+  w.debugger.OpenSource(w.folder.Path("stack.asm"), OpenCause::Open);
+  EXPECT_EQ(w.debugger.MapPath(), w.folder.Path("default.map"));
+  EXPECT_EQ(w.debugger.Cpu().Regions().size(), 2u);
+  const auto said = [&](const std::string& text) {
+    return std::find(w.console.lines.begin(), w.console.lines.end(), text) != w.console.lines.end();
+  };
+  EXPECT_TRUE(said("Using the memory map default.map of the program's folder"));
+
+  // Another folder's program runs in its own map, said once.
+  w.console.lines.clear();
+  w.debugger.OpenSource(other + "/counter.asm", OpenCause::Open);
+  EXPECT_EQ(w.debugger.MapPath(), otherMap);
+  EXPECT_EQ(w.debugger.Cpu().Regions()[0].size, 0x100u);
+  EXPECT_TRUE(said("Using the memory map default.map of the program's folder"));
+  EXPECT_TRUE(said("Loading memory map from default.map..."));
+
+  // Load LST file of stack.lst keeps the other map and says so.
+  w.console.lines.clear();
+  fs::current_path(other);
+  w.debugger.HintFolderMap(w.folder.Path("stack.lst"));
+  w.debugger.OpenProgram(w.folder.Path("stack.lst"), w.folder.Path("stack.lst"),
+                         OpenCause::Listing);
+  EXPECT_EQ(w.debugger.MapPath(), otherMap);
+  ASSERT_FALSE(w.console.lines.empty());
+  EXPECT_EQ(w.console.lines.front(), "The listing's folder has its own " +
+                                         w.folder.Path("default.map") +
+                                         "; the memory map in use is default.map (Load memory "
+                                         "map to change it)");
+  // No hint where the listing's folder has no map of its own, or has the map in use.
+  w.console.lines.clear();
+  fs::remove(w.folder.Path("default.map"));
+  w.debugger.HintFolderMap(w.folder.Path("stack.lst"));
+  w.debugger.HintFolderMap(other + "/counter.lst");
+  EXPECT_TRUE(w.console.lines.empty());
+  // A folder without a map keeps the map in use.
+  w.debugger.OpenSource(w.folder.Path("stack.asm"), OpenCause::Open);
+  EXPECT_TRUE(
+      said("Using the memory map other/default.map: the program's folder has no default.map"));
+}
+
+// The disassembly names the label a word reaches where the source wrote a symbol, and the
+// target of every branch and jump, never a constant that equals a label's address.
+TEST(ProgramStateTest, TargetsOnlyWhereTheSourceUsedASymbol) {
+  World w;
+  w.debugger.OpenSource(w.folder.Path("stack.asm"), OpenCause::Open);
+  Session& s = w.debugger.GetSession();
+  const auto target = [&](uint32_t address) {
+    const RowSymbols row =
+        SymbolsForRow(s.Symbols(), address, *s.PeekWord(address), s.PeekWord(address - 1));
+    return row.target ? *row.target : std::string();
+  };
+  const struct {
+    uint32_t address;
+    const char* source;
+    const char* target;
+  } rows[] = {
+      {1, "MOVEL R9,fact%", "fact"},  {2, "MOVEL R1,5% (fact is 5)", ""},
+      {4, "JUMPI halt%", "halt"},     {5, "BNZEI R1,recurse%", "recurse"},
+      {0x11, "BNZEI R4,mul%", "mul"}, {0xE, "MOVEL R2,0% (start is 0)", ""},
+  };
+  for (const auto& r : rows) EXPECT_EQ(target(r.address), r.target) << r.source;
+  // An older symbol file, without uses: branches and jumps only.
+  std::string old;
+  std::istringstream in(w.folder.Read("stack.sym"));
+  for (std::string line; std::getline(in, line);) {
+    if (line.find(" U ") == std::string::npos) old += line + "\n";
+  }
+  w.debugger.LoadSymbolFile(w.folder.Write("old.sym", old), true, false);
+  ASSERT_EQ(s.Symbols().size(), 6u);
+  for (const auto& r : rows) {
+    const bool flow = r.address == 4 || r.address == 5 || r.address == 0x11;
+    EXPECT_EQ(target(r.address), flow ? r.target : "") << r.source << " (older file)";
+  }
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 // assembler writes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,7 @@ TEST(SymbolFile, ReadsWhatItCanAndSaysWhatItCannot) {
     bool read;
     std::vector<SymbolEntry> entries;
     std::vector<std::string> errors;
+    std::vector<SymbolUse> uses = {};
   } const cases[] = {
       {"empty", "", true, {}, {}},
       {"comments, blanks, CRLF, tabs",
@@ -30,7 +32,7 @@ TEST(SymbolFile, ReadsWhatItCanAndSaysWhatItCannot) {
        true,
        {{"a", 1, true}, {"_.x9", 5, false}},
        {"line 2: expected a value of 8 hex digits",
-        "line 3: expected L (label) or E (constant) after the value",
+        "line 3: expected L (label), E (constant) or U (use) after the value",
         "line 4: expected a name of letters, digits, '_' and '.'",
         "line 5: unexpected text after the name"}},
       {"truncated last line",
@@ -44,12 +46,25 @@ TEST(SymbolFile, ReadsWhatItCanAndSaysWhatItCannot) {
        {{"a", 1, true}},
        {}},
       {"binary", std::string("00000001 L a\n\0\x01\x02", 16), false, {}, {}},
+      {"uses: not symbols, kept by address, a name may repeat",
+       "00000005 L fact\n00000003 U fact\n00000001 U fact\n00000002 u fact\n00000004 U\n",
+       true,
+       {{"fact", 5, true}},
+       {"line 4: expected L (label), E (constant) or U (use) after the value",
+        "line 5: expected a name of letters, digits, '_' and '.'"},
+       {{1, "fact"}, {3, "fact"}}},
   };
   for (const Case& c : cases) {
     const SymbolFileResult r = ParseSymbolFile(c.text);
     EXPECT_EQ(r.read, c.read) << c.name;
     EXPECT_EQ(r.table.Entries(), c.entries) << c.name;
     EXPECT_EQ(r.errors, c.errors) << c.name;
+    EXPECT_EQ(r.table.Uses(), c.uses) << c.name;
+    for (uint32_t a = 0; a < 6; ++a) {
+      const bool used = std::any_of(c.uses.begin(), c.uses.end(),
+                                    [a](const SymbolUse& u) { return u.address == a; });
+      EXPECT_EQ(r.table.WrittenWithSymbol(a), used) << c.name << " " << a;
+    }
   }
   // Only the first few errors are kept, but all are counted.
   std::string many;
@@ -79,9 +94,11 @@ TEST(SymbolFile, LooksUpLabelsByAddressAndNamesByValue) {
   for (const Where& w : places) EXPECT_EQ(table.Locate(w.address), w.text) << w.address;
   EXPECT_EQ(SymbolTable().Locate(5), "");
 
-  const SymbolFileResult again = ParseSymbolFile(FormatSymbolFile(table.Entries()));
+  const std::vector<SymbolUse> uses = {{9, "loop"}, {2, "far"}, {9, "SIZE"}};
+  const SymbolFileResult again = ParseSymbolFile(FormatSymbolFile(table.Entries(), uses));
   EXPECT_TRUE(again.errors.empty());
   EXPECT_EQ(again.table.Entries(), table.Entries());
+  EXPECT_EQ(again.table.Uses(), (std::vector<SymbolUse>{{2, "far"}, {9, "loop"}, {9, "SIZE"}}));
 }
 
 TEST(SymbolFile, ReadsOnlyRegularFilesOfSensibleSize) {

@@ -188,6 +188,35 @@ TEST(Assembler, ListingLoadsIntoMemoryWithItsComments) {
   EXPECT_EQ(comments.size(), 3u);
 }
 
+// The symbol file records the words whose operand the source wrote with a symbol, and only
+// those: each word of LI and CALLTO but not its CALL, neither data words nor numbers that happen
+// to equal a label's address.
+TEST(Assembler, SymbolFileRecordsTheWordsWrittenWithASymbol) {
+  const char* source =
+      "COUNT   EQU   H#1000\n"
+      "start:  MOVEL R1,H#0%        ; 0: a number, though start is 0\n"
+      "        MOVEL R9,fact%       ; 1: fact\n"
+      "        MOVEL R2,7%          ; 2: a number, though fact is 7\n"
+      "        CALLTO R8,fact       ; 3 MOVEH, 4 ADDI (fact lies below), 5 CALL\n"
+      "        LI    R3,COUNT+2     ; 6: MOVEL of a constant\n"
+      "fact:   BNZEI R1,fact%       ; 7: a branch\n"
+      "        DW    fact, 7        ; 8, 9: data\n"
+      "        ADDI  R4,R4,end-fact ; 10: the difference of two labels\n"
+      "end:    JUMPI start          ; 11\n";
+  const Result r = Assemble(source);
+  ASSERT_TRUE(r.errors.empty()) << r.errors.front().message;
+  ExpectGolden("symbols.sym", FormatSymbolFile(r.symbols, r.uses));
+  // Older readers' symbols are all there, and the uses read back as written.
+  const SymbolFileResult back = ParseSymbolFile(FormatSymbolFile(r.symbols, r.uses));
+  EXPECT_EQ(back.table.Entries(), r.symbols);
+  EXPECT_EQ(back.table.Uses(), r.uses);
+  EXPECT_TRUE(back.errors.empty());
+  for (uint32_t a = 0; a < 12; ++a) {
+    const bool expected = a == 1 || a == 3 || a == 4 || a == 6 || a == 7 || a == 10 || a == 11;
+    EXPECT_EQ(back.table.WrittenWithSymbol(a), expected) << a;
+  }
+}
+
 struct ErrorCase {
   const char* source;
   unsigned line;
