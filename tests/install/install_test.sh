@@ -25,6 +25,7 @@ for f in bin/tervik bin/tervik-as bin/tervik-run bin/tervik-rom \
          share/man/man1/tervik.1.gz share/man/man1/tervik-as.1.gz share/man/man1/tervik-run.1.gz \
          share/man/man1/tervik-rom.1.gz share/man/man5/tervik-map.5.gz \
          share/man/man5/tervik-lst.5.gz share/man/man5/tervik-sym.5.gz \
+         share/man/man5/tervik-session.5.gz \
          share/doc/tervik/copyright share/doc/tervik/changelog.gz share/doc-base/tervik \
          share/doc/tervik/sdk/counter.c share/mime/packages/org.tervik.Tervik.xml \
          share/applications/org.tervik.Tervik.desktop \

@@ -168,7 +168,7 @@ void Walk(Tutorial& t, const QString& source, const QString& as, const QString& 
   TFMain main;
   main.resize(960, 640);
   main.FormCreate();
-  main.OpenListing("sum.lst");
+  main.OpenListing("sum.lst", tervik::debug::OpenCause::Open);
   main.show();
   QApplication::processEvents();
   main.resizeDocks({FCPU, FReg}, {560, 400}, Qt::Horizontal);
@@ -182,6 +182,14 @@ void Walk(Tutorial& t, const QString& source, const QString& as, const QString& 
   bool allZero = cpu.pc == 0 && cpu.sp == 0 && cpu.sr == 0;
   for (uint32_t r : cpu.r) allZero = allZero && r == 0;
   t.Check(allZero, "after loading, a register is not 0");
+  {
+    const std::string said = "Using the memory map default.map of the program's folder";
+    t.Claim("`" + QString::fromStdString(said) + "`");
+    bool found = false;
+    for (size_t i = 0; i < FDebug->Model()->LineCount(); ++i)
+      found = found || FDebug->Model()->Line(i) == said;
+    t.Check(found, "the console does not say which map is in use");
+  }
   t.Check(main.Listing().Comment(0) == "; next to add", "no comment at address 0");
   shotOfMain("tutorial-loaded.png");
 
@@ -246,7 +254,8 @@ void Walk(Tutorial& t, const QString& source, const QString& as, const QString& 
   const Run again = Command(as, {"sum.asm"}, folder);
   t.Check(again.exitCode == 0, "tervik-as on the fixed source failed: " + again.err);
   main.ActionReloadLST->trigger();
-  main.ActionReset->trigger();
+  t.ConsoleSays("Reloaded sum.lst (Reload previous LST file): processor reset");
+  t.Check(cpu.pc == 0 && cpu.r[2] == 0, "the reload did not reset the processor");
   main.ActionRun->trigger();
   t.ConsoleSays("Watchpoint 1: M[00001000] 00000000 -> 00000037 by the word at 00000006");
   t.Claim("the word at 0x1000 is now 0x37, and `R2` holds 0x37");
