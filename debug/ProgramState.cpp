@@ -75,6 +75,8 @@ void ClearMarkers(Processor& cpu) {
 }  // namespace
 
 Debugger::~Debugger() {
+  // Listeners may be gone already: a failure to save is told to no one.
+  listeners_.clear();
   try {
     SaveProgramSession();
   } catch (...) {

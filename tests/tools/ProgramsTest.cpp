@@ -405,7 +405,9 @@ TEST(AssemblerCommandLine, ErrorsLeaveNoListingBehind) {
                 {"good.lst", "00000 10111100000000000000000000000000  start: JUMPI start\n"},
                 {"good.sym",
                  "; Tervik symbols: VALUE KIND NAME, KIND L for a label, E for a constant\n"
-                 "00000000 L start\n"}}));
+                 "00000000 L start\n"
+                 "; Uses: ADDRESS U NAME, the word at ADDRESS has an operand written with NAME\n"
+                 "00000000 U start\n"}}));
 
   EXPECT_EQ(RunProgram(kAssembler, {}).exitCode, 64);
 }

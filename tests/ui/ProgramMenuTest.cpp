@@ -17,9 +17,11 @@ void WriteFile(const QString& path, const std::string& text) {
   std::ofstream(path.toStdString(), std::ios::binary) << text;
 }
 
-QString LastLine() {
+// The console's last line, or the one `back` lines above it.
+QString LastLine(size_t back = 0) {
   const size_t n = FDebug->Model()->LineCount();
-  return n == 0 ? QString() : QString::fromStdString(std::string(FDebug->Model()->Line(n - 1)));
+  return n <= back ? QString()
+                   : QString::fromStdString(std::string(FDebug->Model()->Line(n - 1 - back)));
 }
 
 const char* const kSource =
@@ -52,7 +54,9 @@ class ProgramMenuTest : public QObject {
     const QString source = dir_.filePath("prog.asm");
     WriteFile(source, kSource);
     QVERIFY(main.Program()->OpenSource(source.toStdString()));
-    QCOMPARE(LastLine(), QString("Loaded 3 symbols from prog.sym"));  // the working folder
+    QCOMPARE(LastLine(1), QString("Loaded 3 symbols from prog.sym"));  // the working folder
+    QCOMPARE(LastLine(), QString("No session file prog.session: no breakpoints or watches to "
+                                 "restore"));
     QVERIFY(QFileInfo::exists(dir_.filePath("prog.lst")));
     QCOMPARE(main.PlaceText->text(), QString("pc: start"));
 
@@ -85,7 +89,8 @@ class ProgramMenuTest : public QObject {
 
     // Reload previous LST file assembles the source again; Load LST forgets it.
     main.ActionReloadLST->trigger();
-    QCOMPARE(LastLine(), QString("Loaded 3 symbols from prog.sym"));  // the working folder
+    QCOMPARE(LastLine(1), QString("Loaded 3 symbols from prog.sym"));  // the working folder
+    QCOMPARE(LastLine(), QString("Reloaded prog.asm (Reload previous LST file): processor reset"));
     QVERIFY(main.Program()->FromSource());
 
     // Without a symbol file, a listing loads as it always did: no symbols, no place.

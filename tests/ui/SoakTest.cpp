@@ -57,7 +57,12 @@ class SoakTest : public QObject {
     QTemporaryDir dir;
     const QString oldCwd = QDir::currentPath();
     QDir::setCurrent(dir.path());
-    const QString examples = TERVIK_EXAMPLES_DIR;
+    // A copy of the examples: the emulator keeps each program's breakpoints in a session file
+    // beside it, which must land in the test's folder, not in the source tree.
+    const QString examples = dir.filePath("examples");
+    QDir().mkpath(examples);
+    for (const QString& name : QDir(TERVIK_EXAMPLES_DIR).entryList(QDir::Files))
+      QFile::copy(QString(TERVIK_EXAMPLES_DIR) + "/" + name, examples + "/" + name);
     std::ofstream(dir.filePath("default.map").toStdString())
         << "0x0 0x400 ROM\n0x1000 0x400 RAM\n0x7000 0x4 DLL libtervik_terminal.so\n";
     std::ofstream(dir.filePath("bad.lst").toStdString()) << "0100 1x1\n\x01\x02\xff garbage\n";

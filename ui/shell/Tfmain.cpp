@@ -136,7 +136,11 @@ TFMain::TFMain(tervik::platform::Clock& clock, QWidget* parent)
   }
   breakpoints_ = new TFBreakpoints(
       this, controller_.Session(), [](uint32_t a) { FCPU->ShowAddress(a); },
-      [](uint32_t a) { FMem->GoToAddress(a); }, [] { FCPU->UpdateView(); });
+      [](uint32_t a) { FMem->GoToAddress(a); },
+      [this] {
+        FCPU->UpdateView();
+        controller_.Debugger().SaveProgramSession();  // the program keeps its edited breakpoints
+      });
   breakpoints_->hide();
   breakpoints_->SetFloatingSize({460, 220});
   tervik::ui::SetFloatingSizes(*FCPU, *FReg, *FDebug, *FMem);
