@@ -95,8 +95,7 @@ class Debugger final : private ConsoleSink {
   //    line says so ("Reloaded stack.asm (changed on disk): processor reset").
   //  - The same program by Load LST file: loaded, with everything else left as it is.
   // A program whose assembly failed never gets here, so a failed reload changes nothing.
-  void OpenProgram(const std::string& programPath, const std::string& listingPath,
-                   OpenCause cause);
+  void OpenProgram(const std::string& programPath, const std::string& listingPath, OpenCause cause);
   // Assembles the source at `path` (BuildSource, its messages on the console); when it
   // assembled, makes its folder the working folder, uses its folder's map when `cause` is Open
   // and `folderMap` is true (UseFolderMap), and opens it (OpenProgram). A source that does not

@@ -75,7 +75,7 @@ class SymbolTable {
   std::vector<SymbolEntry> entries_;
   std::unordered_map<std::string, size_t> byName_;
   std::vector<std::pair<uint32_t, size_t>> labels_;  // (address, entry), by address, then order
-  std::vector<SymbolUse> uses_;                       // by address
+  std::vector<SymbolUse> uses_;                      // by address
 };
 
 // The text of a symbol file for `entries`, then the `uses` (written by address).

@@ -122,7 +122,8 @@ int AssembleFile(const std::string& source, const fs::path& output,
               << "\n";
     return kExitFailed;
   }
-  if (symbolsOutput && !WriteWhole(*symbolsOutput, tervik::FormatSymbolFile(result.symbols, result.uses))) {
+  if (symbolsOutput &&
+      !WriteWhole(*symbolsOutput, tervik::FormatSymbolFile(result.symbols, result.uses))) {
     std::cerr << "tervik-as: cannot write '" << symbolsOutput->string()
               << "': " << std::strerror(errno) << "\n";
     return kExitFailed;
