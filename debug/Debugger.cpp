@@ -63,11 +63,12 @@ void Debugger::LoadSymbolFile(const std::string& path, bool required, bool moveB
   if (moveBreakpoints) NotifyBreakpoints();
 }
 
-void Debugger::LoadProgram(const std::string& path, bool moveBreakpoints) {
-  LoadListing(path);
+bool Debugger::LoadProgram(const std::string& path, bool moveBreakpoints) {
+  const bool loaded = LoadListing(path);
   for (const std::string& line : LoadLines(session_, LinesPathFor(path), moveBreakpoints)) Message(line);
   LoadSymbolFile(SymbolPathFor(path), false, moveBreakpoints);
   NotifyMachine();
+  return loaded;
 }
 
 void Debugger::ClearMemory() {

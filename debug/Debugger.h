@@ -124,8 +124,8 @@ class Debugger final : private ConsoleSink {
   bool LoadListing(const std::string& path, ListingExtent* extent = nullptr);
   // LoadListing, then the line table and the symbol file beside it (X.lines and X.sym for X.lst)
   // where they exist, with the console lines about them; with `moveBreakpoints` breakpoints follow
-  // their labels.
-  void LoadProgram(const std::string& path, bool moveBreakpoints);
+  // their labels. False when the listing could not be read (memory is cleared all the same).
+  bool LoadProgram(const std::string& path, bool moveBreakpoints);
   // Reads a symbol file, as LoadProgram does for the one beside the listing.
   void LoadSymbolFile(const std::string& path, bool required, bool moveBreakpoints);
   // Zeroes every ROM and RAM word.

@@ -96,8 +96,9 @@ void Debugger::OpenProgram(const std::string& programPath, const std::string& li
     watches_.Clear();
   }
   programPath_ = programPath;
-  LoadProgram(listingPath, reload);
-  if (reload) {
+  // A listing that cannot be read is said on the console, with memory cleared, as always: no
+  // fresh start is announced for it.
+  if (LoadProgram(listingPath, reload) && reload) {
     session_.Cpu().Reset();
     ClearMarkers(session_.Cpu());
     session_.ResetHits();

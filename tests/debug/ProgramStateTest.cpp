@@ -177,6 +177,14 @@ TEST(ProgramStateTest, OneRuleForReloadsResetsAndOtherPrograms) {
          w.debugger.OpenSource(w.folder.Path("stack.asm"), OpenCause::Open);
        },
        0, 0, 0, false, 0, "break mul hit=5", "Reloaded stack.asm (opened again): processor reset"},
+      {"Run", RunF9, 4, 0xF, 0x1805, true, 5, "break mul hit=5", "Breakpoint 1 at 0000000F after "},
+      {"stack.lst gone: Reload previous LST file clears memory and announces no fresh start",
+       [](World& w) {
+         fs::remove(w.folder.Path("stack.lst"));
+         w.debugger.OpenProgram(w.folder.Path("stack.lst"), w.folder.Path("stack.lst"),
+                                OpenCause::Reload);
+       },
+       0, 0xF, 0x1805, true, 5, "break mul hit=5", "Loaded 6 symbols from stack.sym"},
   };
   World w;
   for (const Step& step : steps) {
