@@ -1,7 +1,7 @@
 // Every output of the tools against every kind of file it may name: a file is replaced whole
 // (through a link, its target), a device and a FIFO are written as streams, a folder and the
-// tool's own inputs are refused with 64 and left as they were. The window's Export ROM takes the
-// same targets in tests/ui/ClipboardTest.cpp.
+// tool's own inputs are refused with 64 and left as they were; every path holds the byte FF.
+// The window's Export ROM takes the same targets in tests/ui/ClipboardTest.cpp.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -17,10 +17,12 @@ namespace {
 namespace fs = std::filesystem;
 
 const std::string kExampleMap = std::string(TERVIK_SOURCE_DIR) + "/examples/default.map";
+// The inputs of the table, named with the byte FF, which is not UTF-8: paths are bytes.
+const char* const kSource = "p\xff.asm";
+const char* const kListing = "hello\xff.lst";  // the example that prints "Hello, world"
 
-// One output of one tool: its command line for the output `out`, with the inputs in `dir`
-// (p.asm, and hello.lst, the example that prints "Hello, world"), and the input it must not
-// replace.
+// One output of one tool: its command line for the output `out`, with the inputs in `dir`, and
+// the input it must not replace.
 struct Writer {
   const char* name;
   const char* program;
@@ -33,45 +35,43 @@ TEST(Outputs, EveryToolWritesEveryKindOfTargetSafely) {
   const Writer writers[] = {
       {"tervik-as -o", TERVIK_ASSEMBLER,
        [](const fs::path& dir, const std::string& out) {
-         return std::vector<std::string>{(dir / "p.asm").string(), "-o", out, "--sym",
-                                         (dir / "p.sym").string()};
+         return std::vector<std::string>{(dir / kSource).string(), "-o", out, "--sym",
+                                         (dir / "p\xff.sym").string()};
        },
-       "p.asm", "00000 11101100001000000000000000000101"},
+       kSource, "00000 11101100001000000000000000000101"},
       {"tervik-as --sym", TERVIK_ASSEMBLER,
        [](const fs::path& dir, const std::string& out) {
-         return std::vector<std::string>{(dir / "p.asm").string(), "-o", (dir / "p.lst").string(),
-                                         "--sym", out};
+         return std::vector<std::string>{(dir / kSource).string(), "-o",
+                                         (dir / "p\xff.lst").string(), "--sym", out};
        },
-       "p.asm", "; Tervik symbols"},
+       kSource, "; Tervik symbols"},
       {"tervik-rom -o", TERVIK_ROM,
        [](const fs::path& dir, const std::string& out) {
-         return std::vector<std::string>{
-             "--lst", (dir / "hello.lst").string(), "-f", "readmemh", "-o", out};
+         return std::vector<std::string>{"--lst", (dir / kListing).string(), "-f", "readmemh", "-o",
+                                         out};
        },
-       "hello.lst", "// Tervik ROM image"},
+       kListing, "// Tervik ROM image"},
       {"tervik-run --junit", TERVIK_RUNNER,
        [](const fs::path& dir, const std::string& out) {
-         return std::vector<std::string>{
-             "--map",   kExampleMap, "--lst", (dir / "hello.lst").string(),
-             "--quiet", "--junit",   out};
+         return std::vector<std::string>{"--map",   kExampleMap, "--lst", (dir / kListing).string(),
+                                         "--quiet", "--junit",   out};
        },
-       "hello.lst", "<?xml"},
+       kListing, "<?xml"},
       {"tervik-run --output", TERVIK_RUNNER,
        [](const fs::path& dir, const std::string& out) {
-         return std::vector<std::string>{
-             "--map",   kExampleMap, "--lst", (dir / "hello.lst").string(),
-             "--quiet", "--output",  out};
+         return std::vector<std::string>{"--map",   kExampleMap, "--lst", (dir / kListing).string(),
+                                         "--quiet", "--output",  out};
        },
-       "hello.lst", "Hello, world\n"},
+       kListing, "Hello, world\n"},
   };
   for (const Writer& writer : writers) {
     for (const OutputTarget target : kAllOutputTargets) {
       SCOPED_TRACE(std::string(writer.name) + " into " + std::string(Name(target)));
       TempDir dir;
-      dir.Write("p.asm", "start: MOVEL R1,5\n  JUMPI start\n");
-      fs::copy_file(std::string(TERVIK_EXAMPLE_LISTING_DIR) + "/hello.lst",
-                    dir.path() / "hello.lst");
-      PreparedOutput output(target, dir.path() / "target", (dir.path() / writer.input).string());
+      dir.Write(kSource, "start: MOVEL R1,5\n  JUMPI start\n");
+      fs::copy_file(std::string(TERVIK_EXAMPLE_LISTING_DIR) + "/hello.lst", dir.path() / kListing);
+      PreparedOutput output(target, dir.path() / "target\xff",
+                            (dir.path() / writer.input).string());
       if (!output.skip().empty()) {
         std::printf("skipped %s into %s: %s\n", writer.name, std::string(Name(target)).c_str(),
                     output.skip().c_str());
