@@ -1,13 +1,12 @@
 // Assembling a program from its source, and loading its symbols.
 #include "ProgramFiles.h"
 
-#include <cerrno>
-#include <cstring>
 #include <filesystem>
 #include <optional>
 
 #include "Assembler.h"
 #include "Files.h"
+#include "Listing.h"
 
 namespace tervik::debug {
 
@@ -39,6 +38,13 @@ std::vector<std::string> LoadSymbols(Session& session, const std::string& path, 
     lines.push_back("Cannot load symbols from '" + path + "': " + result.failure);
     return lines;
   }
+  if (const std::optional<uint64_t> listing = session.ListingFingerprint();
+      listing && !result.BelongsTo(*listing)) {
+    session.SetSymbols({});
+    lines.push_back("Symbols not loaded: '" + path +
+                    "' belongs to another listing than the one loaded; assemble the source again");
+    return lines;
+  }
   for (const std::string& error : result.errors) lines.push_back(path + ": " + error);
   if (result.badLines > result.errors.size()) {
     lines.push_back(path + ": " + std::to_string(result.badLines - result.errors.size()) +
@@ -60,6 +66,18 @@ std::vector<std::string> LoadSymbols(Session& session, const std::string& path, 
   }
   session.SetSymbols(std::move(result.table), moveBreakpoints);
   return lines;
+}
+
+std::optional<std::string> ForeignSymbols(const SymbolFileResult& symbols,
+                                          const std::string& symbolsPath,
+                                          const std::string& listingPath) {
+  if (!symbols.listing) return std::nullopt;
+  std::string text;
+  std::string error;
+  if (!platform::ReadRegularFile(listingPath, text, error)) return std::nullopt;
+  if (symbols.BelongsTo(ListingFingerprint(text))) return std::nullopt;
+  return "the symbol file '" + symbolsPath + "' belongs to another listing than '" + listingPath +
+         "' (assemble the source again); its symbols are not used";
 }
 
 SourceBuild BuildSource(const std::string& path) {
@@ -101,9 +119,11 @@ SourceBuild BuildSource(const std::string& path) {
   }
   for (const auto& [file, contents] :
        {std::pair{build.listingPath, result.listing},
-        std::pair{build.symbolsPath, FormatSymbolFile(result.symbols)}}) {
-    if (!platform::WriteWhole(file, contents)) {
-      build.messages.push_back("Cannot write '" + file + "': " + std::strerror(errno));
+        std::pair{build.symbolsPath,
+                  FormatSymbolFile(result.symbols, ListingFingerprint(result.listing))}}) {
+    std::string why;
+    if (!platform::WriteOutput(file, contents, why)) {
+      build.messages.push_back("Cannot write '" + file + "': " + why);
       return build;
     }
   }
