@@ -1,6 +1,8 @@
 // The assembler: a first pass parses every line, places it at its address and collects the
-// symbols and register aliases; a second pass evaluates the operands and encodes the words; then
-// the addresses are checked for words placed twice and the listing is written. The instruction
+// symbols and register aliases; the lines whose addresses overlap are found from those ranges; a
+// second pass evaluates the operands and encodes the words (keeping them only for lines that
+// overlap no other, so that at most one word per address is ever made); then the overlaps are
+// reported and the listing is written. The instruction
 // set comes from the core's opcode tables, so the assembler accepts exactly the text the
 // disassembler prints; operands are the debugger's expression language (debug/Expression.h).
 #include "Assembler.h"
