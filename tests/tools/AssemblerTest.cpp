@@ -474,7 +474,7 @@ TEST(Assembler, IncludeFanOutEndsAtTheLineLimit) {
   ASSERT_EQ(r.errors.size(), 1u);
   const Diagnostic& d = r.errors[0];
   EXPECT_EQ(d.message,
-            "INCLUDE adds more than 1048576 lines in all (a file included again "
+            "INCLUDE adds more than 262144 lines in all (a file included again "
             "counts again)");
   EXPECT_EQ(d.column, 9u);
   ASSERT_FALSE(d.includedFrom.empty());

@@ -93,7 +93,7 @@ inline constexpr int kMaxIncludeDepth = 16;
 // How many lines INCLUDE may add in all, each inclusion of a file counted again: a bound on the
 // work of files that include one another many times over (16 files each including the next
 // three times would stand for 3^15 copies).
-inline constexpr size_t kMaxIncludedLines = size_t{1} << 20;
+inline constexpr size_t kMaxIncludedLines = size_t{1} << 18;
 
 // Assembles a whole source text. `file` is its path, which INCLUDE paths are relative to;
 // `read` reads included files (without it, INCLUDE is an error). Never throws on bad source;

@@ -48,7 +48,9 @@ SourceReader::SourceReader(std::string_view source, std::string_view file,
 
 void SourceReader::ReadLines(std::string_view text, size_t file) {
   if (text.starts_with(kByteOrderMark)) text.remove_prefix(kByteOrderMark.size());
-  open_.push_back(std::filesystem::path(files_[file]).lexically_normal().string());
+  // An included file's name is normal already (Include); the source's may not be.
+  open_.push_back(file == 0 ? std::filesystem::path(files_[0]).lexically_normal().string()
+                            : files_[file]);
   unsigned number = 0;
   size_t start = 0;
   while (start < text.size() && !stopped_) {
@@ -80,9 +82,17 @@ void SourceReader::ReadLines(std::string_view text, size_t file) {
 
 void SourceReader::Include(const std::string& name, unsigned column, size_t line) {
   const size_t from = lines_[line].file;
-  std::filesystem::path path(name);
-  if (path.is_relative()) path = std::filesystem::path(files_[from]).parent_path() / path;
-  const std::string shown = path.lexically_normal().string();
+  // The same name in the same file is the same path: worked out once, as a file included many
+  // times over names its includes again and again.
+  std::string key = files_[from];
+  key.append(1, '\0').append(name);
+  auto known = paths_.find(key);
+  if (known == paths_.end()) {
+    std::filesystem::path path(name);
+    if (path.is_relative()) path = std::filesystem::path(files_[from]).parent_path() / path;
+    known = paths_.emplace(std::move(key), path.lexically_normal().string()).first;
+  }
+  const std::string& shown = known->second;
   if (std::find(open_.begin(), open_.end(), shown) != open_.end()) {
     throw LineError{column, "'" + shown + "' is already being included: INCLUDE would never end"};
   }

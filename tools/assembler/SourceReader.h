@@ -7,6 +7,7 @@
 #include <map>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "Assembler.h"
@@ -65,6 +66,7 @@ class SourceReader {
   std::vector<IncludeSite> sites_;
   std::vector<std::string> open_;             // the files being included, outermost first
   std::map<std::string, std::string> texts_;  // each included file's text; lines_ point in
+  std::unordered_map<std::string, std::string> paths_;  // "including file\0name" -> path
   std::vector<SourceLine> lines_;
   std::vector<SourceError> errors_;
   size_t includedLines_ = 0;
