@@ -99,7 +99,9 @@ SourceBuild BuildSource(const std::string& path) {
   const assembler::Result result = assembler::Assemble(text, path, read);
   if (!result.errors.empty()) {
     for (const assembler::Diagnostic& d : result.errors) {
-      build.messages.push_back(assembler::FormatDiagnostic(path, d));
+      for (std::string& line : assembler::DiagnosticLines(path, d)) {
+        build.messages.push_back(std::move(line));
+      }
     }
     return build;
   }
