@@ -95,6 +95,33 @@ class ProgramMenuTest : public QObject {
     QVERIFY(main.Session().Symbols().empty());
     QCOMPARE(main.PlaceText->text(), QString());
   }
+
+  // A build that failed for want of an included file reloads once the file is created, in the
+  // source's folder, in a folder that did not exist yet, or below it.
+  void AMissingIncludeReloadsWhenItAppears_data() {
+    QTest::addColumn<QString>("include");
+    QTest::newRow("beside the source") << "defs.inc";
+    QTest::newRow("in a folder not there yet") << "defs/consts.inc";
+    QTest::newRow("two folders not there yet") << "lib/defs/consts.inc";
+  }
+  void AMissingIncludeReloadsWhenItAppears() {
+    QFETCH(QString, include);
+    QTemporaryDir dir;
+    TFMain main;
+    main.FormCreate();
+    const QString source = dir.filePath("prog.asm");
+    WriteFile(source, "        INCLUDE \"" + include.toStdString() +
+                          "\"\nstart:  MOVEL   R1,ANSWER%\nhalt:   JUMPI   halt\n");
+    QVERIFY(!main.Program()->OpenSource(source.toStdString()));
+    QVERIFY2(LastLine().contains("cannot read"), qPrintable(LastLine()));
+    // The folders first, then, once the watch has seen them, the file.
+    QDir(dir.path()).mkpath(QFileInfo(dir.filePath(include)).path());
+    QTest::qWait(600);
+    WriteFile(dir.filePath(include), "ANSWER  EQU     42\n");
+    QTRY_COMPARE_WITH_TIMEOUT(LastLine(), "Loaded 3 symbols from " + dir.filePath("prog.sym"),
+                              5000);
+    QCOMPARE(main.Cpu().ReadMem(0) & 0xFFFFu, 42u);
+  }
 };
 
 QTEST_MAIN(ProgramMenuTest)
