@@ -324,6 +324,51 @@ class WindowSettingsTest : public QObject {
     VerifyUsable(*main);
   }
 
+  // A saved geometry counts only when the window's title bar is on a screen (1600 x 1000 here),
+  // cut to the screen's size; any other takes the default geometry.
+  void SavedGeometryNeedsItsTitleBarOnAScreen_data() {
+    QTest::addColumn<QRect>("saved");
+    QTest::addColumn<QRect>("expected");  // empty: the default
+    QTest::newRow("on the screen") << QRect(100, 80, 700, 500) << QRect(100, 80, 700, 500);
+    QTest::newRow("partly right of the screen, title bar to grab")
+        << QRect(1000, 100, 900, 500) << QRect(1000, 100, 900, 500);
+    QTest::newRow("larger than the screen, at its corner")
+        << QRect(0, 0, 32767, 32767) << QRect(0, 0, 1600, 1000);
+    QTest::newRow("larger than the screen, far right") << QRect(31616, 0, 32767, 32767) << QRect();
+    QTest::newRow("larger than the screen, from far left")
+        << QRect(-3000, 0, 32767, 32767) << QRect();
+    QTest::newRow("left of every screen") << QRect(-3000, 0, 861, 613) << QRect();
+    QTest::newRow("title bar above the screen") << QRect(100, -300, 700, 500) << QRect();
+    QTest::newRow("title bar below the screen") << QRect(100, 990, 700, 500) << QRect();
+    QTest::newRow("only a corner of the title bar on the screen")
+        << QRect(1550, 100, 700, 500) << QRect();
+  }
+  void SavedGeometryNeedsItsTitleBarOnAScreen() {
+    QFETCH(QRect, saved);
+    QFETCH(QRect, expected);
+    QRect defaultGeometry;
+    {
+      auto main = Start({});
+      QVERIFY(main);
+      defaultGeometry = main->geometry();
+    }
+    const QString file = SettingsFile();
+    {
+      auto main = Start(file);
+      QVERIFY(main);
+      main->close();
+    }
+    {
+      QWidget window;
+      window.setGeometry(saved);
+      QSettings(file, QSettings::IniFormat).setValue("layout/geometry", window.saveGeometry());
+    }
+    auto main = Start(file);
+    QVERIFY(main);
+    QCOMPARE(main->geometry(), expected.isEmpty() ? defaultGeometry : expected);
+    VerifyUsable(*main);
+  }
+
   // The recent list: newest first, no repeats, at most eight.
   void RecentFilesKeepTheNewestEight() {
     auto main = Start({});
