@@ -577,8 +577,7 @@ class Engine {
   // From here on, until LiftTraps, loads and stores see the words `traps` hold for their
   // addresses, and a store there keeps the trap in step with the word (see Processor::Trap);
   // until EndWatches, accesses to the addresses of the processor's watches are checked against
-  // them. The data
-  // cursor starts empty, so that its first access narrows it.
+  // them. The data cursor starts empty, so that its first access narrows it.
   void UseTraps(std::span<Processor::Trap> traps) {
     traps_ = traps;
     fences_ = p_.fenceScratch_;
@@ -982,7 +981,6 @@ class Engine {
   uint64_t due_;         // the processor's nextDue_, refreshed after every module call
   unsigned dest = kNoDest;
   uint32_t destOld = 0;
-
   uint32_t lastSlowFetch_ = 0;        // the word the last fetch outside ROM and RAM returned
   std::span<Processor::Trap> traps_;  // while a batch has them set, sorted by address
   std::span<const Processor::Fence> fences_;  // while a batch watches, sorted
