@@ -91,9 +91,10 @@ SourceBuild BuildSource(const std::string& path) {
   build.files.push_back(path);
   const assembler::IncludeReader read = [&build](const std::string& file,
                                                  std::string& why) -> std::optional<std::string> {
+    // Tried or read, the file counts: one that is missing now may be created later.
+    build.files.push_back(file);
     std::string contents;
     if (!platform::ReadRegularFile(file, contents, why)) return std::nullopt;
-    build.files.push_back(file);
     return contents;
   };
   const assembler::Result result = assembler::Assemble(text, path, read);

@@ -40,7 +40,9 @@ struct SourceBuild {
   std::vector<std::string> messages;  // "FILE:LINE:COLUMN: error: TEXT", or why a file failed
   std::string listingPath;
   std::string symbolsPath;
-  std::vector<std::string> files;  // the source and every file it includes, as read
+  // The source and every file it includes, as named: also those it tried to include and could
+  // not read, which a later save may create.
+  std::vector<std::string> files;
 };
 
 // Assembles the source file at `path` and writes its listing and symbol file beside it, each

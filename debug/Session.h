@@ -74,8 +74,8 @@ struct Watchpoint {
 };
 
 // A watchpoint as a user types it: "FIRST" or "FIRST..LAST", each an expression, then optionally
-// ", w" (stores, the default), ", r" (loads) or ", rw" (both). FIRST..LAST may run either way
-// round. Errors give the column in the whole text.
+// ", w" (stores, the default), ", r" (loads) or ", rw" (both). FIRST may not lie above LAST: a
+// range never wraps past FFFFFFFF. Errors give the column in the whole text.
 struct WatchRequest {
   uint32_t first = 0;
   uint32_t last = 0;
@@ -190,6 +190,10 @@ class Session {
   // One line for the console about how `reason` came about, e.g.
   // "Breakpoint 2 at 00000012 after 1,204 instructions".
   std::string Describe(const StopReason& reason);
+  // One line for the console about a run or step that a module's exception (saying `what`)
+  // cut short, naming the module, its region, the entry point and the instruction, e.g.
+  // "Module libuart.so (00009000..00009003) failed in ReadMem at 00001003: no data".
+  std::string DescribeModuleFault(const std::string& what) const;
 
  private:
   // Whether the state after a slice of `op` ends it, and why. Counts a hit of a breakpoint.

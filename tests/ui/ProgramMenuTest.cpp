@@ -12,6 +12,7 @@
 #include "ProgramMenu.h"
 #include "Tfcpu.h"
 #include "Tfdebug.h"
+#include "ProgramFiles.h"
 #include "Tfmain.h"
 
 namespace {
@@ -130,7 +131,7 @@ class ProgramMenuTest : public QObject {
     QCOMPARE(main.Cpu().ReadMem(0), first);
     const size_t lines = FDebug->Model()->LineCount();
     QCOMPARE(std::string(FDebug->Model()->Line(lines - 1)),
-             "Loaded 3 symbols from " + (folder / "p\xff.sym").string());
+             "Loaded 3 symbols from " + tervik::debug::ShownPath((folder / "p\xff.sym").string()));
 
     // Two names that differ only in bytes that are not UTF-8 look alike: none is guessed.
     std::ofstream(folder / "a\xfe.lst") << "";
@@ -139,6 +140,38 @@ class ProgramMenuTest : public QObject {
         tervik::platform::LocalPath(shown((folder / "a\xff.lst").string()));
     QVERIFY(ambiguous != (folder / "a\xff.lst").string());
     QVERIFY(ambiguous != (folder / "a\xfe.lst").string());
+  }
+
+  // A build that failed for want of an included file reloads once the file is created, in the
+  // source's folder, in a folder that did not exist yet, or below it.
+  void AMissingIncludeReloadsWhenItAppears_data() {
+    QTest::addColumn<QString>("include");
+    QTest::newRow("beside the source") << "defs.inc";
+    QTest::newRow("in a folder not there yet") << "defs/consts.inc";
+    QTest::newRow("two folders not there yet") << "lib/defs/consts.inc";
+  }
+  void AMissingIncludeReloadsWhenItAppears() {
+    QFETCH(QString, include);
+    QTemporaryDir dir;
+    TFMain main;
+    main.FormCreate();
+    const QString source = dir.filePath("prog.asm");
+    WriteFile(source, "        INCLUDE \"" + include.toStdString() +
+                          "\"\nstart:  MOVEL   R1,ANSWER%\nhalt:   JUMPI   halt\n");
+    QVERIFY(!main.Program()->OpenSource(source.toStdString()));
+    bool missing = false;
+    for (size_t i = 0; i < FDebug->Model()->LineCount(); ++i) {
+      missing |= std::string(FDebug->Model()->Line(i)).find("cannot read") != std::string::npos;
+    }
+    QVERIFY(missing);
+    // The folders first, then, once the watch has seen them, the file.
+    QDir(dir.path()).mkpath(QFileInfo(dir.filePath(include)).path());
+    QTest::qWait(600);
+    WriteFile(dir.filePath(include), "ANSWER  EQU     42\n");
+    const QString symbols = QString::fromStdString(
+        tervik::debug::ShownPath(dir.filePath("prog.sym").toStdString()));
+    QTRY_COMPARE_WITH_TIMEOUT(LastLine(), "Loaded 3 symbols from " + symbols, 5000);
+    QCOMPARE(main.Cpu().ReadMem(0) & 0xFFFFu, 42u);
   }
 };
 
