@@ -9,10 +9,10 @@
 #include <memory>
 
 #include "PathNames.h"
+#include "ProgramFiles.h"
 #include "ProgramMenu.h"
 #include "Tfcpu.h"
 #include "Tfdebug.h"
-#include "ProgramFiles.h"
 #include "Tfmain.h"
 
 namespace {
@@ -168,8 +168,8 @@ class ProgramMenuTest : public QObject {
     QDir(dir.path()).mkpath(QFileInfo(dir.filePath(include)).path());
     QTest::qWait(600);
     WriteFile(dir.filePath(include), "ANSWER  EQU     42\n");
-    const QString symbols = QString::fromStdString(
-        tervik::debug::ShownPath(dir.filePath("prog.sym").toStdString()));
+    const QString symbols =
+        QString::fromStdString(tervik::debug::ShownPath(dir.filePath("prog.sym").toStdString()));
     QTRY_COMPARE_WITH_TIMEOUT(LastLine(), "Loaded 3 symbols from " + symbols, 5000);
     QCOMPARE(main.Cpu().ReadMem(0) & 0xFFFFu, 42u);
   }
