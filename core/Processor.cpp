@@ -30,6 +30,7 @@ void Processor::Reset() {
     if (region.type == RegionType::DLL) region.entry.Reset();
   }
   for (uint32_t m = 0; m < modules_.size(); ++m) AskModule(m, clockNow_);
+  NoteChange(RunTap::Change::Reset);
 }
 
 // ---- Catch-up clocking ----
@@ -197,6 +198,7 @@ void Processor::AddRegion(uint32_t start, uint32_t size, RegionType type,
   }
   ResetBusCaches();
   if (type == RegionType::DLL) RebuildClocks();
+  NoteChange(RunTap::Change::Regions);
 }
 
 void Processor::ZeroMemory() {
@@ -222,6 +224,7 @@ void Processor::ZeroMemory() {
   for (MemoryRegion& region : regions) {
     if (region.type != RegionType::DLL) region.storage.Zero();
   }
+  NoteChange(RunTap::Change::Memory);
 }
 
 void Processor::ClearRegions() noexcept {
@@ -232,6 +235,7 @@ void Processor::ClearRegions() noexcept {
   catchUpCount_ = 0;
   nextDue_ = UINT64_MAX;
   regions.clear();
+  NoteChange(RunTap::Change::Regions);
 }
 
 // ---- The instruction engine ----
@@ -652,6 +656,8 @@ class Engine {
       case Segment::Kind::DLL:
         memWritten = true;
         lastWrite = a;
+        if (tap_ != nullptr && tap_->replaying) [[unlikely]]
+          break;  // the module had this store when it was recorded
         p_.PayModule(seg->module, now_);
         seg->cpuWrite(a - seg->regionStart, value);
         p_.AskModule(seg->module, now_);
@@ -846,11 +852,29 @@ class Engine {
 
   // A read of a module's word, its owed clocks paid first.
   uint32_t ReadModule(const Segment& seg, uint32_t a) {
+    if (tap_ != nullptr) [[unlikely]]
+      return ReadTapped(seg, a);
     p_.PayModule(seg.module, now_);
     const uint32_t value = seg.read(a - seg.regionStart);
     due_ = p_.nextDue_;
     return value;
   }
+
+  // A cycle's read of a module's word while a recorder watches: replayed, or read and recorded.
+  [[gnu::noinline]] uint32_t ReadTapped(const Segment& seg, uint32_t a) {
+    if (tap_->replaying) return tap_->Replay(a);
+    p_.PayModule(seg.module, now_);
+    const uint32_t value = seg.read(a - seg.regionStart);
+    due_ = p_.nextDue_;
+    tap_->Record(a, value);
+    return value;
+  }
+
+ public:
+  // The recorder a Step or batch reports module reads to; none for the bus operations.
+  void UseTap(RunTap* tap) { tap_ = tap; }
+
+ private:
 
   Processor& p_;
 
@@ -880,6 +904,7 @@ class Engine {
   std::span<const Processor::Watch> watches_;
   std::optional<Processor::WatchHit> hit_;  // the watched access that ends the run
   Processor::Before hitBefore_{};           // the values its cycle started from
+  RunTap* tap_ = nullptr;
 
  public:
   uint64_t steps = 0;
@@ -907,14 +932,21 @@ TERVIK_HOT void Processor::SetMarkers(const Before& before) {
 }
 
 void Processor::Step() {
+  if (tap_ != nullptr) tap_->BeforeRun(1);
   const Before before{pc, sr, im, sp, lfsr};
   Engine<false, false> e(*this);
-  e.Cycle();
+  e.UseTap(tap_);
+  if (tap_ != nullptr && tap_->replaying) {
+    e.template Cycle<0>();  // no module is clocked in a replay
+  } else {
+    e.Cycle();
+  }
   memWritten = false;
   e.Finish();
   PayAll(clockNow_);
   e.SetRegisterMarkers();
   SetMarkers(before);
+  if (tap_ != nullptr) tap_->Ran(1);
 }
 
 void Processor::ClockPeripherals() {
@@ -932,6 +964,7 @@ void Processor::Execute(uint32_t word) {
 uint64_t Processor::RunBatch(uint64_t maxSteps, std::span<const uint32_t> breakpoints,
                              OnStall onStall, std::span<const Watch> watches) {
   watchHit_.reset();
+  if (tap_ != nullptr && maxSteps != 0) maxSteps = tap_->BeforeRun(maxSteps);
   if (maxSteps == 0) return 0;
   SetWatches(watches);
   breakpointScratch_.assign(breakpoints.begin(), breakpoints.end());
@@ -946,9 +979,16 @@ uint64_t Processor::RunBatch(uint64_t maxSteps, std::span<const uint32_t> breakp
   } lift{*this};
   // A run that stops on a stall takes the loop that checks for stops whether or not there are
   // any: with none, that check costs nothing.
-  if (onStall == OnStall::Stop) return RunWith<true, true>(maxSteps);
-  return breakpoints.empty() && watches.empty() ? RunWith<false, false>(maxSteps)
-                                                : RunWith<false, true>(maxSteps);
+  uint64_t ran = 0;
+  if (onStall == OnStall::Stop) {
+    ran = RunWith<true, true>(maxSteps);
+  } else {
+    ran = breakpoints.empty() && watches.empty() ? RunWith<false, false>(maxSteps)
+                                                 : RunWith<false, true>(maxSteps);
+  }
+  // The engine has lifted the traps: the recorder sees memory as the program does.
+  if (tap_ != nullptr) tap_->Ran(ran);
+  return ran;
 }
 
 void Processor::SetWatches(std::span<const Watch> watches) {
@@ -1014,6 +1054,8 @@ void Processor::LiftTraps() noexcept {
 template <bool kStopOnStall, bool kStops>
 uint64_t Processor::RunWith(uint64_t maxSteps) {
   constexpr int kAny = Engine<true, false>::kAnyClocks;
+  // A replay calls no module: it runs as if none were clocked.
+  if (tap_ != nullptr && tap_->replaying) return RunEngine<kStopOnStall, kStops, 0>(maxSteps);
   if (catchUpCount_ != 0) {
     if (clocks_.empty()) {
       return RunEngine<kStopOnStall, kStops, Engine<true, false>::kCatchUpClocks>(maxSteps);
@@ -1037,6 +1079,7 @@ template <bool kStopOnStall, bool kStops, int kClocks>
 [[gnu::noinline]] uint64_t Processor::RunEngine(uint64_t maxSteps) {
   // Only a run that a breakpoint can end has traps to heed: the others compile without them.
   Engine<true, kStops> e(*this);
+  e.UseTap(tap_);
   const Before before =
       e.template Run<kClocks, kStopOnStall, kStops>(maxSteps, breakpointScratch_, trapScratch_);
   if constexpr (kStops) watchHit_ = e.Hit();
@@ -1060,9 +1103,11 @@ void Processor::CpuWriteMem(uint32_t a, uint32_t value) {
   Engine<false, false> e(*this);
   e.Store(a, value);
   e.Finish();
+  NoteChange(RunTap::Change::Write);
 }
 
 void Processor::WriteMem(uint32_t a, uint32_t value) {
+  NoteChange(RunTap::Change::Write);
   const Segment& seg = routing_.Find(a);
   switch (seg.kind) {
     case Segment::Kind::ROM:

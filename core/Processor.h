@@ -35,6 +35,38 @@ struct CpuState {
 template <bool kLocalState, bool kTraps>
 class Engine;
 
+// What a recorder of the processor's history sees of its runs (see Processor::SetTap). Every
+// call comes from the processor's own operations, synchronously.
+class RunTap {
+ public:
+  // What changed outside a run.
+  enum class Change : uint8_t {
+    Reset,    // Reset
+    Regions,  // AddRegion or ClearRegions
+    Memory,   // ZeroMemory
+    Write,    // a loader's WriteMem or a debugger's CpuWriteMem
+  };
+
+  // While true, the program's reads of module words (fetches included) take their values from
+  // Replay, and no module entry point is called: no ReadMem, WriteMem, CPUWriteMem, Clock or
+  // ClockSteps. Stores into module words only set the markers.
+  bool replaying = false;
+
+  // Before a Step (maxSteps 1) or a batch: the most cycles it may run, at least 1 for a Step.
+  // A batch cut short this way ends as if its step count had been that.
+  virtual uint64_t BeforeRun(uint64_t maxSteps) = 0;
+  // After the Step or batch, with the cycles it ran.
+  virtual void Ran(uint64_t cycles) = 0;
+  // While recording: the program read `value` from the module word at `address`.
+  virtual void Record(uint32_t address, uint32_t value) = 0;
+  // While replaying: the value the program reads from the module word at `address`.
+  virtual uint32_t Replay(uint32_t address) = 0;
+  virtual void Changed(Change change) = 0;
+
+ protected:
+  ~RunTap() = default;
+};
+
 // The processor record: the registers (CpuState), then the region list, then the change markers
 // of the last step. Views read the registers and markers directly; only the processor's
 // operations and a debugger's explicit edits write them.
@@ -106,6 +138,10 @@ class Processor : public CpuState {
                     OnStall onStall = OnStall::Continue, std::span<const Watch> watches = {});
   // The watched access that ended the last batch, if one did.
   const std::optional<WatchHit>& LastWatchHit() const { return watchHit_; }
+
+  // The recorder of this processor's history, or none (the default, which costs nothing).
+  void SetTap(RunTap* tap) { tap_ = tap; }
+  RunTap* Tap() const { return tap_; }
 
   uint32_t GetPC() const { return pc; }
   void SetPC(uint32_t value) { pc = value; }
@@ -289,6 +325,11 @@ class Processor : public CpuState {
   };
   std::vector<Fence> fenceScratch_;
   std::optional<WatchHit> watchHit_;
+  RunTap* tap_ = nullptr;
+
+  void NoteChange(RunTap::Change change) {
+    if (tap_ != nullptr) tap_->Changed(change);
+  }
 };
 
 }  // namespace tervik
