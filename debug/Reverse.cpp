@@ -102,8 +102,10 @@ std::vector<Reverse::Event> Reverse::Collect(uint64_t from, uint64_t to,
       const auto& list = session_.Watchpoints();
       for (size_t i = 0; i < list.size(); ++i) {
         const Watchpoint& w = list[i];
-        const bool kind = hit->write ? w.access != WatchAccess::Read : w.access != WatchAccess::Write;
-        if (kind && hit->address >= w.first && hit->address <= w.last) check(w.settings, true, i + 1);
+        const bool kind =
+            hit->write ? w.access != WatchAccess::Read : w.access != WatchAccess::Write;
+        if (kind && hit->address >= w.first && hit->address <= w.last)
+          check(w.settings, true, i + 1);
       }
     }
     if (const size_t number = session_.BreakpointNumber(cpu.pc)) {
@@ -240,10 +242,9 @@ ReverseStop Reverse::StepOutBack() {
   const uint64_t lo = target.value_or(history.First());
   const std::vector<uint32_t> stops = Stops();
   const std::vector<Processor::Watch> watches = Watches();
-  if (std::optional<ReverseStop> hit = Backwards(lo, now, false, stops, watches, true,
-                                                 [&](const Event& e) {
-                                                   return Verdict(e, ReverseKind::StepOutBack);
-                                                 })) {
+  if (std::optional<ReverseStop> hit =
+          Backwards(lo, now, false, stops, watches, true,
+                    [&](const Event& e) { return Verdict(e, ReverseKind::StepOutBack); })) {
     return Finish(*hit, hit->to);
   }
   if (!target) stop.why = ReverseWhy::StartOfHistory;
@@ -294,8 +295,8 @@ ReverseStop Reverse::LastWrite(uint32_t address) {
   history::Recorder& history = session_.History();
   const uint64_t now = history.Now();
   const Processor::Watch watch{address, address, false, true};
-  std::optional<ReverseStop> found = Backwards(
-      history.First(), now, true, {}, std::span(&watch, 1), false, [&](const Event& e) {
+  std::optional<ReverseStop> found =
+      Backwards(history.First(), now, true, {}, std::span(&watch, 1), false, [&](const Event& e) {
         std::optional<ReverseStop> s;
         if (e.hit && e.hit->write && !e.hit->dropped) {
           s = stop;
@@ -391,8 +392,8 @@ std::string Reverse::Describe(const ReverseStop& stop) {
       uint32_t writer = stop.writer;
       std::string change;
       if (stop.reg) {
-        change = "R" + std::to_string(*stop.reg) + " " + Hex(stop.before) + " -> " +
-                 Hex(stop.after);
+        change =
+            "R" + std::to_string(*stop.reg) + " " + Hex(stop.before) + " -> " + Hex(stop.after);
       } else if (stop.access) {
         writer = stop.access->pc;
         change = "M[" + Hex(stop.address) + "] " +

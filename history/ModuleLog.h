@@ -46,9 +46,9 @@ class ModuleLog {
   struct Stream {
     uint32_t address = 0;
     std::deque<Run> runs;
-    uint64_t total = 0;   // values recorded
-    uint64_t read = 0;    // values replayed
-    size_t runAt = 0;     // the run that holds value number `read`
+    uint64_t total = 0;  // values recorded
+    uint64_t read = 0;   // values replayed
+    size_t runAt = 0;    // the run that holds value number `read`
   };
   Stream& StreamFor(uint32_t address);
   void Place(Stream& s, uint64_t n);

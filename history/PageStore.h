@@ -39,7 +39,9 @@ class PageStore {
 
   // The pages of region `index` to look at: every kept one and every one that may be non-zero.
   std::vector<uint32_t> Candidates(const MemoryRegion& region, uint32_t index) const;
-  const uint32_t* Contents(const Version* v) const { return v && v->words ? v->words.get() : zero_.data(); }
+  const uint32_t* Contents(const Version* v) const {
+    return v && v->words ? v->words.get() : zero_.data();
+  }
 
   Pages pages_;
   size_t kept_ = 0;      // versions with words

@@ -70,7 +70,7 @@ void Recorder::Take(bool edit) {
   const auto t1 = std::chrono::steady_clock::now();
   const double took = std::chrono::duration<double>(t1 - t0).count();
   const double since = std::chrono::duration<double>(t0 - lastTake_).count();
-  if (took > 0.03 * since && interval_ < (uint64_t{1} << 40)) {
+  if (took > 0.001 && took > 0.03 * since && interval_ < (uint64_t{1} << 40)) {
     interval_ *= 2;
   } else if (took < 0.005 * since && interval_ > baseInterval_) {
     interval_ /= 2;
