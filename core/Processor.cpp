@@ -963,8 +963,25 @@ void Processor::Execute(uint32_t word) {
 
 uint64_t Processor::RunBatch(uint64_t maxSteps, std::span<const uint32_t> breakpoints,
                              OnStall onStall, std::span<const Watch> watches) {
+  if (tap_ == nullptr) return RunSlice(maxSteps, breakpoints, onStall, watches);
+  // With a recorder, the batch runs in the slices it allows; a slice that ends where the whole
+  // batch would not have stopped goes on with the next.
+  uint64_t total = 0;
+  while (total < maxSteps) {
+    const uint64_t limit = tap_->BeforeRun(maxSteps - total);
+    const uint64_t ran = RunSlice(limit, breakpoints, onStall, watches);
+    tap_->Ran(ran);
+    total += ran;
+    if (ran < limit || ran == 0 || watchHit_) break;
+    if (std::binary_search(breakpointScratch_.begin(), breakpointScratch_.end(), pc)) break;
+    if (onStall == OnStall::Stop && !pcChanged) break;
+  }
+  return total;
+}
+
+uint64_t Processor::RunSlice(uint64_t maxSteps, std::span<const uint32_t> breakpoints,
+                             OnStall onStall, std::span<const Watch> watches) {
   watchHit_.reset();
-  if (tap_ != nullptr && maxSteps != 0) maxSteps = tap_->BeforeRun(maxSteps);
   if (maxSteps == 0) return 0;
   SetWatches(watches);
   breakpointScratch_.assign(breakpoints.begin(), breakpoints.end());
@@ -979,16 +996,9 @@ uint64_t Processor::RunBatch(uint64_t maxSteps, std::span<const uint32_t> breakp
   } lift{*this};
   // A run that stops on a stall takes the loop that checks for stops whether or not there are
   // any: with none, that check costs nothing.
-  uint64_t ran = 0;
-  if (onStall == OnStall::Stop) {
-    ran = RunWith<true, true>(maxSteps);
-  } else {
-    ran = breakpoints.empty() && watches.empty() ? RunWith<false, false>(maxSteps)
-                                                 : RunWith<false, true>(maxSteps);
-  }
-  // The engine has lifted the traps: the recorder sees memory as the program does.
-  if (tap_ != nullptr) tap_->Ran(ran);
-  return ran;
+  if (onStall == OnStall::Stop) return RunWith<true, true>(maxSteps);
+  return breakpoints.empty() && watches.empty() ? RunWith<false, false>(maxSteps)
+                                                : RunWith<false, true>(maxSteps);
 }
 
 void Processor::SetWatches(std::span<const Watch> watches) {

@@ -52,10 +52,10 @@ class RunTap {
   // ClockSteps. Stores into module words only set the markers.
   bool replaying = false;
 
-  // Before a Step (maxSteps 1) or a batch: the most cycles it may run, at least 1 for a Step.
-  // A batch cut short this way ends as if its step count had been that.
+  // Before a Step (maxSteps 1) or a slice of a batch: the most cycles it may run, at least 1.
+  // A batch runs in slices of these lengths, and ends where it would have without them.
   virtual uint64_t BeforeRun(uint64_t maxSteps) = 0;
-  // After the Step or batch, with the cycles it ran.
+  // After the Step or slice, with the cycles it ran; the engine has lifted its traps.
   virtual void Ran(uint64_t cycles) = 0;
   // While recording: the program read `value` from the module word at `address`.
   virtual void Record(uint32_t address, uint32_t value) = 0;
@@ -265,6 +265,9 @@ class Processor : public CpuState {
       *cell = set ? kTrapWord : value;
     }
   };
+  // RunBatch without a recorder, or one slice of it with one.
+  uint64_t RunSlice(uint64_t maxSteps, std::span<const uint32_t> breakpoints, OnStall onStall,
+                    std::span<const Watch> watches);
   // Copies a batch's watches and merges the stretches they cover.
   void SetWatches(std::span<const Watch> watches);
   // Sets the traps of breakpointScratch_; LiftTraps puts memory back as it was.

@@ -89,11 +89,16 @@ std::vector<Reverse::Event> Reverse::Collect(uint64_t from, uint64_t to,
     }
     events.back().checks.push_back(std::move(c));
   };
+  // A batch leaves the accesses of its last cycle unwatched, so a stretch before the present
+  // is run one instruction past its end, whose events the next stretch has; a store in the
+  // last cycle before the present is found by its markers.
+  const uint64_t present = history.Present();
   while (history.Now() < to) {
-    if (cpu.RunBatch(to - history.Now(), sorted, Processor::OnStall::Continue, watches) == 0) {
-      break;
-    }
-    const std::optional<Processor::WatchHit>& hit = cpu.LastWatchHit();
+    const uint64_t want = to - history.Now() + (to < present ? 1 : 0);
+    if (cpu.RunBatch(want, sorted, Processor::OnStall::Continue, watches) == 0) break;
+    if (history.Now() > to) break;
+    std::optional<Processor::WatchHit> hit = cpu.LastWatchHit();
+    if (!hit && cpu.memWritten) hit = LastCycleStore(watches);
     const bool atStop = std::binary_search(sorted.begin(), sorted.end(), cpu.pc);
     if (!hit && !atStop) continue;
     events.push_back({history.Now(), cpu.pc, cpu.sp, hit, {}});
@@ -115,6 +120,24 @@ std::vector<Reverse::Event> Reverse::Collect(uint64_t from, uint64_t to,
   return events;
 }
 
+std::optional<Processor::WatchHit> Reverse::LastCycleStore(
+    std::span<const Processor::Watch> watches) {
+  Processor& cpu = session_.Cpu();
+  const uint32_t a = cpu.lastWriteAddress;
+  for (size_t i = 0; i < watches.size(); ++i) {
+    const Processor::Watch& w = watches[i];
+    if (!w.onWrite || a < std::min(w.first, w.last) || a > std::max(w.first, w.last)) continue;
+    history::Recorder& history = session_.History();
+    const uint64_t at = history.Now();
+    history.Seek(at - 1);
+    Processor::WatchHit hit{i, a, cpu.pc, true, session_.PeekWord(a), 0, false};
+    history.Seek(at);
+    hit.value = session_.PeekWord(a).value_or(0);
+    return hit;
+  }
+  return std::nullopt;
+}
+
 std::optional<ReverseStop> Reverse::Backwards(uint64_t lo, uint64_t hi, bool includeHi,
                                               std::span<const uint32_t> stops,
                                               std::span<const Processor::Watch> watches,
@@ -134,7 +157,7 @@ std::optional<ReverseStop> Reverse::Backwards(uint64_t lo, uint64_t hi, bool inc
   return std::nullopt;
 }
 
-std::optional<ReverseStop> Reverse::Verdict(const Event& e, ReverseKind kind) {
+std::optional<ReverseStop> Reverse::Verdict(const Event& e, const ReverseStop& base) {
   // Every watchpoint that saw the access counts it, then the breakpoint; the first that stops
   // is named, as forwards.
   std::optional<ReverseStop> stop;
@@ -144,7 +167,7 @@ std::optional<ReverseStop> Reverse::Verdict(const Event& e, ReverseKind kind) {
     bool stops = !c.error.empty();
     if (c.error.empty() && c.held) stops = ++settings.hits >= settings.stopAtHit;
     if (!stops || stop) continue;
-    stop = Start(kind);
+    stop = base;
     stop->why = c.watch ? ReverseWhy::Watchpoint : ReverseWhy::Breakpoint;
     (c.watch ? stop->watchpoint : stop->breakpoint) = c.number;
     if (c.watch) stop->access = e.hit;
@@ -187,7 +210,7 @@ ReverseStop Reverse::StepOverBack() {
   const std::vector<Processor::Watch> watches = Watches();
   std::optional<ReverseStop> found =
       Backwards(history.First(), now, false, stops, watches, true, [&](const Event& e) {
-        std::optional<ReverseStop> s = Verdict(e, ReverseKind::StepOverBack);
+        std::optional<ReverseStop> s = Verdict(e, stop);
         if (!s && e.pc == call && e.sp == spNow && WordIs(call, Opcode::CALL)) {
           s = stop;
           s->to = e.count;
@@ -242,9 +265,8 @@ ReverseStop Reverse::StepOutBack() {
   const uint64_t lo = target.value_or(history.First());
   const std::vector<uint32_t> stops = Stops();
   const std::vector<Processor::Watch> watches = Watches();
-  if (std::optional<ReverseStop> hit =
-          Backwards(lo, now, false, stops, watches, true,
-                    [&](const Event& e) { return Verdict(e, ReverseKind::StepOutBack); })) {
+  if (std::optional<ReverseStop> hit = Backwards(
+          lo, now, false, stops, watches, true, [&](const Event& e) { return Verdict(e, stop); })) {
     return Finish(*hit, hit->to);
   }
   if (!target) stop.why = ReverseWhy::StartOfHistory;
@@ -259,7 +281,7 @@ ReverseStop Reverse::ContinueBack() {
   const std::vector<Processor::Watch> watches = Watches();
   if (std::optional<ReverseStop> hit =
           Backwards(history.First(), history.Now(), false, stops, watches, true,
-                    [&](const Event& e) { return Verdict(e, ReverseKind::ContinueBack); })) {
+                    [&](const Event& e) { return Verdict(e, stop); })) {
     return Finish(*hit, hit->to);
   }
   stop.why = ReverseWhy::StartOfHistory;
@@ -273,15 +295,15 @@ ReverseStop Reverse::RunBackTo(uint32_t address) {
   std::vector<uint32_t> stops = Stops();
   stops.push_back(address);
   const std::vector<Processor::Watch> watches = Watches();
-  if (std::optional<ReverseStop> hit = Backwards(
-          history.First(), history.Now(), false, stops, watches, true, [&](const Event& e) {
-            std::optional<ReverseStop> s = Verdict(e, ReverseKind::RunBackTo);
-            if (!s && e.pc == address) {
-              s = stop;
-              s->to = e.count;
-            }
-            return s;
-          })) {
+  if (std::optional<ReverseStop> hit = Backwards(history.First(), history.Now(), false, stops,
+                                                 watches, true, [&](const Event& e) {
+                                                   std::optional<ReverseStop> s = Verdict(e, stop);
+                                                   if (!s && e.pc == address) {
+                                                     s = stop;
+                                                     s->to = e.count;
+                                                   }
+                                                   return s;
+                                                 })) {
     return Finish(*hit, hit->to);
   }
   stop.why = ReverseWhy::StartOfHistory;

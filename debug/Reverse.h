@@ -107,8 +107,10 @@ class Reverse {
   // The events of the stretch from..to, in order.
   std::vector<Event> Collect(uint64_t from, uint64_t to, std::span<const uint32_t> stops,
                              std::span<const Processor::Watch> watches, bool evaluate);
+  // The watched store the last cycle made, found by its markers, if any.
+  std::optional<Processor::WatchHit> LastCycleStore(std::span<const Processor::Watch> watches);
   // The breakpoints' or watchpoints' verdict on an event, counting hits, or nothing.
-  std::optional<ReverseStop> Verdict(const Event& e, ReverseKind kind);
+  std::optional<ReverseStop> Verdict(const Event& e, const ReverseStop& base);
   // The enabled breakpoints and watchpoints for the processor.
   std::vector<uint32_t> Stops() const;
   std::vector<Processor::Watch> Watches() const;
