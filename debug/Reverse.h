@@ -56,6 +56,10 @@ struct ReverseStop {
   uint32_t address = 0;  // for a memory word's LastWrite
 };
 
+// What an edit of a register or a word says while the views show the past.
+inline constexpr const char* kPastEditRefused =
+    "This is the past: it cannot be changed. Go to present (Debug menu, Ctrl+F9) first.";
+
 class Reverse {
  public:
   explicit Reverse(Session& session) : session_(session) {}
