@@ -50,8 +50,8 @@ THistoryActions::THistoryActions(TFMain& main, tervik::debug::Session& session)
   ActionBudget->setObjectName("ActionBudget");
   connect(ActionBudget, &QAction::triggered, this, [this] {
     bool ok = false;
-    const int mb = QInputDialog::getInt(&main_, "History budget", "Megabytes of history:",
-                                        budgetMB_, 1, 1 << 20, 16, &ok);
+    const int mb = QInputDialog::getInt(&main_, "History budget",
+                                        "Megabytes of history:", budgetMB_, 1, 1 << 20, 16, &ok);
     if (ok) SetBudgetMB(mb);
   });
   Timeline = new QLabel(&main_);
@@ -60,8 +60,7 @@ THistoryActions::THistoryActions(TFMain& main, tervik::debug::Session& session)
   SetBudgetMB(kDefaultBudgetMB);
 }
 
-QAction* THistoryActions::Make(const QString& caption, const QString& name,
-                               const QKeySequence& key,
+QAction* THistoryActions::Make(const QString& caption, const QString& name, const QKeySequence& key,
                                const std::function<ReverseStop(Reverse&)>& run) {
   auto* action = new QAction(caption, this);
   action->setObjectName(name);
@@ -135,13 +134,13 @@ void THistoryActions::UpdateTimeline() {
     Timeline->clear();
     return;
   }
-  const QString span = QString("history: %1 .. %2")
-                           .arg(QString::fromStdString(tervik::debug::GroupThousands(history.First())),
-                                QString::fromStdString(
-                                    tervik::debug::GroupThousands(history.Present())));
+  const QString span =
+      QString("history: %1 .. %2")
+          .arg(QString::fromStdString(tervik::debug::GroupThousands(history.First())),
+               QString::fromStdString(tervik::debug::GroupThousands(history.Present())));
   if (history.InPast()) {
-    Timeline->setText(QString("at %1, ").arg(QString::fromStdString(
-                          tervik::debug::GroupThousands(history.Now()))) +
+    Timeline->setText(QString("at %1, ").arg(
+                          QString::fromStdString(tervik::debug::GroupThousands(history.Now()))) +
                       span);
   } else {
     Timeline->setText(span);
