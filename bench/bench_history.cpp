@@ -4,6 +4,8 @@
 // the history took.
 #include <benchmark/benchmark.h>
 
+#include <time.h>
+
 #include <chrono>
 #include <cstdint>
 #include <span>
@@ -100,6 +102,14 @@ double Seconds(Clock::time_point since) {
   return std::chrono::duration<double>(Clock::now() - since).count();
 }
 
+// The processor time this process has used, which a busy machine inflates less than the
+// wall-clock time.
+double CpuSeconds() {
+  timespec t{};
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+  return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
+}
+
 // 10^9 instructions of the counter on the default map with history on, then the reverse
 // commands, each timed once.
 void ReverseAfterBillion(benchmark::State& state) {
@@ -111,14 +121,18 @@ void ReverseAfterBillion(benchmark::State& state) {
     s.Cpu().Reset();
     s.Cpu().SetPC(0);
     auto t0 = Clock::now();
+    double c0 = CpuSeconds();
     while (s.History().Now() < kRun) s.Cpu().RunBatch(kRun - s.History().Now());
     state.counters["run_s"] = Seconds(t0);
+    state.counters["run_cpu_s"] = CpuSeconds() - c0;
     state.counters["history_MB"] = static_cast<double>(s.History().Bytes()) / (1 << 20);
     tervik::debug::Reverse reverse(s);
 
     t0 = Clock::now();
+    c0 = CpuSeconds();
     reverse.StepBack();
     state.counters["step_back_ms"] = Seconds(t0) * 1e3;
+    state.counters["step_back_cpu_ms"] = (CpuSeconds() - c0) * 1e3;
 
     // The counter stores into 0x1000 every 1,280 instructions: the 78,125th hit back lies 10^8
     // instructions back.
@@ -126,15 +140,19 @@ void ReverseAfterBillion(benchmark::State& state) {
     const size_t w = s.AddWatchpoint(0x1000, 0x1000);
     tervik::debug::SetStopAtHit(s.WatchpointAt(w).settings, 78125);
     t0 = Clock::now();
+    c0 = CpuSeconds();
     const tervik::debug::ReverseStop hit = reverse.ContinueBack();
     state.counters["continue_back_s"] = Seconds(t0);
+    state.counters["continue_back_cpu_s"] = CpuSeconds() - c0;
     state.counters["continue_back_Minstr"] = static_cast<double>(hit.from - hit.to) / 1e6;
     s.RemoveWatchpoint(w);
 
     reverse.Present();
     t0 = Clock::now();
+    c0 = CpuSeconds();
     const tervik::debug::ReverseStop write = reverse.LastWrite(kOnce);
     state.counters["last_write_s"] = Seconds(t0);
+    state.counters["last_write_cpu_s"] = CpuSeconds() - c0;
     state.counters["last_write_at"] = static_cast<double>(write.to);
   }
 }

@@ -230,38 +230,37 @@ ReverseStop Reverse::StepOutBack() {
   history::Recorder& history = session_.History();
   Processor& cpu = session_.Cpu();
   const uint64_t now = history.Now();
-  // The CALL at `count` left its return address at stack word `sp`: its frame is open while sp
-  // stays above that word. Each stretch is stepped through once, keeping the CALLs whose frames
-  // are still open at its end, innermost last; the least sp of the later stretches closes more.
+  // The CALL that entered the subroutine left its return address in a stack word below sp,
+  // where it still is while the subroutine runs: the innermost such word names the CALL (the
+  // word before the address) and the sp it ran with. Its last run with that sp before now is the
+  // one that has not returned.
   struct Call {
-    uint64_t count;
+    uint32_t at;
     uint32_t sp;
   };
-  std::optional<uint64_t> target;
-  uint32_t leastAfter = UINT32_MAX;
-  uint64_t end = now;
-  while (end > history.First() && !target) {
-    const uint64_t start = history.StretchStart(end);
-    history.Seek(start);
-    std::vector<Call> open;
-    uint32_t least = UINT32_MAX;
-    while (true) {
-      const uint32_t sp = cpu.sp;
-      least = std::min(least, sp);
-      while (!open.empty() && open.back().sp >= sp) open.pop_back();
-      if (history.Now() >= end) break;
-      if (WordIs(cpu.pc, Opcode::CALL)) open.push_back({history.Now(), sp});
-      cpu.Step();
-    }
-    for (auto it = open.rbegin(); it != open.rend(); ++it) {
-      if (it->sp < leastAfter) {
-        target = it->count;
-        break;
-      }
-    }
-    leastAfter = std::min(leastAfter, least);
-    end = start;
+  std::vector<Call> calls;
+  const uint32_t spNow = cpu.sp;
+  for (uint32_t i = 1; i <= std::min(spNow, Session::kReturnDepth); ++i) {
+    const std::optional<uint32_t> back = session_.PeekWord(spNow - i);
+    if (back && WordIs(*back - 1, Opcode::CALL)) calls.push_back({*back - 1, spNow - i});
   }
+  std::optional<uint64_t> target;
+  for (const Call& call : calls) {
+    const uint32_t stops[] = {call.at};
+    const std::optional<ReverseStop> found =
+        Backwards(history.First(), now, false, stops, {}, false,
+                  [&](const Event& e) -> std::optional<ReverseStop> {
+                    if (e.pc != call.at || e.sp != call.sp) return std::nullopt;
+                    ReverseStop s = stop;
+                    s.to = e.count;
+                    return s;
+                  });
+    if (found) {
+      target = found->to;
+      break;
+    }
+  }
+  // Breakpoints and watchpoints between stop it first, as they stop a step out.
   const uint64_t lo = target.value_or(history.First());
   const std::vector<uint32_t> stops = Stops();
   const std::vector<Processor::Watch> watches = Watches();

@@ -67,8 +67,9 @@ class Reverse {
   ReverseStop StepBack();
   // Back one instruction; when that was a RET, back to the CALL it returned from.
   ReverseStop StepOverBack();
-  // Back to the CALL that entered the subroutine pc is in (the latest CALL whose frame, the
-  // stack above the sp it left, has stayed open since).
+  // Back to the CALL that entered the subroutine pc is in: the one whose return address is the
+  // innermost of the stack words below sp (Session::kReturnDepth of them) that follow a CALL,
+  // at its last run with the sp it had then.
   ReverseStop StepOutBack();
   // Back to the latest breakpoint or watchpoint hit, with conditions and hit counts as a
   // forward run has them: the hits count going backwards.

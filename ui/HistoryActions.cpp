@@ -22,23 +22,23 @@ using tervik::debug::ReverseStop;
 THistoryActions::THistoryActions(TFMain& main, tervik::debug::Session& session)
     : QObject(&main), main_(main), session_(session) {
   setObjectName("HistoryActions");
-  ActionStepBack = Make("Step &back", "ActionStepBack", QKeySequence(Qt::SHIFT | Qt::Key_F7),
+  ActionStepBack = Make("Step bac&k", "ActionStepBack", QKeySequence(Qt::SHIFT | Qt::Key_F7),
                         [](Reverse& r) { return r.StepBack(); });
   ActionStepOverBack =
       Make("Reverse step o&ver", "ActionStepOverBack", QKeySequence(Qt::CTRL | Qt::Key_F8),
            [](Reverse& r) { return r.StepOverBack(); });
-  ActionStepOutBack = Make("Reverse step ou&t", "ActionStepOutBack",
+  ActionStepOutBack = Make("R&everse step out", "ActionStepOutBack",
                            QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F8),
                            [](Reverse& r) { return r.StepOutBack(); });
   ActionContinueBack =
       Make("Reverse co&ntinue", "ActionContinueBack", QKeySequence(Qt::SHIFT | Qt::Key_F9),
            [](Reverse& r) { return r.ContinueBack(); });
   ActionRunBackToCursor =
-      Make("Run back to c&ursor", "ActionRunBackToCursor", QKeySequence(Qt::SHIFT | Qt::Key_F4),
+      Make("Run back to cur&sor", "ActionRunBackToCursor", QKeySequence(Qt::SHIFT | Qt::Key_F4),
            [](Reverse& r) { return r.RunBackTo(FCPU->CursorAddress()); });
   ActionPresent = Make("Go to &present", "ActionPresent", QKeySequence(Qt::CTRL | Qt::Key_F9),
                        [](Reverse& r) { return r.Present(); });
-  ActionRecord = new QAction("Record &history", this);
+  ActionRecord = new QAction("Record histor&y", this);
   ActionRecord->setObjectName("ActionRecord");
   ActionRecord->setCheckable(true);
   ActionRecord->setChecked(true);
@@ -46,7 +46,7 @@ THistoryActions::THistoryActions(TFMain& main, tervik::debug::Session& session)
     session_.History().SetEnabled(on);
     UpdateTimeline();
   });
-  ActionBudget = new QAction("History b&udget...", this);
+  ActionBudget = new QAction("History bud&get...", this);
   ActionBudget->setObjectName("ActionBudget");
   connect(ActionBudget, &QAction::triggered, this, [this] {
     bool ok = false;

@@ -100,10 +100,10 @@ class SoakTest : public QObject {
       }
       // The reverse commands, also during runs (when they are disabled, as the forward ones).
       const THistoryActions* history = main.History();
-      for (QAction* a : {history->ActionStepBack, history->ActionStepOverBack,
-                         history->ActionStepOutBack, history->ActionContinueBack,
-                         history->ActionRunBackToCursor, history->ActionPresent,
-                         history->ActionRecord}) {
+      for (QAction* a :
+           {history->ActionStepBack, history->ActionStepOverBack, history->ActionStepOutBack,
+            history->ActionContinueBack, history->ActionRunBackToCursor, history->ActionPresent,
+            history->ActionRecord}) {
         actions.push_back(a);
       }
       const std::vector<QDockWidget*> docks = {FCPU, FReg, FDebug, FMem};
