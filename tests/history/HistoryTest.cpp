@@ -277,5 +277,48 @@ TEST_F(HistoryTest, TheBudgetDropsTheOldestHistory) {
   }
 }
 
+// A large region is an anonymous mapping whose written pages are found by residency: a program
+// that stores all over four megabytes of it goes back exactly too.
+TEST(HistoryLargeMemoryTest, ScatteredStoresGoBackExactly) {
+  constexpr uint32_t kBig = 0x100000, kBigSize = 0x100000;
+  // R2 += 0x4D3 ; R3 = (R2 & 0xFFFF) << 4 | 0x100000 ; M[R3] = ++R1 ; again.
+  const std::vector<uint32_t> program = {Movei(MoveiSub::MOVEH, 4, 0x10),
+                                         Rri(ADDI, 2, 2, 0x4D3),
+                                         Rri(ANDI, 3, 2, 0xFFFF),
+                                         Rri(SLLI, 3, 3, 4),
+                                         Rrr(ADD, 3, 3, 4),
+                                         Rri(ADDI, 1, 1, 1),
+                                         Rrr(STORE, 0, 3, 1),
+                                         Rri(JUMPrI, 0, 0, 1)};
+  auto hash = [&](Processor& p) {
+    uint64_t h = 0;
+    const uint32_t* words = p.Regions()[1].storage.data();
+    for (uint32_t i = 0; i < kBigSize; ++i) h = (h ^ words[i]) * 1099511628211ull;
+    return h;
+  };
+  std::vector<std::pair<CpuState, uint64_t>> expected;
+  Processor cpu;
+  cpu.AddRegion(0, 0x100, RegionType::ROM);
+  cpu.AddRegion(kBig, kBigSize, RegionType::RAM);
+  for (uint32_t i = 0; i < program.size(); ++i) cpu.WriteMem(i, program[i]);
+  cpu.Reset();
+  for (int k = 1; k <= 40; ++k) {
+    cpu.RunBatch(997);
+    expected.emplace_back(cpu, hash(cpu));
+  }
+  cpu.ZeroMemory();
+  for (uint32_t i = 0; i < program.size(); ++i) cpu.WriteMem(i, program[i]);
+  Recorder history(cpu);
+  history.SetEnabled(true);
+  history.SetInterval(2000);
+  cpu.Reset();
+  cpu.RunBatch(40 * 997);
+  for (const int k : {3, 39, 17, 1, 40, 25}) {
+    ASSERT_TRUE(history.Seek(uint64_t{997} * k));
+    EXPECT_EQ(static_cast<const CpuState&>(cpu), expected[k - 1].first) << k;
+    EXPECT_EQ(hash(cpu), expected[k - 1].second) << k;
+  }
+}
+
 }  // namespace
 }  // namespace tervik
