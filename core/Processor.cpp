@@ -875,7 +875,6 @@ class Engine {
   void UseTap(RunTap* tap) { tap_ = tap; }
 
  private:
-
   Processor& p_;
 
  public:
