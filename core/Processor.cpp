@@ -30,6 +30,7 @@ void Processor::Reset() {
     if (region.type == RegionType::DLL) region.entry.Reset();
   }
   for (uint32_t m = 0; m < modules_.size(); ++m) AskModule(m, clockNow_);
+  NoteChange(RunTap::Change::Reset);
 }
 
 // ---- Catch-up clocking ----
@@ -266,6 +267,7 @@ void Processor::AddRegion(uint32_t start, uint32_t size, RegionType type,
   }
   ResetBusCaches();
   if (type == RegionType::DLL) RebuildClocks();
+  NoteChange(RunTap::Change::Regions);
 }
 
 void Processor::ZeroMemory() {
@@ -291,6 +293,7 @@ void Processor::ZeroMemory() {
   for (MemoryRegion& region : regions) {
     if (region.type != RegionType::DLL) region.storage.Zero();
   }
+  NoteChange(RunTap::Change::Memory);
 }
 
 void Processor::ClearRegions() noexcept {
@@ -301,6 +304,7 @@ void Processor::ClearRegions() noexcept {
   catchUpCount_ = 0;
   nextDue_ = UINT64_MAX;
   regions.clear();
+  NoteChange(RunTap::Change::Regions);
 }
 
 // ---- The instruction engine ----
@@ -760,7 +764,9 @@ class Engine {
         }
         break;
       case Segment::Kind::DLL:
-        p_.StoreModuleWord(*seg, a, value, now_);
+        // In a replay the module had this store when it was recorded: only the markers.
+        if (tap_ == nullptr || !tap_->replaying) [[likely]]
+          p_.StoreModuleWord(*seg, a, value, now_);
         memWritten = true;  // only once the module has taken the store
         lastWrite = a;
         due_ = p_.nextDue_;
@@ -954,11 +960,27 @@ class Engine {
 
   // A read of a module's word, its owed clocks paid first.
   uint32_t ReadModule(const Segment& seg, uint32_t a) {
+    if (tap_ != nullptr) [[unlikely]]
+      return ReadTapped(seg, a);
     const uint32_t value = p_.ReadModuleWord(seg, a, now_);
     due_ = p_.nextDue_;
     return value;
   }
 
+  // A cycle's read of a module's word while a recorder watches: replayed, or read and recorded.
+  [[gnu::noinline]] uint32_t ReadTapped(const Segment& seg, uint32_t a) {
+    if (tap_->replaying) return tap_->Replay(a);
+    const uint32_t value = p_.ReadModuleWord(seg, a, now_);
+    due_ = p_.nextDue_;
+    tap_->Record(a, value);
+    return value;
+  }
+
+ public:
+  // The recorder a Step or batch reports module reads to; none for the bus operations.
+  void UseTap(RunTap* tap) { tap_ = tap; }
+
+ private:
   Processor& p_;
 
  public:
@@ -987,6 +1009,7 @@ class Engine {
   std::span<const Processor::Watch> watches_;
   std::optional<Processor::WatchHit> hit_;  // the watched access that ends the run
   Processor::Before hitBefore_{};           // the values its cycle started from
+  RunTap* tap_ = nullptr;
 
  public:
   uint64_t steps = 0;
@@ -1014,10 +1037,16 @@ TERVIK_HOT void Processor::SetMarkers(const Before& before) {
 }
 
 void Processor::Step() {
+  if (tap_ != nullptr) tap_->BeforeRun(1);
   const Before before{pc, sr, im, sp, lfsr};
   Engine<false, false> e(*this);
+  e.UseTap(tap_);
   try {
-    e.Cycle();
+    if (tap_ != nullptr && tap_->replaying) {
+      e.template Cycle<0>();  // no module is clocked in a replay
+    } else {
+      e.Cycle();
+    }
   } catch (...) {
     e.Abandon();  // a module threw: back to the state before the cycle
     throw;
@@ -1027,6 +1056,7 @@ void Processor::Step() {
   PayAll(clockNow_);
   e.SetRegisterMarkers();
   SetMarkers(before);
+  if (tap_ != nullptr) tap_->Ran(1);
 }
 
 void Processor::ClockPeripherals() {
@@ -1047,6 +1077,24 @@ void Processor::Execute(uint32_t word) {
 }
 
 uint64_t Processor::RunBatch(uint64_t maxSteps, std::span<const uint32_t> breakpoints,
+                             OnStall onStall, std::span<const Watch> watches) {
+  if (tap_ == nullptr) return RunSlice(maxSteps, breakpoints, onStall, watches);
+  // With a recorder, the batch runs in the slices it allows; a slice that ends where the whole
+  // batch would not have stopped goes on with the next.
+  uint64_t total = 0;
+  while (total < maxSteps) {
+    const uint64_t limit = tap_->BeforeRun(maxSteps - total);
+    const uint64_t ran = RunSlice(limit, breakpoints, onStall, watches);
+    tap_->Ran(ran);
+    total += ran;
+    if (ran < limit || ran == 0 || watchHit_) break;
+    if (std::binary_search(breakpointScratch_.begin(), breakpointScratch_.end(), pc)) break;
+    if (onStall == OnStall::Stop && !pcChanged) break;
+  }
+  return total;
+}
+
+uint64_t Processor::RunSlice(uint64_t maxSteps, std::span<const uint32_t> breakpoints,
                              OnStall onStall, std::span<const Watch> watches) {
   watchHit_.reset();
   if (maxSteps == 0) return 0;
@@ -1133,6 +1181,8 @@ void Processor::LiftTraps() noexcept {
 template <bool kStopOnStall, bool kStops>
 uint64_t Processor::RunWith(uint64_t maxSteps) {
   constexpr int kAny = Engine<true, false>::kAnyClocks;
+  // A replay calls no module: it runs as if none were clocked.
+  if (tap_ != nullptr && tap_->replaying) return RunEngine<kStopOnStall, kStops, 0>(maxSteps);
   if (catchUpCount_ != 0) {
     if (clocks_.empty()) {
       return RunEngine<kStopOnStall, kStops, Engine<true, false>::kCatchUpClocks>(maxSteps);
@@ -1156,6 +1206,7 @@ template <bool kStopOnStall, bool kStops, int kClocks>
 [[gnu::noinline]] uint64_t Processor::RunEngine(uint64_t maxSteps) {
   // Only a run that a breakpoint can end has traps to heed: the others compile without them.
   Engine<true, kStops> e(*this);
+  e.UseTap(tap_);
   Before before;
   if constexpr (kClocks == 0) {
     // No module is mapped, so nothing can throw: the loop is left without a handler, which
@@ -1205,9 +1256,11 @@ void Processor::CpuWriteMem(uint32_t a, uint32_t value) {
     throw;
   }
   e.Finish();
+  NoteChange(RunTap::Change::Write);
 }
 
 void Processor::WriteMem(uint32_t a, uint32_t value) {
+  NoteChange(RunTap::Change::Write);
   const Segment& seg = routing_.Find(a);
   switch (seg.kind) {
     case Segment::Kind::ROM:

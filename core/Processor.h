@@ -35,6 +35,38 @@ struct CpuState {
 template <bool kLocalState, bool kTraps>
 class Engine;
 
+// What a recorder of the processor's history sees of its runs (see Processor::SetTap). Every
+// call comes from the processor's own operations, synchronously.
+class RunTap {
+ public:
+  // What changed outside a run.
+  enum class Change : uint8_t {
+    Reset,    // Reset
+    Regions,  // AddRegion or ClearRegions
+    Memory,   // ZeroMemory
+    Write,    // a loader's WriteMem or a debugger's CpuWriteMem
+  };
+
+  // While true, the program's reads of module words (fetches included) take their values from
+  // Replay, and no module entry point is called: no ReadMem, WriteMem, CPUWriteMem, Clock or
+  // ClockSteps. Stores into module words only set the markers.
+  bool replaying = false;
+
+  // Before a Step (maxSteps 1) or a slice of a batch: the most cycles it may run, at least 1.
+  // A batch runs in slices of these lengths, and ends where it would have without them.
+  virtual uint64_t BeforeRun(uint64_t maxSteps) = 0;
+  // After the Step or slice, with the cycles it ran; the engine has lifted its traps.
+  virtual void Ran(uint64_t cycles) = 0;
+  // While recording: the program read `value` from the module word at `address`.
+  virtual void Record(uint32_t address, uint32_t value) = 0;
+  // While replaying: the value the program reads from the module word at `address`.
+  virtual uint32_t Replay(uint32_t address) = 0;
+  virtual void Changed(Change change) = 0;
+
+ protected:
+  ~RunTap() = default;
+};
+
 // The processor record: the registers (CpuState), then the region list, then the change markers
 // of the last step. Views read the registers and markers directly; only the processor's
 // operations and a debugger's explicit edits write them.
@@ -124,6 +156,9 @@ class Processor : public CpuState {
     const char* entry = "";
   };
   const std::optional<ModuleFault>& LastModuleFault() const { return fault_; }
+  // The recorder of this processor's history, or none (the default, which costs nothing).
+  void SetTap(RunTap* tap) { tap_ = tap; }
+  RunTap* Tap() const { return tap_; }
 
   uint32_t GetPC() const { return pc; }
   void SetPC(uint32_t value) { pc = value; }
@@ -247,6 +282,9 @@ class Processor : public CpuState {
       *cell = set ? kTrapWord : value;
     }
   };
+  // RunBatch without a recorder, or one slice of it with one.
+  uint64_t RunSlice(uint64_t maxSteps, std::span<const uint32_t> breakpoints, OnStall onStall,
+                    std::span<const Watch> watches);
   // Copies a batch's watches and merges the stretches they cover.
   void SetWatches(std::span<const Watch> watches);
   // Sets the traps of breakpointScratch_; LiftTraps puts memory back as it was.
@@ -326,6 +364,11 @@ class Processor : public CpuState {
   Calling calling_;
   std::optional<ModuleFault> fault_;
   bool inAccess_ = false;  // in a module call of a cycle's fetch, load or store
+  RunTap* tap_ = nullptr;
+
+  void NoteChange(RunTap::Change change) {
+    if (tap_ != nullptr) tap_->Changed(change);
+  }
 };
 
 }  // namespace tervik

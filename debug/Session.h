@@ -15,6 +15,7 @@
 #include "Expression.h"
 #include "ListingMap.h"
 #include "Processor.h"
+#include "Recorder.h"
 #include "SymbolFile.h"
 
 namespace tervik::debug {
@@ -111,6 +112,10 @@ class Session {
   Processor& Cpu() { return cpu_; }
   const Processor& Cpu() const { return cpu_; }
   ListingMap& Listing() { return listing_; }
+  // The history of the processor's run, for the reverse commands (see Reverse.h); off unless
+  // enabled.
+  history::Recorder& History() { return history_; }
+  const history::Recorder& History() const { return history_; }
   const ListingMap& Listing() const { return listing_; }
   // The ListingFingerprint of the listing loaded last (nullopt: none), which symbol files are
   // checked against.
@@ -213,6 +218,7 @@ class Session {
   std::vector<Processor::Watch> watches_;  // the enabled watchpoints, for the processor
   SymbolTable symbols_;
   std::optional<uint64_t> listingFingerprint_;
+  history::Recorder history_{cpu_};  // after cpu_, which it watches
 };
 
 // A count with thousands separators: 1204 -> "1,204".

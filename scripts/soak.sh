@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Soaks the window under AddressSanitizer and UndefinedBehaviorSanitizer: random commands, keys,
-# clicks, wheel turns, docking and loads, also during runs, for the given number of seconds
-# (default 1200). Usage:
+# Soaks the window under AddressSanitizer and UndefinedBehaviorSanitizer: random commands (the
+# reverse ones too), keys, clicks, wheel turns, docking and loads, also during runs, for the
+# given number of seconds (default 1200). Usage:
 #   bash scripts/soak.sh [seconds] [seed]
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"

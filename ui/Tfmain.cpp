@@ -19,6 +19,7 @@
 #include "Console.h"
 #include "DockLayout.h"
 #include "ExportRom.h"
+#include "HistoryActions.h"
 #include "Icons.h"
 #include "Listing.h"
 #include "MemoryMap.h"
@@ -174,6 +175,9 @@ TFMain::TFMain(tervik::platform::Clock& clock, QWidget* parent)
 
   // Everything the console functions write, plug-in messages included, goes to the console.
   tervik::SetConsoleSink(FDebug);
+
+  history_ = new THistoryActions(*this, session_);
+  history_->Install(menuBar()->findChild<QMenu*>("DebugMenu"), DebugToolBar);
 }
 
 TFMain::~TFMain() {
@@ -346,6 +350,7 @@ void TFMain::RefreshViews() {
   FReg->UpdateView();
   FMem->UpdateView();
   breakpoints_->UpdateView();
+  if (history_ != nullptr) history_->UpdateTimeline();
   ShowSpeed();
   const std::string place = session_.Symbols().Locate(pc);
   PlaceText->setText(place.empty() ? QString() : "pc: " + QString::fromStdString(place));
@@ -512,6 +517,7 @@ void TFMain::ActionStepExecute() {
 }
 
 void TFMain::ActionGoExecute() {
+  if (history_->RefuseEdit()) return;
   session_.Cpu().SetPC(FCPU->CursorAddress());
   RefreshViews();
 }

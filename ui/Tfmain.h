@@ -25,6 +25,7 @@
 class QAction;
 class QActionGroup;
 class TFBreakpoints;
+class THistoryActions;
 class TProgramMenu;
 class TRecentFiles;
 class TWindowSettings;
@@ -145,6 +146,7 @@ class TFMain : public QMainWindow, public DebugHost {
   QAction* ActionResetLayout;
   TFBreakpoints* BreakpointsWindow() const { return breakpoints_; }
   TProgramMenu* Program() const { return program_; }
+  THistoryActions* History() const { return history_; }
 
   QToolBar* ToolBar3;
   QToolBar* DebugToolBar;  // step over, step out, run to cursor, breakpoints; hidden at first
@@ -184,6 +186,7 @@ class TFMain : public QMainWindow, public DebugHost {
   tervik::debug::Session session_;
   TFBreakpoints* breakpoints_ = nullptr;
   TProgramMenu* program_ = nullptr;
+  THistoryActions* history_ = nullptr;  // the reverse commands and the timeline
   bool StopRequested = false;
   double SecondsPerInstruction = 0.0;
   std::string lastListingPath_;

@@ -13,11 +13,13 @@
 #include "Tfmanual.h"
 #include "Tfmem.h"
 #include "Tfreg.h"
+#include "HistoryActions.h"
 #include "WindowSettings.h"
 
 void TFMain::FormCreate(const QString& map) {
   tervik::ui::ApplyDefaultLayout(*this, *FCPU, *FReg, *FDebug, *FMem, true);
   if (settings_) settings_->Restore(*this);
+  if (settings_) history_->Restore(settings_->File());
   LoadMemoryMap(tervik::platform::LocalPath(map));
 }
 
@@ -73,6 +75,7 @@ void TFMain::closeEvent(QCloseEvent* event) {
   }
   if (FManual != nullptr) FManual->close();
   if (settings_) settings_->Save(*this);
+  if (settings_) history_->Save(settings_->File());
   QMainWindow::closeEvent(event);
   // A floating tool window is a top-level window of its own, so the application would not see
   // its last window close and would go on without a main window. Closing the main window ends

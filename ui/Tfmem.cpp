@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <string_view>
 
+#include "Reverse.h"
 #include "Processor.h"
 #include "ValueInput.h"
 
@@ -159,6 +160,10 @@ void TFMem::PB1DoubleClick(int x, int y) {
 
 void TFMem::EditWord(uint32_t a) {
   if (host_ == nullptr || host_->Running()) return;
+  if (host_->Session().History().InPast()) {
+    host_->Message(tervik::debug::kPastEditRefused);
+    return;
+  }
   tervik::Processor& cpu = host_->Session().Cpu();
   char address[9] = {};
   tervik::view::WriteHex8(address, a);

@@ -8,6 +8,7 @@
 #include <QVBoxLayout>
 #include <cstdio>
 
+#include "Reverse.h"
 #include "Processor.h"
 #include "ValueInput.h"
 #include "ViewGeometry.h"
@@ -265,6 +266,10 @@ void TFReg::PB1DoubleClick(int x, int y) {
 
 void TFReg::EditRegisterValue(tervik::debug::RegisterId id) {
   if (host_ == nullptr || host_->Running()) return;
+  if (host_->Session().History().InPast()) {
+    host_->Message(tervik::debug::kPastEditRefused);
+    return;
+  }
   tervik::Processor& cpu = host_->Session().Cpu();
   const std::string name = RegisterName(id);
   const bool isSr = id == tervik::debug::RegisterId::SR;

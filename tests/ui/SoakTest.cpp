@@ -1,6 +1,7 @@
-// A soak of the whole window: random commands, keys, clicks, wheel turns, docking and loads of
-// good and bad files, also during runs, for a fixed time. It passes when nothing crashes, the
-// sanitizers (asan preset) find nothing, and the window is always usable again afterwards.
+// A soak of the whole window: random commands (the reverse ones too), keys, clicks, wheel turns,
+// docking and loads of good and bad files, also during runs, for a fixed time. It passes when
+// nothing crashes, the sanitizers (asan preset) find nothing, and the window is always usable
+// again afterwards.
 //
 // TERVIK_SOAK_SECONDS sets the time (default 10); TERVIK_SOAK_SEED the random seed (default:
 // from the clock, printed so that a failure can be repeated). scripts/soak.sh runs a long soak.
@@ -14,6 +15,7 @@
 #include <fstream>
 #include <random>
 
+#include "HistoryActions.h"
 #include "Tfabout.h"
 #include "Tfcpu.h"
 #include "Tfdebug.h"
@@ -106,6 +108,14 @@ class SoakTest : public QObject {
                          main.ActionShowBreakpoints, main.ActionShowDebugToolBar}) {
         actions.push_back(a);
       }
+      // The reverse commands, also during runs (when they are disabled, as the forward ones).
+      const THistoryActions* history = main.History();
+      for (QAction* a :
+           {history->ActionStepBack, history->ActionStepOverBack, history->ActionStepOutBack,
+            history->ActionContinueBack, history->ActionRunBackToCursor, history->ActionPresent,
+            history->ActionRecord}) {
+        actions.push_back(a);
+      }
       const std::vector<QDockWidget*> docks = {FCPU, FReg, FDebug, FMem};
       const std::vector<QWidget*> surfaces = {FCPU->PB1, FReg, FMem, FDebug->ListBox1};
       const int keys[] = {Qt::Key_Up,     Qt::Key_Down, Qt::Key_PageUp, Qt::Key_PageDown,
@@ -164,7 +174,9 @@ class SoakTest : public QObject {
           }
           case 7: {
             const uint32_t a = static_cast<uint32_t>(pick(0x20)) + (pick(2) ? 0x1000u : 0u);
-            if (pick(3) != 0) {
+            if (pick(5) == 0) {
+              main.History()->LastWriteOfWord(a);
+            } else if (pick(3) != 0) {
               main.ToggleBreakpoint(a);
             } else if (pick(4) == 0) {
               main.Session().ClearWatchpoints();
