@@ -2,6 +2,8 @@
 // instruction execution. Kept in one unit so the hot path (fetch, decode, execute) inlines.
 #include "Processor.h"
 
+#include "BatchEngine.h"
+
 #include <algorithm>
 #include <bit>
 #include <stdexcept>
@@ -929,8 +931,18 @@ void Processor::Execute(uint32_t word) {
   e.Finish();
 }
 
+void Processor::SetBatchEngine(std::unique_ptr<BatchEngine> engine) {
+  engine_ = std::move(engine);
+}
+
 uint64_t Processor::RunBatch(uint64_t maxSteps, std::span<const uint32_t> breakpoints,
                              OnStall onStall, std::span<const Watch> watches) {
+  if (engine_ != nullptr) return engine_->RunBatch(*this, maxSteps, breakpoints, onStall, watches);
+  return RunInterpreted(maxSteps, breakpoints, onStall, watches);
+}
+
+uint64_t Processor::RunInterpreted(uint64_t maxSteps, std::span<const uint32_t> breakpoints,
+                                   OnStall onStall, std::span<const Watch> watches) {
   watchHit_.reset();
   if (maxSteps == 0) return 0;
   SetWatches(watches);

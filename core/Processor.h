@@ -9,6 +9,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -34,6 +35,7 @@ struct CpuState {
 
 template <bool kLocalState, bool kTraps>
 class Engine;
+class BatchEngine;
 
 // The processor record: the registers (CpuState), then the region list, then the change markers
 // of the last step. Views read the registers and markers directly; only the processor's
@@ -106,6 +108,30 @@ class Processor : public CpuState {
                     OnStall onStall = OnStall::Continue, std::span<const Watch> watches = {});
   // The watched access that ended the last batch, if one did.
   const std::optional<WatchHit>& LastWatchHit() const { return watchHit_; }
+
+  // ---- Batch engines ----
+
+  // Makes `engine` run every RunBatch from now on (null: the interpreter). Step, ReadMem and
+  // the other operations stay interpreted.
+  void SetBatchEngine(std::unique_ptr<BatchEngine> engine);
+  BatchEngine* GetBatchEngine() const { return engine_.get(); }
+  // The interpreter's batched run: what RunBatch does without an engine, and what an engine
+  // hands the parts of a batch to that it does not run itself.
+  uint64_t RunInterpreted(uint64_t maxSteps, std::span<const uint32_t> breakpoints = {},
+                          OnStall onStall = OnStall::Continue, std::span<const Watch> watches = {});
+  // The routing of addresses to regions, for an engine that reads ROM and RAM directly.
+  const AddressMap& Routing() const { return routing_; }
+  // How many cycles an engine may run without clocking a module: none (nullopt) while a module
+  // is clocked every step, else those before a catch-up module asks for an exact clock.
+  std::optional<uint64_t> ClockRoom() const {
+    if (!clocks_.empty()) return std::nullopt;
+    if (catchUpCount_ == 0) return UINT64_MAX;
+    return nextDue_ > clockNow_ + 1 ? nextDue_ - clockNow_ - 1 : 0;
+  }
+  // Counts `cycles` clock phases that an engine ran within ClockRoom.
+  void CountClockPhases(uint64_t cycles) {
+    if (catchUpCount_ != 0) clockNow_ += cycles;
+  }
 
   uint32_t GetPC() const { return pc; }
   void SetPC(uint32_t value) { pc = value; }
@@ -289,6 +315,7 @@ class Processor : public CpuState {
   };
   std::vector<Fence> fenceScratch_;
   std::optional<WatchHit> watchHit_;
+  std::unique_ptr<BatchEngine> engine_;
 };
 
 }  // namespace tervik
