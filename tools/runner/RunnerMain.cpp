@@ -57,6 +57,7 @@ struct Request {
 struct Global {
   bool quiet = false;
   std::string outputPath, junitPath, suitePath;
+  std::string engineText;  // --engine; empty: the default
 };
 
 // Console lines go to standard error, the loaders' while a run is being set up (kept back and
@@ -171,7 +172,7 @@ struct Finished {
   CaseReport report;
 };
 
-Finished RunOne(const Request& r, RunConsole& console) {
+Finished RunOne(const Request& r, RunConsole& console, tervik::jit::EngineKind engine) {
   Finished done;
   done.report.name = r.name.empty() ? *r.listingPath : r.name;
   const auto started = std::chrono::steady_clock::now();
@@ -186,6 +187,7 @@ Finished RunOne(const Request& r, RunConsole& console) {
   // The symbols, which the addresses may name, come first; then the numbers are read before
   // anything else is loaded: a mistake in them loads no plug-in.
   tervik::debug::Session session;
+  session.SetEngine(engine);
   const bool symbolsGiven = r.symbolsPath.has_value();
   const std::string symbolsPath =
       symbolsGiven ? *r.symbolsPath : tervik::debug::SymbolPathFor(*r.listingPath);
@@ -338,6 +340,10 @@ int RunMain(int argc, char** argv) {
       ->type_name("FILE");
   app.add_option("--junit", global.junitPath, "Write a JUnit XML report of the run(s) to FILE")
       ->type_name("FILE");
+  app.add_option("--engine", global.engineText,
+                 "Run the program on the translator (the default where it is available: x86-64) "
+                 "or the interpreter; both give the same results")
+      ->type_name("interpreter|translator");
   app.set_version_flag("--version", VersionText());
   app.footer(
       "Exit status: 0 when pc reached the --until address, or, without --until, when the "
@@ -373,11 +379,24 @@ int RunMain(int argc, char** argv) {
         return kExitFailed;
       }
     }
+    tervik::jit::EngineKind engine = tervik::jit::DefaultEngine();
+    if (!global.engineText.empty()) {
+      const auto kind = tervik::jit::ParseEngine(global.engineText);
+      if (!kind) {
+        throw UsageError{"--engine: '" + global.engineText +
+                         "' is neither 'interpreter' nor 'translator'"};
+      }
+      engine = *kind;
+      if (engine == tervik::jit::EngineKind::Translator && !tervik::jit::TranslatorAvailable()) {
+        std::cerr << "tervik-run: this build has no translator; the interpreter runs\n";
+        engine = tervik::jit::EngineKind::Interpreter;
+      }
+    }
     RunConsole console(global.quiet, output.get());
     int status = kExitSuccess;
     std::vector<CaseReport> reports;
     for (const Request& r : requests) {
-      Finished done = RunOne(r, console);
+      Finished done = RunOne(r, console, engine);
       if (status == kExitSuccess) status = done.status;
       reports.push_back(std::move(done.report));
     }
