@@ -56,6 +56,12 @@ EngineKind InstalledEngine(const Processor& p) {
   return EngineKind::Interpreter;
 }
 
+#ifndef TERVIK_HAVE_TRANSLATOR
+uint64_t TranslatedCycles(const Processor&) {
+  return 0;
+}
+#endif
+
 std::string_view EngineName(EngineKind kind) {
   return kind == EngineKind::Translator ? "translator" : "interpreter";
 }

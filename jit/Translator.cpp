@@ -41,6 +41,7 @@ class Translator final : public BatchEngine {
 
   uint64_t RunBatch(Processor& p, uint64_t maxSteps, std::span<const uint32_t> breakpoints,
                     Processor::OnStall onStall, std::span<const Processor::Watch> watches) override;
+  uint64_t Translated() const { return translated_; }
 
  private:
   struct Block {
@@ -84,6 +85,7 @@ class Translator final : public BatchEngine {
   Context ctx_{};
   uint32_t epoch_ = 1;
   uint64_t flushes_ = 0;
+  uint64_t translated_ = 0;  // cycles run in translated code
   std::unordered_map<uint32_t, std::unique_ptr<Block>> blocks_;
   std::unordered_map<uint32_t, uint32_t> heat_;       // meetings of untranslated addresses
   std::unordered_map<uint32_t, uint32_t> handovers_;  // per word
@@ -242,6 +244,7 @@ Exit Translator::RunCode(Block& block, uint64_t room) {
   p.lfsr = AdvanceLfsrBy(p.lfsr, steps);
   p.CountClockPhases(steps);
   n_ += steps;
+  translated_ += steps;
   return exit;
 }
 
@@ -441,6 +444,11 @@ std::unique_ptr<BatchEngine> NewTranslator(const TranslatorOptions& options) {
 
 bool IsTranslator(const BatchEngine* engine) {
   return dynamic_cast<const Translator*>(engine) != nullptr;
+}
+
+uint64_t TranslatedCycles(const Processor& p) {
+  const auto* translator = dynamic_cast<const Translator*>(p.GetBatchEngine());
+  return translator != nullptr ? translator->Translated() : 0;
 }
 
 }  // namespace tervik::jit

@@ -36,6 +36,9 @@ EngineKind InstallEngine(Processor& p, EngineKind kind, const TranslatorOptions&
 // The engine p's batches run on now.
 EngineKind InstalledEngine(const Processor& p);
 
+// Cycles p's translator has run in translated code so far (0 on the interpreter).
+uint64_t TranslatedCycles(const Processor& p);
+
 // "interpreter" and "translator", as the command line spells them.
 std::string_view EngineName(EngineKind kind);
 std::optional<EngineKind> ParseEngine(std::string_view name);
