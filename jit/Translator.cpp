@@ -34,10 +34,24 @@ constexpr uint64_t kChunk = 256;
 // Hand-overs at one word after which its code is left to the interpreter.
 constexpr uint32_t kColdAfter = 64;
 
+// Whether the interpreter's batch notices a watched access made by its own last cycle. Where
+// it does not, a stretch the engine hands it that may make one runs to the end of the batch, so
+// that the batch ends where the interpreter alone would end it.
+bool InterpreterWatchesLastCycle() {
+  Processor probe;
+  probe.AddRegion(0, 4, RegionType::RAM);
+  probe.WriteMem(0, static_cast<uint32_t>(Opcode::LOADI) << 26 | 1u << 21 | 2u);  // LOADI R1,R0,2
+  const Processor::Watch watch{2, 2, true, true};
+  probe.RunInterpreted(1, {}, Processor::OnStall::Continue, std::span(&watch, 1));
+  return probe.LastWatchHit().has_value();
+}
+
 class Translator final : public BatchEngine {
  public:
   explicit Translator(const TranslatorOptions& options)
-      : options_(options), compiler_(options.codeBytes) {}
+      : options_(options),
+        compiler_(options.codeBytes),
+        watchesLastCycle_(InterpreterWatchesLastCycle()) {}
 
   uint64_t RunBatch(Processor& p, uint64_t maxSteps, std::span<const uint32_t> breakpoints,
                     Processor::OnStall onStall, std::span<const Processor::Watch> watches) override;
@@ -82,6 +96,7 @@ class Translator final : public BatchEngine {
 
   TranslatorOptions options_;
   BlockCompiler compiler_;
+  bool watchesLastCycle_;
   Context ctx_{};
   uint32_t epoch_ = 1;
   uint64_t flushes_ = 0;
@@ -182,10 +197,9 @@ uint64_t Translator::RunBatch(Processor& p, uint64_t maxSteps,
 // Runs `cycles` interpreted cycles; true when the batch ends with them.
 bool Translator::Interpret(uint64_t cycles) {
   Processor& p = *p_;
-  // The interpreter's batch leaves its watches out of its own last cycle; a stretch that may
-  // make a watched access runs to the end of the batch, so that a watch ends it where the
-  // interpreter alone would end it.
-  if (!fences_.empty() && (cycles > 1 || MayTouchFence())) cycles = maxSteps_ - n_;
+  if (!watchesLastCycle_ && !fences_.empty() && (cycles > 1 || MayTouchFence())) {
+    cycles = maxSteps_ - n_;  // see InterpreterWatchesLastCycle
+  }
   const uint64_t ran = p.RunInterpreted(cycles, batchBreakpoints_, onStall_, watches_);
   n_ += ran;
   if (n_ == maxSteps_ || ran < cycles || p.LastWatchHit() || IsBreakpoint(p.pc) ||
@@ -307,8 +321,10 @@ Translator::Block* Translator::Translate(uint32_t pc) {
     const CompileEnv env{breakpoints_};
     if (!compiler_.Compile(pc, block->words, env, block->compiled)) {
       Flush();
-      compiler_.Compile(pc, block->words, env, block->compiled);
+      if (!compiler_.Compile(pc, block->words, env, block->compiled)) block->words.clear();
     }
+  }
+  if (!block->words.empty()) {
     *block->compiled.epoch = epoch_;
     for (uint32_t i = 0; i < block->words.size(); ++i) ++codeWords_[pc + i];
     ctx_.storeSize = 0;  // the store window may now cover translated words

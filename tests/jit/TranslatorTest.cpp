@@ -131,11 +131,21 @@ TEST(Translator, TranslatedWordsThatChangeAreTranslatedAgain) {
       m.cpu.lfsr = 0x12345678u;
       m.cpu.pc = k;
     };
-    for (uint64_t first : {1u, 5u, 9u, 40u, 200u}) {
+    // Translating at the first meeting or the third, and with code space for one block at a
+    // time, so that every translation drops the others.
+    const jit::TranslatorOptions engines[] = {
+        {.hotAfter = 0}, {.hotAfter = 2}, {.hotAfter = 0, .codeBytes = size_t{48} << 10}};
+    for (const auto& [first, options] : {std::pair{uint64_t{1}, engines[0]},
+                                         {5, engines[0]},
+                                         {9, engines[2]},
+                                         {40, engines[1]},
+                                         {200, engines[0]},
+                                         {200, engines[1]},
+                                         {7, engines[2]}}) {
       Machine batch, single;
       setUp(batch);
       setUp(single);
-      ASSERT_EQ(jit::InstallEngine(batch.cpu, jit::EngineKind::Translator, {.hotAfter = 0}),
+      ASSERT_EQ(jit::InstallEngine(batch.cpu, jit::EngineKind::Translator, options),
                 jit::EngineKind::Translator);
       for (uint64_t n : {first, uint64_t{300}, uint64_t{77}}) {
         ASSERT_EQ(batch.cpu.RunBatch(n), n) << c.name;
