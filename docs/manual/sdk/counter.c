@@ -1,7 +1,8 @@
 /* counter.c: a peripheral module that counts instruction steps.
  *   +0 COUNT    read: the steps counted so far; write: set the count
  *   +1 CONTROL  write 1 to start counting, 0 to stop; read: 1 while counting
- * The parameter text on the map line, if any, is the step between counts (default 1). */
+ * The parameter text on the map line, if any, is the step between counts
+ * (default 1). */
 #include <stdio.h>
 #include <stdlib.h>
 
@@ -10,28 +11,31 @@
 static TervikMessageCallback say;
 static uint32_t count, running, step = 1;
 
-TERVIK_PLUGIN_EXPORT int32_t TERVIK_PLUGIN_CALL Initialize(TervikMessageCallback message,
-                                                           const char* param) {
+TERVIK_PLUGIN_EXPORT int32_t TERVIK_PLUGIN_CALL
+Initialize(TervikMessageCallback message, const char* param) {
   say = message;
   if (param[0] != '\0') step = (uint32_t)strtoul(param, NULL, 0);
   return 0;
 }
 
 TERVIK_PLUGIN_EXPORT void TERVIK_PLUGIN_CALL About(char* text) {
-  snprintf(text, TERVIK_PLUGIN_ABOUT_BUFFER, "Step counter: COUNT +0, CONTROL +1, step %u",
-           (unsigned)step);
+  snprintf(text, TERVIK_PLUGIN_ABOUT_BUFFER,
+           "Step counter: COUNT +0, CONTROL +1, step %u", (unsigned)step);
 }
 
 TERVIK_PLUGIN_EXPORT uint32_t TERVIK_PLUGIN_CALL ReadMem(uint32_t offset) {
   return offset == 0 ? count : running;
 }
 
-/* The emulator's own writes (loading a listing, clearing memory) only set the count. */
-TERVIK_PLUGIN_EXPORT void TERVIK_PLUGIN_CALL WriteMem(uint32_t offset, uint32_t value) {
+/* The emulator's own writes (loading a listing, clearing memory) only set the
+ * count. */
+TERVIK_PLUGIN_EXPORT void TERVIK_PLUGIN_CALL WriteMem(uint32_t offset,
+                                                      uint32_t value) {
   if (offset == 0) count = value;
 }
 
-TERVIK_PLUGIN_EXPORT void TERVIK_PLUGIN_CALL CPUWriteMem(uint32_t offset, uint32_t value) {
+TERVIK_PLUGIN_EXPORT void TERVIK_PLUGIN_CALL CPUWriteMem(uint32_t offset,
+                                                         uint32_t value) {
   if (offset == 0) {
     count = value;
   } else if ((value != 0) != (running != 0)) {
@@ -40,7 +44,9 @@ TERVIK_PLUGIN_EXPORT void TERVIK_PLUGIN_CALL CPUWriteMem(uint32_t offset, uint32
   }
 }
 
-TERVIK_PLUGIN_EXPORT void TERVIK_PLUGIN_CALL Reset(void) { count = running = 0; }
+TERVIK_PLUGIN_EXPORT void TERVIK_PLUGIN_CALL Reset(void) {
+  count = running = 0;
+}
 
 TERVIK_PLUGIN_EXPORT void TERVIK_PLUGIN_CALL Clock(void) {
   if (running) count += step;
