@@ -104,6 +104,14 @@ class Processor : public CpuState {
   // markers included, is exactly that of the same number of Step calls: the markers describe
   // the last cycle. With `watches`, it also ends after a cycle that made an access one of them
   // watches; LastWatchHit then tells which. Returns the number of cycles run.
+  //
+  // When a module's entry point throws, here or in Step, the exception goes on to the caller
+  // and the processor is in the state after the last cycle that completed, as single steps up
+  // to the throwing one leave it: registers, pc, sp and the shift register are those the
+  // throwing cycle started from, and memory holds that cycle's stores only if a module took
+  // them before it threw. The change markers are left as they were before the operation.
+  // Modules that the cycle reached before the throw keep what it did to them (a Clock, a
+  // store). LastModuleFault names the module.
   uint64_t RunBatch(uint64_t maxSteps, std::span<const uint32_t> breakpoints = {},
                     OnStall onStall = OnStall::Continue, std::span<const Watch> watches = {});
   // The watched access that ended the last batch, if one did.
@@ -132,6 +140,15 @@ class Processor : public CpuState {
   void CountClockPhases(uint64_t cycles) {
     if (catchUpCount_ != 0) clockNow_ += cycles;
   }
+  // The module entry point whose exception last came out of a batch, a step or a load or store
+  // (a batch clears it as it starts): the module's region (an index into Regions()) and the
+  // entry point's name ("Clock", "ClockSteps", "ReadMem", "CPUWriteMem"). After a batch or
+  // step, pc is the address of the instruction whose cycle it cut short.
+  struct ModuleFault {
+    size_t region = 0;
+    const char* entry = "";
+  };
+  const std::optional<ModuleFault>& LastModuleFault() const { return fault_; }
 
   uint32_t GetPC() const { return pc; }
   void SetPC(uint32_t value) { pc = value; }
@@ -262,6 +279,21 @@ class Processor : public CpuState {
   void LiftTraps() noexcept;
 
   void SetMarkers(const Before& before);
+  // The module entry point about to be called during a run, noted so that a throw can be traced
+  // to it: the module by its place among the DLL regions.
+  enum class Entry : uint8_t { Clock, ClockSteps, ReadMem, CPUWriteMem };
+  struct Calling {
+    uint32_t module = 0;
+    Entry entry = Entry::Clock;
+  };
+  void NoteCalling(uint32_t module, Entry entry) { calling_ = {module, entry}; }
+  // For a throw from the per-step clock at `index` in clocks_.
+  [[gnu::cold]] void NoteClockThrow(size_t index) noexcept;
+  // Sets fault_ from calling_ once a run or step has been cut short.
+  [[gnu::cold]] void NoteFault() noexcept;
+  // A load and a store of a module's word in an instruction cycle, its owed clocks paid first.
+  uint32_t ReadModuleWord(const Segment& seg, uint32_t a, uint64_t now);
+  void StoreModuleWord(const Segment& seg, uint32_t a, uint32_t value, uint64_t now);
   // RunBatch once its breakpoints are sorted: the compiled loop for the peripheral count.
   template <bool kStopOnStall, bool kStops>
   uint64_t RunWith(uint64_t maxSteps);
@@ -288,6 +320,7 @@ class Processor : public CpuState {
   void ClockInOrder(uint64_t now);
   // Pays every catch-up module up to clock count `now` (clockNow_ afterwards).
   void PayAll(uint64_t now);
+  void PayEveryModule(uint64_t now);
   void UpdateNextDue();
   void PayClocks(ModuleClock& m, uint64_t now);
   void SetDue(ModuleClock& m, uint64_t due);
@@ -316,6 +349,9 @@ class Processor : public CpuState {
   std::vector<Fence> fenceScratch_;
   std::optional<WatchHit> watchHit_;
   std::unique_ptr<BatchEngine> engine_;
+  Calling calling_;
+  std::optional<ModuleFault> fault_;
+  bool inAccess_ = false;  // in a module call of a cycle's fetch, load or store
 };
 
 }  // namespace tervik

@@ -75,8 +75,8 @@ struct Watchpoint {
 };
 
 // A watchpoint as a user types it: "FIRST" or "FIRST..LAST", each an expression, then optionally
-// ", w" (stores, the default), ", r" (loads) or ", rw" (both). FIRST..LAST may run either way
-// round. Errors give the column in the whole text.
+// ", w" (stores, the default), ", r" (loads) or ", rw" (both). FIRST may not lie above LAST: a
+// range never wraps past FFFFFFFF. Errors give the column in the whole text.
 struct WatchRequest {
   uint32_t first = 0;
   uint32_t last = 0;
@@ -119,6 +119,12 @@ class Session {
   jit::EngineKind SetEngine(jit::EngineKind kind);
   ListingMap& Listing() { return listing_; }
   const ListingMap& Listing() const { return listing_; }
+  // The ListingFingerprint of the listing loaded last (nullopt: none), which symbol files are
+  // checked against.
+  std::optional<uint64_t> ListingFingerprint() const { return listingFingerprint_; }
+  void SetListingFingerprint(std::optional<uint64_t> fingerprint) {
+    listingFingerprint_ = fingerprint;
+  }
 
   // ---- Symbols of the loaded program ----
   const SymbolTable& Symbols() const { return symbols_; }
@@ -191,6 +197,10 @@ class Session {
   // One line for the console about how `reason` came about, e.g.
   // "Breakpoint 2 at 00000012 after 1,204 instructions".
   std::string Describe(const StopReason& reason);
+  // One line for the console about a run or step that a module's exception (saying `what`)
+  // cut short, naming the module, its region, the entry point and the instruction, e.g.
+  // "Module libuart.so (00009000..00009003) failed in ReadMem at 00001003: no data".
+  std::string DescribeModuleFault(const std::string& what) const;
 
  private:
   // Whether the state after a slice of `op` ends it, and why. Counts a hit of a breakpoint.
@@ -210,6 +220,7 @@ class Session {
   std::vector<Watchpoint> watchpoints_;
   std::vector<Processor::Watch> watches_;  // the enabled watchpoints, for the processor
   SymbolTable symbols_;
+  std::optional<uint64_t> listingFingerprint_;
 };
 
 // A count with thousands separators: 1204 -> "1,204".

@@ -11,5 +11,8 @@ tervik_build asan
 export QT_QPA_PLATFORM=offscreen QT_LOGGING_RULES='qt.qpa.*=false'
 export ASAN_OPTIONS=halt_on_error=1:detect_leaks=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
 export TERVIK_SOAK_SECONDS="$seconds"
+# Qt Test ends a test function after 300 s unless told otherwise (milliseconds): give it the soak
+# and ten minutes for the start, the sanitizers' shut-down and the leak check.
+export QTEST_FUNCTION_TIMEOUT="$(( (${seconds%.*} + 600) * 1000 ))"
 [ $# -ge 2 ] && export TERVIK_SOAK_SEED="$2"
 exec "$TERVIK_ROOT/build/asan/bin/tervik_soak_test"

@@ -13,6 +13,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <exception>
+#include <filesystem>
 
 #include "Clipboard.h"
 #include "Console.h"
@@ -21,6 +22,7 @@
 #include "Icons.h"
 #include "Listing.h"
 #include "MemoryMap.h"
+#include "PathNames.h"
 #include "ProgramFiles.h"
 #include "ProgramMenu.h"
 #include "RecentFiles.h"
@@ -48,6 +50,17 @@ constexpr double kLiveViewInterval = 0.1;
 // The instructions the next batch of a free run may take so that it lasts about one event
 // interval, from the `ran` instructions the last batch ran in `seconds`: at least one, at most a
 // speed interval.
+// The text of the exception being handled, for the console.
+std::string CurrentExceptionText() {
+  try {
+    throw;
+  } catch (const std::exception& e) {
+    return e.what();
+  } catch (...) {
+    return "an exception of an unknown kind";
+  }
+}
+
 uint64_t NextBatchLimit(uint64_t ran, double seconds) {
   const double limit = static_cast<double>(TFMain::kSpeedInterval);
   if (!(seconds > 0.0)) return TFMain::kSpeedInterval;
@@ -383,7 +396,9 @@ void TFMain::LoadListing(const std::string& path) {
 }
 
 void TFMain::LoadProgramListing(const std::string& path, bool moveBreakpoints) {
-  tervik::LoadListing(path, session_.Cpu(), session_.Listing(), *FDebug);
+  tervik::ListingExtent extent;
+  const bool read = tervik::LoadListing(path, session_.Cpu(), session_.Listing(), *FDebug, &extent);
+  session_.SetListingFingerprint(read ? std::optional(extent.fingerprint) : std::nullopt);
   for (const std::string& line : tervik::debug::LoadSymbols(
            session_, tervik::debug::SymbolPathFor(path), false, moveBreakpoints)) {
     Message(line);
@@ -433,8 +448,9 @@ void TFMain::ActionLoadLSTExecute() {
 void TFMain::OpenListing(const QString& path) {
   // Taken as a whole path before the listing's folder becomes the working directory.
   const QFileInfo listing(path);
-  QDir::setCurrent(listing.absolutePath());
-  lastListingPath_ = listing.absoluteFilePath().toStdString();
+  lastListingPath_ = tervik::platform::LocalPath(listing.absoluteFilePath());
+  std::error_code ignored;  // a folder that cannot be entered keeps the old working folder
+  std::filesystem::current_path(std::filesystem::path(lastListingPath_).parent_path(), ignored);
   program_->Forget();
   recent_->Note(listing.absoluteFilePath());
   LoadProgramListing(lastListingPath_, false);
@@ -442,7 +458,7 @@ void TFMain::OpenListing(const QString& path) {
 
 void TFMain::OpenMap(const QString& path) {
   recent_->Note(path);
-  LoadMemoryMap(path.toStdString());
+  LoadMemoryMap(tervik::platform::LocalPath(path));
   RefreshViews();
 }
 
@@ -494,7 +510,14 @@ void TFMain::ActionResetExecute() {
 
 void TFMain::ActionStepExecute() {
   const double t0 = clock_.SecondsNow();
-  session_.Cpu().Step();
+  try {
+    session_.Cpu().Step();
+  } catch (...) {
+    // A module that throws cuts the step short: the processor stays before the instruction.
+    ConsoleMessage("%s", session_.DescribeModuleFault(CurrentExceptionText()).c_str());
+    RefreshViews();
+    return;
+  }
   const double t1 = clock_.SecondsNow();
   SecondsPerInstruction = t1 - t0;
   RefreshViews();
@@ -537,18 +560,47 @@ void TFMain::ActionStopExecute() {
 }
 
 tervik::debug::StopReason TFMain::RunOperation(tervik::debug::RunOperation op) {
-  DisableActions();
-  ActionStop->setEnabled(true);
-  StopRequested = false;
-  running_ = true;
-  const tervik::debug::StopReason reason = RunUntilStop(op);
-  running_ = false;
-  lastRunCount_ = reason.instructions;
-  // A step over a word that is not a CALL is a single step, which says nothing, like a trace.
-  const bool singleStep = op.kind == tervik::debug::RunKind::StepOver && op.goals.empty();
-  if (!singleStep) ConsoleMessage("%s", session_.Describe(reason).c_str());
-  RefreshViews();
-  EnableActions();
+  // The window is in its run state for as long as the run lasts, however it ends.
+  class RunState {
+   public:
+    explicit RunState(TFMain& main) : main_(main) {
+      main_.DisableActions();
+      main_.ActionStop->setEnabled(true);
+      main_.StopRequested = false;
+      main_.running_ = true;
+    }
+    ~RunState() {
+      main_.running_ = false;
+      main_.EnableActions();
+    }
+    RunState(const RunState&) = delete;
+    RunState& operator=(const RunState&) = delete;
+
+   private:
+    TFMain& main_;
+  };
+  tervik::debug::StopReason reason;
+  {
+    const RunState state(*this);
+    std::string fault;
+    try {
+      reason = RunUntilStop(op);
+    } catch (...) {
+      // A module that throws ends the run; the processor stays after the last instruction that
+      // completed, and the console says which module failed where.
+      fault = session_.DescribeModuleFault(CurrentExceptionText());
+      reason = session_.Stop(op);
+    }
+    lastRunCount_ = reason.instructions;
+    // A step over a word that is not a CALL is a single step, which says nothing, like a trace.
+    const bool singleStep = op.kind == tervik::debug::RunKind::StepOver && op.goals.empty();
+    if (!fault.empty()) {
+      ConsoleMessage("%s", fault.c_str());
+    } else if (!singleStep) {
+      ConsoleMessage("%s", session_.Describe(reason).c_str());
+    }
+    RefreshViews();
+  }
   if (closeRequested_) close();  // the window was closed during the run
   return reason;
 }

@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 
 #include "DockLayout.h"
+#include "PathNames.h"
 #include "Tfbreakpoints.h"
 #include "Tfcpu.h"
 #include "Tfdebug.h"
@@ -17,7 +18,7 @@
 void TFMain::FormCreate(const QString& map) {
   tervik::ui::ApplyDefaultLayout(*this, *FCPU, *FReg, *FDebug, *FMem, true);
   if (settings_) settings_->Restore(*this);
-  LoadMemoryMap(map.toStdString());
+  LoadMemoryMap(tervik::platform::LocalPath(map));
 }
 
 void TFMain::UseSettings(const QString& file) {

@@ -518,9 +518,41 @@ Access NextAccess(const Processor& cpu) {
   }
 }
 
+// Single steps until what RunBatch(n, breakpoints, onStall, watches) would stop at: the count,
+// the first watch that an access matched, the access and the address of its word.
+struct WatchedSteps {
+  uint64_t steps = 0;
+  std::optional<size_t> hit;
+  Access access;
+  uint32_t accessPc = 0;
+};
+WatchedSteps StepLikeWatchedBatch(Processor& cpu, uint64_t n,
+                                  const std::vector<uint32_t>& breakpoints,
+                                  Processor::OnStall onStall,
+                                  const std::vector<Processor::Watch>& watches) {
+  WatchedSteps r;
+  do {
+    r.access = NextAccess(cpu);
+    r.accessPc = cpu.pc;
+    cpu.Step();
+    ++r.steps;
+    for (size_t i = 0; i < watches.size() && r.access.any && !r.hit; ++i) {
+      const Processor::Watch& w = watches[i];
+      if (r.access.address >= w.first && r.access.address <= w.last &&
+          (r.access.write ? w.onWrite : w.onRead)) {
+        r.hit = i;
+      }
+    }
+  } while (!r.hit && r.steps < n && !Contains(breakpoints, cpu.pc) &&
+           !(onStall == Processor::OnStall::Stop && !cpu.pcChanged));
+  return r;
+}
+
 // Watches on the program, its stack, the device, ROM and unmapped words, for reads, writes or
 // both, alone and with breakpoints: a batch ends after the cycle single steps show making the
-// first watched access, in their state, and names that access.
+// first watched access, in their state, and names that access. Every other round the batch may
+// run exactly up to that access, so that it is the last cycle the batch allows (a batch of one
+// among them).
 TEST_P(RunBatchTest, WatchesEndAfterTheCycleThatMadeTheAccess) {
   std::mt19937 rng(5);
   std::vector<uint32_t> touched;  // the addresses the program's loads and stores reach
@@ -544,7 +576,7 @@ TEST_P(RunBatchTest, WatchesEndAfterTheCycleThatMadeTheAccess) {
     const uint32_t mode = rng() % 3;
     return Processor::Watch{first, first + size - 1, mode != 0, mode != 1};
   };
-  int hits = 0;
+  int hits = 0, hitsOnTheLastCycle = 0;
   for (uint32_t seed = 200; seed < 260; ++seed) {
     touched.clear();
     Processor probe;
@@ -553,14 +585,20 @@ TEST_P(RunBatchTest, WatchesEndAfterTheCycleThatMadeTheAccess) {
       if (const Access a = NextAccess(probe); a.any) touched.push_back(a.address);
       probe.Step();
     }
-    for (int round = 0; round < 16; ++round) {
+    for (int round = 0; round < 32; ++round) {
       std::vector<Processor::Watch> watches;
       for (int i = 0, count = 1 + static_cast<int>(rng() % 4); i < count; ++i) {
         watches.push_back(randomWatch());
       }
       const std::vector<uint32_t> breakpoints = RandomBreakpoints(rng, static_cast<int>(rng() % 3));
       const auto onStall = rng() % 2 == 0 ? Processor::OnStall::Stop : Processor::OnStall::Continue;
-      const uint64_t n = 1 + rng() % 400;
+      uint64_t n = 1 + rng() % 400;
+      if (round % 2 == 1) {
+        Processor ahead;
+        SetUpRandomProgram(ahead, seed);
+        const WatchedSteps found = StepLikeWatchedBatch(ahead, 400, breakpoints, onStall, watches);
+        if (found.hit) n = found.steps;
+      }
 
       Processor batch, single;
       SetUpRandomProgram(batch, seed, Translating());
@@ -571,45 +609,32 @@ TEST_P(RunBatchTest, WatchesEndAfterTheCycleThatMadeTheAccess) {
       const Observed fromBatch = Observe(batch, ran);
 
       CallLog().clear();
-      std::optional<size_t> expectHit;
-      Access access;
-      uint32_t accessPc = 0;
-      uint64_t steps = 0;
-      do {
-        access = NextAccess(single);
-        accessPc = single.pc;
-        single.Step();
-        ++steps;
-        for (size_t i = 0; i < watches.size() && access.any && !expectHit; ++i) {
-          const Processor::Watch& w = watches[i];
-          if (access.address >= w.first && access.address <= w.last &&
-              (access.write ? w.onWrite : w.onRead)) {
-            expectHit = i;
-          }
-        }
-      } while (!expectHit && steps < n && !Contains(breakpoints, single.pc) &&
-               !(onStall == Processor::OnStall::Stop && !single.pcChanged));
-      const std::string where = "seed " + std::to_string(seed) + " round " + std::to_string(round);
-      ASSERT_TRUE(fromBatch == Observe(single, steps))
-          << where << " steps " << ran << " vs " << steps;
-      ASSERT_EQ(batch.LastWatchHit().has_value(), expectHit.has_value()) << where;
-      if (!expectHit) continue;
+      const WatchedSteps expect = StepLikeWatchedBatch(single, n, breakpoints, onStall, watches);
+      const std::string where = "seed " + std::to_string(seed) + " round " +
+                                std::to_string(round) + " limit " + std::to_string(n);
+      ASSERT_TRUE(fromBatch == Observe(single, expect.steps))
+          << where << " steps " << ran << " vs " << expect.steps;
+      ASSERT_EQ(batch.LastWatchHit().has_value(), expect.hit.has_value()) << where;
+      if (!expect.hit) continue;
       ++hits;
+      if (expect.steps == n) ++hitsOnTheLastCycle;
       const Processor::WatchHit& hit = *batch.LastWatchHit();
-      EXPECT_EQ(hit.watch, *expectHit) << where;
-      EXPECT_EQ(hit.address, access.address) << where;
-      EXPECT_EQ(hit.write, access.write) << where;
-      EXPECT_EQ(hit.pc, accessPc) << where;
-      const bool inDevice = access.address - kDevice < kDeviceSize;
-      if (access.write) {
+      EXPECT_EQ(hit.watch, *expect.hit) << where;
+      EXPECT_EQ(hit.address, expect.access.address) << where;
+      EXPECT_EQ(hit.write, expect.access.write) << where;
+      EXPECT_EQ(hit.pc, expect.accessPc) << where;
+      const bool inDevice = expect.access.address - kDevice < kDeviceSize;
+      if (expect.access.write) {
         EXPECT_EQ(hit.before.has_value(), !inDevice) << where;
         if (!inDevice && !hit.dropped) {
-          EXPECT_EQ(batch.ReadMem(access.address), hit.value) << where;
+          EXPECT_EQ(batch.ReadMem(expect.access.address), hit.value) << where;
         }
       }
     }
   }
-  EXPECT_GT(hits, 60);  // the cases reach watched words often enough to test them
+  // The cases reach watched words often enough to test them, on the last cycle too.
+  EXPECT_GT(hits, 120);
+  EXPECT_GT(hitsOnTheLastCycle, 60);
 }
 
 TEST_P(RunBatchTest, ZeroStepsDoesNothing) {

@@ -50,6 +50,16 @@ class SoakTest : public QObject {
         qEnvironmentVariableIsSet("TERVIK_SOAK_SEED")
             ? qEnvironmentVariable("TERVIK_SOAK_SEED").toUInt()
             : static_cast<unsigned>(std::chrono::steady_clock::now().time_since_epoch().count());
+    // Qt Test ends a function after QTEST_FUNCTION_TIMEOUT milliseconds (300 s unset): a soak
+    // that cannot finish in that time fails now, saying so, not after the limit.
+    const double limit = qEnvironmentVariableIsSet("QTEST_FUNCTION_TIMEOUT")
+                             ? qEnvironmentVariable("QTEST_FUNCTION_TIMEOUT").toDouble() / 1000.0
+                             : 300.0;
+    if (seconds + 60.0 > limit) {
+      QFAIL(qPrintable(QString("a soak of %1 s needs QTEST_FUNCTION_TIMEOUT above %2 ms")
+                           .arg(seconds)
+                           .arg((seconds + 60.0) * 1000.0, 0, 'f', 0)));
+    }
     qInfo("soak seed %u for %.0f s", seed, seconds);
     std::mt19937 random(seed);
     auto pick = [&](unsigned n) { return static_cast<int>(random() % n); };
