@@ -595,7 +595,7 @@ TEST_P(RunBatchTest, WatchesEndAfterTheCycleThatMadeTheAccess) {
       uint64_t n = 1 + rng() % 400;
       if (round % 2 == 1) {
         Processor ahead;
-        SetUpRandomProgram(ahead, seed);
+        SetUpRandomProgram(ahead, seed, Translating());
         const WatchedSteps found = StepLikeWatchedBatch(ahead, 400, breakpoints, onStall, watches);
         if (found.hit) n = found.steps;
       }
