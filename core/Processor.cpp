@@ -2,6 +2,8 @@
 // instruction execution. Kept in one unit so the hot path (fetch, decode, execute) inlines.
 #include "Processor.h"
 
+#include "BatchEngine.h"
+
 #include <algorithm>
 #include <bit>
 #include <stdexcept>
@@ -1076,15 +1078,23 @@ void Processor::Execute(uint32_t word) {
   e.Finish();
 }
 
+void Processor::SetBatchEngine(std::unique_ptr<BatchEngine> engine) {
+  engine_ = std::move(engine);
+}
+
 uint64_t Processor::RunBatch(uint64_t maxSteps, std::span<const uint32_t> breakpoints,
                              OnStall onStall, std::span<const Watch> watches) {
-  if (tap_ == nullptr) return RunSlice(maxSteps, breakpoints, onStall, watches);
-  // With a recorder, the batch runs in the slices it allows; a slice that ends where the whole
-  // batch would not have stopped goes on with the next.
+  if (tap_ == nullptr) {
+    if (engine_ != nullptr) return engine_->RunBatch(*this, maxSteps, breakpoints, onStall, watches);
+    return RunInterpreted(maxSteps, breakpoints, onStall, watches);
+  }
+  // With a recorder, the batch runs in the slices it allows, interpreted, so that the recorder
+  // sees every module read; a slice that ends where the whole batch would not have stopped goes
+  // on with the next.
   uint64_t total = 0;
   while (total < maxSteps) {
     const uint64_t limit = tap_->BeforeRun(maxSteps - total);
-    const uint64_t ran = RunSlice(limit, breakpoints, onStall, watches);
+    const uint64_t ran = RunInterpreted(limit, breakpoints, onStall, watches);
     tap_->Ran(ran);
     total += ran;
     if (ran < limit || ran == 0 || watchHit_) break;
@@ -1094,8 +1104,8 @@ uint64_t Processor::RunBatch(uint64_t maxSteps, std::span<const uint32_t> breakp
   return total;
 }
 
-uint64_t Processor::RunSlice(uint64_t maxSteps, std::span<const uint32_t> breakpoints,
-                             OnStall onStall, std::span<const Watch> watches) {
+uint64_t Processor::RunInterpreted(uint64_t maxSteps, std::span<const uint32_t> breakpoints,
+                                   OnStall onStall, std::span<const Watch> watches) {
   watchHit_.reset();
   if (maxSteps == 0) return 0;
   SetWatches(watches);

@@ -9,6 +9,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -34,6 +35,7 @@ struct CpuState {
 
 template <bool kLocalState, bool kTraps>
 class Engine;
+class BatchEngine;
 
 // What a recorder of the processor's history sees of its runs (see Processor::SetTap). Every
 // call comes from the processor's own operations, synchronously.
@@ -147,6 +149,29 @@ class Processor : public CpuState {
   // The watched access that ended the last batch, if one did.
   const std::optional<WatchHit>& LastWatchHit() const { return watchHit_; }
 
+  // ---- Batch engines ----
+
+  // Makes `engine` run every RunBatch from now on (null: the interpreter). Step, ReadMem and
+  // the other operations stay interpreted.
+  void SetBatchEngine(std::unique_ptr<BatchEngine> engine);
+  BatchEngine* GetBatchEngine() const { return engine_.get(); }
+  // The interpreter's batched run: what RunBatch does without an engine, and what an engine
+  // hands the parts of a batch to that it does not run itself.
+  uint64_t RunInterpreted(uint64_t maxSteps, std::span<const uint32_t> breakpoints = {},
+                          OnStall onStall = OnStall::Continue, std::span<const Watch> watches = {});
+  // The routing of addresses to regions, for an engine that reads ROM and RAM directly.
+  const AddressMap& Routing() const { return routing_; }
+  // How many cycles an engine may run without clocking a module: none (nullopt) while a module
+  // is clocked every step, else those before a catch-up module asks for an exact clock.
+  std::optional<uint64_t> ClockRoom() const {
+    if (!clocks_.empty()) return std::nullopt;
+    if (catchUpCount_ == 0) return UINT64_MAX;
+    return nextDue_ > clockNow_ + 1 ? nextDue_ - clockNow_ - 1 : 0;
+  }
+  // Counts `cycles` clock phases that an engine ran within ClockRoom.
+  void CountClockPhases(uint64_t cycles) {
+    if (catchUpCount_ != 0) clockNow_ += cycles;
+  }
   // The module entry point whose exception last came out of a batch, a step or a load or store
   // (a batch clears it as it starts): the module's region (an index into Regions()) and the
   // entry point's name ("Clock", "ClockSteps", "ReadMem", "CPUWriteMem"). After a batch or
@@ -282,9 +307,6 @@ class Processor : public CpuState {
       *cell = set ? kTrapWord : value;
     }
   };
-  // RunBatch without a recorder, or one slice of it with one.
-  uint64_t RunSlice(uint64_t maxSteps, std::span<const uint32_t> breakpoints, OnStall onStall,
-                    std::span<const Watch> watches);
   // Copies a batch's watches and merges the stretches they cover.
   void SetWatches(std::span<const Watch> watches);
   // Sets the traps of breakpointScratch_; LiftTraps puts memory back as it was.
@@ -361,6 +383,7 @@ class Processor : public CpuState {
   };
   std::vector<Fence> fenceScratch_;
   std::optional<WatchHit> watchHit_;
+  std::unique_ptr<BatchEngine> engine_;
   Calling calling_;
   std::optional<ModuleFault> fault_;
   bool inAccess_ = false;  // in a module call of a cycle's fetch, load or store

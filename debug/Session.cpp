@@ -11,6 +11,15 @@
 
 namespace tervik::debug {
 
+Session::Session() {
+  engine_ = jit::InstallEngine(cpu_, jit::DefaultEngine());
+}
+
+jit::EngineKind Session::SetEngine(jit::EngineKind kind) {
+  engine_ = jit::InstallEngine(cpu_, kind);
+  return engine_;
+}
+
 // ---- Breakpoints ----
 
 void Session::ToggleBreakpoint(uint32_t address) {

@@ -17,6 +17,7 @@
 #include "Processor.h"
 #include "Recorder.h"
 #include "SymbolFile.h"
+#include "Translator.h"
 
 namespace tervik::debug {
 
@@ -105,12 +106,18 @@ class Session {
   // Step out looks this many stack words below sp for the addresses a RET may return to.
   static constexpr uint32_t kReturnDepth = 64;
 
-  Session() = default;
+  // The processor's batches run on the default engine (jit::DefaultEngine).
+  Session();
   Session(const Session&) = delete;
   Session& operator=(const Session&) = delete;
 
   Processor& Cpu() { return cpu_; }
   const Processor& Cpu() const { return cpu_; }
+  // The engine the processor's batches (runs, step over and out, run to) run on; single steps
+  // are always interpreted. SetEngine returns the engine installed: the interpreter where the
+  // translator is not available.
+  jit::EngineKind Engine() const { return engine_; }
+  jit::EngineKind SetEngine(jit::EngineKind kind);
   ListingMap& Listing() { return listing_; }
   // The history of the processor's run, for the reverse commands (see Reverse.h); off unless
   // enabled.
@@ -210,6 +217,7 @@ class Session {
   StopReason MakeReason(const RunOperation& op, StopKind kind) const;
 
   Processor cpu_;
+  jit::EngineKind engine_ = jit::EngineKind::Interpreter;
   ListingMap listing_;
   std::vector<uint32_t> breakpoints_;
   std::vector<BreakpointSettings> settings_;  // one per breakpoint, in the same order

@@ -18,6 +18,7 @@
 
 #include "FuzzSupport.h"
 #include "Processor.h"
+#include "Translator.h"
 
 using namespace tervik;
 
@@ -189,7 +190,7 @@ void Build(Processor& p, const uint8_t* data, size_t size, RunRequest& run) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  Processor stepped, batched;
+  Processor stepped;
   // The single steps clock every module every step; the batch clocks the tickers by catch-up.
   stepped.SetCatchUpClocking(false);
   RunRequest run;
@@ -247,56 +248,64 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const uint64_t steppedClocks[] = {Ticker<0>::clocks, Ticker<0>::phase, Ticker<0>::period,
                                     Ticker<1>::clocks, Ticker<1>::phase, Ticker<1>::period};
 
-  deviceReads = 0;
-  ClearTickers();
-  Build(batched, data, size, run);
-  const uint32_t limit = hitWatch && run.limitOnAccess ? steps : run.steps;
-  if (batched.RunBatch(limit, run.breakpoints, run.onStall, run.watches) != steps) {
-    fuzz::Broken("batch and single steps run different numbers of cycles");
-  }
-  const std::optional<Processor::WatchHit>& hit = batched.LastWatchHit();
-  if (hit.has_value() != hitWatch.has_value()) {
-    fuzz::Broken("batch and single steps see different watched accesses");
-  }
-  if (hit && (hit->watch != *hitWatch || hit->address != hitAccess.address ||
-              hit->write != hitAccess.write || hit->pc != hitPc)) {
-    fuzz::Broken("batch names another watched access than single steps show");
-  }
-
-  const uint64_t batchedClocks[] = {Ticker<0>::clocks, Ticker<0>::phase, Ticker<0>::period,
-                                    Ticker<1>::clocks, Ticker<1>::phase, Ticker<1>::period};
-  if (deviceReads != steppedReads) fuzz::Broken("batch and single steps read the device apart");
-  if (tickLog != steppedLog) fuzz::Broken("catch-up and every-step clocks log apart");
-  if (!std::equal(std::begin(batchedClocks), std::end(batchedClocks), steppedClocks)) {
-    fuzz::Broken("catch-up and every-step clocks leave the tickers apart");
-  }
-  if (!(static_cast<const CpuState&>(stepped) == static_cast<const CpuState&>(batched))) {
-    fuzz::Broken("batch and single steps end in different registers");
-  }
-  if (steps > 0 &&
-      (stepped.regChanged != batched.regChanged || stepped.pcChanged != batched.pcChanged ||
-       stepped.srChanged != batched.srChanged || stepped.memWritten != batched.memWritten ||
-       stepped.lastWriteAddress != batched.lastWriteAddress ||
-       stepped.lfsrChanged != batched.lfsrChanged || stepped.spChanged != batched.spChanged ||
-       stepped.imChanged != batched.imChanged || stepped.cChanged != batched.cChanged ||
-       stepped.oChanged != batched.oChanged || stepped.nChanged != batched.nChanged ||
-       stepped.zChanged != batched.zChanged)) {
-    fuzz::Broken("batch and single steps end in different markers");
-  }
-  // Memory agrees too: at and before every breakpoint, where a batch keeps its traps, and where
-  // the program's words are. Module words are left out: every read of them changes the next.
-  auto servedByModule = [&](uint32_t a) {
-    for (const MemoryRegion& r : stepped.Regions()) {
-      if (r.Contains(a)) return r.type == RegionType::DLL;
+  // The batch runs on each engine in turn: the interpreter, and the translator (where the
+  // build has it) translating every block at its first meeting.
+  std::vector<jit::EngineKind> engines = {jit::EngineKind::Interpreter};
+  if (jit::TranslatorAvailable()) engines.push_back(jit::EngineKind::Translator);
+  for (const jit::EngineKind engine : engines) {
+    Processor batched;
+    deviceReads = 0;
+    ClearTickers();
+    Build(batched, data, size, run);
+    jit::InstallEngine(batched, engine, {.hotAfter = 0});
+    const uint32_t limit = hitWatch && run.limitOnAccess ? steps : run.steps;
+    if (batched.RunBatch(limit, run.breakpoints, run.onStall, run.watches) != steps) {
+      fuzz::Broken("batch and single steps run different numbers of cycles");
     }
-    return false;
-  };
-  std::vector<uint32_t> probes;
-  for (uint32_t a : run.breakpoints) probes.insert(probes.end(), {a - 1, a});
-  for (uint32_t d = 0; d < 256; ++d) probes.push_back(startPc + d);
-  for (uint32_t a : probes) {
-    if (!servedByModule(a) && stepped.ReadMem(a) != batched.ReadMem(a)) {
-      fuzz::Broken("batch and single steps leave different memory");
+    const std::optional<Processor::WatchHit>& hit = batched.LastWatchHit();
+    if (hit.has_value() != hitWatch.has_value()) {
+      fuzz::Broken("batch and single steps see different watched accesses");
+    }
+    if (hit && (hit->watch != *hitWatch || hit->address != hitAccess.address ||
+                hit->write != hitAccess.write || hit->pc != hitPc)) {
+      fuzz::Broken("batch names another watched access than single steps show");
+    }
+
+    const uint64_t batchedClocks[] = {Ticker<0>::clocks, Ticker<0>::phase, Ticker<0>::period,
+                                      Ticker<1>::clocks, Ticker<1>::phase, Ticker<1>::period};
+    if (deviceReads != steppedReads) fuzz::Broken("batch and single steps read the device apart");
+    if (tickLog != steppedLog) fuzz::Broken("catch-up and every-step clocks log apart");
+    if (!std::equal(std::begin(batchedClocks), std::end(batchedClocks), steppedClocks)) {
+      fuzz::Broken("catch-up and every-step clocks leave the tickers apart");
+    }
+    if (!(static_cast<const CpuState&>(stepped) == static_cast<const CpuState&>(batched))) {
+      fuzz::Broken("batch and single steps end in different registers");
+    }
+    if (steps > 0 &&
+        (stepped.regChanged != batched.regChanged || stepped.pcChanged != batched.pcChanged ||
+         stepped.srChanged != batched.srChanged || stepped.memWritten != batched.memWritten ||
+         stepped.lastWriteAddress != batched.lastWriteAddress ||
+         stepped.lfsrChanged != batched.lfsrChanged || stepped.spChanged != batched.spChanged ||
+         stepped.imChanged != batched.imChanged || stepped.cChanged != batched.cChanged ||
+         stepped.oChanged != batched.oChanged || stepped.nChanged != batched.nChanged ||
+         stepped.zChanged != batched.zChanged)) {
+      fuzz::Broken("batch and single steps end in different markers");
+    }
+    // Memory agrees too: at and before every breakpoint, where a batch keeps its traps, and where
+    // the program's words are. Module words are left out: every read of them changes the next.
+    auto servedByModule = [&](uint32_t a) {
+      for (const MemoryRegion& r : stepped.Regions()) {
+        if (r.Contains(a)) return r.type == RegionType::DLL;
+      }
+      return false;
+    };
+    std::vector<uint32_t> probes;
+    for (uint32_t a : run.breakpoints) probes.insert(probes.end(), {a - 1, a});
+    for (uint32_t d = 0; d < 256; ++d) probes.push_back(startPc + d);
+    for (uint32_t a : probes) {
+      if (!servedByModule(a) && stepped.ReadMem(a) != batched.ReadMem(a)) {
+        fuzz::Broken("batch and single steps leave different memory");
+      }
     }
   }
   // Unmapped words read as all ones: probe the gaps next to every region.

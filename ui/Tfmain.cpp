@@ -117,6 +117,17 @@ TFMain::TFMain(tervik::platform::Clock& clock, QWidget* parent)
   ActionLiveViews->setObjectName("ActionLiveViews");
   ActionLiveViews->setCheckable(true);
   ActionLiveViews->setChecked(true);
+  // Batches (runs, step over and out, run to) on the translator or the interpreter; the
+  // results are the same. Off and disabled where the build has no translator.
+  ActionTranslate = new QAction("&Translate to host code", this);
+  ActionTranslate->setObjectName("ActionTranslate");
+  ActionTranslate->setCheckable(true);
+  ActionTranslate->setEnabled(tervik::jit::TranslatorAvailable());
+  ActionTranslate->setChecked(session_.Engine() == tervik::jit::EngineKind::Translator);
+  connect(ActionTranslate, &QAction::toggled, this, [this](bool on) {
+    session_.SetEngine(on ? tervik::jit::EngineKind::Translator
+                          : tervik::jit::EngineKind::Interpreter);
+  });
   ActionShowBreakpoints = MakeDebugAction("&Breakpoints", "ActionShowBreakpoints", {},
                                           &TFMain::ActionShowBreakpointsExecute);
   ActionResetLayout =
@@ -268,6 +279,7 @@ void TFMain::BuildMenus() {
   debug->addSeparator();
   debug->addAction(ActionStopWhenHalted);
   debug->addAction(ActionLiveViews);
+  debug->addAction(ActionTranslate);
   debug->addAction(MakeExportRomAction(this, session_));  // the images of tervik-rom
   debug->addSeparator();
   debug->addAction(ActionShowBreakpoints);

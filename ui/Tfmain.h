@@ -140,6 +140,7 @@ class TFMain : public QMainWindow, public DebugHost {
   QAction* ActionStepOver;
   QAction* ActionStepOut;
   QAction* ActionRunToCursor;
+  QAction* ActionTranslate;  // checked: batches run on the translator
   QAction* ActionStopWhenHalted;  // checked: a run ends when an instruction leaves pc in place
   QAction* ActionLiveViews;       // checked: the views follow a run about ten times a second
   QAction* ActionShowBreakpoints;

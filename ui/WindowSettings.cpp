@@ -118,6 +118,8 @@ bool TWindowSettings::Restore(TFMain& main) const {
 
   ReadOption(settings, "debug/stopWhenHalted", main.ActionStopWhenHalted);
   ReadOption(settings, "debug/liveViews", main.ActionLiveViews);
+  if (main.ActionTranslate->isEnabled())
+    ReadOption(settings, "debug/translate", main.ActionTranslate);
   ReadOption(settings, "program/reloadOnChange", main.Program()->ActionReloadOnChange);
   main.Recent()->SetFiles(settings.value("recent/files").toStringList());
 
@@ -187,6 +189,9 @@ void TWindowSettings::Save(const TFMain& main) const {
   settings.setValue("layout/memoryPlaced", main.MemoryPlaced());
   settings.setValue("debug/stopWhenHalted", main.ActionStopWhenHalted->isChecked());
   settings.setValue("debug/liveViews", main.ActionLiveViews->isChecked());
+  if (main.ActionTranslate->isEnabled()) {
+    settings.setValue("debug/translate", main.ActionTranslate->isChecked());
+  }
   settings.setValue("debug/toolBar", main.ActionShowDebugToolBar->isChecked());
   settings.setValue("program/reloadOnChange", main.Program()->ActionReloadOnChange->isChecked());
   settings.setValue("recent/files", main.Recent()->Files());

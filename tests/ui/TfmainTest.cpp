@@ -121,6 +121,7 @@ class TfmainTest : public QObject {
                                   "  ",
                                   "  Stop when &halted",
                                   "  &Live views during a run",
+                                  "  &Translate to host code",
                                   "  Export &ROM...",
                                   "  ",
                                   "  &Breakpoints",

@@ -283,6 +283,8 @@ class WindowSettingsTest : public QObject {
       QVERIFY(main);
       main->ActionStopWhenHalted->setChecked(false);
       main->ActionLiveViews->setChecked(false);
+      main->ActionTranslate->setChecked(false);
+      QCOMPARE(main->Session().Engine(), tervik::jit::EngineKind::Interpreter);
       main->Program()->ActionReloadOnChange->setChecked(false);
       main->ActionShowDebugToolBar->trigger();
       FReg->setFloating(true);
@@ -305,6 +307,11 @@ class WindowSettingsTest : public QObject {
     const bool fileReadable = row != 1 && row != 8;
     QCOMPARE(main->ActionStopWhenHalted->isChecked(), !fileReadable);
     QCOMPARE(main->ActionLiveViews->isChecked(), !fileReadable || row == 7);
+    // The engine follows the setting: the translator by default where the build has it.
+    const bool translate = tervik::jit::TranslatorAvailable() && !fileReadable;
+    QCOMPARE(main->ActionTranslate->isChecked(), translate);
+    QCOMPARE(main->Session().Engine(), translate ? tervik::jit::EngineKind::Translator
+                                                 : tervik::jit::EngineKind::Interpreter);
     QCOMPARE(main->Program()->ActionReloadOnChange->isChecked(), !fileReadable);
     const QStringList recent = {dir_.filePath("other.map"), dir_.filePath("programs/one.lst")};
     QCOMPARE(main->Recent()->Files(), fileReadable ? recent : QStringList());

@@ -86,8 +86,8 @@ std::string CheckValues(const Request& r) {
   return {};
 }
 
-Finished RunOne(const Request& r, RunConsole& console,
-                const volatile std::sig_atomic_t* interrupt) {
+Finished RunOne(const Request& r, RunConsole& console, const volatile std::sig_atomic_t* interrupt,
+                jit::EngineKind engine) {
   Finished done;
   done.report.name = r.name.empty() ? *r.listingPath : r.name;
   const auto started = std::chrono::steady_clock::now();
@@ -106,6 +106,7 @@ Finished RunOne(const Request& r, RunConsole& console,
     // The symbols, which the addresses may name, come first; then the numbers are read before
     // anything else is loaded: a mistake in them loads no plug-in.
     debug::Session session;
+    session.SetEngine(engine);
     const bool symbolsGiven = r.symbolsPath.has_value();
     const std::string symbolsPath =
         symbolsGiven ? *r.symbolsPath : debug::SymbolPathFor(*r.listingPath);

@@ -44,6 +44,7 @@ std::string VersionText() {
 struct Global {
   bool quiet = false;
   std::string outputPath, junitPath, suitePath;
+  std::string engineText;  // --engine; empty: the default
 };
 
 struct FileCloser {
@@ -156,6 +157,10 @@ int RunMain(int argc, char** argv) {
   app.add_option("--junit", global.junitPath,
                  "Write a JUnit XML report of the run(s) to FILE ('-': standard output)")
       ->type_name("FILE");
+  app.add_option("--engine", global.engineText,
+                 "Run the program on the translator (the default where it is available: x86-64) "
+                 "or the interpreter; both give the same results")
+      ->type_name("interpreter|translator");
   app.set_version_flag("--version", VersionText());
   app.footer(
       "Exit status: 0 when pc reached the --until address, or, without --until, when the "
@@ -211,6 +216,19 @@ int RunMain(int argc, char** argv) {
     }
     if (!global.junitPath.empty()) RemoveStaleReport(global.junitPath, global.suitePath, requests);
 
+    tervik::jit::EngineKind engine = tervik::jit::DefaultEngine();
+    if (!global.engineText.empty()) {
+      const auto kind = tervik::jit::ParseEngine(global.engineText);
+      if (!kind) {
+        throw UsageError{"--engine: '" + global.engineText +
+                         "' is neither 'interpreter' nor 'translator'"};
+      }
+      engine = *kind;
+      if (engine == tervik::jit::EngineKind::Translator && !tervik::jit::TranslatorAvailable()) {
+        std::cerr << "tervik-run: this build has no translator; the interpreter runs\n";
+        engine = tervik::jit::EngineKind::Interpreter;
+      }
+    }
     SignalCatcher signals;
     RunConsole console(global.quiet, lines);
     const bool suite = !global.suitePath.empty();
@@ -222,7 +240,7 @@ int RunMain(int argc, char** argv) {
     size_t passed = 0;
     for (const Request& r : requests) {
       if (signals.Caught() != 0) break;
-      Finished done = RunOne(r, console, signals.Flag());
+      Finished done = RunOne(r, console, signals.Flag(), engine);
       if (status == kExitSuccess) status = done.status;
       passed += done.status == kExitSuccess ? 1 : 0;
       if (suite) std::cout << ResultLine(done.report) << std::endl;
