@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 
 #include "DockLayout.h"
+#include "Tfboard.h"
 #include "Tfbreakpoints.h"
 #include "Tfcpu.h"
 #include "Tfdebug.h"
@@ -62,6 +63,20 @@ void TFMain::ActionShowBreakpointsExecute() {
   breakpoints_->raise();
 }
 
+void TFMain::ActionShowBoardExecute() {
+  if (board_ == nullptr) {
+    // The first showing: floating beside the main window.
+    board_ = new TFBoard(this, *this);
+    addDockWidget(Qt::RightDockWidgetArea, board_);
+    board_->setFloating(true);
+    board_->resize(480, 560);
+    tervik::ui::PlaceBeside(*this, *board_);
+  }
+  board_->show();
+  board_->raise();
+  board_->UpdateView();
+}
+
 void TFMain::closeEvent(QCloseEvent* event) {
   if (running_) {
     // End the run first; the run command closes the window once its loop has returned.
@@ -80,5 +95,6 @@ void TFMain::closeEvent(QCloseEvent* event) {
        std::initializer_list<QDockWidget*>{FCPU, FReg, FDebug, FMem, breakpoints_}) {
     dock->hide();
   }
+  if (board_ != nullptr) board_->hide();
   QCoreApplication::quit();
 }
