@@ -173,8 +173,8 @@ TERVIK_PLUGIN_EXPORT const TervikPanel* TERVIK_PLUGIN_CALL PanelDescribe(void) {
   }
   for (unsigned i = 0; i < PANEL_SWITCHES; ++i, ++n) {
     const unsigned bit = PANEL_SWITCHES - 1 - i;
-    const TervikPanelElement e = {TERVIK_PANEL_SWITCH, bit_labels[bit], GPIO_SWITCHES, bit, 1, 0,
-                                  0, bit};
+    const TervikPanelElement e = {
+        TERVIK_PANEL_SWITCH, bit_labels[bit], GPIO_SWITCHES, bit, 1, 0, 0, bit};
     panel_elements[n] = e;
   }
   for (unsigned i = 0; i < PANEL_BUTTONS; ++i, ++n) {

@@ -114,10 +114,9 @@ TEST_F(ModuleLoaderTest, LooksUpTheSevenExportsInOrderAndInitializesWithConsoleP
   EXPECT_EQ(fake.loads, std::vector<std::string>{"absent.so"});  // the system loader's rules
   // The optional ones are looked up last: a module without ClockSteps is clocked every step,
   // one without PanelDescribe has no panel.
-  EXPECT_EQ(fake.lookups,
-            (std::vector<std::string>{"Initialize", "About", "CPUWriteMem", "WriteMem", "ReadMem",
-                                      "Reset", "Clock", "ClockSteps", "PanelDescribe",
-                                      "PanelInput", "PanelPeek"}));
+  EXPECT_EQ(fake.lookups, (std::vector<std::string>{
+                              "Initialize", "About", "CPUWriteMem", "WriteMem", "ReadMem", "Reset",
+                              "Clock", "ClockSteps", "PanelDescribe", "PanelInput", "PanelPeek"}));
   EXPECT_EQ(entry->ClockSteps, nullptr);
   EXPECT_EQ(entry->PanelDescribe, nullptr);
   EXPECT_EQ(record.initParams, std::vector<std::string>{"9600 baud"});

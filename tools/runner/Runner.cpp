@@ -60,10 +60,13 @@ bool FlushIfLarge(std::string& text, std::FILE* out, bool always = false) {
 
 }  // namespace
 
-RunOutcome Run(debug::Session& session, const RunLimits& limits) {
+RunOutcome Run(debug::Session& session, const RunLimits& limits,
+               const std::function<bool()>& between, uint64_t slice) {
   debug::RunOperation op = limits.until ? session.StartRunTo(*limits.until, true, limits.maxSteps)
                                         : session.StartRun(true, limits.maxSteps);
-  const debug::StopReason reason = session.Finish(op);
+  std::optional<debug::StopReason> end;
+  while (!end && between && between()) end = session.Continue(op, slice);
+  const debug::StopReason reason = end ? *end : session.Finish(op);
   switch (reason.kind) {
     case debug::StopKind::Done: return {StopReason::Until, reason.instructions};
     case debug::StopKind::Halted: return {StopReason::Halted, reason.instructions};

@@ -17,6 +17,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <limits>
 #include <optional>
 #include <string>
@@ -55,7 +56,12 @@ struct RunOutcome {
 // `until` and leaves pc in place, or ends the step limit, the reason is the first of Until,
 // Halted, StepLimit. The session must hold no breakpoints or watchpoints (the runner sets none): a
 // run that one of them stops throws std::logic_error.
-RunOutcome Run(debug::Session& session, const RunLimits& limits);
+//
+// With `between`, the run goes in slices of `slice` instructions at first, with `between`
+// called before each (between instructions, e.g. to refill a module's input), for as long as
+// it returns true; the rest of the run goes on without a break. Where it ends is the same.
+RunOutcome Run(debug::Session& session, const RunLimits& limits,
+               const std::function<bool()>& between = {}, uint64_t slice = 256);
 
 // Runs and writes one trace line per step of `range` to `out` (Trace.cpp); ends exactly where
 // Run would. The steps of the range go one at a time; those before and after it run in batches.

@@ -18,6 +18,7 @@
 #include <tuple>
 #include <vector>
 
+#include "BoardIO.h"
 #include "Checks.h"
 #include "DynamicLibrary.h"
 #include "Files.h"
@@ -51,6 +52,7 @@ struct Request {
   std::optional<std::string> traceFromText, traceToText;
   bool trace = false, dumpRegs = false, dumpSymbols = false;
   std::vector<std::string> dumpMemTexts, expectTexts;
+  std::optional<std::string> inputText, inputPath, switchesText, displayPath;
 };
 
 // Options that concern the whole invocation rather than one run.
@@ -152,6 +154,18 @@ void DefineRunOptions(CLI::App& app, Request& r) {
   app.add_flag("--dump-sym", r.dumpSymbols, "Write the program's symbols after the run");
   app.add_option("--name", r.name, "The run's name in the --junit report (default: the listing)")
       ->type_name("NAME");
+  app.add_option("--input", r.inputText,
+                 "Type TEXT into the terminal's receive side, handed over as the program takes "
+                 "the characters")
+      ->type_name("TEXT");
+  app.add_option("--input-file", r.inputPath, "As --input, with the bytes of FILE")
+      ->type_name("FILE");
+  app.add_option("--set-switches", r.switchesText,
+                 "Set the GPIO switches to HEX (bit n: switch n) before the run")
+      ->type_name("HEX");
+  app.add_option("--dump-display", r.displayPath,
+                 "Write the pixel display as a PNG picture to FILE after the run")
+      ->type_name("FILE");
 }
 
 uint64_t Count(const char* option, const std::string& text) {
@@ -220,6 +234,22 @@ Finished RunOne(const Request& r, RunConsole& console) {
     if (!range.ok()) throw UsageError{"--dump-mem: " + range.error().Text()};
     dumps.push_back(range.value());
   }
+  std::optional<uint32_t> switches;
+  if (r.switchesText) {
+    switches = ParseSwitches(*r.switchesText);
+    if (!switches) throw UsageError{"--set-switches: expected up to eight hex digits"};
+  }
+  if ((r.inputText || r.inputPath) && trace) {
+    throw UsageError{"--input and --input-file cannot be combined with a trace"};
+  }
+  if (r.inputText && r.inputPath) throw UsageError{"--input and --input-file: give one"};
+  std::string input = r.inputText.value_or(std::string());
+  if (r.inputPath) {
+    std::string error;
+    if (!tervik::platform::ReadRegularFile(*r.inputPath, input, error)) {
+      return fail(kExitCannotRead, "cannot read the input file '" + *r.inputPath + "': " + error);
+    }
+  }
   std::vector<Expectation> expectations;
   for (const std::string& text : r.expectTexts) {
     tervik::debug::Result<Expectation> expectation = ParseExpectation(text);
@@ -246,9 +276,29 @@ Finished RunOne(const Request& r, RunConsole& console) {
   }
   processor.Reset();
 
+  // The board options go through the modules' panels.
+  tervik::Board board;
+  board.Sync(processor);
+  if (switches) {
+    const std::string error = SetSwitches(processor, board, *switches);
+    if (!error.empty()) throw UsageError{"--set-switches: " + error};
+  }
+  std::optional<InputFeeder> feeder;
+  if (r.inputText || r.inputPath) {
+    const tervik::PanelElement* terminal = nullptr;
+    const tervik::Board::Panel* panel = board.Find(tervik::PanelKind::Terminal, &terminal);
+    if (panel == nullptr) throw UsageError{"--input: the memory map has no terminal panel"};
+    feeder.emplace(processor, *panel, *terminal, std::move(input));
+  }
+  if (r.displayPath && board.Find(tervik::PanelKind::Pixels) == nullptr) {
+    throw UsageError{"--dump-display: the memory map has no pixel display panel"};
+  }
+  const std::function<bool()> refill = [&] { return feeder->Refill(); };
+
   console.StartRun();
   const RunOutcome outcome =
-      trace ? RunTraced(processor, limits, stdout, traceRange) : Run(session, limits);
+      trace ? RunTraced(processor, limits, stdout, traceRange)
+            : Run(session, limits, feeder ? refill : std::function<bool()>(), kInputSlice);
   done.report.output = console.TakeProgramOutput();
 
   // Written as it is made: a memory dump can be far larger than the memory there is.
@@ -261,6 +311,12 @@ Finished RunOne(const Request& r, RunConsole& console) {
   if (r.dumpSymbols) {
     const std::string text = tervik::FormatSymbolFile(session.Symbols().Entries());
     std::fwrite(text.data(), 1, text.size(), stdout);
+  }
+  if (r.displayPath) {
+    const std::optional<std::string> png = DisplayPng(board);
+    if (!png || png->empty() || !tervik::platform::WriteWhole(*r.displayPath, *png)) {
+      return fail(kExitFailed, "cannot write '" + *r.displayPath + "': " + std::strerror(errno));
+    }
   }
   done.report.stop = FormatStop(processor, outcome);
   std::fputs((done.report.stop + "\n").c_str(), stdout);
