@@ -5,6 +5,7 @@
 #include <QImage>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QPolygon>
 
@@ -58,6 +59,32 @@ TBoardPanelView::TBoardPanelView(DebugHost& host, const Board::Panel& panel, QWi
 
 QSize TBoardPanelView::sizeHint() const {
   return {layout_.width, layout_.height};
+}
+
+uint64_t TBoardPanelView::Digest(size_t i) const {
+  const PanelElement& e = panel_.description.elements[i];
+  uint64_t h = 1469598103934665603ull;  // FNV-1a over the words
+  const uint64_t words = e.Words();
+  for (uint64_t w = 0; w < words; ++w) {
+    h = (h ^ Board::Read(panel_, e.offset + static_cast<uint32_t>(w))) * 1099511628211ull;
+  }
+  return h;
+}
+
+QRect TBoardPanelView::CellRect(size_t i) const {
+  const tervik::board::Box& b = layout_.cells[i];
+  return {b.x, b.y, b.w, b.h};
+}
+
+void TBoardPanelView::Refresh() {
+  const size_t n = panel_.description.elements.size();
+  if (painted_.size() != n) {
+    update();
+    return;
+  }
+  for (size_t i = 0; i < n; ++i) {
+    if (Digest(i) != painted_[i]) update(CellRect(i));
+  }
 }
 
 QPoint TBoardPanelView::ElementCentre(int index) const {
@@ -140,12 +167,17 @@ void TBoardPanelView::PaintElement(QPainter& p, const PanelElement& e, const QRe
   }
 }
 
-void TBoardPanelView::paintEvent(QPaintEvent*) {
+void TBoardPanelView::paintEvent(QPaintEvent* event) {
   QPainter p(this);
-  p.setRenderHint(QPainter::Antialiasing, true);
   const std::vector<PanelElement>& elements = panel_.description.elements;
+  painted_.resize(elements.size(), 0);
   for (size_t i = 0; i < elements.size(); ++i) {
     const PanelElement& e = elements[i];
+    if (!event->rect().intersects(CellRect(i))) continue;
+    painted_[i] = Digest(i);
+    // Smooth edges for the round lamps and buttons; pixels and text stay sharp and cheap.
+    p.setRenderHint(QPainter::Antialiasing,
+                    e.kind == PanelKind::Led || e.kind == PanelKind::Button);
     const tervik::board::Box& cell = layout_.cells[i];
     const tervik::board::Box size = tervik::board::ElementSize(e, charW_, charH_);
     const QRect picture(cell.x + (cell.w - size.w) / 2, cell.y, size.w, size.h);
@@ -170,7 +202,10 @@ void TBoardPanelView::Hand(const PanelElement& element, uint32_t value) {
 }
 
 void TBoardPanelView::mousePressEvent(QMouseEvent* event) {
-  if (hasTerminal_) setFocus(Qt::MouseFocusReason);
+  if (hasTerminal_) {
+    setFocus(Qt::MouseFocusReason);
+    update();  // the cursor shows the focus
+  }
   const QPoint at = event->position().toPoint();
   const int hit = tervik::board::HitTest(layout_, at.x(), at.y());
   if (hit < 0 || event->button() != Qt::LeftButton) return;

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QWidget>
+#include <vector>
 
 #include "Board.h"
 #include "BoardGeometry.h"
@@ -17,6 +18,8 @@ class TBoardPanelView : public QWidget {
   TBoardPanelView(DebugHost& host, const tervik::Board::Panel& panel, QWidget* parent);
 
   QSize sizeHint() const override;
+  // Repaints the elements whose display words changed since they were last painted.
+  void Refresh();
   const tervik::board::PanelLayout& Layout() const { return layout_; }
   // The centre of element `index`, for tests and accessibility.
   QPoint ElementCentre(int index) const;
@@ -29,6 +32,9 @@ class TBoardPanelView : public QWidget {
 
  private:
   void Hand(const tervik::PanelElement& element, uint32_t value);
+  // A digest of element i's display words, to tell whether it needs painting again.
+  uint64_t Digest(size_t i) const;
+  QRect CellRect(size_t i) const;
   void PaintElement(QPainter& p, const tervik::PanelElement& e, const QRect& r);
 
   DebugHost& host_;
@@ -37,4 +43,5 @@ class TBoardPanelView : public QWidget {
   int charW_ = 8, charH_ = 14;
   int pressed_ = -1;  // the button held down with the mouse
   bool hasTerminal_ = false;
+  std::vector<uint64_t> painted_;  // the digests of what was painted last
 };

@@ -26,11 +26,12 @@ void TFBoard::showEvent(QShowEvent* event) {
 
 void TFBoard::UpdateView() {
   if (!isVisible()) return;
-  if (board_.Sync(host_.Session().Cpu())) {
+  // No map can be loaded while a run goes on: the panels are taken again only between runs.
+  if (!host_.Running() && board_.Sync(host_.Session().Cpu())) {
     Rebuild();
     return;
   }
-  for (TBoardPanelView* view : views_) view->update();
+  for (TBoardPanelView* view : views_) view->Refresh();
 }
 
 void TFBoard::Rebuild() {

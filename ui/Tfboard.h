@@ -19,8 +19,8 @@ class TFBoard : public TToolDock {
  public:
   TFBoard(QWidget* parent, DebugHost& host);
 
-  // Takes the panels again when the map changed, then repaints them. Does nothing while the
-  // window is hidden.
+  // Takes the panels again when the map changed (not during a run, when no map can be loaded),
+  // then repaints the elements whose words changed. Does nothing while the window is hidden.
   void UpdateView();
   const std::vector<TBoardPanelView*>& Views() const { return views_; }
 
