@@ -34,6 +34,18 @@ void TFBoard::UpdateView() {
   for (TBoardPanelView* view : views_) view->Refresh();
 }
 
+QSize TFBoard::PreferredSize(const QSize& limit) const {
+  // The groups one below the other, the margins, a scroll bar's width and the title bar.
+  QSize content(0, 0);
+  for (const TBoardPanelView* view : views_) {
+    const QSize group = view->parentWidget()->sizeHint();
+    content = {std::max(content.width(), group.width()),
+               content.height() + group.height() + layout_->spacing()};
+  }
+  content += QSize(40, 48);
+  return content.boundedTo(limit).expandedTo({240, 160});
+}
+
 void TFBoard::Rebuild() {
   while (QLayoutItem* item = layout_->takeAt(0)) {
     delete item->widget();

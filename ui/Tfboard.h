@@ -23,6 +23,8 @@ class TFBoard : public TToolDock {
   // then repaints the elements whose words changed. Does nothing while the window is hidden.
   void UpdateView();
   const std::vector<TBoardPanelView*>& Views() const { return views_; }
+  // The size that shows every panel without scrolling, within `limit`.
+  QSize PreferredSize(const QSize& limit) const;
 
  protected:
   void showEvent(QShowEvent* event) override;

@@ -3,6 +3,7 @@
 // closing, which saves the settings.
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QScreen>
 
 #include "DockLayout.h"
 #include "Tfboard.h"
@@ -69,7 +70,10 @@ void TFMain::ActionShowBoardExecute() {
     board_ = new TFBoard(this, *this);
     addDockWidget(Qt::RightDockWidgetArea, board_);
     board_->setFloating(true);
-    board_->resize(480, 560);
+    board_->show();  // builds the panels, which give the size
+    const QScreen* screen = this->screen();
+    const QSize limit = screen != nullptr ? screen->availableSize() * 9 / 10 : QSize(800, 900);
+    board_->resize(board_->PreferredSize(limit));
     tervik::ui::PlaceBeside(*this, *board_);
   }
   board_->show();
