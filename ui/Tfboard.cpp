@@ -26,8 +26,10 @@ void TFBoard::showEvent(QShowEvent* event) {
 
 void TFBoard::UpdateView() {
   if (!isVisible()) return;
-  // No map can be loaded while a run goes on: the panels are taken again only between runs.
-  if (!host_.Running() && board_.Sync(host_.Session().Cpu())) {
+  // No map can be loaded while a run goes on: the panels are taken again only between runs
+  // (and at the first showing, which may come during a run).
+  if ((!host_.Running() || !built_) && board_.Sync(host_.Session().Cpu())) {
+    built_ = true;
     Rebuild();
     return;
   }

@@ -37,4 +37,5 @@ class TFBoard : public TToolDock {
   QWidget* content_;
   QVBoxLayout* layout_;
   std::vector<TBoardPanelView*> views_;
+  bool built_ = false;
 };
