@@ -26,7 +26,60 @@ StartOptions Fail(const QString& message) {
   return options;
 }
 
+// The options QApplication takes out of the command line itself, each with whether a value
+// follows it. Qt accepts them with one dash or two.
+struct QtOption {
+  const char* name;
+  bool value;
+};
+constexpr QtOption kQtOptions[] = {
+    {"platform", true},      {"platformpluginpath", true},
+    {"platformtheme", true}, {"plugin", true},
+    {"qmljsdebugger", true}, {"qwindowgeometry", true},
+    {"geometry", true},      {"qwindowtitle", true},
+    {"title", true},         {"qwindowicon", true},
+    {"icon", true},          {"display", true},
+    {"name", true},          {"style", true},
+    {"stylesheet", true},    {"session", true},
+    {"reverse", false},      {"widgetcount", false},
+    {"nograb", false},       {"dograb", false},
+    {"sync", false},
+};
+
 }  // namespace
+
+QStringList WithoutQtOptions(const QStringList& arguments) {
+  QStringList kept;
+  for (qsizetype i = 0; i < arguments.size(); ++i) {
+    const QString& argument = arguments[i];
+    if (argument == "--") {  // the rest are file names
+      kept << arguments.mid(i);
+      break;
+    }
+    if (i == 0 || !argument.startsWith('-')) {
+      kept << argument;
+      continue;
+    }
+    QString name = argument.mid(argument.startsWith("--") ? 2 : 1);
+    const qsizetype equals = name.indexOf('=');
+    const bool inlineValue = equals >= 0;
+    if (inlineValue) name.truncate(equals);
+    const QtOption* found = nullptr;
+    for (const QtOption& option : kQtOptions) {
+      if (name == QLatin1String(option.name)) found = &option;
+    }
+    if (!found) {
+      kept << argument;
+    } else if (found->value && !inlineValue && i + 1 < arguments.size()) {
+      ++i;  // its value
+    }
+  }
+  return kept;
+}
+
+QString UsageLine() {
+  return "Usage: tervik [options] [FILE]";
+}
 
 std::optional<FileKind> KindOfFile(const QString& path) {
   for (const FileType& type : kFileTypes) {
@@ -46,7 +99,14 @@ StartOptions ParseCommandLine(const QStringList& arguments) {
   parser.setApplicationDescription(
       "Tervik CPU Emulator: runs and debugs programs for the Tervik CPU in a window.\n"
       "Without --map the window loads default.map from the working folder.");
-  const QCommandLineOption help = parser.addHelpOption();
+  // The help option is ours rather than addHelpOption's, which would also offer --help-all for
+  // Qt's own options, a text Qt can only write once the application object (and so a display)
+  // exists. --help-all is still read, as --help.
+  const QCommandLineOption help({"h", "help", "?"}, "Displays help on commandline options.");
+  parser.addOption(help);
+  QCommandLineOption helpAll("help-all");
+  helpAll.setFlags(QCommandLineOption::HiddenFromHelp);
+  parser.addOption(helpAll);
   const QCommandLineOption version({"v", "version"}, "Displays version information.");
   parser.addOption(version);
   const QCommandLineOption map(
@@ -65,14 +125,13 @@ StartOptions ParseCommandLine(const QStringList& arguments) {
 
   const bool parsed = parser.parse(arguments);
   // Help and version win over every error, so that they answer whatever else was given.
-  // (addHelpOption also adds --help-all, for Qt's own options; it is answered the same way.)
-  if (parser.isSet(help) || parser.isSet("help-all")) {
+  if (parser.isSet(help) || parser.isSet(helpAll)) {
     StartOptions options;
     options.action = StartOptions::Action::Help;
     options.text = parser.helpText();
     // Without an application object Qt names the program "<executable_name>".
     const qsizetype end = options.text.indexOf('\n');
-    options.text.replace(0, end, "Usage: tervik [options] [FILE]");
+    options.text.replace(0, end, UsageLine());
     return options;
   }
   if (parser.isSet(version)) {

@@ -50,6 +50,14 @@ inline constexpr int kUsageExitCode = 64;
 // Reads `arguments` (the program name first, as QCoreApplication::arguments gives them).
 StartOptions ParseCommandLine(const QStringList& arguments);
 
+// `arguments` without the options QApplication takes for itself (-platform NAME, -style NAME,
+// -reverse, ...; with one dash or two, the value after a blank or an '='), so that the command
+// line can be judged before the application object, which needs a display, exists.
+QStringList WithoutQtOptions(const QStringList& arguments);
+
+// "Usage: tervik [options] [FILE]": the first line of --help and of every command-line error.
+QString UsageLine();
+
 // "tervik 1.0.0.0": the first line of --version.
 QString VersionLine();
 

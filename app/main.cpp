@@ -34,6 +34,12 @@ void Print(FILE* stream, const QString& text) {
   std::fputs(text.toLocal8Bit().constData(), stream);
 }
 
+// A wrong command line: the error, the usage line and where to read more, on standard error.
+int UsageError(const QString& error) {
+  Print(stderr, "tervik: " + error + "\n" + tervik::app::UsageLine() + "\nTry 'tervik --help'.\n");
+  return tervik::app::kUsageExitCode;
+}
+
 // A path given on the command line, taken relative to the folder the program was started in
 // (the workspace may change the working folder before it is opened).
 QString Absolute(const QString& path) {
@@ -59,16 +65,19 @@ int SelfTestReport() {
 }  // namespace
 
 int main(int argc, char* argv[]) {
-  // Help and version are answered before the application object exists, so they need no display.
+  // Help, version and every command-line error are answered before the application object
+  // exists, so they need no display. Qt's own options are set aside for the application object.
   {
     QStringList arguments;
     for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
-    const StartOptions early = tervik::app::ParseCommandLine(arguments);
+    const StartOptions early =
+        tervik::app::ParseCommandLine(tervik::app::WithoutQtOptions(arguments));
     if (early.action == StartOptions::Action::Help ||
         early.action == StartOptions::Action::Version) {
       Print(stdout, early.text);
       return 0;
     }
+    if (early.action == StartOptions::Action::Error) return UsageError(early.text);
   }
 
   QApplication app(argc, argv);
@@ -81,10 +90,7 @@ int main(int argc, char* argv[]) {
 
   // Qt has taken its own options (-platform, -style, ...) out of the arguments by now.
   StartOptions options = tervik::app::ParseCommandLine(QCoreApplication::arguments());
-  if (options.action == StartOptions::Action::Error) {
-    Print(stderr, "tervik: " + options.text + "\nTry 'tervik --help'.\n");
-    return tervik::app::kUsageExitCode;
-  }
+  if (options.action == StartOptions::Action::Error) return UsageError(options.text);
   options.map = Absolute(options.map);
   options.file = Absolute(options.file);
 

@@ -2,15 +2,20 @@
 #
 #   bin/tervik, bin/tervik-as, bin/tervik-run,   the window and the command-line tools
 #   bin/tervik-rom
-#   lib/tervik/libtervik_*.so                    the bundled peripheral modules
+#   lib/<multiarch>/tervik/libtervik_*.so        the bundled peripheral modules (lib/tervik where
+#                                                the system has no multiarch folders)
 #   include/tervik/tervik_plugin.h               the module interface, with
-#   lib/pkgconfig/tervik-plugin.pc               `pkg-config --cflags tervik-plugin` and
+#   lib/<multiarch>/pkgconfig/tervik-plugin.pc   `pkg-config --cflags tervik-plugin` and
 #   lib/cmake/TervikPlugin/                      find_package(TervikPlugin) (Tervik::plugin)
 #   share/tervik/examples/                       every example: map, sources and listings
-#   share/doc/tervik/                            Manual.pdf, README.md, LICENSE
+#   share/doc/tervik/                            Manual.pdf, README.md, copyright (the licence),
+#                                                changelog.gz, the module SDK's example sources
+#   share/doc-base/tervik                        the manual's registration with doc-base
 #   share/man/man1/*.1.gz                        a page per program, made from its --help
+#   share/man/man5/tervik-{map,lst,sym}.5.gz     the file formats
 #   share/applications/org.tervik.Tervik.desktop the desktop entry
 #   share/metainfo/org.tervik.Tervik.metainfo.xml  AppStream metadata
+#   share/mime/packages/org.tervik.Tervik.xml    the file types of sources, listings, maps, symbols
 #   share/icons/hicolor/{scalable,NxN}/apps/     the icon, SVG and PNG
 #
 # The programs find the manual, the modules and the examples from their own folder, so the
@@ -28,7 +33,15 @@ set(TERVIK_MAINTAINER "The Tervik developers <tervik@example.org>" CACHE STRING
     "The maintainer of the Debian package")
 
 set(TERVIK_INSTALL_DOCDIR "${CMAKE_INSTALL_DATAROOTDIR}/doc/tervik")
-set(TERVIK_INSTALL_PLUGINDIR "${CMAKE_INSTALL_LIBDIR}/tervik")
+# The modules are architecture-dependent: on a multiarch system (Debian) they go into the
+# architecture's library folder, as Debian's policy wants for a package's private libraries. That
+# folder is also not one the dynamic linker's cache covers, so a package needs no ldconfig call.
+if(CMAKE_LIBRARY_ARCHITECTURE)
+  set(TERVIK_INSTALL_ARCHLIBDIR "lib/${CMAKE_LIBRARY_ARCHITECTURE}")
+else()
+  set(TERVIK_INSTALL_ARCHLIBDIR "${CMAKE_INSTALL_LIBDIR}")
+endif()
+set(TERVIK_INSTALL_PLUGINDIR "${TERVIK_INSTALL_ARCHLIBDIR}/tervik")
 set(TERVIK_INSTALL_EXAMPLESDIR "${CMAKE_INSTALL_DATAROOTDIR}/tervik/examples")
 set(TERVIK_APP_ID "org.tervik.Tervik")
 
@@ -54,6 +67,8 @@ install(TARGETS tervik_terminal tervik_timer tervik_gpio tervik_sevenseg tervik_
 
 install(FILES ${PROJECT_SOURCE_DIR}/plugins/tervik_plugin.h
         DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/tervik)
+# The .pc file names the module folder, which is the architecture's, so it goes into that
+# architecture's pkgconfig folder, where a cross-compiling pkg-config looks for it too.
 # The .pc file carries absolute paths, so it is written at install time for the prefix of that
 # install (cmake --install --prefix, or /usr under CPack), straight into the staging tree: a file
 # in the build folder would be shared by two installs running at once.
@@ -62,7 +77,7 @@ configure_file(${PROJECT_SOURCE_DIR}/packaging/tervik-plugin.pc.in
                ${CMAKE_BINARY_DIR}/packaging/tervik-plugin.pc.in @ONLY)
 install(CODE "
   set(TERVIK_PC_PREFIX \"\${CMAKE_INSTALL_PREFIX}\")
-  set(tervik_pc \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_LIBDIR}/pkgconfig/tervik-plugin.pc\")
+  set(tervik_pc \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${TERVIK_INSTALL_ARCHLIBDIR}/pkgconfig/tervik-plugin.pc\")
   message(STATUS \"Installing: \${tervik_pc}\")
   configure_file(\"${CMAKE_BINARY_DIR}/packaging/tervik-plugin.pc.in\" \"\${tervik_pc}\" @ONLY)
   list(APPEND CMAKE_INSTALL_MANIFEST_FILES \"\${tervik_pc}\")
@@ -86,13 +101,27 @@ install(FILES ${CMAKE_BINARY_DIR}/packaging/TervikPluginConfig.cmake
 file(GLOB tervik_example_files LIST_DIRECTORIES false CONFIGURE_DEPENDS
      ${PROJECT_SOURCE_DIR}/examples/*)
 install(FILES ${tervik_example_files} DESTINATION ${TERVIK_INSTALL_EXAMPLESDIR})
-install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENSE
+# The licence is in copyright, in Debian's machine-readable form.
+install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/packaging/debian/copyright
         DESTINATION ${TERVIK_INSTALL_DOCDIR})
+# The module SDK's example sources, which the manual's SDK chapter walks through.
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/manual/sdk/
+        DESTINATION ${TERVIK_INSTALL_DOCDIR}/sdk)
 
 # Man pages, made from each program's --help and --version by help2man (the window answers both
 # without a display).
 find_program(TERVIK_HELP2MAN help2man)
 find_program(TERVIK_GZIP gzip)
+# gzip -n leaves out the file's name and time, so that two builds give the same bytes.
+function(tervik_gzip source target)
+  string(REGEX REPLACE "\\.gz$" "" plain ${target})
+  add_custom_command(
+    OUTPUT ${target}
+    COMMAND ${CMAKE_COMMAND} -E copy ${source} ${plain}
+    COMMAND ${TERVIK_GZIP} -9nf ${plain}
+    DEPENDS ${source}
+    VERBATIM)
+endfunction()
 set(tervik_man_pages)
 function(tervik_man_page program summary)
   set(page ${CMAKE_BINARY_DIR}/man/${program}.1)
@@ -100,9 +129,11 @@ function(tervik_man_page program summary)
     OUTPUT ${page}.gz
     COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/man
     COMMAND ${TERVIK_HELP2MAN} --no-info --no-discard-stderr --section=1 --name=${summary}
-            --version-string=${PROJECT_VERSION} --output=${page} $<TARGET_FILE:${program}>
+            --version-string=${PROJECT_VERSION}
+            --include=${PROJECT_SOURCE_DIR}/packaging/man/${program}.h2m
+            --output=${page} $<TARGET_FILE:${program}>
     COMMAND ${TERVIK_GZIP} -9nf ${page}
-    DEPENDS ${program}
+    DEPENDS ${program} ${PROJECT_SOURCE_DIR}/packaging/man/${program}.h2m
     COMMENT "Writing the man page of ${program}"
     VERBATIM)
   set(tervik_man_pages ${tervik_man_pages} ${page}.gz PARENT_SCOPE)
@@ -114,8 +145,20 @@ if(TERVIK_HELP2MAN AND TERVIK_GZIP)
   tervik_man_page(tervik-as "assembler for the Tervik CPU")
   tervik_man_page(tervik-run "run Tervik CPU programs without a window")
   tervik_man_page(tervik-rom "write Tervik CPU programs as ROM images for FPGA tools")
-  add_custom_target(tervik_man_pages ALL DEPENDS ${tervik_man_pages})
+  # The file formats' pages (section 5) are written by hand.
+  set(tervik_man5_pages)
+  foreach(format map lst sym)
+    set(page ${CMAKE_BINARY_DIR}/man/tervik-${format}.5.gz)
+    tervik_gzip(${PROJECT_SOURCE_DIR}/packaging/man/tervik-${format}.5 ${page})
+    list(APPEND tervik_man5_pages ${page})
+  endforeach()
+  set(tervik_changelog ${CMAKE_BINARY_DIR}/packaging/changelog.gz)
+  tervik_gzip(${PROJECT_SOURCE_DIR}/packaging/debian/changelog ${tervik_changelog})
+  add_custom_target(tervik_man_pages ALL
+                    DEPENDS ${tervik_man_pages} ${tervik_man5_pages} ${tervik_changelog})
   install(FILES ${tervik_man_pages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  install(FILES ${tervik_man5_pages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man5)
+  install(FILES ${tervik_changelog} DESTINATION ${TERVIK_INSTALL_DOCDIR})
 else()
   message(WARNING "help2man (or gzip) not found: the man pages are not made nor installed. "
                   "Install the Debian package help2man.")
@@ -156,6 +199,10 @@ if(TERVIK_BUILD_UI)
 
   install(FILES ${PROJECT_SOURCE_DIR}/packaging/${TERVIK_APP_ID}.desktop
           DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/applications)
+  install(FILES ${PROJECT_SOURCE_DIR}/packaging/${TERVIK_APP_ID}.mime.xml
+          DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/mime/packages RENAME ${TERVIK_APP_ID}.xml)
+  install(FILES ${PROJECT_SOURCE_DIR}/packaging/debian/tervik.doc-base
+          DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc-base RENAME tervik)
   # The screenshot the metadata points at; its size is written into the metadata.
   set(TERVIK_SCREENSHOT ${PROJECT_SOURCE_DIR}/packaging/screenshots/main-window.png)
   file(READ ${TERVIK_SCREENSHOT} tervik_png_header LIMIT 24 HEX)
@@ -183,12 +230,15 @@ set(CPACK_PACKAGE_VENDOR "The Tervik developers")
 set(CPACK_PACKAGE_CONTACT "${TERVIK_MAINTAINER}")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "emulator and debugger for the Tervik CPU")
-string(CONCAT CPACK_PACKAGE_DESCRIPTION
-    "A desktop emulator and debugger for the Tervik CPU, a 32-bit processor with fixed 32-bit "
-    "instruction words and word-addressed memory, with peripherals as plug-in modules (a "
-    "terminal, a timer and a GPIO port come with it). Includes the assembler tervik-as, the "
-    "headless runner tervik-run, the ROM image writer tervik-rom, example programs, the "
-    "processor manual and the module interface (pkg-config tervik-plugin).")
+# The extended description, wrapped below 80 columns as Debian's tools show it (CPack puts a blank
+# before each line).
+string(CONCAT CPACK_DEBIAN_PACKAGE_DESCRIPTION
+    "A desktop emulator and debugger for the Tervik CPU, a 32-bit processor with\n"
+    "fixed 32-bit instruction words and word-addressed memory, with peripherals as\n"
+    "plug-in modules (a terminal, a timer and a GPIO port come with it).\n"
+    "Includes the assembler tervik-as, the headless runner tervik-run, the ROM\n"
+    "image writer tervik-rom, example programs, the processor manual and the\n"
+    "module interface (pkg-config tervik-plugin).")
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
@@ -201,4 +251,7 @@ set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "${TERVIK_HOMEPAGE}")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS OFF)
 set(CPACK_DEBIAN_COMPRESSION_TYPE xz)
+# Strips what Debian's own packaging strips beyond the debug symbols (the compiler's .comment and
+# .note sections), in the staged tree just before it is packed.
+set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/packaging/StripSections.cmake)
 include(CPack)

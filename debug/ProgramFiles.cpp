@@ -15,6 +15,16 @@ std::string SymbolPathFor(const std::string& path) {
   return std::filesystem::path(path).replace_extension(".sym").string();
 }
 
+std::string ShownPath(const std::string& path) {
+  std::error_code ec;
+  const std::filesystem::path file(path);
+  const std::filesystem::path here = std::filesystem::current_path(ec);
+  if (ec || !file.is_absolute()) return path;
+  const std::filesystem::path relative = file.lexically_relative(here);
+  if (relative.empty() || *relative.begin() == "..") return path;
+  return relative.string();
+}
+
 std::vector<std::string> LoadSymbols(Session& session, const std::string& path, bool required,
                                      bool moveBreakpoints) {
   std::vector<std::string> lines;
@@ -43,7 +53,7 @@ std::vector<std::string> LoadSymbols(Session& session, const std::string& path, 
   }
   const size_t count = result.table.size();
   lines.push_back("Loaded " + std::to_string(count) + (count == 1 ? " symbol" : " symbols") +
-                  " from " + path);
+                  " from " + ShownPath(path));
   if (outside > 0) {
     lines.push_back(std::to_string(outside) + (outside == 1 ? " label names" : " labels name") +
                     " an address no memory region serves");

@@ -13,6 +13,10 @@ namespace tervik::debug {
 // X.sym for X.lst (or for any path: its extension replaced).
 std::string SymbolPathFor(const std::string& path);
 
+// `path` as the console shows it: relative to the working folder when the file lies in it
+// (after a listing is opened, its folder), so "sum.sym" rather than the whole path.
+std::string ShownPath(const std::string& path);
+
 // Reads the symbol file at `path` into the session and returns the console lines about it:
 // "Loaded 12 symbols from X.sym", the lines that could not be read, and how many labels name
 // addresses no memory region serves. A file that cannot be used leaves the session without

@@ -24,7 +24,7 @@ tervik_install_packages() {
 
 # Debian's compiler and linker flags, as a Debian package build uses them (dpkg-buildflags, from
 # dpkg-dev): -O2, -fstack-protector-strong, -Wformat -Werror=format-security, -D_FORTIFY_SOURCE=2
-# and relro. Exports CFLAGS, CXXFLAGS (with CPPFLAGS folded in, as debhelper does, since CMake
+# and relro, with bindnow (-Wl,-z,now) on top. Exports CFLAGS, CXXFLAGS (with CPPFLAGS folded in, as debhelper does, since CMake
 # reads no CPPFLAGS) and LDFLAGS, and puts the same flags as CMake cache variables into
 # TERVIK_DEBIAN_CMAKE_ARGS: CMake reads the environment on a build folder's first configure only,
 # while the cache variables, given on every configure, survive a re-configure of an existing folder.
@@ -33,6 +33,10 @@ tervik_install_packages() {
 # so CI tests the flags the package ships with.
 tervik_debian_flags() {
   local cppflags
+  # Every hardening feature, as Debian asks of programs that handle files of outside origin: on
+  # top of the defaults this adds immediate binding (-Wl,-z,now), so the relocation table is
+  # read-only for the whole run.
+  export DEB_BUILD_MAINT_OPTIONS="hardening=+all"
   cppflags=$(cd "$TERVIK_ROOT" && dpkg-buildflags --get CPPFLAGS)
   CFLAGS="$cppflags $(cd "$TERVIK_ROOT" && dpkg-buildflags --get CFLAGS)"
   CXXFLAGS="$cppflags $(cd "$TERVIK_ROOT" && dpkg-buildflags --get CXXFLAGS)"

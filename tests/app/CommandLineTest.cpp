@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <optional>
 #include <ostream>
@@ -103,6 +104,59 @@ INSTANTIATE_TEST_SUITE_P(
         ParseCase{
             "UnknownOption", {"--frobnicate"}, Error, "", "", std::nullopt, false, "frobnicate"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+TEST(CommandLineTest, QtsOwnOptionsAreSetAside) {
+  const struct {
+    QStringList arguments;
+    QStringList kept;
+  } cases[] = {
+      {{"tervik", "-platform", "offscreen", "a.lst"}, {"tervik", "a.lst"}},
+      {{"tervik", "--style=fusion", "-reverse", "--map", "m.map"}, {"tervik", "--map", "m.map"}},
+      {{"tervik", "--bogus", "-geometry", "10x10"}, {"tervik", "--bogus"}},
+      {{"tervik", "--", "-platform"}, {"tervik", "--", "-platform"}},
+      {{"tervik", "-style"}, {"tervik"}},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(WithoutQtOptions(c.arguments), c.kept) << c.arguments.join(' ').toStdString();
+  }
+}
+
+// The real program without any display: every wrong command line is answered with the usage
+// and 64, help and version with 0; none needs the windowing system.
+TEST(CommandLineTest, AnswersWithoutADisplay) {
+  const struct {
+    QStringList arguments;
+    int exitCode;
+    const char* stdoutPart;
+    const char* stderrPart;
+  } cases[] = {
+      {{"--bogus"}, 64, "", "Usage: tervik [options] [FILE]"},
+      {{"notes.txt"}, 64, "", "is none of"},
+      {{"--map"}, 64, "", "Usage: tervik"},
+      {{"a.lst", "b.lst"}, 64, "", "one FILE at most"},
+      {{"-platform", "xcb", "--frobnicate"}, 64, "", "frobnicate"},
+      {{"--help"}, 0, "Usage: tervik [options] [FILE]", ""},
+      {{"--help-all"}, 0, "--workspace", ""},
+      {{"--version"}, 0, "tervik " TERVIK_VERSION, ""},
+  };
+  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+  for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+    environment.remove(name);
+  for (const auto& c : cases) {
+    const std::string what = c.arguments.join(' ').toStdString();
+    QProcess program;
+    program.setProcessEnvironment(environment);
+    program.start(TERVIK_PROGRAM, c.arguments);
+    ASSERT_TRUE(program.waitForFinished(30000)) << what;
+    const QString out = program.readAllStandardOutput();
+    const QString err = program.readAllStandardError();
+    EXPECT_EQ(program.exitStatus(), QProcess::NormalExit) << what << "\n" << err.toStdString();
+    EXPECT_EQ(program.exitCode(), c.exitCode) << what << "\n" << err.toStdString();
+    EXPECT_TRUE(out.contains(c.stdoutPart)) << what << "\n" << out.toStdString();
+    EXPECT_TRUE(err.contains(c.stderrPart)) << what << "\n" << err.toStdString();
+    EXPECT_FALSE(out.contains("help-all")) << what;
+  }
+}
 
 TEST(CommandLineTest, HelpNamesTheProgramAndItsOptions) {
   for (const char* option : {"--help", "-h", "--help-all"}) {

@@ -180,5 +180,20 @@ TEST(ProgramFiles, WordTargets) {
   }
 }
 
+TEST(ProgramFiles, ShownPathIsRelativeInsideTheWorkingFolder) {
+  const std::string here = std::filesystem::current_path().string();
+  const struct {
+    std::string path;
+    std::string shown;
+  } cases[] = {
+      {here + "/sum.sym", "sum.sym"},
+      {here + "/sub/dir/sum.sym", "sub/dir/sum.sym"},
+      {std::filesystem::current_path().parent_path().string() + "/elsewhere.sym",
+       std::filesystem::current_path().parent_path().string() + "/elsewhere.sym"},
+      {"relative/as/given.sym", "relative/as/given.sym"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(ShownPath(c.path), c.shown) << c.path;
+}
+
 }  // namespace
 }  // namespace tervik::debug

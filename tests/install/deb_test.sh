@@ -25,8 +25,9 @@ echo "package: $(basename "$deb")"
 
 # The files, without the folders, as paths below /.
 dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { sub(/^\.\//, "/", $6); print $6 }' | sort >"$tmp/files.txt"
+multiarch=$(dpkg-architecture -qDEB_HOST_MULTIARCH)
 {
-  cat "$expected"
+  sed "s/@MULTIARCH@/$multiarch/" "$expected"
   for example in "$source"/examples/*; do echo "/usr/share/tervik/examples/$(basename "$example")"; done
 } | sort >"$tmp/expected.txt"
 if ! diff -u "$tmp/expected.txt" "$tmp/files.txt"; then
@@ -55,9 +56,20 @@ desktop-file-validate "$tmp/root/usr/share/applications/org.tervik.Tervik.deskto
   || fail "desktop-file-validate"
 appstreamcli validate --no-net "$tmp/root/usr/share/metainfo/org.tervik.Tervik.metainfo.xml" \
   || fail "appstreamcli validate"
-# The programs are stripped, and find their modules in /usr/lib/tervik.
+# The programs are stripped, and find their modules in the architecture's library folder.
 for program in tervik tervik-as tervik-run tervik-rom; do
   if readelf -S "$tmp/root/usr/bin/$program" | grep -q '\.debug_info'; then fail "$program is not stripped"; fi
 done
-readelf -d "$tmp/root/usr/bin/tervik" | grep -q 'RUNPATH.*\$ORIGIN/../lib/tervik' || fail "tervik's RUNPATH"
+readelf -d "$tmp/root/usr/bin/tervik" | grep -q "RUNPATH.*\$ORIGIN/../lib/$multiarch/tervik" || fail "tervik's RUNPATH"
+# No maintainer scripts: the package installs nothing the dynamic linker's cache covers.
+if dpkg-deb -I "$deb" | grep -qE ' (postinst|postrm|preinst|prerm)$'; then fail "the package has maintainer scripts"; fi
+
+# Debian's own checker: no error and no warning (information and pedantic notes are shown).
+if command -v lintian >/dev/null; then
+  lintian --no-tag-display-limit "$deb" >"$tmp/lintian.txt" 2>&1 || true
+  cat "$tmp/lintian.txt"
+  if grep -qE '^[EW]: ' "$tmp/lintian.txt"; then fail "lintian reports errors or warnings"; fi
+else
+  echo "note: lintian is missing (scripts/packages.txt lists it): the package is not checked by it"
+fi
 echo "deb test: 1 passed, 0 failed"

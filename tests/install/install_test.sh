@@ -12,16 +12,22 @@ prefix=$tmp/prefix
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
 cmake --install "$build" --prefix "$prefix" >"$tmp/install.log" || { cat "$tmp/install.log"; fail "cmake --install"; }
+# The module folder: the architecture's library folder where the system has one (Debian).
+multiarch=$(dpkg-architecture -qDEB_HOST_MULTIARCH 2>/dev/null || true)
+moddir=lib/${multiarch:+$multiarch/}tervik
 
 # What a user expects to find.
 for f in bin/tervik bin/tervik-as bin/tervik-run bin/tervik-rom \
-         lib/tervik/libtervik_terminal.so lib/tervik/libtervik_timer.so lib/tervik/libtervik_gpio.so \
-         lib/tervik/libtervik_sevenseg.so lib/tervik/libtervik_display.so \
-         include/tervik/tervik_plugin.h lib/pkgconfig/tervik-plugin.pc \
+         $moddir/libtervik_terminal.so $moddir/libtervik_timer.so $moddir/libtervik_gpio.so \
+         $moddir/libtervik_sevenseg.so $moddir/libtervik_display.so \
+         include/tervik/tervik_plugin.h lib/${multiarch:+$multiarch/}pkgconfig/tervik-plugin.pc \
          lib/cmake/TervikPlugin/TervikPluginConfig.cmake \
-         share/doc/tervik/Manual.pdf share/doc/tervik/README.md share/doc/tervik/LICENSE \
+         share/doc/tervik/Manual.pdf share/doc/tervik/README.md \
          share/man/man1/tervik.1.gz share/man/man1/tervik-as.1.gz share/man/man1/tervik-run.1.gz \
-         share/man/man1/tervik-rom.1.gz \
+         share/man/man1/tervik-rom.1.gz share/man/man5/tervik-map.5.gz \
+         share/man/man5/tervik-lst.5.gz share/man/man5/tervik-sym.5.gz \
+         share/doc/tervik/copyright share/doc/tervik/changelog.gz share/doc-base/tervik \
+         share/doc/tervik/sdk/counter.c share/mime/packages/org.tervik.Tervik.xml \
          share/applications/org.tervik.Tervik.desktop \
          share/metainfo/org.tervik.Tervik.metainfo.xml \
          share/icons/hicolor/scalable/apps/tervik.svg share/icons/hicolor/48x48/apps/tervik.png \
@@ -97,9 +103,9 @@ cmp "$work/counter.lst" "$examples/counter.lst" || fail "tervik-as does not make
 if grep -q "Failed to load" "$tmp/run.err"; then cat "$tmp/run.err"; fail "tervik-run does not find the modules"; fi
 
 # A module of one's own, built against the installed interface with pkg-config, runs.
-export PKG_CONFIG_PATH=$prefix/lib/pkgconfig
+export PKG_CONFIG_PATH=$prefix/lib/${multiarch:+$multiarch/}pkgconfig
 [ "$(pkg-config --cflags tervik-plugin | xargs)" = "-I$prefix/include/tervik" ] || fail "pkg-config --cflags: $(pkg-config --cflags tervik-plugin)"
-[ "$(pkg-config --variable=plugindir tervik-plugin)" = "$prefix/lib/tervik" ] || fail "pkg-config plugindir"
+[ "$(pkg-config --variable=plugindir tervik-plugin)" = "$prefix/$moddir" ] || fail "pkg-config plugindir"
 cp "$source/plugins/gpio/gpio.c" "$work/mygpio.c"
 cc -std=c11 -Wall -Werror -shared -fPIC $(pkg-config --cflags tervik-plugin) -o "$work/libmy_gpio.so" "$work/mygpio.c"
 printf '0x0000 0x1000 ROM\n0x1000 0x1000 RAM\n0x7000 0x4 DLL libtervik_terminal.so\n0x7010 0x6 DLL libtervik_timer.so 100\n0x7020 0x5 DLL libmy_gpio.so 0x0F\n' >"$work/my.map"
@@ -119,4 +125,33 @@ target_link_libraries(my_gpio PRIVATE Tervik::plugin)
 CMAKE
 cmake -S "$work/cmake-module" -B "$work/cmake-build" -G Ninja -DCMAKE_PREFIX_PATH="$prefix" >"$tmp/cmake.log" 2>&1 \
   && cmake --build "$work/cmake-build" >>"$tmp/cmake.log" 2>&1 || { cat "$tmp/cmake.log"; fail "find_package(TervikPlugin)"; }
+# The man pages name each other and the files the programs use.
+for page in tervik tervik-as tervik-run tervik-rom; do
+  text=$(MANWIDTH=200 man -l "$prefix/share/man/man1/$page.1.gz" 2>/dev/null)
+  grep -q "SEE ALSO" <<<"$text" || fail "$page(1) has no SEE ALSO"
+  grep -q "FILES" <<<"$text" || fail "$page(1) has no FILES"
+done
+MANWIDTH=200 man -l "$prefix/share/man/man1/tervik.1.gz" 2>/dev/null | grep -q "tervik.conf" \
+  || fail "tervik(1) does not name the settings file"
+
+# The file types: after update-mime-database, the desktop's MIME lookup (Qt's, as file managers
+# do theirs) knows each extension by the installed types, and the desktop entry opens them.
+if command -v update-mime-database >/dev/null; then
+  mkdir -p "$tmp/mime-data"
+  cp -r "$prefix/share/mime" "$tmp/mime-data/"
+  update-mime-database "$tmp/mime-data/mime" || fail "update-mime-database"
+  for row in "prog.asm text/x-tervik-asm" "prog.lst text/x-tervik-listing" \
+             "default.map text/x-tervik-map" "prog.sym text/x-tervik-symbols"; do
+    set -- $row
+    got=$(XDG_DATA_DIRS="$tmp/mime-data:/usr/share" QT_QPA_PLATFORM=offscreen \
+          "$build/bin/tervik_mimetype" "$1")
+    [ "$got" = "$2" ] || fail "$1 is known as '$got', not $2"
+    if [ "$2" != text/x-tervik-symbols ]; then
+      grep -q "^MimeType=.*$2;" "$prefix/share/applications/org.tervik.Tervik.desktop" \
+        || fail "the desktop entry does not open $2"
+    fi
+  done
+else
+  echo "note: update-mime-database is missing (shared-mime-info): the file types are not looked up"
+fi
 echo "install test: 1 passed, 0 failed"

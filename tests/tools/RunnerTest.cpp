@@ -4,15 +4,20 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <memory>
 #include <numeric>
 #include <stdexcept>
 #include <variant>
 
+#include "Checks.h"
+#include "JUnit.h"
 #include "Runner.h"
 #include "Session.h"
 #include "SetupTestSupport.h"
+#include "Suite.h"
 #include "TestMachine.h"
 #include "ToolsTestSupport.h"
 
@@ -102,6 +107,65 @@ TEST(Runner, ABreakpointIsNotTakenForTheUntilAddress) {
   session.Cpu().SetPC(kStart);
   session.ToggleBreakpoint(kStart + 1);
   EXPECT_THROW(runner::Run(session, {9, kStart + 2}), std::logic_error);
+}
+
+// The deadline and the interrupt end a run between batches, in both loops, as their own reasons;
+// a run that ends in its first batch ends for its own reason, whatever they say; a trace whose
+// writes fail ends the run at once.
+TEST(Runner, DeadlineInterruptAndFailedTraceEndTheRun) {
+  const std::vector<uint32_t> loop = {Rri(ADDI, 1, 1, 1), Rri(JUMPI, 0, 0, 0xFFFF)};
+  const auto past = std::chrono::steady_clock::now() - std::chrono::seconds(1);
+  const auto future = std::chrono::steady_clock::now() + std::chrono::hours(1);
+  volatile std::sig_atomic_t raised = SIGTERM, quiet = 0;
+  struct Case {
+    const char* name;
+    std::vector<uint32_t> program;
+    uint64_t maxSteps;
+    runner::RunGuard guard;
+    StopReason expected;
+  };
+  constexpr uint64_t kAll = UINT64_MAX;
+  const Case cases[] = {
+      {"deadline passed", loop, kAll, {past, nullptr}, StopReason::TimedOut},
+      {"interrupted", loop, kAll, {std::nullopt, &raised}, StopReason::Interrupted},
+      {"interrupt beats the deadline", loop, kAll, {past, &raised}, StopReason::Interrupted},
+      {"step limit with time to spare", loop, 3000, {future, &quiet}, StopReason::StepLimit},
+      {"halted in the first batch", EndingIn(Op(RETI)), kAll, {past, &raised}, StopReason::Halted},
+  };
+  for (const Case& c : cases) {
+    for (const bool traced : {false, true}) {
+      debug::Session session;
+      AddMachineRegions(session.Cpu());
+      uint32_t a = kStart;
+      for (uint32_t w : c.program) session.Cpu().WriteMem(a++, w);
+      session.Cpu().SetPC(kStart);
+      MemoryFile out;
+      // The traced run traces the steps from 1000 on: both of its loops are looked at.
+      const RunLimits limits{c.maxSteps, std::nullopt};
+      const RunOutcome outcome =
+          traced ? runner::RunTraced(session.Cpu(), limits, out.get(), {1000}, c.guard)
+                 : runner::Run(session, limits, c.guard);
+      EXPECT_EQ(outcome.reason, c.expected) << c.name << (traced ? ", traced" : "");
+      // Ended after a batch: some steps ran, and pc is where that many steps leave it.
+      if (c.program == loop) {
+        EXPECT_GT(outcome.steps, 0u) << c.name;
+        EXPECT_EQ(session.Cpu().r[1], (outcome.steps + 1) / 2) << c.name;
+      }
+    }
+  }
+
+  // A trace whose every write fails: the run ends at the first failed write (the first full
+  // buffer of a megabyte, some 16,000 lines), not when the endless program would.
+  Machine m;
+  m.Load(kStart, {loop[0], loop[1]});
+  FILE* full = std::fopen("/dev/full", "w");
+  ASSERT_NE(full, nullptr);
+  const RunOutcome outcome = runner::RunTraced(m.cpu, {}, full);
+  std::fclose(full);
+  EXPECT_EQ(outcome.reason, StopReason::OutputFailed);
+  EXPECT_EQ(outcome.error, ENOSPC);
+  EXPECT_LT(outcome.steps, 40000u);
+  EXPECT_EQ(runner::FormatStop(m.cpu, outcome).rfind("output failed: pc 0000100", 0), 0u);
 }
 
 // One program that changes every kind of marker, traced step by step.
@@ -399,6 +463,226 @@ TEST(RunnerOptions, DumpExpressionsDumpLikeTheirNumbers) {
     const ProgramRun run = dump(range);
     EXPECT_EQ(run.exitCode, 0) << range << "\n" << run.err;
     EXPECT_EQ(run.out, plain.out) << range;
+  }
+}
+
+TEST(RunnerOptions, TimeoutIsSecondsWithAFraction) {
+  using std::chrono::nanoseconds;
+  const std::pair<const char*, Expected<nanoseconds>> cases[] = {
+      {"10", nanoseconds(10'000'000'000)},
+      {"0.25", nanoseconds(250'000'000)},
+      {" 1.5 ", nanoseconds(1'500'000'000)},
+      {"3.", nanoseconds(3'000'000'000)},
+      {".001", nanoseconds(1'000'000)},
+      {"0.0000000019", nanoseconds(1)},
+      {"31622400", nanoseconds(31'622'400'000'000'000)},  // a year of 366 days
+      {"31622401", std::string("col 1: more than a year")},
+      {"99999999999999999999999", std::string("col 1: more than a year")},
+      {"0", std::string("col 1: the time must be above 0")},
+      {"0.0000000001", std::string("col 1: the time must be above 0")},
+      {"", std::string("col 1: expected a number of seconds")},
+      {".", std::string("col 1: expected a number of seconds")},
+      {"-1", std::string("col 1: expected a number of seconds")},
+      {"1e3", std::string("col 2: unexpected 'e'")},
+      {"1s", std::string("col 2: unexpected 's'")},
+      {"0x10", std::string("col 2: unexpected 'x'")},
+  };
+  for (const auto& [text, expected] : cases) {
+    EXPECT_EQ(Outcome(runner::ParseSeconds(text)), expected) << "'" << text << "'";
+  }
+}
+
+// ---- Suites ----
+
+TEST(RunnerSuite, LinesSplitAsAShellSplitsThem) {
+  using Words = std::vector<std::string>;
+  const std::pair<const char*, Expected<Words>> cases[] = {
+      {"--lst a.lst", Words{"--lst", "a.lst"}},
+      {"  a \t b  ", Words{"a", "b"}},
+      {"'R1 == 5'", Words{"R1 == 5"}},
+      {"\"R1 == 5\"", Words{"R1 == 5"}},
+      {"a'b c'd", Words{"ab cd"}},
+      {"'it''s'", Words{"its"}},
+      {"'a\\b'", Words{"a\\b"}},                // nothing escapes inside single quotes
+      {"\"a\\\"b\\$\\x\"", Words{"a\"b$\\x"}},  // inside double quotes: \" \\ \$ \` only
+      {"a\\ b", Words{"a b"}},
+      {"''", Words{""}},
+      {"\"\" x", Words{"", "x"}},
+      {"\xff\x01", Words{"\xff\x01"}},  // bytes stay bytes
+      {"", Words{}},
+      {"--name 'open", std::string("col 8: the quote is not closed")},
+      {"--name \"open", std::string("col 8: the quote is not closed")},
+      {"'a' \"b\\\"", std::string("col 5: the quote is not closed")},
+  };
+  for (const auto& [text, expected] : cases) {
+    EXPECT_EQ(Outcome(runner::SplitWords(text)), expected) << text;
+  }
+}
+
+// What a run of a suite ends up with, in one line: the values it takes and where it comes from.
+std::string Summary(const runner::Request& r) {
+  std::string s = r.origin + " " + r.name;
+  const auto value = [&](const char* option, const std::optional<std::string>& v) {
+    if (v) s += std::string(" ") + option + "=" + *v;
+  };
+  value("map", r.mapPath);
+  value("lst", r.listingPath);
+  value("sym", r.symbolsPath);
+  value("steps", r.stepsText);
+  value("until", r.untilText);
+  value("from", r.traceFromText);
+  value("to", r.traceToText);
+  value("timeout", r.timeoutText);
+  if (r.trace) s += " trace";
+  if (r.dumpRegs) s += " regs";
+  if (r.dumpSymbols) s += " syms";
+  for (const std::string& e : r.expectTexts) s += " expect=" + e;
+  for (const std::string& d : r.dumpMemTexts) s += " mem=" + d;
+  return s;
+}
+
+TEST(RunnerSuite, LinesTakeTheCommandLinesOptionsAsDefaults) {
+  runner::Request defaults;
+  defaults.mapPath = "d.map";
+  defaults.stepsText = "100";
+  defaults.untilText = "halt";
+  defaults.timeoutText = "5";
+  defaults.name = "common";
+  defaults.dumpRegs = true;
+  defaults.expectTexts = {"R31 == 0x600D"};
+  defaults.dumpMemTexts = {"0:1"};
+  struct Case {
+    const char* text;
+    std::vector<std::string> runs;  // Summary of each, or the error alone
+  };
+  const Case cases[] = {
+      {"--lst a.lst\n",
+       {"s:1 common map=d.map lst=a.lst steps=100 until=halt timeout=5 regs "
+        "expect=R31 == 0x600D mem=0:1"}},
+      // A value given replaces the default; flags add; repeatables come after the defaults'.
+      {"# comment\n\n  \t\n--lst a.lst --map m.map --steps 7 --until 0x10 --timeout 0.5 "
+       "--name mine --trace --dump-sym --sym a.sym --expect 'R1 == 2' --dump-mem 4:2 "
+       "--trace-from 3 --trace-to 9\r\n",
+       {"s:4 mine map=m.map lst=a.lst sym=a.sym steps=7 until=0x10 from=3 to=9 timeout=0.5 "
+        "trace regs syms expect=R31 == 0x600D expect=R1 == 2 mem=0:1 mem=4:2"}},
+      {"--lst a.lst\n--lst b.lst --name=b",
+       {"s:1 common map=d.map lst=a.lst steps=100 "
+        "until=halt timeout=5 regs expect=R31 == 0x600D "
+        "mem=0:1",
+        "s:2 b map=d.map lst=b.lst steps=100 until=halt "
+        "timeout=5 regs expect=R31 == 0x600D mem=0:1"}},
+      // Mistakes name the line; a suite with one runs nothing.
+      {"--lst a.lst\n--lst 'b.lst", {"s:2: col 7: the quote is not closed"}},
+      {"--lst a.lst --junit r.xml",
+       {"s:1: The following arguments were not expected: r.xml "
+        "--junit"}},
+      {"--lst a.lst --help", {"s:1: The following argument was not expected: --help"}},
+      {"--lst a.lst stray", {"s:1: The following argument was not expected: stray"}},
+      {"--until 3", {"s:1: --map and --lst are required"}},
+      {"# nothing\n", {"--suite: 's' names no run"}},
+  };
+  for (const Case& c : cases) {
+    const runner::Suite suite = runner::ParseSuite(c.text, "s", defaults);
+    std::vector<std::string> got;
+    for (const runner::Request& r : suite.runs) got.push_back(Summary(r));
+    if (!suite.error.empty()) got.push_back(suite.error);
+    EXPECT_EQ(got, c.runs) << c.text;
+  }
+}
+
+// ---- The report ----
+
+TEST(RunnerReport, TextsBecomeWhatXmlMayHold) {
+  const std::string bad = "\xEF\xBF\xBD";  // U+FFFD
+  const std::pair<std::string, std::string> cases[] = {
+      {"plain <&> text\t\r\n", "plain <&> text\t\r\n"},
+      {"caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80", "caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80"},
+      {std::string("a\0b\x01\x1F\x7F", 6), "a" + bad + "b" + bad + bad + "\x7F"},
+      {"\xFF\xFE\x80", bad + bad + bad},
+      {"\xC3", bad},                                                     // cut short
+      {"\xC3(", bad + "("},                                              // a continuation missing
+      {"\xC0\xAF", bad + bad},                                           // overlong '/'
+      {"\xE0\x80\xAF", bad + bad + bad},                                 // overlong, three bytes
+      {"\xED\xA0\x80", bad + bad + bad},                                 // a surrogate
+      {"\xF4\x90\x80\x80", bad + bad + bad + bad},                       // past U+10FFFF
+      {"\xEF\xBF\xBE\xEF\xBF\xBF", bad + bad + bad + bad + bad + bad},   // U+FFFE, U+FFFF
+      {"\xEF\xBF\xBD\xF4\x8F\xBF\xBF", "\xEF\xBF\xBD\xF4\x8F\xBF\xBF"},  // U+FFFD, U+10FFFF
+  };
+  for (const auto& [text, expected] : cases) {
+    EXPECT_EQ(runner::XmlSafeText(text), expected) << text;
+  }
+}
+
+// Errors apart from failures, the names escaped, a cut output: against the golden file (which
+// the Python test of the runner reads back with an XML parser, as it does the runner's reports).
+TEST(RunnerReport, CasesAgainstTheGoldenFile) {
+  runner::SuiteReport suite{"dir/a&b.suite", "2026-12-07T21:30:00", "host\"1\"", {}};
+  const auto report = [](std::string name, int status, std::vector<std::string> failures,
+                         std::string output = {}, uint64_t cut = 0) {
+    runner::CaseReport c;
+    c.name = std::move(name);
+    c.status = status;
+    c.stop = status == 3 || status == 64 ? "" : "halted: pc stayed at 00000001 after 2 steps";
+    c.failures = std::move(failures);
+    c.output = std::move(output);
+    c.outputCut = cut;
+    c.seconds = 0.25;
+    return c;
+  };
+  suite.cases = {
+      report("passed \xFF\x01", 0, {}, "A\nB\xC3\n"),
+      report("halted early", 1, {}),
+      report("expectation", 6, {"--expect 'R1 < 2' does not hold", "--expect 'x': col 1: no"}),
+      report("timeout", 7, {"the run took longer than --timeout 1"}, "tail\n", 123456),
+      report("unreadable", 3, {"cannot read the listing 'x\tz.lst'"}),
+      report("fault", 5, {"halted on an undefined word at 00000001"}),
+      report("thrown", 4, {"the run failed: boom"}),
+      report("usage", 64, {"--until: col 1: undefined symbol 'x'"}),
+      report("interrupted", 143, {"interrupted by SIGTERM"}),
+  };
+  ExpectGolden("junit-cases.xml", runner::JUnitReport(suite));
+  EXPECT_EQ(runner::UtcTimestamp(0), "1970-01-01T00:00:00");
+  EXPECT_EQ(runner::UtcTimestamp(1796688000), "2026-12-08T00:00:00");
+}
+
+// Whatever a program prints, the tail holds at most twice its limit; what it gives starts at a
+// line and, with the bytes it says it dropped, adds up to everything appended.
+TEST(RunnerReport, OutputTailStaysBounded) {
+  for (const size_t limit : {size_t{16}, size_t{1000}, runner::OutputTail::kDefaultLimit}) {
+    runner::OutputTail tail(limit);
+    uint64_t appended = 0;
+    size_t most = 0;
+    for (int i = 0; i < 200000; ++i) {
+      const std::string line = "line " + std::to_string(i) + "\n";
+      tail.Append(line);
+      appended += line.size();
+      most = std::max(most, tail.Held());
+    }
+    EXPECT_LE(most, 2 * limit + 16) << limit;
+    uint64_t dropped = 0;
+    const std::string text = tail.Take(dropped);
+    EXPECT_EQ(dropped + text.size(), appended) << limit;
+    EXPECT_LE(text.size(), limit) << limit;
+    EXPECT_EQ(text.substr(text.size() - 12), "line 199999\n") << limit;
+    EXPECT_EQ(text.rfind("line ", 0), 0u) << text.substr(0, 20);
+    EXPECT_EQ(tail.Held(), 0u);
+  }
+  runner::OutputTail small(100);
+  small.Append("short\n");
+  uint64_t dropped = 1;
+  EXPECT_EQ(small.Take(dropped), "short\n");
+  EXPECT_EQ(dropped, 0u);
+}
+
+TEST(RunnerReport, StatusesAreErrorsOrFailures) {
+  using runner::Verdict;
+  const std::pair<int, Verdict> cases[] = {
+      {0, Verdict::Passed}, {1, Verdict::Failed},  {2, Verdict::Failed},  {6, Verdict::Failed},
+      {7, Verdict::Failed}, {3, Verdict::Error},   {4, Verdict::Error},   {5, Verdict::Error},
+      {64, Verdict::Error}, {130, Verdict::Error}, {143, Verdict::Error},
+  };
+  for (const auto& [status, verdict] : cases) {
+    EXPECT_EQ(runner::VerdictOf(status), verdict) << status;
   }
 }
 

@@ -6,6 +6,8 @@
   line that wraps passes and a line cut at the margin fails;
 - no word is printed outside the page's text area (pdftotext -bbox), so nothing runs off the
   right edge;
+- every line of every code block is printed on one line of the page, not wrapped, so that code
+  copied from the PDF is the code of the source;
 - the PDF has an outline (bookmarks) and internal links.
 
     check_manual.py Manual.pdf Manual.html
@@ -93,6 +95,16 @@ def main(pdf, source):
         checked += 1
         if s not in flat and s not in unmarked:
             failures.append(f"missing {kind}: {block.strip()[:120]!r}")
+
+    # Every code line on one printed line: a wrapped one is split over two lines of the text.
+    printed = {squeeze(line) for page in pages for line in page.split("\n")}
+    wrapped = [block for kind, block in parser.blocks
+               if kind == "code line" and squeeze(block) and squeeze(block) not in printed]
+    for block in wrapped[:10]:
+        failures.append(f"code line wider than the page: {block.expandtabs(8)!r} "
+                        f"({len(block.expandtabs(8))} columns)")
+    if len(wrapped) > 10:
+        failures.append(f"{len(wrapped) - 10} more code lines wider than the page")
 
     # Every word inside the text area.
     bbox = subprocess.run(["pdftotext", "-bbox", pdf, "-"], check=True, capture_output=True,

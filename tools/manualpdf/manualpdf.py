@@ -22,6 +22,7 @@ Markdown extras:
 """
 import argparse
 import html
+import mimetypes
 import os
 import re
 import sys
@@ -34,6 +35,8 @@ INCLUDE = re.compile(r"^<!--\s*include:\s*(\S+)\s*-->\s*$")
 
 
 INCLUDE_DIRS = []  # --include-dir: made at build time (listings the assembler writes)
+IMAGE_SCHEME = "manual-image:"
+IMAGE_FILES = {}  # an image's name in the chapters -> the file found for it
 
 
 def read_with_includes(path, depth=0):
@@ -101,7 +104,10 @@ def chapter_html(number, source, images_dirs, used_ids):
         for d in images_dirs:
             candidate = os.path.join(d, src)
             if os.path.exists(candidate):
-                return m.group(0).replace(f'src="{src}"', f'src="file://{os.path.abspath(candidate)}"')
+                # Named by a URL of their own rather than their path: the PDF names each image after
+                # its URL, and a path would put the build folder into the PDF.
+                IMAGE_FILES[src] = os.path.abspath(candidate)
+                return m.group(0).replace(f'src="{src}"', f'src="{IMAGE_SCHEME}{src}"')
         raise SystemExit(f"manualpdf: image not found: {src}")
 
     body = re.sub(r'<img[^>]*?src="([^"]+)"', fix_image, body)
@@ -151,13 +157,23 @@ def main():
         if target not in known:
             raise SystemExit(f"manualpdf: a link goes to #{target}, which no heading has")
 
+    # No date unless the build gives one (SOURCE_DATE_EPOCH, as reproducible builds do), so that
+    # two builds of the same sources give the same bytes.
+    dates = ""
+    epoch = os.environ.get("SOURCE_DATE_EPOCH", "")
+    if epoch.isdigit():
+        import datetime
+        when = datetime.datetime.fromtimestamp(int(epoch), datetime.timezone.utc)
+        stamp = when.strftime("%Y-%m-%dT%H:%M:%SZ")
+        dates = (f'<meta name="dcterms.created" content="{stamp}">\n'
+                 f'<meta name="dcterms.modified" content="{stamp}">\n')
     subtitle = "".join(f"<p>{html.escape(line)}</p>" for line in args.subtitle)
     title = html.escape(args.title)
     document = f"""<!DOCTYPE html>
 <html lang="en"><head><meta charset="utf-8"><title>{title}</title>
 <meta name="author" content="Tervik">
 <meta name="generator" content="tervik manualpdf">
-</head><body>
+{dates}</head><body>
 <section class="titlepage" id="title"><div class="rule"></div><h1 class="book-title">{title}</h1>
 <div class="subtitle">{subtitle}</div></section>
 {contents_html(entries)}
@@ -174,7 +190,16 @@ def main():
     logging.getLogger("weasyprint").setLevel(logging.ERROR)
     logging.getLogger("fontTools").setLevel(logging.ERROR)
     css = weasyprint.CSS(filename=os.path.join(HERE, "manual.css"))
-    doc = weasyprint.HTML(string=document, base_url=os.path.dirname(os.path.abspath(args.output)))
+    def fetch(url):
+        if url.startswith(IMAGE_SCHEME):
+            path = IMAGE_FILES[url[len(IMAGE_SCHEME):]]
+            with open(path, "rb") as f:
+                kind = mimetypes.guess_type(path)[0] or "application/octet-stream"
+                return {"string": f.read(), "mime_type": kind, "redirected_url": url}
+        return weasyprint.default_url_fetcher(url)
+
+    doc = weasyprint.HTML(string=document, base_url=os.path.dirname(os.path.abspath(args.output)),
+                          url_fetcher=fetch)
     tmp = args.output + ".tmp"
     doc.write_pdf(tmp, stylesheets=[css])
     os.replace(tmp, args.output)

@@ -1,18 +1,27 @@
-// tervik_manualshots: the screenshots of the manual's tutorial, taken at build time from the real
-// main window on the offscreen platform, so the manual always shows the current program.
-//   tervik_manualshots OUTDIR MAP BUGGY.lst FIXED.lst
-// Walks through the tutorial of docs/manual/07-tutorial.md with the window's own commands and
-// writes one PNG per step into OUTDIR (their names are those the chapter shows).
+// tervik_manualshots: the manual's tutorial, done as its reader does it, on the real main window
+// (offscreen) and with the real tools, checking every value the chapter states, and taking the
+// chapter's pictures on the way.
+//   tervik_manualshots OUTDIR TUTORIAL CHAPTER TERVIK-AS TERVIK-RUN WORKDIR
+// TUTORIAL is the folder of the chapter's files (default.map, sum.asm, sum-fixed.asm), CHAPTER the
+// chapter's Markdown. The reader's folder is WORKDIR/sum, made afresh. Every claim is looked up in
+// the chapter's text (white space folded) and checked against the program; a picture is saved
+// only when the claims of its caption hold. Exits 1 when anything does not hold, naming it.
 #include <QApplication>
+#include <QClipboard>
 #include <QDir>
-#include <QImage>
+#include <QFile>
+#include <QFileInfo>
 #include <QPixmap>
+#include <QProcess>
+#include <QRegularExpression>
 #include <QWidget>
 #include <cstdio>
+#include <optional>
 #include <string>
 
 #include "Tfbreakpoints.h"
 #include "Tfcpu.h"
+#include "Tfdebug.h"
 #include "Tfmain.h"
 #include "Tfmem.h"
 #include "Tfreg.h"
@@ -26,18 +35,241 @@ void QuietMessages(QtMsgType type, const QMessageLogContext&, const QString& mes
   std::fprintf(stderr, "%s\n", qPrintable(message));
 }
 
-void Settle() {
-  for (int i = 0; i < 5; ++i) QApplication::processEvents();
+QString Folded(const QString& text) {
+  return text.simplified();
 }
 
-bool Save(QWidget* widget, const QString& path) {
-  Settle();
-  const QPixmap shot = widget->grab();
-  if (shot.isNull() || !shot.save(path, "PNG")) {
-    std::fprintf(stderr, "tervik_manualshots: cannot write %s\n", qPrintable(path));
-    return false;
+class Tutorial {
+ public:
+  Tutorial(QString chapter, QString out) : chapter_(Folded(chapter)), out_(std::move(out)) {}
+
+  bool ok() const { return ok_; }
+
+  // The chapter says `text` (white space folded).
+  void Claim(const QString& text) {
+    if (!chapter_.contains(Folded(text))) Fail("the chapter does not say: " + text);
   }
-  return true;
+  // What the program did is what the chapter says.
+  void Check(bool holds, const QString& what) {
+    if (!holds) Fail(what);
+  }
+  void CheckEqual(const QString& got, const QString& want, const QString& what) {
+    if (got != want) Fail(what + ": got '" + got + "', the chapter says '" + want + "'");
+  }
+  // The console's last line is `text`, and the chapter says so.
+  void ConsoleSays(const QString& text) {
+    Claim(text);
+    const size_t n = FDebug->Model()->LineCount();
+    const std::string_view last = n ? FDebug->Model()->Line(n - 1) : std::string_view();
+    CheckEqual(QString::fromUtf8(last.data(), static_cast<qsizetype>(last.size())), text,
+               "the console's last line");
+  }
+
+  // Saves the picture when every claim so far holds.
+  void Shot(QWidget* widget, const QString& name) {
+    for (int i = 0; i < 5; ++i) QApplication::processEvents();
+    if (!ok_) {
+      Fail("not saving " + name + ": its claims do not hold");
+      return;
+    }
+    const QPixmap shot = widget->grab();
+    if (shot.isNull() || !shot.save(QDir(out_).filePath(name), "PNG")) Fail("cannot write " + name);
+  }
+
+  void Fail(const QString& what) {
+    std::fprintf(stderr, "tutorial: %s\n", qPrintable(what));
+    ok_ = false;
+  }
+
+ private:
+  QString chapter_;
+  QString out_;
+  bool ok_ = true;
+};
+
+struct Run {
+  int exitCode = -1;
+  QString out;
+  QString err;
+};
+
+// A command the reader types in the folder.
+Run Command(const QString& program, const QStringList& arguments, const QString& folder) {
+  QProcess process;
+  process.setWorkingDirectory(folder);
+  process.start(program, arguments);
+  Run run;
+  if (!process.waitForFinished(60000)) return run;
+  run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+  run.out = QString::fromUtf8(process.readAllStandardOutput());
+  run.err = QString::fromUtf8(process.readAllStandardError());
+  return run;
+}
+
+bool Copy(const QString& from, const QString& to) {
+  QFile::remove(to);
+  return QFile::copy(from, to) && QFile(to).setPermissions(QFile::ReadOwner | QFile::WriteOwner);
+}
+
+QString Hex(uint32_t v) {
+  return QString::asprintf("%08X", v);
+}
+
+// The word lines of a listing, as the chapter prints them.
+QStringList WordLines(const QString& listing) {
+  QFile file(listing);
+  QStringList lines;
+  if (!file.open(QIODevice::ReadOnly)) return lines;
+  static const QRegularExpression word("^[0-9A-F]{5} [01]{32}");
+  for (const QString& line : QString::fromUtf8(file.readAll()).split('\n'))
+    if (word.match(line).hasMatch()) lines << line;
+  return lines;
+}
+
+void Walk(Tutorial& t, const QString& source, const QString& as, const QString& runner,
+          const QString& folder) {
+  // An empty folder with the map and the program, as the reader writes them.
+  t.Check(QDir(folder).removeRecursively() && QDir().mkpath(folder), "cannot make " + folder);
+  t.Check(Copy(source + "/default.map", folder + "/default.map") &&
+              Copy(source + "/sum.asm", folder + "/sum.asm"),
+          "cannot copy the tutorial's files");
+  QDir::setCurrent(folder);
+
+  // tervik-as sum.asm, and what a wrong register would have said.
+  t.Claim("tervik-as sum.asm");
+  const Run assembled = Command(as, {"sum.asm"}, folder);
+  t.Check(assembled.exitCode == 0, "tervik-as sum.asm failed: " + assembled.err);
+  const QStringList words = WordLines(folder + "/sum.lst");
+  t.Check(words.size() >= 3, "sum.lst has fewer than three words");
+  for (qsizetype i = 0; i < 3 && i < words.size(); ++i) t.Claim(words[i]);
+  {
+    QFile file(folder + "/sum.asm");
+    file.open(QIODevice::ReadOnly);
+    QStringList lines = QString::fromUtf8(file.readAll()).split('\n');
+    const qsizetype add = lines.indexOf(QRegularExpression("^\\s+ADD\\s.*"));
+    t.Check(add >= 0, "sum.asm has no ADD line");
+    const QString bad = folder + "/bad";
+    QDir().mkpath(bad);
+    if (add >= 0) lines[add].replace("R2,R2,R1", "R2,R2,R32");
+    QFile wrong(bad + "/sum.asm");
+    wrong.open(QIODevice::WriteOnly);
+    wrong.write(lines.join('\n').toUtf8());
+    wrong.close();
+    const Run failed = Command(as, {"sum.asm"}, bad);
+    const QString message = failed.err.section('\n', 0, 0);
+    t.Claim("`" + message + "`");
+    t.Check(failed.exitCode != 0 && !QFile::exists(bad + "/sum.lst"),
+            "a wrong register still gave a listing");
+    QDir(bad).removeRecursively();
+  }
+
+  // tervik sum.lst in the folder: the map of the folder, the program loaded.
+  t.Claim("tervik sum.lst");
+  TFMain main;
+  main.resize(960, 640);
+  main.FormCreate();
+  main.OpenListing("sum.lst");
+  main.show();
+  QApplication::processEvents();
+  main.resizeDocks({FCPU, FReg}, {560, 400}, Qt::Horizontal);
+  tervik::Processor& cpu = main.Cpu();
+  // The rate in the status bar is a measurement of the machine that builds the manual; the
+  // pictures show the status bar without one, so that every build gives the same pictures.
+  const auto shotOfMain = [&](const QString& name) {
+    main.StatusText->setText("- instruction/sec");
+    t.Shot(&main, name);
+  };
+  bool allZero = cpu.pc == 0 && cpu.sp == 0 && cpu.sr == 0;
+  for (uint32_t r : cpu.r) allZero = allZero && r == 0;
+  t.Check(allZero, "after loading, a register is not 0");
+  t.Check(main.Listing().Comment(0) == "; next to add", "no comment at address 0");
+  shotOfMain("tutorial-loaded.png");
+
+  // Four steps with F7: the ADD makes R2 9 and red.
+  for (int i = 0; i < 4; ++i) main.ActionStep->trigger();
+  t.Claim("Press it four times");
+  t.Claim("`R2` is red and holds 9");
+  t.Check(cpu.r[2] == 9 && cpu.regChanged[2], "after four steps R2 is " + Hex(cpu.r[2]));
+  shotOfMain("tutorial-step.png");
+
+  // Reset, a breakpoint on the ADD, Run.
+  main.ActionReset->trigger();
+  main.ToggleBreakpoint(3);
+  main.ActionRun->trigger();
+  t.ConsoleSays("Breakpoint 1 at 00000003 after 3 instructions");
+  main.ActionShowBreakpoints->trigger();
+  main.RefreshViews();
+  shotOfMain("tutorial-breakpoint.png");
+  if (QWidget* breakpoints = main.BreakpointsWindow(); breakpoints != nullptr) {
+    if (breakpoints->isWindow()) t.Shot(breakpoints, "tutorial-breakpoints-window.png");
+    breakpoints->hide();
+  }
+
+  // Each further F9 stops at the ADD again, with R1 at 9, 8, ... 0.
+  t.Claim("9, 8, ... 0 where 10, 9, ... 1 were meant");
+  QStringList seen{QString::number(cpu.r[1])};
+  for (int i = 0; i < 9; ++i) {
+    main.ActionRun->trigger();
+    if (cpu.pc != 3) break;
+    seen << QString::number(cpu.r[1]);
+  }
+  t.CheckEqual(seen.join(", "), "9, 8, 7, 6, 5, 4, 3, 2, 1, 0", "R1 at the breakpoint");
+
+  // Without the breakpoint the run ends on done; the sum at 0x1000 is 0x2D.
+  main.ToggleBreakpoint(3);
+  main.ActionRun->trigger();
+  t.ConsoleSays("Halted at 00000007 (JUMPI H#0%)");
+  t.Claim("The sum there is 0x2D, 45");
+  t.Check(cpu.ReadMem(0x1000) == 0x2D, "the sum at 0x1000 is " + Hex(cpu.ReadMem(0x1000)));
+  main.ActionShowMemory->trigger();
+  FMem->resize(380, 150);
+  FMem->GoToAddress(0x1000);
+  main.RefreshViews();
+  t.Shot(FMem, "tutorial-bug.png");
+
+  // A watchpoint on 0x1000: after Reset, the run stops right after the STORE.
+  main.ActionReset->trigger();
+  t.Claim("`0x1000, w`");
+  if (TFBreakpoints* window = main.BreakpointsWindow()) {
+    window->AskText = [](const QString&, const QString&) {
+      return std::optional<QString>("0x1000, w");
+    };
+    window->WatchButton->click();
+    window->hide();
+  }
+  main.ActionRun->trigger();
+  t.ConsoleSays("Watchpoint 1: M[00001000] 0000002D -> 0000002D by the word at 00000006");
+  t.Check(cpu.pc == 7, "the watchpoint did not stop after the STORE at 6");
+
+  // The fix: assemble again, Reload (a fresh start of the program), Run.
+  t.Check(Copy(source + "/sum-fixed.asm", folder + "/sum.asm"), "cannot write the fix");
+  const Run again = Command(as, {"sum.asm"}, folder);
+  t.Check(again.exitCode == 0, "tervik-as on the fixed source failed: " + again.err);
+  main.ActionReloadLST->trigger();
+  main.ActionReset->trigger();
+  main.ActionRun->trigger();
+  t.ConsoleSays("Watchpoint 1: M[00001000] 00000000 -> 00000037 by the word at 00000006");
+  t.Claim("the word at 0x1000 is now 0x37, and `R2` holds 0x37");
+  t.Check(cpu.ReadMem(0x1000) == 0x37 && cpu.r[2] == 0x37,
+          "after the fix, 0x1000 holds " + Hex(cpu.ReadMem(0x1000)) + " and R2 " + Hex(cpu.r[2]));
+  FMem->GoToAddress(0x1000);
+  main.RefreshViews();
+  shotOfMain("tutorial-fixed.png");
+  t.Shot(FMem, "tutorial-fixed-memory.png");
+
+  // The same check without the window.
+  const QStringList runArgs{"--map",   "default.map", "--lst",   "sum.lst",
+                            "--quiet", "--dump-mem",  "0x1000:1"};
+  t.Claim("tervik-run " + runArgs.join(' '));
+  const Run run = Command(runner, runArgs, folder);
+  t.Check(run.exitCode == 0, "tervik-run failed: " + run.err);
+  for (const QString& line : (run.out + run.err).split('\n', Qt::SkipEmptyParts)) t.Claim(line);
+
+  // Copy as ROM: the first lines the chapter shows.
+  main.ActionExportROMDATA->trigger();
+  const QStringList rom = QApplication::clipboard()->text().split("\r\n");
+  t.Check(rom.size() > 3, "Copy as ROM put nothing on the clipboard");
+  for (qsizetype i = 0; i < 3 && i < rom.size(); ++i) t.Claim(rom[i]);
 }
 
 }  // namespace
@@ -48,67 +280,19 @@ int main(int argc, char* argv[]) {
   QApplication app(argc, argv);
   QApplication::setApplicationName("Tervik CPU Emulator");
   const QStringList args = QApplication::arguments();
-  if (args.size() != 5) {
-    std::fprintf(stderr, "usage: tervik_manualshots OUTDIR MAP BUGGY.lst FIXED.lst\n");
+  if (args.size() != 7) {
+    std::fprintf(
+        stderr, "usage: tervik_manualshots OUTDIR TUTORIAL CHAPTER TERVIK-AS TERVIK-RUN WORKDIR\n");
     return 2;
   }
-  const QDir out(args[1]);
-  if (!QDir().mkpath(out.path())) return 1;
-  // The tutorial's folder: the map is default.map in the working directory, as for a user.
-  const QString folder = QFileInfo(args[2]).absolutePath();
-  const std::string buggy = QFileInfo(args[3]).absoluteFilePath().toStdString();
-  const std::string fixed = QFileInfo(args[4]).absoluteFilePath().toStdString();
-  QDir::setCurrent(folder);
-
-  bool ok = true;
-  {
-    TFMain main;
-    main.resize(960, 640);
-    main.FormCreate();
-    main.show();
-    Settle();
-    // Wide enough for the disassembly's comments.
-    main.resizeDocks({FCPU, FReg}, {560, 400}, Qt::Horizontal);
-
-    // Load the listing: the disassembly shows the program, pc on the first word.
-    main.LoadListing(buggy);
-    main.RefreshViews();
-    ok = Save(&main, out.filePath("tutorial-loaded.png")) && ok;
-
-    // Four steps with F7: the last, ADD, changes R2 (drawn in red).
-    for (int i = 0; i < 4; ++i) main.ActionStep->trigger();
-    ok = Save(&main, out.filePath("tutorial-step.png")) && ok;
-
-    // A breakpoint on the ADD (address 3); Reset and Run stop there with R2 not yet changed.
-    main.ActionReset->trigger();
-    main.ToggleBreakpoint(3);
-    main.ActionRun->trigger();
-    main.ActionShowBreakpoints->trigger();
-    main.RefreshViews();
-    ok = Save(&main, out.filePath("tutorial-breakpoint.png")) && ok;
-    if (QWidget* breakpoints = main.BreakpointsWindow(); breakpoints != nullptr) {
-      if (breakpoints->isWindow()) {
-        ok = Save(breakpoints, out.filePath("tutorial-breakpoints-window.png")) && ok;
-      }
-      breakpoints->hide();
-    }
-
-    // Without the breakpoint, Run goes on to the end: the sum at 0x1000 is wrong.
-    main.ToggleBreakpoint(3);
-    main.ActionRun->trigger();
-    main.ActionShowMemory->trigger();
-    FMem->resize(380, 150);
-    FMem->GoToAddress(0x1000);
-    main.RefreshViews();
-    ok = Save(FMem, out.filePath("tutorial-bug.png")) && ok;
-
-    // The fixed program, reloaded and run: 0x37 = 55.
-    main.LoadListing(fixed);
-    main.ActionRun->trigger();
-    FMem->GoToAddress(0x1000);
-    main.RefreshViews();
-    ok = Save(&main, out.filePath("tutorial-fixed.png")) && ok;
-    ok = Save(FMem, out.filePath("tutorial-fixed-memory.png")) && ok;
+  if (!QDir().mkpath(args[1])) return 1;
+  QFile chapter(args[3]);
+  if (!chapter.open(QIODevice::ReadOnly)) {
+    std::fprintf(stderr, "tutorial: cannot read %s\n", qPrintable(args[3]));
+    return 1;
   }
-  return ok ? 0 : 1;
+  Tutorial tutorial(QString::fromUtf8(chapter.readAll()), QFileInfo(args[1]).absoluteFilePath());
+  Walk(tutorial, QFileInfo(args[2]).absoluteFilePath(), QFileInfo(args[4]).absoluteFilePath(),
+       QFileInfo(args[5]).absoluteFilePath(), QFileInfo(args[6]).absoluteFilePath() + "/sum");
+  return tutorial.ok() ? 0 : 1;
 }

@@ -41,8 +41,22 @@ int RunStatus(const RunOutcome& outcome, bool untilGiven, HaltCause cause, bool 
                                           : kExitSuccess;
       break;
     case StopReason::StepLimit: status = kExitStepLimit; break;
+    case StopReason::TimedOut: status = kExitTimeout; break;
+    case StopReason::Interrupted: status = kExitSignal; break;
+    case StopReason::OutputFailed: status = kExitFailed; break;
   }
   return status == kExitSuccess && !expectationsHeld ? kExitExpectation : status;
+}
+
+Verdict VerdictOf(int status) {
+  switch (status) {
+    case kExitSuccess: return Verdict::Passed;
+    case kExitHaltedEarly:
+    case kExitStepLimit:
+    case kExitExpectation:
+    case kExitTimeout: return Verdict::Failed;
+    default: return Verdict::Error;
+  }
 }
 
 debug::Result<Expectation> ParseExpectation(std::string_view text) {

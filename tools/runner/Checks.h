@@ -22,8 +22,15 @@ enum ExitStatus : int {
   kExitFailed = 4,       // the output cannot be written, or the runner failed otherwise
   kExitFault = 5,        // halted on an undefined word or a fetch from unmapped memory
   kExitExpectation = 6,  // the run ended well, but an --expect condition does not hold
+  kExitTimeout = 7,      // the --timeout ran out
   kExitUsage = 64,       // a command-line error
+  kExitSignal = 128,     // plus the signal's number: SIGTERM or SIGINT interrupted the run
 };
+
+// A run's status as a test report sees it: an error when the run could not run, faulted or was
+// interrupted (3, 4, 5, 64, 128 and above), a failure when a check failed (1, 2, 6, 7).
+enum class Verdict : uint8_t { Passed, Failed, Error };
+Verdict VerdictOf(int status);
 
 enum class HaltCause : uint8_t {
   Stayed,         // a jump to itself, RETI to itself: a word the processor performs

@@ -1,7 +1,9 @@
 // The run loops of the headless runner, the text it writes and the reading of its options.
 #include "Runner.h"
 
+#include <algorithm>
 #include <array>
+#include <limits>
 #include <stdexcept>
 #include <string_view>
 
@@ -60,13 +62,43 @@ bool FlushIfLarge(std::string& text, std::FILE* out, bool always = false) {
 
 }  // namespace
 
-RunOutcome Run(debug::Session& session, const RunLimits& limits,
+BatchPacer::BatchPacer(const RunGuard& guard)
+    : guard_(guard),
+      slice_(guard.deadline || guard.interrupt != nullptr ? uint64_t{1} << 16
+                                                          : std::numeric_limits<uint64_t>::max()),
+      last_(std::chrono::steady_clock::now()) {}
+
+std::optional<StopReason> BatchPacer::Check() {
+  if (guard_.interrupt != nullptr && *guard_.interrupt != 0) return StopReason::Interrupted;
+  if (!guard_.deadline && guard_.interrupt == nullptr) return std::nullopt;
+  const auto now = std::chrono::steady_clock::now();
+  if (guard_.deadline && now >= *guard_.deadline) return StopReason::TimedOut;
+  // A batch's time depends on the program (a module's work per step): aim at the target.
+  const auto took = now - last_;
+  last_ = now;
+  if (took < kBatchTarget / 2 && slice_ < (uint64_t{1} << 30)) {
+    slice_ *= 2;
+  } else if (took > kBatchTarget * 2 && slice_ > 64) {
+    slice_ /= 2;
+  }
+  return std::nullopt;
+}
+
+RunOutcome Run(debug::Session& session, const RunLimits& limits, const RunGuard& guard,
                const std::function<bool()>& between, uint64_t slice) {
   debug::RunOperation op = limits.until ? session.StartRunTo(*limits.until, true, limits.maxSteps)
                                         : session.StartRun(true, limits.maxSteps);
-  std::optional<debug::StopReason> end;
-  while (!end && between && between()) end = session.Continue(op, slice);
-  const debug::StopReason reason = end ? *end : session.Finish(op);
+  BatchPacer pacer(guard);
+  std::optional<debug::StopReason> ended;
+  bool feeding = static_cast<bool>(between);
+  for (;;) {
+    feeding = feeding && between();
+    if ((ended = session.Continue(op, feeding ? std::min(slice, pacer.Slice()) : pacer.Slice()))) {
+      break;
+    }
+    if (const std::optional<StopReason> stop = pacer.Check()) return {*stop, op.done};
+  }
+  const debug::StopReason& reason = *ended;
   switch (reason.kind) {
     case debug::StopKind::Done: return {StopReason::Until, reason.instructions};
     case debug::StopKind::Halted: return {StopReason::Halted, reason.instructions};
@@ -177,6 +209,9 @@ std::string FormatStop(Processor& processor, const RunOutcome& outcome) {
     case StopReason::Until: out = "until: reached pc "; break;
     case StopReason::Halted: out = "halted: pc stayed at "; break;
     case StopReason::StepLimit: out = "step limit: pc "; break;
+    case StopReason::TimedOut: out = "timeout: pc "; break;
+    case StopReason::Interrupted: out = "interrupted: pc "; break;
+    case StopReason::OutputFailed: out = "output failed: pc "; break;
   }
   AppendHex8(out, processor.pc);
   if (outcome.reason == StopReason::Halted) {
@@ -266,6 +301,35 @@ debug::Result<uint64_t> ParseCount(std::string_view text) {
   const debug::Result<int64_t> n = debug::ParseNumber(number);
   if (!n.ok()) return n.error();
   return static_cast<uint64_t>(n.value());
+}
+
+debug::Result<std::chrono::nanoseconds> ParseSeconds(std::string_view text) {
+  size_t i = 0;
+  while (i < text.size() && debug::IsBlank(text[i])) ++i;
+  const size_t start = i;
+  uint64_t whole = 0, fraction = 0, scale = 1'000'000'000;
+  bool digits = false;
+  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+    digits = true;
+    if (whole > 366ull * 24 * 3600) return debug::Error{start + 1, "more than a year"};
+    whole = whole * 10 + static_cast<uint64_t>(text[i] - '0');
+  }
+  if (i < text.size() && text[i] == '.') {
+    for (++i; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+      digits = true;
+      scale /= 10;  // digits past nanoseconds count for nothing
+      fraction += scale * static_cast<uint64_t>(text[i] - '0');
+    }
+  }
+  if (!digits) return debug::Error{start + 1, "expected a number of seconds"};
+  while (i < text.size() && debug::IsBlank(text[i])) ++i;
+  if (i < text.size()) {
+    return debug::Error{i + 1, std::string("unexpected '") + text[i] + "'"};
+  }
+  if (whole > 366ull * 24 * 3600) return debug::Error{start + 1, "more than a year"};
+  const uint64_t total = whole * 1'000'000'000 + fraction;
+  if (total == 0) return debug::Error{start + 1, "the time must be above 0"};
+  return std::chrono::nanoseconds(static_cast<int64_t>(total));
 }
 
 }  // namespace tervik::runner

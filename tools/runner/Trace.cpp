@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <cerrno>
 #include <cstring>
 #include <string_view>
 
@@ -116,8 +117,10 @@ TraceWriter::~TraceWriter() {
 bool TraceWriter::Flush() {
   const size_t size = static_cast<size_t>(end_ - buffer_.get());
   // The error flag as well: an unbuffered stream can count a refused write as written.
-  if (size != 0 && (std::fwrite(buffer_.get(), 1, size, out_) != size || std::ferror(out_))) {
+  if (size != 0 && !failed_ &&
+      (std::fwrite(buffer_.get(), 1, size, out_) != size || std::ferror(out_))) {
     failed_ = true;
+    error_ = errno != 0 ? errno : EIO;
   }
   end_ = buffer_.get();
   return !failed_;
@@ -208,9 +211,10 @@ void PeripheralLookup::Locate(uint32_t a) {
 }
 
 RunOutcome RunTraced(Processor& processor, const RunLimits& limits, std::FILE* out,
-                     const TraceRange& range) {
+                     const TraceRange& range, const RunGuard& guard) {
   TraceWriter writer(out);
   PeripheralLookup lookup(processor);
+  BatchPacer pacer(guard);
   RunOutcome outcome{StopReason::StepLimit, 0};
   std::vector<uint32_t> until;
   if (limits.until) until.push_back(*limits.until);
@@ -218,15 +222,22 @@ RunOutcome RunTraced(Processor& processor, const RunLimits& limits, std::FILE* o
   // --until address, a standstill or the count). True when the run ended.
   auto runUntraced = [&](uint64_t last) {
     while (outcome.steps < last) {
-      outcome.steps += processor.RunBatch(last - outcome.steps, until, Processor::OnStall::Stop);
+      outcome.steps += processor.RunBatch(std::min(last - outcome.steps, pacer.Slice()), until,
+                                          Processor::OnStall::Stop);
       outcome.reason = Classify(processor, limits);
       if (outcome.reason != StopReason::StepLimit) return true;
+      if (const std::optional<StopReason> stop = pacer.Check()) {
+        outcome.reason = *stop;
+        return true;
+      }
     }
     return false;
   };
   const uint64_t first = std::max<uint64_t>(range.from, 1);
   bool ended = runUntraced(std::min(first - 1, limits.maxSteps));
   const uint64_t lastTraced = std::min(range.to, limits.maxSteps);
+  // The traced steps look at the deadline and the interrupt every kCheckEvery steps.
+  constexpr uint64_t kCheckEvery = 4096;
   while (!ended && outcome.steps < lastTraced) {
     const CpuState before = processor;
     const std::optional<uint32_t> word =
@@ -238,9 +249,21 @@ RunOutcome RunTraced(Processor& processor, const RunLimits& limits, std::FILE* o
     writer.Line(outcome.steps, before, word, processor);
     outcome.reason = Classify(processor, limits);
     ended = outcome.reason != StopReason::StepLimit;
+    if (writer.Failed()) {
+      outcome.reason = StopReason::OutputFailed;
+      ended = true;
+    } else if (!ended && outcome.steps % kCheckEvery == 0) {
+      if (const std::optional<StopReason> stop = pacer.Check()) {
+        outcome.reason = *stop;
+        ended = true;
+      }
+    }
   }
   if (!ended) runUntraced(limits.maxSteps);
-  writer.Flush();
+  if (!writer.Flush() && outcome.reason != StopReason::Interrupted) {
+    outcome.reason = StopReason::OutputFailed;
+  }
+  if (outcome.reason == StopReason::OutputFailed) outcome.error = writer.Error();
   return outcome;
 }
 

@@ -36,6 +36,9 @@ class TraceWriter {
             const Processor& after);
   // Writes what has collected. False when a write failed, now or before.
   bool Flush();
+  // Whether a write has failed, and its errno.
+  bool Failed() const { return failed_; }
+  int Error() const { return error_; }
 
  private:
   static constexpr size_t kCapacity = size_t{1} << 20;
@@ -48,6 +51,7 @@ class TraceWriter {
   std::unique_ptr<char[]> buffer_;
   char* end_;  // where the next character goes
   bool failed_ = false;
+  int error_ = 0;
   struct CachedText {
     uint32_t word;
     bool valid;

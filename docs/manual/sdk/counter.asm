@@ -1,6 +1,7 @@
-; counter.asm: starts the counter at 0x7100, runs ten steps, stops it and keeps the count in R1
+; counter.asm: starts the counter at 0x7100, lets two steps go by,
+; stops it and keeps the count in R1
         MOVEL  R2,0x7100       ; the counter's COUNT word
-        STOREI R2,0            ; COUNT = 0 (STOREI stores into memory[R2])
+        STOREI R2,0            ; COUNT = 0 (into memory[R2])
         ADDI   R3,R2,1         ; CONTROL
         STOREI R3,1            ; start
         NOP
