@@ -1,6 +1,7 @@
 // The Board window: a click on a switch and a key typed into the terminal reach a running
 // program, and the panels are drawn from the modules' words.
 #include <QDir>
+#include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
@@ -21,14 +22,15 @@ constexpr uint32_t Rrr(Opcode op, unsigned rd, unsigned ra, unsigned rb) {
   return static_cast<uint32_t>(op) << 26 | rd << 21 | ra << 16 | rb;
 }
 
-// R4 = RXDATA's address, R5 = the LEDs'; then for ever: LEDs = switches, R7 |= RXDATA, take
-// the character out, RAM[0x1000] = R7.
+// R4 = RXDATA's address, R5 = the LEDs'; then for ever: LEDs = switches, and a received
+// character, if there is one, is taken out and ORed into RAM[0x1000].
 const uint32_t kProgram[] = {
-    Rri(Opcode::ADDI, 4, 0, 0x7004), Rri(Opcode::ADDI, 5, 0, 0x7020),
-    Rri(Opcode::ADDI, 6, 0, 0x1000), Rri(Opcode::LOADI, 1, 0, 0x7021),
-    Rrr(Opcode::STORE, 0, 5, 1),     Rri(Opcode::LOADI, 2, 0, 0x7004),
-    Rrr(Opcode::OR, 7, 7, 2),        Rrr(Opcode::STORE, 0, 4, 0),
-    Rrr(Opcode::STORE, 0, 6, 7),     Rri(Opcode::JUMPI, 0, 0, 0xFFFA),
+    Rri(Opcode::ADDI, 4, 0, 0x7004),  Rri(Opcode::ADDI, 5, 0, 0x7020),
+    Rri(Opcode::ADDI, 6, 0, 0x1000),  Rri(Opcode::LOADI, 1, 0, 0x7021),  // loop:
+    Rrr(Opcode::STORE, 0, 5, 1),      Rri(Opcode::LOADI, 2, 0, 0x7004),
+    Rri(Opcode::BZEI, 0, 2, 4),       Rrr(Opcode::OR, 7, 7, 2),  // none: to the jump
+    Rrr(Opcode::STORE, 0, 4, 0),      Rrr(Opcode::STORE, 0, 6, 7),
+    Rri(Opcode::JUMPI, 0, 0, 0xFFF9),  // to loop
 };
 
 }  // namespace
@@ -69,7 +71,17 @@ class TfboardTest : public QObject {
       ranDuringInput = main.Running();
       QTest::mouseClick(gpio, Qt::LeftButton, {}, switch0);
       QTest::keyClick(terminal, Qt::Key_K);
-      QTimer::singleShot(100, &main, [&] { main.ActionStop->trigger(); });
+      // Stop once the program has stored the key (or after five seconds on a slow machine).
+      auto* poll = new QTimer(&main);
+      QElapsedTimer waited;
+      waited.start();
+      QObject::connect(poll, &QTimer::timeout, &main, [&main, poll, waited] {
+        if (main.Cpu().ReadMem(0x1000) == uint32_t{'k'} || waited.elapsed() > 5000) {
+          poll->stop();
+          main.ActionStop->trigger();
+        }
+      });
+      poll->start(10);
     });
     main.ActionRun->trigger();
     QVERIFY(ranDuringInput);
