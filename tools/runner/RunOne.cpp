@@ -15,8 +15,8 @@
 #include "BoardIO.h"
 #include "Checks.h"
 #include "DynamicLibrary.h"
-#include "Files.h"
 #include "Expression.h"
+#include "Files.h"
 #include "Listing.h"
 #include "MemoryMap.h"
 #include "PeripheralModule.h"
@@ -215,7 +215,8 @@ Finished RunOne(const Request& r, RunConsole& console,
     if (r.inputText || r.inputPath) {
       const PanelElement* terminal = nullptr;
       const Board::Panel* panel = board.Find(PanelKind::Terminal, &terminal);
-      if (panel == nullptr) return fail(kExitUsage, "--input: the memory map has no terminal panel");
+      if (panel == nullptr)
+        return fail(kExitUsage, "--input: the memory map has no terminal panel");
       feeder.emplace(processor, *panel, *terminal, std::move(input));
     }
     if (r.displayPath && board.Find(PanelKind::Pixels) == nullptr) {
@@ -227,8 +228,8 @@ Finished RunOne(const Request& r, RunConsole& console,
     RunOutcome outcome;
     try {
       outcome = plain.trace ? RunTraced(processor, limits, stdout, plain.traceRange, guard)
-                            : Run(session, limits, guard,
-                                  feeder ? refill : std::function<bool()>(), kInputSlice);
+                            : Run(session, limits, guard, feeder ? refill : std::function<bool()>(),
+                                  kInputSlice);
     } catch (...) {
       done.report.output = console.TakeProgramOutput(done.report.outputCut);
       throw;
