@@ -12,6 +12,7 @@
 
 #include "CommandLine.h"
 #include "Documents.h"
+#include "PathNames.h"
 #include "ProgramMenu.h"
 #include "Tfabout.h"
 #include "Tfdebug.h"
@@ -119,7 +120,9 @@ int main(int argc, char* argv[]) {
     if (options.fileKind) {
       switch (*options.fileKind) {
         case FileKind::Listing: main->OpenListing(options.file); break;
-        case FileKind::Source: main->Program()->OpenSource(options.file.toStdString()); break;
+        case FileKind::Source:
+          main->Program()->OpenSource(tervik::platform::LocalPath(options.file));
+          break;
         case FileKind::Map:  // carried in options.map
           break;
       }

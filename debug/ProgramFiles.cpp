@@ -1,13 +1,12 @@
 // Assembling a program from its source, and loading its symbols.
 #include "ProgramFiles.h"
 
-#include <cerrno>
-#include <cstring>
 #include <filesystem>
 #include <optional>
 
 #include "Assembler.h"
 #include "Files.h"
+#include "Listing.h"
 
 namespace tervik::debug {
 
@@ -39,6 +38,13 @@ std::vector<std::string> LoadSymbols(Session& session, const std::string& path, 
     lines.push_back("Cannot load symbols from '" + path + "': " + result.failure);
     return lines;
   }
+  if (const std::optional<uint64_t> listing = session.ListingFingerprint();
+      listing && !result.BelongsTo(*listing)) {
+    session.SetSymbols({});
+    lines.push_back("Symbols not loaded: '" + path +
+                    "' belongs to another listing than the one loaded; assemble the source again");
+    return lines;
+  }
   for (const std::string& error : result.errors) lines.push_back(path + ": " + error);
   if (result.badLines > result.errors.size()) {
     lines.push_back(path + ": " + std::to_string(result.badLines - result.errors.size()) +
@@ -62,6 +68,18 @@ std::vector<std::string> LoadSymbols(Session& session, const std::string& path, 
   return lines;
 }
 
+std::optional<std::string> ForeignSymbols(const SymbolFileResult& symbols,
+                                          const std::string& symbolsPath,
+                                          const std::string& listingPath) {
+  if (!symbols.listing) return std::nullopt;
+  std::string text;
+  std::string error;
+  if (!platform::ReadRegularFile(listingPath, text, error)) return std::nullopt;
+  if (symbols.BelongsTo(ListingFingerprint(text))) return std::nullopt;
+  return "the symbol file '" + symbolsPath + "' belongs to another listing than '" + listingPath +
+         "' (assemble the source again); its symbols are not used";
+}
+
 SourceBuild BuildSource(const std::string& path) {
   SourceBuild build;
   std::string text;
@@ -81,7 +99,9 @@ SourceBuild BuildSource(const std::string& path) {
   const assembler::Result result = assembler::Assemble(text, path, read);
   if (!result.errors.empty()) {
     for (const assembler::Diagnostic& d : result.errors) {
-      build.messages.push_back(assembler::FormatDiagnostic(path, d));
+      for (std::string& line : assembler::DiagnosticLines(path, d)) {
+        build.messages.push_back(std::move(line));
+      }
     }
     return build;
   }
@@ -101,9 +121,11 @@ SourceBuild BuildSource(const std::string& path) {
   }
   for (const auto& [file, contents] :
        {std::pair{build.listingPath, result.listing},
-        std::pair{build.symbolsPath, FormatSymbolFile(result.symbols)}}) {
-    if (!platform::WriteWhole(file, contents)) {
-      build.messages.push_back("Cannot write '" + file + "': " + std::strerror(errno));
+        std::pair{build.symbolsPath,
+                  FormatSymbolFile(result.symbols, ListingFingerprint(result.listing))}}) {
+    std::string why;
+    if (!platform::WriteOutput(file, contents, why)) {
+      build.messages.push_back("Cannot write '" + file + "': " + why);
       return build;
     }
   }

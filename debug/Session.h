@@ -112,6 +112,12 @@ class Session {
   const Processor& Cpu() const { return cpu_; }
   ListingMap& Listing() { return listing_; }
   const ListingMap& Listing() const { return listing_; }
+  // The ListingFingerprint of the listing loaded last (nullopt: none), which symbol files are
+  // checked against.
+  std::optional<uint64_t> ListingFingerprint() const { return listingFingerprint_; }
+  void SetListingFingerprint(std::optional<uint64_t> fingerprint) {
+    listingFingerprint_ = fingerprint;
+  }
 
   // ---- Symbols of the loaded program ----
   const SymbolTable& Symbols() const { return symbols_; }
@@ -202,6 +208,7 @@ class Session {
   std::vector<Watchpoint> watchpoints_;
   std::vector<Processor::Watch> watches_;  // the enabled watchpoints, for the processor
   SymbolTable symbols_;
+  std::optional<uint64_t> listingFingerprint_;
 };
 
 // A count with thousands separators: 1204 -> "1,204".

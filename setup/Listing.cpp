@@ -21,6 +21,41 @@ uint32_t HexDigitValue(char c) {
   return c <= '9' ? static_cast<uint32_t>(c - '0') : static_cast<uint32_t>(c - 'A' + 10);
 }
 
+// 64-bit FNV-1a over the address and word of each line that carries one.
+class Fingerprint {
+ public:
+  void Add(uint32_t address, uint32_t word) {
+    for (const uint32_t value : {address, word}) {
+      for (int shift = 0; shift < 32; shift += 8) {
+        hash_ = (hash_ ^ ((value >> shift) & 0xFFu)) * 0x100000001B3u;
+      }
+    }
+  }
+  uint64_t Value() const { return hash_; }
+
+ private:
+  uint64_t hash_ = 0xCBF29CE484222325u;
+};
+
+// Hands each word line of `reader` to `take(line, address, word)`: the one reading of listing
+// lines, for the loader and the fingerprint alike.
+template <typename Take>
+bool ForEachWord(LineReader& reader, Take take) {
+  std::optional<Regex> word = Regex::Compile(kWordPattern);
+  if (!word) return false;
+  std::string_view line;
+  while (reader.Next(line)) {
+    if (!word->Match(line)) continue;
+    const std::string_view match = word->Group(0);
+    uint32_t address = 0;
+    for (char c : match.substr(0, 5)) address = (address << 4) | HexDigitValue(c);
+    uint32_t value = 0;
+    for (char c : match.substr(match.size() - 32)) value = (value << 1) | (c == '1' ? 1u : 0u);
+    take(line, address, value);
+  }
+  return true;
+}
+
 }  // namespace
 
 void ClearMemory(Processor& processor) {
@@ -35,9 +70,8 @@ bool LoadListing(const std::string& path, Processor& processor, ListingMap& list
   listing.Clear();
   ClearMemory(processor);
 
-  std::optional<Regex> word = Regex::Compile(kWordPattern);
   std::optional<Regex> comment = Regex::Compile(kCommentPattern);
-  if (!word || !comment) {
+  if (!comment) {
     ConsoleWrite(console, "Invalid regexp");
     return false;
   }
@@ -51,26 +85,26 @@ bool LoadListing(const std::string& path, Processor& processor, ListingMap& list
   // Words the listing carries, and those of them that a region took.
   uint64_t carried = 0;
   ListingExtent placed;
-  std::string_view line;
-  while (reader->Next(line)) {
-    if (!word->Match(line)) continue;
-    const std::string_view match = word->Group(0);
-    uint32_t address = 0;
-    for (char c : match.substr(0, 5)) address = (address << 4) | HexDigitValue(c);
-    uint32_t value = 0;
-    for (char c : match.substr(match.size() - 32)) value = (value << 1) | (c == '1' ? 1u : 0u);
-
-    if (comment->Match(line)) listing.Set(address, comment->Group(1));
-    processor.WriteMem(address, value);
-    ++carried;
-    const auto& regions = processor.Regions();
-    if (std::any_of(regions.begin(), regions.end(),
-                    [address](const MemoryRegion& r) { return r.Contains(address); })) {
-      placed.lowest = placed.placed == 0 ? address : std::min(placed.lowest, address);
-      placed.highest = placed.placed == 0 ? address : std::max(placed.highest, address);
-      ++placed.placed;
-    }
+  Fingerprint fingerprint;
+  const bool read =
+      ForEachWord(*reader, [&](std::string_view line, uint32_t address, uint32_t value) {
+        if (comment->Match(line)) listing.Set(address, comment->Group(1));
+        processor.WriteMem(address, value);
+        ++carried;
+        fingerprint.Add(address, value);
+        const auto& regions = processor.Regions();
+        if (std::any_of(regions.begin(), regions.end(),
+                        [address](const MemoryRegion& r) { return r.Contains(address); })) {
+          placed.lowest = placed.placed == 0 ? address : std::min(placed.lowest, address);
+          placed.highest = placed.placed == 0 ? address : std::max(placed.highest, address);
+          ++placed.placed;
+        }
+      });
+  if (!read) {
+    ConsoleWrite(console, "Invalid regexp");
+    return false;
   }
+  placed.fingerprint = fingerprint.Value();
   // A load that leaves memory as it was says so: without this line a listing loaded before any
   // map (or one of the wrong file) would look as if it had done something.
   if (carried == 0) {
@@ -84,6 +118,17 @@ bool LoadListing(const std::string& path, Processor& processor, ListingMap& list
   }
   if (extent != nullptr) *extent = placed;
   return true;
+}
+
+uint64_t ListingFingerprint(std::string_view listingText) {
+  Fingerprint fingerprint;
+  std::optional<LineReader> reader = LineReader::FromText(listingText);
+  if (reader) {
+    ForEachWord(*reader, [&](std::string_view, uint32_t address, uint32_t word) {
+      fingerprint.Add(address, word);
+    });
+  }
+  return fingerprint.Value();
 }
 
 }  // namespace tervik

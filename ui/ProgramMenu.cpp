@@ -1,10 +1,10 @@
 // Opening a program from its source, loading symbols, reloading on change.
 #include "ProgramMenu.h"
 
-#include <QDir>
-#include <QFileInfo>
 #include <QTimer>
+#include <filesystem>
 
+#include "PathNames.h"
 #include "ProgramFiles.h"
 #include "Tfmain.h"
 
@@ -30,13 +30,13 @@ TProgramMenu::TProgramMenu(TFMain& main, Chooser choose)
   }
   connect(ActionOpenSource, &QAction::triggered, this, [this] {
     const QString path = choose_("Open source", "Assembler source (*.asm);;All files (*)", "asm");
-    if (!path.isEmpty()) OpenSource(path.toStdString());
+    if (!path.isEmpty()) OpenSource(tervik::platform::LocalPath(path));
   });
   connect(ActionLoadSymbols, &QAction::triggered, this, [this] {
     const QString path = choose_("Load symbols", "Symbol file (*.sym);;All files (*)", "sym");
     if (path.isEmpty()) return;
     for (const std::string& line :
-         tervik::debug::LoadSymbols(main_.Session(), path.toStdString(), true)) {
+         tervik::debug::LoadSymbols(main_.Session(), tervik::platform::LocalPath(path), true)) {
       main_.Message(line);
     }
     main_.RefreshViews();
@@ -48,8 +48,10 @@ TProgramMenu::TProgramMenu(TFMain& main, Chooser choose)
 }
 
 bool TProgramMenu::OpenSource(const std::string& path, bool reload) {
-  const std::string absolute =
-      QFileInfo(QString::fromStdString(path)).absoluteFilePath().toStdString();
+  // The path's bytes stay as they are: a name that is not UTF-8 has no QString of its own.
+  std::error_code ec;
+  std::string absolute = std::filesystem::absolute(path, ec).lexically_normal().string();
+  if (ec) absolute = path;
   const tervik::debug::SourceBuild build = tervik::debug::BuildSource(absolute);
   for (const std::string& line : build.messages) main_.Message(line);
   // Even a failed build watches its files: the next save may mend it.
@@ -58,7 +60,7 @@ bool TProgramMenu::OpenSource(const std::string& path, bool reload) {
     watcher_.Watch(build.files.empty() ? std::vector<std::string>{absolute} : build.files);
   }
   if (!build.ok) return false;
-  QDir::setCurrent(QFileInfo(QString::fromStdString(absolute)).absolutePath());
+  std::filesystem::current_path(std::filesystem::path(absolute).parent_path(), ec);
   main_.LoadProgramListing(build.listingPath, reload);
   return true;
 }

@@ -13,6 +13,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <exception>
+#include <filesystem>
 
 #include "Clipboard.h"
 #include "Console.h"
@@ -21,6 +22,7 @@
 #include "Icons.h"
 #include "Listing.h"
 #include "MemoryMap.h"
+#include "PathNames.h"
 #include "ProgramFiles.h"
 #include "ProgramMenu.h"
 #include "RecentFiles.h"
@@ -380,7 +382,9 @@ void TFMain::LoadListing(const std::string& path) {
 }
 
 void TFMain::LoadProgramListing(const std::string& path, bool moveBreakpoints) {
-  tervik::LoadListing(path, session_.Cpu(), session_.Listing(), *FDebug);
+  tervik::ListingExtent extent;
+  const bool read = tervik::LoadListing(path, session_.Cpu(), session_.Listing(), *FDebug, &extent);
+  session_.SetListingFingerprint(read ? std::optional(extent.fingerprint) : std::nullopt);
   for (const std::string& line : tervik::debug::LoadSymbols(
            session_, tervik::debug::SymbolPathFor(path), false, moveBreakpoints)) {
     Message(line);
@@ -430,8 +434,9 @@ void TFMain::ActionLoadLSTExecute() {
 void TFMain::OpenListing(const QString& path) {
   // Taken as a whole path before the listing's folder becomes the working directory.
   const QFileInfo listing(path);
-  QDir::setCurrent(listing.absolutePath());
-  lastListingPath_ = listing.absoluteFilePath().toStdString();
+  lastListingPath_ = tervik::platform::LocalPath(listing.absoluteFilePath());
+  std::error_code ignored;  // a folder that cannot be entered keeps the old working folder
+  std::filesystem::current_path(std::filesystem::path(lastListingPath_).parent_path(), ignored);
   program_->Forget();
   recent_->Note(listing.absoluteFilePath());
   LoadProgramListing(lastListingPath_, false);
@@ -439,7 +444,7 @@ void TFMain::OpenListing(const QString& path) {
 
 void TFMain::OpenMap(const QString& path) {
   recent_->Note(path);
-  LoadMemoryMap(path.toStdString());
+  LoadMemoryMap(tervik::platform::LocalPath(path));
   RefreshViews();
 }
 

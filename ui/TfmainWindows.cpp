@@ -6,6 +6,7 @@
 #include <QScreen>
 
 #include "DockLayout.h"
+#include "PathNames.h"
 #include "Tfboard.h"
 #include "Tfbreakpoints.h"
 #include "Tfcpu.h"
@@ -19,7 +20,7 @@
 void TFMain::FormCreate(const QString& map) {
   tervik::ui::ApplyDefaultLayout(*this, *FCPU, *FReg, *FDebug, *FMem, true);
   if (settings_) settings_->Restore(*this);
-  LoadMemoryMap(map.toStdString());
+  LoadMemoryMap(tervik::platform::LocalPath(map));
 }
 
 void TFMain::UseSettings(const QString& file) {

@@ -404,6 +404,7 @@ TEST(AssemblerCommandLine, ErrorsLeaveNoListingBehind) {
                 {"good.lst", "00000 10111100000000000000000000000000  start: JUMPI start\n"},
                 {"good.sym",
                  "; Tervik symbols: VALUE KIND NAME, KIND L for a label, E for a constant\n"
+                 "; listing A8C76C3228194BE1\n"
                  "00000000 L start\n"}}));
 
   EXPECT_EQ(RunProgram(kAssembler, {}).exitCode, 64);
@@ -424,7 +425,7 @@ TEST(AssemblerCommandLine, RefusesToWriteOverItsInputs) {
       {"a listing given as source", {"prog.lst"}, "it is the source '"},
       {"a link to the source", {"main.asm", "-o", "link.lst"}, "it is the source '"},
       {"an included file", {"main.asm", "-o", "lib/check.inc"}, "it is the included file '"},
-      {"a folder", {"bad.asm", "-o", "lib"}, "it is not a regular file;"},
+      {"a folder", {"bad.asm", "-o", "lib"}, "it is a folder;"},
   };
   for (const Case& c : cases) {
     TempDir dir;

@@ -131,7 +131,12 @@ Finished RunOne(const Request& r, RunConsole& console,
       for (const std::string& error : symbols.errors) {
         std::cerr << "tervik-run: " << symbolsPath << ": " << error << "\n";
       }
-      session.SetSymbols(std::move(symbols.table));
+      // Symbols of another listing would put --until and --expect at the wrong addresses.
+      if (const auto foreign = debug::ForeignSymbols(symbols, symbolsPath, *r.listingPath)) {
+        std::cerr << "tervik-run: warning: " << *foreign << "\n";
+      } else {
+        session.SetSymbols(std::move(symbols.table));
+      }
     }
     const debug::SymbolLookup lookup = session.Lookup();
     Plain plain;
