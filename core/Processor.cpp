@@ -132,6 +132,14 @@ TERVIK_HOT void Processor::SetDue(ModuleClock& m, uint64_t due) {
   SetDue(m, DueAfter(now, m.clockSteps(0)));
 }
 
+void Processor::SettleModule(uint32_t module) {
+  if (module < modules_.size()) PayModule(module, clockNow_);
+}
+
+void Processor::ModuleChanged(uint32_t module) {
+  if (module < modules_.size()) AskModule(module, clockNow_);
+}
+
 [[gnu::noinline]] void Processor::ClockInOrder(uint64_t now) {
   try {
     for (uint32_t i = 0; i < modules_.size(); ++i) {

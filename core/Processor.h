@@ -206,6 +206,12 @@ class Processor : public CpuState {
   bool CatchUpClocking() const { return catchUpOn_; }
   // How many regions' modules are clocked by catch-up now.
   size_t CatchUpModules() const { return catchUpCount_; }
+  // Around a panel's input to the module of DLL region number `module` (MemoryRegion::module),
+  // between operations: SettleModule pays it the clocks it is owed, ModuleChanged asks it
+  // afterwards when it next needs an exact clock, as around a WriteMem. Out-of-range numbers
+  // are ignored.
+  void SettleModule(uint32_t module);
+  void ModuleChanged(uint32_t module);
   // One shift of lfsr with the feedback taps 31, 6, 5, 1 and 0.
   void AdvanceLfsr() {
     const uint32_t t = lfsr >> 31;

@@ -2,7 +2,7 @@
 # Builds the fuzz targets (clang, libFuzzer, AddressSanitizer and UBSan) and runs each for the
 # given number of seconds (default 600), one after the other, growing a corpus per target in
 # build/fuzz/corpus/<target> from the seeds in fuzz/corpus/<target>. Usage:
-#   bash scripts/fuzz.sh [seconds] [target...]     targets: listing map console core expression
+#   bash scripts/fuzz.sh [seconds] [target...]     targets: listing map console core panel expression
 #                                                 assembler symbols history
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
@@ -10,7 +10,7 @@ tervik_install_packages
 seconds="${1:-600}"
 shift || true
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(listing map console core expression assembler symbols history)
+[ ${#targets[@]} -gt 0 ] || targets=(listing map console core panel expression assembler symbols history)
 cmake --preset fuzz -S "$TERVIK_ROOT" >/dev/null
 cmake --build --preset fuzz --target $(printf 'fuzz_%s ' "${targets[@]}")
 for t in "${targets[@]}"; do

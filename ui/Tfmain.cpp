@@ -29,6 +29,7 @@
 #include "RecentFiles.h"
 #include "RomExport.h"
 #include "Tfabout.h"
+#include "Tfboard.h"
 #include "Tfbreakpoints.h"
 #include "Tfcpu.h"
 #include "Tfdebug.h"
@@ -132,6 +133,9 @@ TFMain::TFMain(tervik::platform::Clock& clock, QWidget* parent)
                                           &TFMain::ActionShowBreakpointsExecute);
   ActionResetLayout =
       MakeDebugAction("Reset &layout", "ActionResetLayout", {}, &TFMain::ActionResetLayoutExecute);
+  // Enabled during runs too: the Board is used while the program runs.
+  ActionShowBoard =
+      MakeDebugAction("&Board", "ActionShowBoard", {}, &TFMain::ActionShowBoardExecute);
 
   ActionQuit->setIcon(ToolIcon(ToolIconKind::Exit));
   ActionReset->setIcon(ToolIcon(ToolIconKind::Reset));
@@ -198,6 +202,8 @@ TFMain::~TFMain() {
   // follow as members.
   delete breakpoints_;
   breakpoints_ = nullptr;
+  delete board_;
+  board_ = nullptr;
   delete FCPU;
   FCPU = nullptr;
   delete FReg;
@@ -267,6 +273,8 @@ void TFMain::BuildMenus() {
   item(cpu, ActionStop, {});
   QMenu* window = bar->addMenu("&Window");
   item(window, ActionShowMemory, {});
+  window->addSeparator();  // the Board's own section
+  window->addAction(ActionShowBoard);
   QMenu* help = bar->addMenu("&Help");
   item(help, ActionManual, "Tervik uC &Manual");
   item(help, ActionAbout, {});
@@ -363,6 +371,7 @@ void TFMain::RefreshViews() {
   FMem->UpdateView();
   breakpoints_->UpdateView();
   if (history_ != nullptr) history_->UpdateTimeline();
+  if (board_ != nullptr) board_->UpdateView();
   ShowSpeed();
   const std::string place = session_.Symbols().Locate(pc);
   PlaceText->setText(place.empty() ? QString() : "pc: " + QString::fromStdString(place));

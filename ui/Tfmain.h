@@ -24,6 +24,7 @@
 
 class QAction;
 class QActionGroup;
+class TFBoard;
 class TFBreakpoints;
 class THistoryActions;
 class TProgramMenu;
@@ -118,6 +119,8 @@ class TFMain : public QMainWindow, public DebugHost {
   void ActionShowBreakpointsExecute();
   // Docks the tool windows where they stood at the first start (Debug menu).
   void ActionResetLayoutExecute();
+  // Shows the Board window, made at its first showing (Window menu).
+  void ActionShowBoardExecute();
 
   // The actions in list order; the first nine are disabled as a group during a free run.
   QAction* ActionQuit;
@@ -145,7 +148,9 @@ class TFMain : public QMainWindow, public DebugHost {
   QAction* ActionLiveViews;       // checked: the views follow a run about ten times a second
   QAction* ActionShowBreakpoints;
   QAction* ActionResetLayout;
+  QAction* ActionShowBoard;
   TFBreakpoints* BreakpointsWindow() const { return breakpoints_; }
+  TFBoard* BoardWindow() const { return board_; }  // null until first shown
   TProgramMenu* Program() const { return program_; }
   THistoryActions* History() const { return history_; }
 
@@ -186,6 +191,7 @@ class TFMain : public QMainWindow, public DebugHost {
   tervik::platform::Clock& clock_;
   tervik::debug::Session session_;
   TFBreakpoints* breakpoints_ = nullptr;
+  TFBoard* board_ = nullptr;
   TProgramMenu* program_ = nullptr;
   THistoryActions* history_ = nullptr;  // the reverse commands and the timeline
   bool StopRequested = false;

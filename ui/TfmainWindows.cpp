@@ -3,9 +3,11 @@
 // closing, which saves the settings.
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QScreen>
 
 #include "DockLayout.h"
 #include "PathNames.h"
+#include "Tfboard.h"
 #include "Tfbreakpoints.h"
 #include "Tfcpu.h"
 #include "Tfdebug.h"
@@ -65,6 +67,23 @@ void TFMain::ActionShowBreakpointsExecute() {
   breakpoints_->raise();
 }
 
+void TFMain::ActionShowBoardExecute() {
+  if (board_ == nullptr) {
+    // The first showing: floating beside the main window.
+    board_ = new TFBoard(this, *this);
+    addDockWidget(Qt::RightDockWidgetArea, board_);
+    board_->setFloating(true);
+    board_->show();  // builds the panels, which give the size
+    const QScreen* screen = this->screen();
+    const QSize limit = screen != nullptr ? screen->availableSize() * 9 / 10 : QSize(800, 900);
+    board_->resize(board_->PreferredSize(limit));
+    tervik::ui::PlaceBeside(*this, *board_);
+  }
+  board_->show();
+  board_->raise();
+  board_->UpdateView();
+}
+
 void TFMain::closeEvent(QCloseEvent* event) {
   if (running_) {
     // End the run first; the run command closes the window once its loop has returned.
@@ -84,5 +103,6 @@ void TFMain::closeEvent(QCloseEvent* event) {
        std::initializer_list<QDockWidget*>{FCPU, FReg, FDebug, FMem, breakpoints_}) {
     dock->hide();
   }
+  if (board_ != nullptr) board_->hide();
   QCoreApplication::quit();
 }

@@ -19,6 +19,7 @@ moddir=lib/${multiarch:+$multiarch/}tervik
 # What a user expects to find.
 for f in bin/tervik bin/tervik-as bin/tervik-run bin/tervik-rom \
          $moddir/libtervik_terminal.so $moddir/libtervik_timer.so $moddir/libtervik_gpio.so \
+         $moddir/libtervik_sevenseg.so $moddir/libtervik_display.so \
          include/tervik/tervik_plugin.h lib/${multiarch:+$multiarch/}pkgconfig/tervik-plugin.pc \
          lib/cmake/TervikPlugin/TervikPluginConfig.cmake \
          share/doc/tervik/Manual.pdf share/doc/tervik/README.md \
@@ -68,7 +69,7 @@ grep -qx "manual: $prefix/bin/../share/doc/tervik/Manual.pdf (found)\|manual: $p
 examples=$prefix/share/tervik/examples
 "$prefix/bin/tervik" --self-test --map "$examples/default.map" "$examples/hello.lst" >"$tmp/map.out" 2>>"$tmp/window.err" \
   || { cat "$tmp/map.out"; fail "self-test with the installed map"; }
-for module in terminal timer gpio; do
+for module in terminal timer gpio sevenseg display; do
   grep -qx "console: Adding DLL 'libtervik_$module.so'" "$tmp/map.out" || fail "no module $module"
 done
 [ "$(grep -c '^console: 0000[0-9A-F]* 0000000[0-9A-F] DLL  .' "$tmp/map.out")" -ge 3 ] \

@@ -121,7 +121,9 @@ TEST(Examples, CommittedListingsEqualTheBuiltOnes) {
                       std::string_view(std::getenv("TERVIK_UPDATE_GOLDEN")) == "1";
   for (const std::string name :
        {"blinker.lst", "checksum.lst", "counter.lst", "hello.lst", "stack.lst", "blinker.sym",
-        "checksum.sym", "counter.sym", "hello.sym", "stack.sym"}) {
+        "checksum.sym", "counter.sym", "hello.sym", "stack.sym", "animation.lst", "echo.lst",
+        "stopwatch.lst", "switches.lst", "animation.sym", "echo.sym", "stopwatch.sym",
+        "switches.sym"}) {
     std::string built, committed;
     const std::string stem = name.substr(0, name.size() - 4);
     const std::string builtPath = ExampleListing(stem);

@@ -111,6 +111,8 @@ class TfmainTest : public QObject {
                                   "  Stop",
                                   "&Window",
                                   "  Show memory",
+                                  "  ",
+                                  "  &Board",
                                   "&Help",
                                   "  Tervik uC &Manual",
                                   "  About",

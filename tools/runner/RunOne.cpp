@@ -7,13 +7,16 @@
 #include <cstring>
 #include <exception>
 #include <filesystem>
+#include <functional>
 #include <iostream>
 #include <optional>
 #include <vector>
 
+#include "BoardIO.h"
 #include "Checks.h"
 #include "DynamicLibrary.h"
 #include "Expression.h"
+#include "Files.h"
 #include "Listing.h"
 #include "MemoryMap.h"
 #include "PeripheralModule.h"
@@ -47,6 +50,7 @@ struct Plain {
   std::optional<std::chrono::nanoseconds> timeout;
   TraceRange traceRange;
   bool trace = false;
+  std::optional<uint32_t> switches;
 };
 
 Plain ReadPlain(const Request& r) {
@@ -64,6 +68,14 @@ Plain ReadPlain(const Request& r) {
                      std::to_string(p.traceRange.from) + ": nothing would be traced"};
   }
   p.trace = r.trace || r.traceFromText || r.traceToText;
+  if (r.switchesText) {
+    p.switches = ParseSwitches(*r.switchesText);
+    if (!p.switches) throw ValueError{"--set-switches: expected up to eight hex digits"};
+  }
+  if ((r.inputText || r.inputPath) && p.trace) {
+    throw ValueError{"--input and --input-file cannot be combined with a trace"};
+  }
+  if (r.inputText && r.inputPath) throw ValueError{"--input and --input-file: give one"};
   return p;
 }
 
@@ -151,6 +163,13 @@ Finished RunOne(const Request& r, RunConsole& console, const volatile std::sig_a
     } catch (const ValueError& e) {
       return fail(kExitUsage, e.text);
     }
+    std::string input = r.inputText.value_or(std::string());
+    if (r.inputPath) {
+      std::string error;
+      if (!platform::ReadRegularFile(*r.inputPath, input, error)) {
+        return fail(kExitCannotRead, "cannot read the input file '" + *r.inputPath + "': " + error);
+      }
+    }
     const RunLimits& limits = plain.limits;
     RunGuard guard;
     if (plain.timeout) guard.deadline = started + *plain.timeout;
@@ -191,11 +210,32 @@ Finished RunOne(const Request& r, RunConsole& console, const volatile std::sig_a
     }
     processor.Reset();
 
+    // The board options go through the modules' panels.
+    Board board;
+    board.Sync(processor);
+    if (plain.switches) {
+      const std::string error = SetSwitches(processor, board, *plain.switches);
+      if (!error.empty()) return fail(kExitUsage, "--set-switches: " + error);
+    }
+    std::optional<InputFeeder> feeder;
+    if (r.inputText || r.inputPath) {
+      const PanelElement* terminal = nullptr;
+      const Board::Panel* panel = board.Find(PanelKind::Terminal, &terminal);
+      if (panel == nullptr)
+        return fail(kExitUsage, "--input: the memory map has no terminal panel");
+      feeder.emplace(processor, *panel, *terminal, std::move(input));
+    }
+    if (r.displayPath && board.Find(PanelKind::Pixels) == nullptr) {
+      return fail(kExitUsage, "--dump-display: the memory map has no pixel display panel");
+    }
+    const std::function<bool()> refill = [&] { return feeder->Refill(); };
+
     console.StartRun();
     RunOutcome outcome;
     try {
       outcome = plain.trace ? RunTraced(processor, limits, stdout, plain.traceRange, guard)
-                            : Run(session, limits, guard);
+                            : Run(session, limits, guard, feeder ? refill : std::function<bool()>(),
+                                  kInputSlice);
     } catch (...) {
       done.report.output = console.TakeProgramOutput(done.report.outputCut);
       throw;
@@ -220,6 +260,12 @@ Finished RunOne(const Request& r, RunConsole& console, const volatile std::sig_a
     if (r.dumpSymbols && !interrupted) {
       const std::string text = FormatSymbolFile(session.Symbols().Entries());
       std::fwrite(text.data(), 1, text.size(), stdout);
+    }
+    if (r.displayPath && !interrupted) {
+      const std::optional<std::string> png = DisplayPng(board);
+      if (!png || png->empty() || !platform::WriteWhole(*r.displayPath, *png)) {
+        return fail(kExitFailed, "cannot write '" + *r.displayPath + "': " + std::strerror(errno));
+      }
     }
     std::fputs((done.report.stop + "\n").c_str(), stdout);
     if (std::fflush(stdout) != 0 || std::ferror(stdout)) {

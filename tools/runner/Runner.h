@@ -19,6 +19,7 @@
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <limits>
 #include <optional>
 #include <string>
@@ -70,7 +71,12 @@ struct RunOutcome {
 // Halted, StepLimit; the deadline and the interrupt are looked at only between batches, so a
 // run that ends in the same batch ends for its own reason. The session must hold no breakpoints or
 // watchpoints (the runner sets none): a run that one of them stops throws std::logic_error.
-RunOutcome Run(debug::Session& session, const RunLimits& limits, const RunGuard& guard = {});
+//
+// With `between`, the batches are at most `slice` instructions long and `between` is called
+// before each (between instructions, e.g. to refill a module's input), for as long as it
+// returns true; after that the run goes on as without it. Where it ends is the same.
+RunOutcome Run(debug::Session& session, const RunLimits& limits, const RunGuard& guard = {},
+               const std::function<bool()>& between = {}, uint64_t slice = 256);
 
 // Runs and writes one trace line per step of `range` to `out` (Trace.cpp); ends exactly where
 // Run would. The steps of the range go one at a time; those before and after it run in batches.
