@@ -104,22 +104,29 @@ void CheckOutputs(const Global& global, const std::vector<Request>& requests) {
 // Removes an earlier report at `path` (through a link, the file it leads to; the link stays)
 // so that none survives a run that does not get as far as writing one. A device or FIFO stays,
 // and so does a file that is one of the runs' inputs.
-void RemoveStaleReport(const std::string& path, const std::string& suitePath,
-                       const std::vector<Request>& requests) {
+// Returns the removed file's permissions, which the new report takes again.
+std::optional<std::filesystem::perms> RemoveStaleReport(const std::string& path,
+                                                        const std::string& suitePath,
+                                                        const std::vector<Request>& requests) {
   std::error_code error;
-  if (!std::filesystem::is_regular_file(path, error)) return;
+  if (!std::filesystem::is_regular_file(path, error)) return std::nullopt;
   const auto same = [&](const std::optional<std::string>& input) {
     std::error_code ignored;
     return input && std::filesystem::equivalent(path, *input, ignored);
   };
-  if (same(suitePath.empty() ? std::nullopt : std::optional<std::string>(suitePath))) return;
+  if (same(suitePath.empty() ? std::nullopt : std::optional<std::string>(suitePath))) {
+    return std::nullopt;
+  }
   for (const Request& r : requests) {
     if (same(r.mapPath) || same(r.listingPath) || same(r.symbolsPath) ||
-        same(tervik::debug::SymbolPathFor(*r.listingPath))) {
-      return;
+        (r.listingPath && same(tervik::debug::SymbolPathFor(*r.listingPath)))) {
+      return std::nullopt;
     }
   }
+  const std::filesystem::perms mode = std::filesystem::status(path, error).permissions();
+  if (error) return std::nullopt;
   std::filesystem::remove(std::filesystem::canonical(path, error), error);
+  return mode;
 }
 
 // The line a suite prints after each run: "NAME: passed", "NAME: failed (exit status 6)",
@@ -214,7 +221,10 @@ int RunMain(int argc, char** argv) {
         return kExitFailed;
       }
     }
-    if (!global.junitPath.empty()) RemoveStaleReport(global.junitPath, global.suitePath, requests);
+    std::optional<std::filesystem::perms> reportMode;
+    if (!global.junitPath.empty()) {
+      reportMode = RemoveStaleReport(global.junitPath, global.suitePath, requests);
+    }
 
     tervik::jit::EngineKind engine = tervik::jit::DefaultEngine();
     if (!global.engineText.empty()) {
@@ -258,6 +268,10 @@ int RunMain(int argc, char** argv) {
         !tervik::platform::WriteOutput(global.junitPath, JUnitReport(report), error, true)) {
       std::cerr << "tervik-run: cannot write '" << global.junitPath << "': " << error << "\n";
       status = kExitFailed;
+    } else if (reportMode) {
+      // The report the run removed at its start had these permissions; the new one keeps them.
+      std::error_code ignored;
+      std::filesystem::permissions(global.junitPath, *reportMode, ignored);
     }
     signals.EndBySignal();
     return status;
