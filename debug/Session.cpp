@@ -393,7 +393,9 @@ std::string Session::DescribeModuleFault(const std::string& what) const {
   const std::optional<Processor::ModuleFault>& fault = cpu_.LastModuleFault();
   if (!fault || fault->region >= cpu_.Regions().size()) {
     std::snprintf(text, sizeof text, "Run failed at %08" PRIX32 ": ", cpu_.pc);
-    return text + what;
+    std::string line = text;
+    line += what;
+    return line;
   }
   const MemoryRegion& region = cpu_.Regions()[fault->region];
   const uint32_t last = region.size == 0 ? region.start
@@ -404,11 +406,17 @@ std::string Session::DescribeModuleFault(const std::string& what) const {
       platform::LibraryFileOf(reinterpret_cast<platform::SymbolAddress>(region.entry.About))
           .filename()
           .string();
-  if (name.empty()) name = "?";
+  if (name.empty()) name.push_back('?');  // not = "?": GCC 12 -Wrestrict misfires
   std::snprintf(text, sizeof text,
                 " (%08" PRIX32 "..%08" PRIX32 ") failed in %s at %08" PRIX32 ": ", region.start,
                 last, fault->entry, cpu_.pc);
-  return "Module " + name + text + what;
+  // Built in place: GCC 12 at -O2 misreads a literal plus a string as an overlapping copy
+  // (-Wrestrict).
+  std::string line = "Module ";
+  line += name;
+  line += text;
+  line += what;
+  return line;
 }
 
 std::string GroupThousands(uint64_t n) {
