@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string_view>
 
 namespace tervik {
@@ -135,95 +136,106 @@ enum class OperandFormat : uint8_t {
   InvalidMovei  // "Invalid MOVEI %X" the whole word
 };
 
+// Where a word sends pc: on to the next word, a conditional branch (taken or not), an
+// unconditional jump, a subroutine call, a return from one, or nowhere (pc stays: RETI and the
+// words the processor does not perform).
+enum class Flow : uint8_t { Next, Branch, Jump, Call, Return, Stay };
+// The data word a word loads or stores (instruction fetches aside): LOAD, LOADI, POP and RET
+// load; STORE, STOREI, PUSH, PUSHI and CALL store.
+enum class Access : uint8_t { None, Load, Store };
+
 struct OpcodeInfo {
   std::string_view mnemonic;
   OperandFormat format;
+  Flow flow = Flow::Next;
+  Access access = Access::None;
+  bool relative = false;  // the immediate is added to the word's address (BZEI, JUMPI, ...)
 };
 
 inline constexpr std::array<OpcodeInfo, 64> kOpcodeTable = {{
-    {"NOP", OperandFormat::None},
-    {"OR", OperandFormat::RdRaRb},
-    {"XOR", OperandFormat::RdRaRb},
-    {"NOR", OperandFormat::RdRaRb},
-    {"AND", OperandFormat::RdRaRb},
-    {"ADD", OperandFormat::RdRaRb},
-    {"SUBB", OperandFormat::RdRaRb},
-    {"NOT", OperandFormat::RdRb},
-    {"ROR", OperandFormat::RdRaRb},
-    {"SLL", OperandFormat::RdRaRb},
-    {"SRL", OperandFormat::RdRaRb},
-    {"SRA", OperandFormat::RdRaRb},
-    {"BZE", OperandFormat::RaRb},
-    {"BNZE", OperandFormat::RaRb},
-    {"BNE", OperandFormat::RaRb},
-    {"JUMP", OperandFormat::Rb},
-    {"BrZE", OperandFormat::RaRb},
-    {"BrNZE", OperandFormat::RaRb},
-    {"JUMPr", OperandFormat::Rb},
-    {"LOAD", OperandFormat::RdRaRb},
-    {"STORE", OperandFormat::RaRb},
-    {"CALL", OperandFormat::Rb},
-    {"RETI", OperandFormat::None},
-    {"BrNE", OperandFormat::RaRb},
-    {"RET", OperandFormat::None},
-    {"PUSH", OperandFormat::Rb},
-    {"POP", OperandFormat::Rd},
-    {"MOVE", OperandFormat::RdRb},
-    {"BITSET", OperandFormat::RdRaRb},
-    {"BITCLEAR", OperandFormat::RdRaRb},
-    {"RANDOMSET", OperandFormat::Rb},
-    {"RANDOMIZE", OperandFormat::Rd},
-    {"???", OperandFormat::Undefined},
-    {"ORI", OperandFormat::RdRaImm},
-    {"XORI", OperandFormat::RdRaImm},
-    {"NORI", OperandFormat::RdRaImm},
-    {"ANDI", OperandFormat::RdRaImm},
-    {"ADDI", OperandFormat::RdRaImm},
-    {"SUBBI", OperandFormat::RdRaImm},
-    {"NOTI", OperandFormat::RdImm},
-    {"RORI", OperandFormat::RdRaImm},
-    {"SLLI", OperandFormat::RdRaImm},
-    {"SRLI", OperandFormat::RdRaImm},
-    {"SRAI", OperandFormat::RdRaImm},
-    {"BZEI", OperandFormat::RaImmPct},
-    {"BNZEI", OperandFormat::RaImmPct},
-    {"BNEI", OperandFormat::RaImmPct},
-    {"JUMPI", OperandFormat::ImmPct},
-    {"BrZEI", OperandFormat::RaImmPct},
-    {"BrNZEI", OperandFormat::RaImmPct},
-    {"JUMPrI", OperandFormat::ImmPct},
-    {"LOADI", OperandFormat::RdRaImm},
-    {"STOREI", OperandFormat::RaImm},
-    {"???", OperandFormat::Undefined},
-    {"???", OperandFormat::Undefined},
-    {"BrNEI", OperandFormat::RaImmPct},
-    {"???", OperandFormat::Undefined},
-    {"PUSHI", OperandFormat::ImmPct},
-    {"???", OperandFormat::Undefined},
-    {"MOVEI", OperandFormat::MoveiGroup},
-    {"BITSETI", OperandFormat::RdRaBitPct},
-    {"BITCLEARI", OperandFormat::RdRaBitPct},
-    {"RANDOMSETI", OperandFormat::ImmPct},
-    {"???", OperandFormat::Undefined},
+    {"NOP", OperandFormat::None, Flow::Next, Access::None, false},
+    {"OR", OperandFormat::RdRaRb, Flow::Next, Access::None, false},
+    {"XOR", OperandFormat::RdRaRb, Flow::Next, Access::None, false},
+    {"NOR", OperandFormat::RdRaRb, Flow::Next, Access::None, false},
+    {"AND", OperandFormat::RdRaRb, Flow::Next, Access::None, false},
+    {"ADD", OperandFormat::RdRaRb, Flow::Next, Access::None, false},
+    {"SUBB", OperandFormat::RdRaRb, Flow::Next, Access::None, false},
+    {"NOT", OperandFormat::RdRb, Flow::Next, Access::None, false},
+    {"ROR", OperandFormat::RdRaRb, Flow::Next, Access::None, false},
+    {"SLL", OperandFormat::RdRaRb, Flow::Next, Access::None, false},
+    {"SRL", OperandFormat::RdRaRb, Flow::Next, Access::None, false},
+    {"SRA", OperandFormat::RdRaRb, Flow::Next, Access::None, false},
+    {"BZE", OperandFormat::RaRb, Flow::Branch, Access::None, false},
+    {"BNZE", OperandFormat::RaRb, Flow::Branch, Access::None, false},
+    {"BNE", OperandFormat::RaRb, Flow::Branch, Access::None, false},
+    {"JUMP", OperandFormat::Rb, Flow::Jump, Access::None, false},
+    {"BrZE", OperandFormat::RaRb, Flow::Branch, Access::None, false},
+    {"BrNZE", OperandFormat::RaRb, Flow::Branch, Access::None, false},
+    {"JUMPr", OperandFormat::Rb, Flow::Jump, Access::None, false},
+    {"LOAD", OperandFormat::RdRaRb, Flow::Next, Access::Load, false},
+    {"STORE", OperandFormat::RaRb, Flow::Next, Access::Store, false},
+    {"CALL", OperandFormat::Rb, Flow::Call, Access::Store, false},
+    {"RETI", OperandFormat::None, Flow::Stay, Access::None, false},
+    {"BrNE", OperandFormat::RaRb, Flow::Branch, Access::None, false},
+    {"RET", OperandFormat::None, Flow::Return, Access::Load, false},
+    {"PUSH", OperandFormat::Rb, Flow::Next, Access::Store, false},
+    {"POP", OperandFormat::Rd, Flow::Next, Access::Load, false},
+    {"MOVE", OperandFormat::RdRb, Flow::Next, Access::None, false},
+    {"BITSET", OperandFormat::RdRaRb, Flow::Next, Access::None, false},
+    {"BITCLEAR", OperandFormat::RdRaRb, Flow::Next, Access::None, false},
+    {"RANDOMSET", OperandFormat::Rb, Flow::Next, Access::None, false},
+    {"RANDOMIZE", OperandFormat::Rd, Flow::Next, Access::None, false},
+    {"???", OperandFormat::Undefined, Flow::Stay, Access::None, false},
+    {"ORI", OperandFormat::RdRaImm, Flow::Next, Access::None, false},
+    {"XORI", OperandFormat::RdRaImm, Flow::Next, Access::None, false},
+    {"NORI", OperandFormat::RdRaImm, Flow::Next, Access::None, false},
+    {"ANDI", OperandFormat::RdRaImm, Flow::Next, Access::None, false},
+    {"ADDI", OperandFormat::RdRaImm, Flow::Next, Access::None, false},
+    {"SUBBI", OperandFormat::RdRaImm, Flow::Next, Access::None, false},
+    {"NOTI", OperandFormat::RdImm, Flow::Next, Access::None, false},
+    {"RORI", OperandFormat::RdRaImm, Flow::Next, Access::None, false},
+    {"SLLI", OperandFormat::RdRaImm, Flow::Next, Access::None, false},
+    {"SRLI", OperandFormat::RdRaImm, Flow::Next, Access::None, false},
+    {"SRAI", OperandFormat::RdRaImm, Flow::Next, Access::None, false},
+    {"BZEI", OperandFormat::RaImmPct, Flow::Branch, Access::None, true},
+    {"BNZEI", OperandFormat::RaImmPct, Flow::Branch, Access::None, true},
+    {"BNEI", OperandFormat::RaImmPct, Flow::Branch, Access::None, true},
+    {"JUMPI", OperandFormat::ImmPct, Flow::Jump, Access::None, true},
+    {"BrZEI", OperandFormat::RaImmPct, Flow::Branch, Access::None, false},
+    {"BrNZEI", OperandFormat::RaImmPct, Flow::Branch, Access::None, false},
+    {"JUMPrI", OperandFormat::ImmPct, Flow::Jump, Access::None, false},
+    {"LOADI", OperandFormat::RdRaImm, Flow::Next, Access::Load, false},
+    {"STOREI", OperandFormat::RaImm, Flow::Next, Access::Store, false},
+    {"???", OperandFormat::Undefined, Flow::Stay, Access::None, false},
+    {"???", OperandFormat::Undefined, Flow::Stay, Access::None, false},
+    {"BrNEI", OperandFormat::RaImmPct, Flow::Branch, Access::None, false},
+    {"???", OperandFormat::Undefined, Flow::Stay, Access::None, false},
+    {"PUSHI", OperandFormat::ImmPct, Flow::Next, Access::Store, false},
+    {"???", OperandFormat::Undefined, Flow::Stay, Access::None, false},
+    {"MOVEI", OperandFormat::MoveiGroup, Flow::Next, Access::None, false},
+    {"BITSETI", OperandFormat::RdRaBitPct, Flow::Next, Access::None, false},
+    {"BITCLEARI", OperandFormat::RdRaBitPct, Flow::Next, Access::None, false},
+    {"RANDOMSETI", OperandFormat::ImmPct, Flow::Next, Access::None, false},
+    {"???", OperandFormat::Undefined, Flow::Stay, Access::None, false},
 }};
 
 inline constexpr std::array<OpcodeInfo, 16> kMoveiTable = {{
-    {"MOVEL", OperandFormat::RdImmPct},
-    {"SETMASK", OperandFormat::ImmPct},
-    {"MVSPL", OperandFormat::ImmPct},
-    {"", OperandFormat::InvalidMovei},
-    {"MVNZCOU", OperandFormat::Rd},
-    {"", OperandFormat::InvalidMovei},
-    {"", OperandFormat::InvalidMovei},
-    {"", OperandFormat::InvalidMovei},
-    {"MOVEH", OperandFormat::RdImmPct},
-    {"", OperandFormat::InvalidMovei},
-    {"MVSPH", OperandFormat::ImmPct},
-    {"", OperandFormat::InvalidMovei},
-    {"", OperandFormat::InvalidMovei},
-    {"", OperandFormat::InvalidMovei},
-    {"", OperandFormat::InvalidMovei},
-    {"", OperandFormat::InvalidMovei},
+    {"MOVEL", OperandFormat::RdImmPct, Flow::Next, Access::None, false},
+    {"SETMASK", OperandFormat::ImmPct, Flow::Next, Access::None, false},
+    {"MVSPL", OperandFormat::ImmPct, Flow::Next, Access::None, false},
+    {"", OperandFormat::InvalidMovei, Flow::Stay, Access::None, false},
+    {"MVNZCOU", OperandFormat::Rd, Flow::Next, Access::None, false},
+    {"", OperandFormat::InvalidMovei, Flow::Stay, Access::None, false},
+    {"", OperandFormat::InvalidMovei, Flow::Stay, Access::None, false},
+    {"", OperandFormat::InvalidMovei, Flow::Stay, Access::None, false},
+    {"MOVEH", OperandFormat::RdImmPct, Flow::Next, Access::None, false},
+    {"", OperandFormat::InvalidMovei, Flow::Stay, Access::None, false},
+    {"MVSPH", OperandFormat::ImmPct, Flow::Next, Access::None, false},
+    {"", OperandFormat::InvalidMovei, Flow::Stay, Access::None, false},
+    {"", OperandFormat::InvalidMovei, Flow::Stay, Access::None, false},
+    {"", OperandFormat::InvalidMovei, Flow::Stay, Access::None, false},
+    {"", OperandFormat::InvalidMovei, Flow::Stay, Access::None, false},
+    {"", OperandFormat::InvalidMovei, Flow::Stay, Access::None, false},
 }};
 
 // The text form of a word: its opcode's row, or for the MOVEI group the sub-operation's row.
@@ -247,29 +259,20 @@ constexpr bool IsDefinedInstruction(uint32_t word) {
 // other word changes a register, the flags, sp, im, the shift register or memory, and goes on
 // to the next word.
 constexpr bool MovesOnlyPc(uint32_t word) {
-  switch (Instruction{word}.opcode()) {
-    case Opcode::NOP:
-    case Opcode::BZE:
-    case Opcode::BNZE:
-    case Opcode::BNE:
-    case Opcode::JUMP:
-    case Opcode::BrZE:
-    case Opcode::BrNZE:
-    case Opcode::JUMPr:
-    case Opcode::CALL:
-    case Opcode::RETI:
-    case Opcode::BrNE:
-    case Opcode::RET:
-    case Opcode::BZEI:
-    case Opcode::BNZEI:
-    case Opcode::BNEI:
-    case Opcode::JUMPI:
-    case Opcode::BrZEI:
-    case Opcode::BrNZEI:
-    case Opcode::JUMPrI:
-    case Opcode::BrNEI: return true;
-    default: return !IsDefinedInstruction(word);
+  return Instruction{word}.opcode() == Opcode::NOP ||
+         DescribeInstruction(Instruction{word}).flow != Flow::Next;
+}
+
+// Where a branch or jump with an immediate goes, from the word's address: nothing for every
+// other word (a register's jump goes where the register says).
+constexpr std::optional<uint32_t> ImmediateTarget(uint32_t address, uint32_t word) {
+  const Instruction in{word};
+  const OpcodeInfo& info = DescribeInstruction(in);
+  if (info.flow != Flow::Branch && info.flow != Flow::Jump) return std::nullopt;
+  if (info.format != OperandFormat::RaImmPct && info.format != OperandFormat::ImmPct) {
+    return std::nullopt;
   }
+  return info.relative ? address + in.simm() : in.simm();
 }
 
 // Each mnemonic names exactly one table slot: checked while compiling.

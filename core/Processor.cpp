@@ -2,7 +2,6 @@
 // instruction execution. Kept in one unit so the hot path (fetch, decode, execute) inlines.
 #include "Processor.h"
 
-#include "BatchEngine.h"
 
 #include <algorithm>
 #include <bit>

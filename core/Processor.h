@@ -159,7 +159,8 @@ class Processor : public CpuState {
   // hands the parts of a batch to that it does not run itself.
   uint64_t RunInterpreted(uint64_t maxSteps, std::span<const uint32_t> breakpoints = {},
                           OnStall onStall = OnStall::Continue, std::span<const Watch> watches = {});
-  // The routing of addresses to regions, for an engine that reads ROM and RAM directly.
+  // The routing of addresses to regions: for an engine that reads ROM and RAM directly, and for
+  // the inspection unit (core/Inspection.h).
   const AddressMap& Routing() const { return routing_; }
   // How many cycles an engine may run without clocking a module: none (nullopt) while a module
   // is clocked every step, else those before a catch-up module asks for an exact clock.
@@ -398,6 +399,23 @@ class Processor : public CpuState {
   void NoteChange(RunTap::Change change) {
     if (tap_ != nullptr) tap_->Changed(change);
   }
+};
+
+// The hook through which another engine (a translator to host code) runs the processor's
+// batches. The core knows only this interface; a front end installs an implementation with
+// Processor::SetBatchEngine. It lives beside the processor because each names the other.
+//
+// Runs Processor::RunBatch in place of the interpreter. An implementation must end in exactly
+// the state RunInterpreted would (registers, memory, change markers, LastWatchHit, plug-in
+// calls, step count); it may hand any part of the batch to RunInterpreted, which is the
+// reference.
+class BatchEngine {
+ public:
+  virtual ~BatchEngine() = default;
+
+  virtual uint64_t RunBatch(Processor& p, uint64_t maxSteps, std::span<const uint32_t> breakpoints,
+                            Processor::OnStall onStall,
+                            std::span<const Processor::Watch> watches) = 0;
 };
 
 }  // namespace tervik

@@ -6,6 +6,7 @@
 
 #include "Assembler.h"
 #include "Files.h"
+#include "Inspection.h"
 #include "Listing.h"
 
 namespace tervik::debug {
@@ -22,6 +23,29 @@ std::string ShownPath(const std::string& path) {
   const std::filesystem::path relative = file.lexically_relative(here);
   if (relative.empty() || *relative.begin() == "..") return path;
   return relative.string();
+}
+
+std::string LinesPathFor(const std::string& path) {
+  return std::filesystem::path(path).replace_extension(".lines").string();
+}
+
+std::vector<std::string> LoadLines(Session& session, const std::string& path,
+                                   bool moveBreakpoints) {
+  std::vector<std::string> lines;
+  std::error_code ec;
+  LineTableResult result;
+  if (std::filesystem::exists(path, ec)) result = ReadLineTable(path);
+  if (!result.failure.empty()) {
+    lines.push_back("Cannot load source lines from '" + ShownPath(path) + "': " + result.failure);
+  }
+  for (const std::string& error : result.errors) lines.push_back(ShownPath(path) + ": " + error);
+  if (result.badLines > result.errors.size()) {
+    lines.push_back(ShownPath(path) + ": " +
+                    std::to_string(result.badLines - result.errors.size()) +
+                    " more lines that are not line records");
+  }
+  session.SetLines(std::move(result.table), moveBreakpoints);
+  return lines;
 }
 
 std::vector<std::string> LoadSymbols(Session& session, const std::string& path, bool required,
@@ -53,9 +77,7 @@ std::vector<std::string> LoadSymbols(Session& session, const std::string& path, 
   size_t outside = 0;
   for (const SymbolEntry& e : result.table.Entries()) {
     if (!e.label) continue;
-    bool served = false;
-    for (const MemoryRegion& region : session.Cpu().Regions()) served |= region.Contains(e.value);
-    if (!served) ++outside;
+    if (!IsMapped(session.Cpu(), e.value)) ++outside;
   }
   const size_t count = result.table.size();
   lines.push_back("Loaded " + std::to_string(count) + (count == 1 ? " symbol" : " symbols") +
@@ -108,8 +130,9 @@ SourceBuild BuildSource(const std::string& path) {
   }
   build.listingPath = std::filesystem::path(path).replace_extension(".lst").string();
   build.symbolsPath = SymbolPathFor(path);
+  build.linesPath = LinesPathFor(path);
   // The outputs must not replace what was just read.
-  for (const std::string& output : {build.listingPath, build.symbolsPath}) {
+  for (const std::string& output : {build.listingPath, build.symbolsPath, build.linesPath}) {
     for (const std::string& input : build.files) {
       std::error_code ec;
       if (output == input || std::filesystem::equivalent(output, input, ec)) {
@@ -123,7 +146,10 @@ SourceBuild BuildSource(const std::string& path) {
   for (const auto& [file, contents] :
        {std::pair{build.listingPath, result.listing},
         std::pair{build.symbolsPath,
-                  FormatSymbolFile(result.symbols, ListingFingerprint(result.listing))}}) {
+                  FormatSymbolFile(result.symbols, ListingFingerprint(result.listing))},
+        std::pair{build.linesPath,
+                  FormatLineTable(assembler::MakeLineTable(result),
+                                  std::filesystem::path(build.linesPath).parent_path())}}) {
     std::string why;
     if (!platform::WriteOutput(file, contents, why)) {
       build.messages.push_back("Cannot write '" + file + "': " + why);

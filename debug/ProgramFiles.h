@@ -1,6 +1,6 @@
 // The files of a program beside each other: a source X.asm, its listing X.lst and its symbol
-// file X.sym. Assembling a source into its listing and symbols, and loading symbols into a
-// session, with the console lines that tell the user what happened.
+// file X.sym, with the line table X.lines. Assembling a source into its listing and symbols, and
+// loading symbols into a session, with the console lines that tell the user what happened.
 #pragma once
 
 #include <optional>
@@ -35,18 +35,29 @@ std::optional<std::string> ForeignSymbols(const SymbolFileResult& symbols,
                                           const std::string& symbolsPath,
                                           const std::string& listingPath);
 
+// X.lines for X.lst (or for any path: its extension replaced).
+std::string LinesPathFor(const std::string& path);
+
+// Reads the line table at `path` into the session and returns console lines about what could
+// not be read. A missing file leaves the session without lines, silently: programs assembled
+// before line tables existed load as before.
+// With `moveBreakpoints`, the next LoadSymbols moves breakpoints by line (Session::SetLines).
+std::vector<std::string> LoadLines(Session& session, const std::string& path,
+                                   bool moveBreakpoints = false);
+
 struct SourceBuild {
   bool ok = false;
   std::vector<std::string> messages;  // "FILE:LINE:COLUMN: error: TEXT", or why a file failed
   std::string listingPath;
   std::string symbolsPath;
+  std::string linesPath;
   // The source and every file it includes, as named: also those it tried to include and could
   // not read, which a later save may create.
   std::vector<std::string> files;
 };
 
-// Assembles the source file at `path` and writes its listing and symbol file beside it, each
-// whole or not at all. On an error nothing is written.
+// Assembles the source file at `path` and writes its listing, symbol file and line table beside
+// it, each whole or not at all. On an error nothing is written.
 SourceBuild BuildSource(const std::string& path);
 
 }  // namespace tervik::debug

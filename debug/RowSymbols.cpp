@@ -8,15 +8,8 @@ namespace tervik::debug {
 std::optional<uint32_t> WordTarget(uint32_t address, uint32_t word,
                                    std::optional<uint32_t> previous) {
   const Instruction in{word};
+  if (const std::optional<uint32_t> target = ImmediateTarget(address, word)) return target;
   switch (in.opcode()) {
-    case Opcode::BZEI:
-    case Opcode::BNZEI:
-    case Opcode::BNEI:
-    case Opcode::JUMPI: return address + in.simm();
-    case Opcode::BrZEI:
-    case Opcode::BrNZEI:
-    case Opcode::BrNEI:
-    case Opcode::JUMPrI: return in.simm();
     case Opcode::MOVEI:
       if (in.sub() == MoveiSub::MOVEL) return in.simm();
       return std::nullopt;

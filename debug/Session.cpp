@@ -5,9 +5,12 @@
 #include <cctype>
 #include <cinttypes>
 #include <cstdio>
+#include <filesystem>
 #include <utility>
 
 #include "DynamicLibrary.h"
+#include "Inspection.h"
+#include "Text.h"
 
 namespace tervik::debug {
 
@@ -101,10 +104,46 @@ SymbolLookup Session::Lookup() const {
   };
 }
 
+void Session::SetLines(LineTable lines, bool moveBreakpoints) {
+  linesBefore_ = moveBreakpoints ? std::move(lines_) : LineTable();
+  lines_ = std::move(lines);
+}
+
+std::optional<uint32_t> Session::FollowLine(uint32_t address, const SymbolTable& symbols) const {
+  const LineRange* before = linesBefore_.At(address);
+  if (before == nullptr) return std::nullopt;
+  const std::string& path = linesBefore_.Files()[before->file];
+  const std::optional<uint32_t> file = lines_.FileIndex(path);
+  if (!file) return std::nullopt;
+  // The line is found again as so many lines below the nearest label above it (in the same
+  // file), so that lines inserted above the label move it; without such a label, by its number.
+  unsigned line = before->line;
+  const std::string place = symbols_.Locate(address, kFollowDistance);
+  const std::string label = place.substr(0, place.find('+'));
+  const std::optional<uint32_t> labelBefore = symbols_.Value(label);
+  const std::optional<uint32_t> labelNow = symbols.Value(label);
+  if (!label.empty() && labelBefore && labelNow) {
+    const LineRange* from = linesBefore_.At(*labelBefore);
+    const LineRange* to = lines_.At(*labelNow);
+    if (from != nullptr && to != nullptr && from->file == before->file && to->file == *file &&
+        from->line <= before->line) {
+      line = to->line + (before->line - from->line);
+    }
+  }
+  const std::optional<uint32_t> first = lines_.FirstAddress(*file, line);
+  if (!first) return std::nullopt;
+  const LineRange* now = lines_.At(*first);
+  const uint32_t offset = address - before->first;
+  if (now == nullptr || offset >= now->count) return std::nullopt;
+  return *first + offset;
+}
+
 void Session::SetSymbols(SymbolTable symbols, bool moveBreakpoints) {
   if (moveBreakpoints) {
-    // Where `address` lies by the old symbols, found again in the new ones.
+    // Where `address` lies by the old source lines or else the old symbols, found again in the
+    // new ones.
     auto follow = [&](uint32_t address) {
+      if (const std::optional<uint32_t> moved = FollowLine(address, symbols)) return *moved;
       const std::string place = symbols_.Locate(address, kFollowDistance);
       if (place.empty()) return address;
       const size_t plus = place.find('+');
@@ -133,6 +172,7 @@ void Session::SetSymbols(SymbolTable symbols, bool moveBreakpoints) {
     }
   }
   symbols_ = std::move(symbols);
+  linesBefore_ = LineTable();
 }
 
 // ---- Watchpoints ----
@@ -153,11 +193,7 @@ void Session::RemoveWatchpoint(size_t number) {
 
 namespace {
 
-std::string_view Trim(std::string_view text) {
-  const size_t begin = text.find_first_not_of(" \t");
-  if (begin == std::string_view::npos) return {};
-  return text.substr(begin, text.find_last_not_of(" \t") + 1 - begin);
-}
+using lang::Trim;
 
 // The word `part` gives, which starts at byte `offset` of the whole text; errors point into the
 // whole text.
@@ -247,18 +283,12 @@ std::optional<StopReason> Session::WatchStops(const RunOperation& op,
 // ---- Run operations ----
 
 std::optional<uint32_t> Session::PeekWord(uint32_t address) {
-  // The first region that covers an address serves it.
-  for (const MemoryRegion& region : cpu_.Regions()) {
-    if (!region.Contains(address)) continue;
-    if (region.type == RegionType::DLL) return std::nullopt;
-    return cpu_.ReadMem(address);
-  }
-  return std::nullopt;
+  return Peek(cpu_, address);
 }
 
 bool Session::IsCallAt(uint32_t address) {
   const std::optional<uint32_t> word = PeekWord(address);
-  return word && Instruction{*word}.opcode() == Opcode::CALL;
+  return word && DescribeInstruction(Instruction{*word}).flow == Flow::Call;
 }
 
 RunOperation Session::StartRun(bool stopWhenHalted, uint64_t limit) const {
@@ -326,6 +356,11 @@ std::optional<StopReason> Session::Ended(const RunOperation& op) {
     if (op.kind == RunKind::StepOut) done = cpu_.sp < op.spAtStart;
     if (done) return MakeReason(op, StopKind::Done);
   }
+  return EndedOtherwise(op);
+}
+
+std::optional<StopReason> Session::EndedOtherwise(const RunOperation& op) {
+  const uint32_t pc = cpu_.pc;
   if (const size_t number = BreakpointNumber(pc)) {
     std::string conditionError;
     if (SettingsStop(settings_[number - 1], conditionError)) {
@@ -347,11 +382,7 @@ std::optional<StopReason> Session::Continue(RunOperation& op, uint64_t maxSteps)
   }
   // The breakpoints may have changed since the last slice (the window lets them be toggled
   // during a run), so the stop list is made anew each time; it is short.
-  stops_.clear();
-  for (size_t i = 0; i < breakpoints_.size(); ++i) {
-    if (settings_[i].enabled) stops_.push_back(breakpoints_[i]);
-  }
-  stops_.insert(stops_.end(), op.goals.begin(), op.goals.end());
+  MakeStops(op);
   watches_.clear();
   for (const Watchpoint& w : watchpoints_) {
     if (w.settings.enabled) {
@@ -361,6 +392,10 @@ std::optional<StopReason> Session::Continue(RunOperation& op, uint64_t maxSteps)
   }
   const Processor::OnStall onStall =
       op.stopWhenHalted ? Processor::OnStall::Stop : Processor::OnStall::Continue;
+  if (op.kind == RunKind::StepLine || op.kind == RunKind::StepLineOver ||
+      op.kind == RunKind::StepLineOut) {
+    return ContinueLine(op, maxSteps, onStall);
+  }
   while (maxSteps > 0) {
     const uint64_t slice = std::min(maxSteps, op.limit - op.done);
     const uint64_t ran = cpu_.RunBatch(slice, stops_, onStall, watches_);
@@ -375,6 +410,14 @@ std::optional<StopReason> Session::Continue(RunOperation& op, uint64_t maxSteps)
     }
   }
   return std::nullopt;
+}
+
+void Session::MakeStops(const RunOperation& op) {
+  stops_.clear();
+  for (size_t i = 0; i < breakpoints_.size(); ++i) {
+    if (settings_[i].enabled) stops_.push_back(breakpoints_[i]);
+  }
+  stops_.insert(stops_.end(), op.goals.begin(), op.goals.end());
 }
 
 StopReason Session::Stop(RunOperation& op) const {
@@ -479,6 +522,17 @@ std::string Session::Describe(const StopReason& reason) {
         case RunKind::StepOver: return std::string("Stepped over to ") + at + after;
         case RunKind::StepOut: return std::string("Stepped out to ") + at + after;
         case RunKind::RunTo: return std::string("Reached ") + at + after;
+        case RunKind::StepLine:
+        case RunKind::StepLineOver:
+        case RunKind::StepLineOut: {
+          std::string text = std::string("Stepped to ") + at;
+          // The source line, by its file's name: "Stepped to 00000003 (main.asm:4) after ...".
+          if (const LineRange* r = lines_.At(reason.pc)) {
+            text += " (" + std::filesystem::path(lines_.Files()[r->file]).filename().string() +
+                    ":" + std::to_string(r->line) + ")";
+          }
+          return text + after;
+        }
         case RunKind::Run: return std::string("Ended at ") + at + after;
       }
   }

@@ -12,10 +12,11 @@
 #include <string>
 #include <vector>
 
-#include "Expression.h"
+#include "LineTable.h"
 #include "ListingMap.h"
 #include "Processor.h"
 #include "Recorder.h"
+#include "ProcessorContext.h"
 #include "SymbolFile.h"
 #include "Translator.h"
 
@@ -37,6 +38,10 @@ enum class RunKind : uint8_t {
   StepOver,  // until the CALL at the start has returned
   StepOut,   // until a RET leaves the subroutine the run started in
   RunTo,     // until pc reaches an address
+  // In source lines, by the line table; without one they work as Step, StepOver and StepOut.
+  StepLine,      // until pc has left the words of its line and stands at the start of a line
+  StepLineOver,  // StepLine, with each CALL the line makes run until it has returned
+  StepLineOut,   // StepOut, then StepLineOver when pc came back into the middle of a line
 };
 
 struct StopReason {
@@ -92,10 +97,17 @@ std::string WatchText(uint32_t first, uint32_t last, WatchAccess access);
 struct RunOperation {
   RunKind kind = RunKind::Run;
   bool stopWhenHalted = true;
-  uint64_t limit = 0;             // instructions at most
-  uint64_t done = 0;              // instructions so far
-  uint32_t spAtStart = 0;         // sp when it started
-  std::vector<uint32_t> goals;    // addresses where it checks whether it is done
+  uint64_t limit = 0;           // instructions at most
+  uint64_t done = 0;            // instructions so far
+  uint32_t spAtStart = 0;       // sp when it started
+  std::vector<uint32_t> goals;  // addresses where it checks whether it is done
+  // For the line kinds: the words of the line pc started in (count 0: no line), and, while a
+  // CALL made by that line runs (or StepLineOut's subroutine has not returned yet), the sp the
+  // return must bring back.
+  uint32_t lineFirst = 0;
+  uint32_t lineCount = 0;
+  bool returning = false;
+  uint32_t returnSp = 0;
   std::optional<StopReason> end;  // set once it has ended
 };
 
@@ -141,6 +153,16 @@ class Session {
   static constexpr uint32_t kFollowDistance = 0x1000;
   // The symbols as an expression's context looks them up.
   SymbolLookup Lookup() const;
+
+  // ---- Source lines of the loaded program (empty without a line table) ----
+  const LineTable& Lines() const { return lines_; }
+  // Takes the line table of a newly loaded program. With `moveBreakpoints`, the SetSymbols that
+  // follows moves every breakpoint and watchpoint on a word the old table places to the same
+  // word of the same source line in the new one, before it tries the labels' addresses: the
+  // line is the one as many lines below the same label (a line inserted above the label moves
+  // it; one inserted between the label and it does not), so a pseudo-instruction above it that
+  // grows or shrinks does not move it off its line.
+  void SetLines(LineTable lines, bool moveBreakpoints = false);
 
   // ---- Breakpoints, in the order they were set ----
   const std::vector<uint32_t>& Breakpoints() const { return breakpoints_; }
@@ -189,6 +211,11 @@ class Session {
   RunOperation StartStepOut(bool stopWhenHalted = true, uint64_t limit = kRunLimit);
   RunOperation StartRunTo(uint32_t address, bool stopWhenHalted = true,
                           uint64_t limit = kRunLimit) const;
+  // Step line (into calls) or, with `over`, over the calls the line makes. Without a line
+  // table: StartStepOver with `over`, one instruction without.
+  RunOperation StartStepLine(bool over, bool stopWhenHalted = true, uint64_t limit = kRunLimit);
+  // StartStepOut, going on to the start of a line when the return lands inside one.
+  RunOperation StartStepLineOut(bool stopWhenHalted = true, uint64_t limit = kRunLimit);
 
   // Runs `op` on for at most `maxSteps` instructions through the processor's batched run.
   // Returns the reason once it has ended (and keeps it in op.end), or nothing while it goes on.
@@ -210,6 +237,18 @@ class Session {
  private:
   // Whether the state after a slice of `op` ends it, and why. Counts a hit of a breakpoint.
   std::optional<StopReason> Ended(const RunOperation& op);
+  // The part of Ended every kind shares after its own goal: a breakpoint, a halt, the limit.
+  std::optional<StopReason> EndedOtherwise(const RunOperation& op);
+  // Makes the list of addresses a batch stops at: enabled breakpoints and `op`'s goals.
+  void MakeStops(const RunOperation& op);
+  // Continue for the line kinds.
+  std::optional<StopReason> ContinueLine(RunOperation& op, uint64_t maxSteps,
+                                         Processor::OnStall onStall);
+  // Whether a line step is done with pc where it is.
+  bool LineDone(const RunOperation& op) const;
+  // Where the word at `address` of the old line table's program is in the new one (whose
+  // symbols are `symbols`): the same word of the same source line, or nothing.
+  std::optional<uint32_t> FollowLine(uint32_t address, const SymbolTable& symbols) const;
   // Whether a breakpoint or watchpoint with `settings` stops the run now; counts the hit.
   bool SettingsStop(BreakpointSettings& settings, std::string& conditionError);
   // The reason a watched access ends the run with, if one of the watchpoints it matched stops.
@@ -227,6 +266,8 @@ class Session {
   SymbolTable symbols_;
   std::optional<uint64_t> listingFingerprint_;
   history::Recorder history_{cpu_};  // after cpu_, which it watches
+  LineTable lines_;
+  LineTable linesBefore_;  // the table SetLines replaced, until SetSymbols has moved by it
 };
 
 // A count with thousands separators: 1204 -> "1,204".

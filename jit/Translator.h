@@ -9,7 +9,6 @@
 #include <optional>
 #include <string_view>
 
-#include "BatchEngine.h"
 #include "Processor.h"
 
 namespace tervik::jit {

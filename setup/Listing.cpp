@@ -1,25 +1,21 @@
-// Listing lines: a word is five upper-case hex digits, one white-space character and 32 binary
-// digits, found anywhere in the line; the comment runs from the first ";" to the last character
-// that is not white space. White space is space, tab, CR, LF and FF only: the patterns spell it
-// out as a class, because PCRE2's \s also takes vertical tab.
+// Listing lines: a word as FindListingWord finds it (ListingWord.h); the comment runs from the
+// first ";" to the last character that is not white space. White space is space, tab, CR, LF and
+// FF only: the pattern spells it out as a class, because PCRE2's \s also takes vertical tab.
 #include "Listing.h"
 
 #include <algorithm>
 #include <cstdint>
 
+#include "Inspection.h"
 #include "LineReader.h"
+#include "ListingWord.h"
 #include "Regex.h"
 
 namespace tervik {
 
 namespace {
 
-constexpr std::string_view kWordPattern = R"([\dABCDEF]{5,5}[\x20\t\r\n\f][01]{32,32})";
 constexpr std::string_view kCommentPattern = R"((;.{1,}?)[\x20\t\r\n\f]{0,}$)";
-
-uint32_t HexDigitValue(char c) {
-  return c <= '9' ? static_cast<uint32_t>(c - '0') : static_cast<uint32_t>(c - 'A' + 10);
-}
 
 // 64-bit FNV-1a over the address and word of each line that carries one.
 class Fingerprint {
@@ -40,20 +36,13 @@ class Fingerprint {
 // Hands each word line of `reader` to `take(line, address, word)`: the one reading of listing
 // lines, for the loader and the fingerprint alike.
 template <typename Take>
-bool ForEachWord(LineReader& reader, Take take) {
-  std::optional<Regex> word = Regex::Compile(kWordPattern);
-  if (!word) return false;
+void ForEachWord(LineReader& reader, Take take) {
   std::string_view line;
   while (reader.Next(line)) {
-    if (!word->Match(line)) continue;
-    const std::string_view match = word->Group(0);
-    uint32_t address = 0;
-    for (char c : match.substr(0, 5)) address = (address << 4) | HexDigitValue(c);
-    uint32_t value = 0;
-    for (char c : match.substr(match.size() - 32)) value = (value << 1) | (c == '1' ? 1u : 0u);
-    take(line, address, value);
+    if (const std::optional<ListingWord> word = FindListingWord(line)) {
+      take(line, word->address, word->value);
+    }
   }
-  return true;
 }
 
 }  // namespace
@@ -86,24 +75,17 @@ bool LoadListing(const std::string& path, Processor& processor, ListingMap& list
   uint64_t carried = 0;
   ListingExtent placed;
   Fingerprint fingerprint;
-  const bool read =
-      ForEachWord(*reader, [&](std::string_view line, uint32_t address, uint32_t value) {
-        if (comment->Match(line)) listing.Set(address, comment->Group(1));
-        processor.WriteMem(address, value);
-        ++carried;
-        fingerprint.Add(address, value);
-        const auto& regions = processor.Regions();
-        if (std::any_of(regions.begin(), regions.end(),
-                        [address](const MemoryRegion& r) { return r.Contains(address); })) {
-          placed.lowest = placed.placed == 0 ? address : std::min(placed.lowest, address);
-          placed.highest = placed.placed == 0 ? address : std::max(placed.highest, address);
-          ++placed.placed;
-        }
-      });
-  if (!read) {
-    ConsoleWrite(console, "Invalid regexp");
-    return false;
-  }
+  ForEachWord(*reader, [&](std::string_view line, uint32_t address, uint32_t value) {
+    if (comment->Match(line)) listing.Set(address, comment->Group(1));
+    processor.WriteMem(address, value);
+    ++carried;
+    fingerprint.Add(address, value);
+    if (IsMapped(processor, address)) {
+      placed.lowest = placed.placed == 0 ? address : std::min(placed.lowest, address);
+      placed.highest = placed.placed == 0 ? address : std::max(placed.highest, address);
+      ++placed.placed;
+    }
+  });
   placed.fingerprint = fingerprint.Value();
   // A load that leaves memory as it was says so: without this line a listing loaded before any
   // map (or one of the wrong file) would look as if it had done something.

@@ -2,6 +2,7 @@
 // operand and boundary against a small machine, and the error text with its column for every
 // kind of mistake, at parse time and at evaluation time.
 #include "Expression.h"
+#include "ProcessorContext.h"
 
 #include <gtest/gtest.h>
 

@@ -265,6 +265,9 @@ RunOperation Start(Session& s, const Case& c) {
     case RunKind::StepOver: return s.StartStepOver(c.stopWhenHalted, c.limit);
     case RunKind::StepOut: return s.StartStepOut(c.stopWhenHalted, c.limit);
     case RunKind::RunTo: return s.StartRunTo(c.target, c.stopWhenHalted, c.limit);
+    case RunKind::StepLine:
+    case RunKind::StepLineOver:
+    case RunKind::StepLineOut: break;  // LineSteppingTest.cpp
   }
   return {};
 }

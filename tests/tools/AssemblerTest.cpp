@@ -378,14 +378,17 @@ TEST(Assembler, IncludedLinesTakeTheirPlaceInAddressesSymbolsAndListing) {
       "src/main.asm", fs.Reader());
   ASSERT_TRUE(r.errors.empty()) << r.errors[0].message;
   EXPECT_EQ(fs.asked, (std::vector<std::string>{"src/lib/check.inc", "src/lib/ret.inc"}));
-  // The words follow one another across the files, each with the line of its own file.
+  // The words follow one another across the files, each with the line of its own file and
+  // that file's index in the files read.
   const std::vector<assembler::Word> expected = {
-      {0x10, Rrr(CALL, 0, 0, 2), 2},
-      {0x11, Rri(ADDI, 1, 1, 1), 1},
-      {0x12, Op(RET), 1},
-      {0x13, 0x11, 4},
+      {0x10, Rrr(CALL, 0, 0, 2), 2, 0},
+      {0x11, Rri(ADDI, 1, 1, 1), 1, 1},
+      {0x12, Op(RET), 1, 2},
+      {0x13, 0x11, 4, 0},
   };
   EXPECT_EQ(r.words, expected);
+  EXPECT_EQ(r.files,
+            (std::vector<std::string>{"src/main.asm", "src/lib/check.inc", "src/lib/ret.inc"}));
   const std::string listing = r.listing;
   const size_t include = listing.find("INCLUDE \"lib/check.inc\"");
   const size_t routine = listing.find("check:  ADDI");

@@ -401,6 +401,9 @@ TEST(AssemblerCommandLine, ErrorsLeaveNoListingBehind) {
             (std::map<std::string, std::string>{
                 {"bad.asm", "start: JUMPI start\n  ADDI R1,R1,R1\n"},
                 {"good.asm", "start: JUMPI start\n"},
+                {"good.lines",
+                 "; Tervik lines: F INDEX PATH names a file; ADDRESS COUNT FILE LINE: that file's "
+                 "line LINE placed COUNT words from ADDRESS\nF 0 good.asm\n00000000 1 0 1\n"},
                 {"good.lst", "00000 10111100000000000000000000000000  start: JUMPI start\n"},
                 {"good.sym",
                  "; Tervik symbols: VALUE KIND NAME, KIND L for a label, E for a constant\n"

@@ -173,6 +173,44 @@ class ProgramMenuTest : public QObject {
         LastLine().startsWith("Loaded 3 symbols from ") && LastLine().endsWith("prog.sym"), 5000);
     QCOMPARE(main.Cpu().ReadMem(0) & 0xFFFFu, 42u);
   }
+
+  // Open source writes the line table beside the listing, and Step line goes by source lines:
+  // an LI and a CALLTO of several words are one step each, and the CALLTO stops on the first
+  // line of the subroutine in the included file.
+  void StepLineAcrossAnInclude() {
+    TFMain main;
+    main.FormCreate();
+    WriteFile(dir_.filePath("lib.inc"),
+              "twice:  ADD     R2,R1,R1\n"
+              "        RET\n");
+    const QString source = dir_.filePath("main.asm");
+    WriteFile(source,
+              "start:  MVSPL   H#300%\n"
+              "        LI      R1,H#12345678\n"
+              "        CALLTO  R9,twice\n"
+              "        LI      R4,-5\n"
+              "halt:   JUMPI   halt%\n"
+              "        INCLUDE \"lib.inc\"\n");
+    QVERIFY(main.Program()->OpenSource(source.toStdString()));
+    QVERIFY(QFileInfo::exists(dir_.filePath("main.lines")));
+    main.Cpu().SetPC(0);
+    const struct {
+      uint32_t pc;
+      const char* line;
+    } steps[] = {
+        {1, "Stepped to 00000001 (main.asm:2) after 1 instruction"},
+        {3, "Stepped to 00000003 (main.asm:3) after 2 instructions"},
+        {8, "Stepped to 00000008 (lib.inc:1) after 3 instructions"},
+        {9, "Stepped to 00000009 (lib.inc:2) after 1 instruction"},
+        {6, "Stepped to 00000006 (main.asm:4) after 1 instruction"},
+    };
+    for (const auto& step : steps) {
+      main.ActionStepLine->trigger();
+      QCOMPARE(main.Cpu().GetPC(), step.pc);
+      QCOMPARE(LastLine(), QString(step.line));
+    }
+    QCOMPARE(main.Cpu().r[2], 0x2468ACF0u);
+  }
 };
 
 QTEST_MAIN(ProgramMenuTest)

@@ -103,8 +103,8 @@ class SoakTest : public QObject {
       std::vector<QAction*> actions(main.ActionList1.begin(), main.ActionList1.end());
       actions.erase(std::remove(actions.begin(), actions.end(), main.ActionQuit), actions.end());
       actions.erase(std::remove(actions.begin(), actions.end(), main.ActionManual), actions.end());
-      for (QAction* a : {main.ActionStepOver, main.ActionStepOut, main.ActionRunToCursor,
-                         main.ActionStopWhenHalted, main.ActionLiveViews,
+      for (QAction* a : {main.ActionStepOver, main.ActionStepOut, main.ActionStepLine,
+                         main.ActionRunToCursor, main.ActionStopWhenHalted, main.ActionLiveViews,
                          main.ActionShowBreakpoints, main.ActionShowDebugToolBar}) {
         actions.push_back(a);
       }
@@ -131,7 +131,7 @@ class SoakTest : public QObject {
             QAction* a = actions[static_cast<size_t>(pick(static_cast<unsigned>(actions.size())))];
             // A run ends by itself or by a Stop that arrives later, as from a user.
             if (a == main.ActionRun || a == main.ActionStepOut || a == main.ActionStepOver ||
-                a == main.ActionRunToCursor) {
+                a == main.ActionStepLine || a == main.ActionRunToCursor) {
               QTimer::singleShot(pick(60), &main, [&main] { main.ActionStop->trigger(); });
             }
             a->trigger();

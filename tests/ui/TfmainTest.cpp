@@ -119,6 +119,7 @@ class TfmainTest : public QObject {
                                   "&Debug",
                                   "  Step &over [F8]",
                                   "  Step o&ut [Shift+F8]",
+                                  "  Step &line [F6]",
                                   "  Run to &cursor [F4]",
                                   "  ",
                                   "  Stop when &halted",
@@ -464,6 +465,8 @@ class TfmainTest : public QObject {
          },
          main.ActionStepOver, 0x1001, nullptr},
         {{}, main.ActionStepOver, 0x1010, "Breakpoint 1 at 00001010 after 1 instruction"},
+        // Without a line table every word is a line of its own.
+        {{}, main.ActionStepLine, 0x1011, "Stepped to 00001011 after 1 instruction"},
     };
     for (const Command& c : commands) {
       if (c.prepare) c.prepare();
@@ -476,7 +479,7 @@ class TfmainTest : public QObject {
         QCOMPARE(ConsoleLines().back(), std::string(c.line));
       }
     }
-    QCOMPARE(main.Cpu().r[1], 2u);
+    QCOMPARE(main.Cpu().r[1], 3u);  // ADDI ran in the step over, the run to cursor and Step line
     for (QAction* a : main.ActionList1) QVERIFY(a->isEnabled());
   }
 

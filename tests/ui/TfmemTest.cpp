@@ -238,32 +238,6 @@ class TfmemTest : public QObject {
     QVERIFY(RedWords().empty());
   }
 
-  // The debugger's write on a plain processor: RAM and ROM words change and are marked; an
-  // unmapped word is left alone and the old marker stays.
-  void EditMemoryWordMarks_data() {
-    QTest::addColumn<uint32_t>("address");
-    QTest::addColumn<bool>("written");
-    QTest::addColumn<uint32_t>("after");
-    QTest::addColumn<uint32_t>("marked");  // lastWriteAddress afterwards
-    QTest::newRow("ROM") << 0x3u << true << 0xCAFEu << 0x3u;
-    QTest::newRow("RAM") << 0x1001u << true << 0xCAFEu << 0x1001u;
-    QTest::newRow("gap") << 0x10u << false << 0xFFFFFFFFu << 0x77u;
-  }
-  void EditMemoryWordMarks() {
-    QFETCH(uint32_t, address);
-    QFETCH(bool, written);
-    QFETCH(uint32_t, after);
-    QFETCH(uint32_t, marked);
-    tervik::Processor cpu;
-    cpu.AddRegion(0, 16, tervik::RegionType::ROM);
-    cpu.AddRegion(0x1000, 16, tervik::RegionType::RAM);
-    cpu.lastWriteAddress = 0x77;
-    QCOMPARE(EditMemoryWord(cpu, address, 0xCAFE), written);
-    QCOMPARE(cpu.ReadMem(address), after);
-    QCOMPARE(cpu.memWritten, written);
-    QCOMPARE(cpu.lastWriteAddress, marked);
-  }
-
  private:
   std::unique_ptr<Machine> machine_;
 };

@@ -5,6 +5,7 @@
 #include <QScrollBar>
 #include <QtTest>
 
+#include "Inspection.h"
 #include "InspectionFixture.h"
 #include "Tfreg.h"
 
@@ -170,56 +171,6 @@ class TfregTest : public QObject {
     QTest::mouseDClick(FReg->PB1, Qt::LeftButton, {}, Cells(2, 14, 1).center());
     QCoreApplication::processEvents();
     QVERIFY(!none.shown);
-  }
-
-  // The debugger's write on a plain processor: the value stored and the markers set afterwards
-  // (R07's marker was set before and must stay; no other was).
-  void EditRegisterMarkers_data() {
-    QTest::addColumn<int>("id");
-    QTest::addColumn<uint32_t>("before");
-    QTest::addColumn<uint32_t>("value");
-    QTest::addColumn<uint32_t>("stored");
-    QTest::addColumn<QString>("markers");
-    using tervik::debug::RegisterId;
-    QTest::newRow("R05") << 5 << 0u << 0x1234u << 0x1234u << "R05 R07";
-    QTest::newRow("R05 same value") << 5 << 9u << 9u << 9u << "R07";
-    QTest::newRow("R31") << 31 << 0xFFFFFFFFu << 0u << 0u << "R07 R31";
-    QTest::newRow("PC") << int(RegisterId::PC) << 0u << 0x40u << 0x40u << "PC R07";
-    QTest::newRow("LFSR") << int(RegisterId::LFSR) << 1u << 0x80000000u << 0x80000000u
-                          << "LFSR R07";
-    QTest::newRow("SR high bits dropped")
-        << int(RegisterId::SR) << 0u << 0xFFFFFFF5u << 5u << "SR N C R07";
-    QTest::newRow("SR one flag") << int(RegisterId::SR) << 5u << 4u << 4u << "SR N R07";
-    QTest::newRow("SR only high bits: no change")
-        << int(RegisterId::SR) << 5u << 0x15u << 5u << "R07";
-  }
-  void EditRegisterMarkers() {
-    QFETCH(int, id);
-    QFETCH(uint32_t, before);
-    QFETCH(uint32_t, value);
-    QFETCH(uint32_t, stored);
-    QFETCH(QString, markers);
-    const auto reg = static_cast<tervik::debug::RegisterId>(id);
-    tervik::Processor cpu;
-    EditRegister(cpu, reg, before);
-    cpu.pcChanged = cpu.spChanged = cpu.imChanged = cpu.lfsrChanged = cpu.srChanged = false;
-    cpu.nChanged = cpu.zChanged = cpu.cChanged = cpu.oChanged = false;
-    cpu.regChanged = {};
-    cpu.regChanged[7] = true;
-    QCOMPARE(EditRegister(cpu, reg, value), stored);
-    QCOMPARE(ReadRegister(cpu, reg), stored);
-    QStringList set;
-    const std::pair<bool, const char*> flags[] = {
-        {cpu.pcChanged, "PC"},     {cpu.spChanged, "SP"}, {cpu.imChanged, "IM"},
-        {cpu.lfsrChanged, "LFSR"}, {cpu.srChanged, "SR"}, {cpu.nChanged, "N"},
-        {cpu.zChanged, "Z"},       {cpu.cChanged, "C"},   {cpu.oChanged, "O"}};
-    for (const auto& [on, name] : flags) {
-      if (on) set << name;
-    }
-    for (unsigned n = 0; n < 32; ++n) {
-      if (cpu.regChanged[n]) set << QString("R%1").arg(n, 2, 10, QChar('0'));
-    }
-    QCOMPARE(set.join(' '), markers);
   }
 
  private:

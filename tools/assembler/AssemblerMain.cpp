@@ -140,6 +140,25 @@ int AssembleFile(const std::string& source, const fs::path& output,
     return kExitFailed;
   }
   RemoveOlderSymbols(output, symbolsOutput, source, included);
+  // The line table beside a listing file, for the debugger's source lines. Without it a program
+  // still loads, so a path it must not take only costs the table; a listing streamed to standard
+  // output, a device or a FIFO has no folder of its own to put one in.
+  if (tervik::platform::ResolveOutput(output.string(), true).kind ==
+      tervik::platform::OutputKind::RegularFile) {
+    const fs::path linesOutput = fs::path(output).replace_extension(".lines");
+    std::optional<std::string> why = RefusedOutput(linesOutput, source, included);
+    if (!why && (SameFile(linesOutput, output) ||
+                 (symbolsOutput && SameFile(linesOutput, *symbolsOutput)))) {
+      why = "it is another output";
+    }
+    if (why) {
+      std::cerr << "tervik-as: no line table written to '" << linesOutput.string() << "': " << *why
+                << "\n";
+    } else if (!Write(linesOutput, tervik::FormatLineTable(tervik::assembler::MakeLineTable(result),
+                                                           linesOutput.parent_path()))) {
+      return kExitFailed;
+    }
+  }
   return 0;
 }
 
@@ -169,7 +188,9 @@ int main(int argc, char** argv) {
   app.footer(
       "Beside the listing goes a symbol file: one line per label or EQU name, 'VALUE KIND NAME' "
       "with VALUE eight hex digits and KIND L (label) or E (constant), after a line '; listing "
-      "HASH' naming the listing it belongs to.\n"
+      "HASH' naming the listing it belongs to. Beside the listing goes also the line table "
+      "(the listing with the extension .lines), which says which source line placed each "
+      "word.\n"
       "A file is replaced whole (through a symbolic link, its target); a device or a FIFO is "
       "written as a stream.\n"
       "Exit status: 0 when the listing (and the symbol file) was written; 1 on errors in the "

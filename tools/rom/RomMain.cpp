@@ -10,6 +10,7 @@
 #include <string>
 #include <utility>
 
+#include "Debugger.h"
 #include "DynamicLibrary.h"
 #include "Expression.h"
 #include "Files.h"
@@ -43,9 +44,9 @@ std::string VersionText() {
 }
 
 // The loaders' console lines go to standard error, as tervik-run writes them.
-class StderrConsole final : public tervik::ConsoleSink {
+class StderrConsole final : public tervik::debug::DebugListener {
  public:
-  void AppendLine(std::string_view line) override {
+  void ConsoleLine(std::string_view line) override {
     std::fwrite(line.data(), 1, line.size(), stderr);
     std::fputc('\n', stderr);
   }
@@ -117,8 +118,13 @@ int RomMain(int argc, char** argv) {
   if (!tervik::IsVhdlIdentifier(packageName)) {
     return Usage("--name: '" + packageName + "' is not a VHDL identifier (or is a reserved word)");
   }
+  // The machine, loaded through the debugger as the emulator loads it.
+  tervik::platform::PosixLibraryLoader libraries;
+  tervik::debug::Debugger debugger(libraries);
+  StderrConsole console;
+  debugger.AddListener(console);
+  tervik::debug::Session& session = debugger.GetSession();
   // --start may name a label of the listing's symbol file (X.sym beside X.lst), when there is one.
-  tervik::debug::Session session;
   const std::string symbolsPath = tervik::debug::SymbolPathFor(listingPath);
   std::error_code missing;
   const bool readSymbols =
@@ -164,19 +170,15 @@ int RomMain(int argc, char** argv) {
     }
   }
 
-  StderrConsole console;
-  tervik::platform::PosixLibraryLoader libraries;
-  tervik::PeripheralModuleLoader modules(libraries);
-  tervik::Processor processor;
+  tervik::Processor& processor = debugger.Cpu();
   if (mapPath.empty()) {
     processor.AddRegion(0, kListingAddresses, tervik::RegionType::RAM);
-  } else if (!tervik::LoadMemoryMap(mapPath, processor, modules, console)) {
+  } else if (!debugger.LoadMap(mapPath)) {
     std::cerr << "tervik-rom: cannot read the memory map '" << mapPath << "'\n";
     return kExitCannotRead;
   }
-  tervik::ListingMap comments;
   tervik::ListingExtent extent;
-  if (!tervik::LoadListing(listingPath, processor, comments, console, &extent)) {
+  if (!debugger.LoadListing(listingPath, &extent)) {
     std::cerr << "tervik-rom: cannot read the listing '" << listingPath << "'\n";
     return kExitCannotRead;
   }

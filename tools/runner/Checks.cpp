@@ -4,15 +4,14 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "Inspection.h"
 #include "Instruction.h"
 
 namespace tervik::runner {
 
 HaltCause ClassifyHalt(Processor& processor) {
   const uint32_t pc = processor.pc;
-  const auto& regions = processor.Regions();
-  if (std::none_of(regions.begin(), regions.end(),
-                   [pc](const MemoryRegion& r) { return r.Contains(pc); })) {
+  if (!IsMapped(processor, pc)) {
     return HaltCause::UnmappedFetch;
   }
   const std::optional<uint32_t> word = PeekWord(processor, pc);

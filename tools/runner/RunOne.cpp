@@ -14,6 +14,7 @@
 
 #include "BoardIO.h"
 #include "Checks.h"
+#include "Debugger.h"
 #include "DynamicLibrary.h"
 #include "Expression.h"
 #include "Files.h"
@@ -115,9 +116,19 @@ Finished RunOne(const Request& r, RunConsole& console, const volatile std::sig_a
   };
 
   try {
+    // The machine, loaded through the debugger as the emulator loads it; its console lines go to
+    // the run's console.
+    platform::PosixLibraryLoader libraries;
+    debug::Debugger debugger(libraries);
+    struct ToConsole final : debug::DebugListener {
+      explicit ToConsole(ConsoleSink& to) : sink(to) {}
+      void ConsoleLine(std::string_view line) override { sink.AppendLine(line); }
+      ConsoleSink& sink;
+    } toConsole(console);
+    debugger.AddListener(toConsole);
+    debug::Session& session = debugger.GetSession();
     // The symbols, which the addresses may name, come first; then the numbers are read before
     // anything else is loaded: a mistake in them loads no plug-in.
-    debug::Session session;
     session.SetEngine(engine);
     const bool symbolsGiven = r.symbolsPath.has_value();
     const std::string symbolsPath =
@@ -175,11 +186,9 @@ Finished RunOne(const Request& r, RunConsole& console, const volatile std::sig_a
     if (plain.timeout) guard.deadline = started + *plain.timeout;
     guard.interrupt = interrupt;
 
-    platform::PosixLibraryLoader libraries;
-    PeripheralModuleLoader modules(libraries);
     Processor& processor = session.Cpu();
     // The loaders' own console lines say what went wrong; the last line says what was given up.
-    if (!LoadMemoryMap(*r.mapPath, processor, modules, console)) {
+    if (!debugger.LoadMap(*r.mapPath)) {
       console.ShowLoaderLines();
       return fail(kExitCannotRead, "cannot read the memory map '" + *r.mapPath + "'");
     }
@@ -187,8 +196,7 @@ Finished RunOne(const Request& r, RunConsole& console, const volatile std::sig_a
     // that a listing that places no word gives one warning, which --quiet does not drop.
     ListingExtent extent;
     console.Hold();
-    const bool listingRead =
-        LoadListing(*r.listingPath, processor, session.Listing(), console, &extent);
+    const bool listingRead = debugger.LoadListing(*r.listingPath, &extent);
     std::vector<std::string> held = console.TakeHeld();
     if (!listingRead) {
       console.ShowLoaderLines();

@@ -8,45 +8,20 @@
 #include <string_view>
 
 #include "Expression.h"
+#include "Inspection.h"
+#include "Text.h"
 
 namespace tervik::runner {
 namespace {
 
-constexpr char kHexDigits[] = "0123456789ABCDEF";
-
-// Upper-case hex without leading zeros, as the disassembler writes immediates.
-void AppendHex(std::string& out, uint32_t v) {
-  char buf[8];
-  int n = 0;
-  do {
-    buf[n++] = kHexDigits[v & 15u];
-    v >>= 4;
-  } while (v != 0);
-  while (n > 0) out += buf[--n];
-}
-
-void AppendHex8(std::string& out, uint32_t v) {
-  for (int shift = 28; shift >= 0; shift -= 4) out += kHexDigits[(v >> shift) & 15u];
-}
+using lang::AppendHex;
+using lang::AppendHex8;
 
 void AppendChange(std::string& out, std::string_view name, uint32_t value) {
   out += ' ';
   out += name;
   out += '=';
   AppendHex(out, value);
-}
-
-// The word an instruction stored, from the registers before it ran.
-uint32_t StoredValue(uint32_t word, const CpuState& before) {
-  const Instruction in{word};
-  switch (in.opcode()) {
-    case Opcode::STORE:
-    case Opcode::PUSH: return before.r[in.rb()];
-    case Opcode::STOREI:
-    case Opcode::PUSHI: return in.simm();
-    case Opcode::CALL: return before.pc + 1;
-    default: return 0;  // no other instruction stores
-  }
 }
 
 // Writes what has collected when it is large, so tracing a long run or dumping much memory
@@ -151,19 +126,14 @@ void AppendTraceLine(std::string& out, uint64_t step, const CpuState& before,
     out += " M[";
     AppendHex(out, after.lastWriteAddress);
     out += "]=";
-    AppendHex(out, StoredValue(*word, before));
+    AppendHex(out, StoredWord(*word, before));
   }
   out += '\n';
 }
 
 std::optional<uint32_t> PeekWord(Processor& processor, uint32_t address) {
-  for (const MemoryRegion& region : processor.Regions()) {
-    if (region.Contains(address)) {
-      if (region.type == RegionType::DLL) return std::nullopt;
-      break;
-    }
-  }
-  return processor.ReadMem(address);
+  if (ServedBy(processor, address).kind == Segment::Kind::DLL) return std::nullopt;
+  return Peek(processor, address).value_or(kUnmappedWord);
 }
 
 std::string FormatRegisters(const Processor& p) {

@@ -35,36 +35,6 @@ namespace tervik::runner {
 // The width STEP is padded to; TraceWriter's format string spells it out as well.
 inline constexpr size_t kTraceStepWidth = 8;
 
-enum class StopReason : uint8_t {
-  Until,      // pc reached the --until address after a step
-  Halted,     // a step left pc where it was: the processor would repeat it forever
-  StepLimit,  // the step limit ran out
-  // Checked between batches of steps (every few milliseconds), so the run ends soon after:
-  TimedOut,      // the deadline passed
-  Interrupted,   // the interrupt flag was set (by a signal handler)
-  OutputFailed,  // a trace line could not be written
-};
-
-struct RunLimits {
-  uint64_t maxSteps = std::numeric_limits<uint64_t>::max();
-  std::optional<uint32_t> until;
-};
-
-// What may end a run from outside, looked at between batches of steps.
-struct RunGuard {
-  std::optional<std::chrono::steady_clock::time_point> deadline;
-  // Not 0 once the run is to end; set from a signal handler, so only read, never cleared here.
-  const volatile std::sig_atomic_t* interrupt = nullptr;
-};
-
-struct RunOutcome {
-  StopReason reason = StopReason::StepLimit;
-  uint64_t steps = 0;
-  int error = 0;  // for OutputFailed: the errno of the write that failed
-
-  bool operator==(const RunOutcome&) const = default;
-};
-
 // Runs the session's processor through the session's run operations: run to `until` when it is
 // given, else a free run, stopping when a step leaves pc in place. When a step both reaches
 // `until` and leaves pc in place, or ends the step limit, the reason is the first of Until,
@@ -77,12 +47,6 @@ struct RunOutcome {
 // returns true; after that the run goes on as without it. Where it ends is the same.
 RunOutcome Run(debug::Session& session, const RunLimits& limits, const RunGuard& guard = {},
                const std::function<bool()>& between = {}, uint64_t slice = 256);
-
-// Runs and writes one trace line per step of `range` to `out` (Trace.cpp); ends exactly where
-// Run would. The steps of the range go one at a time; those before and after it run in batches.
-// A write to `out` that fails ends the run at once (OutputFailed).
-RunOutcome RunTraced(Processor& processor, const RunLimits& limits, std::FILE* out,
-                     const TraceRange& range = {}, const RunGuard& guard = {});
 
 // Appends the trace line (with its '\n') of the step that went from `before` to the state of
 // `after`, executing `word` fetched at before.pc (nullopt: fetched from a peripheral). The
@@ -108,25 +72,6 @@ bool WriteMemory(Processor& processor, uint32_t start, uint64_t count, std::FILE
 // The last line of a run: the reason first ("until", "halted", "step limit", "timeout",
 // "interrupted", "output failed"), then where and after how many steps.
 std::string FormatStop(Processor& processor, const RunOutcome& outcome);
-
-// Paces a run's batches for the deadline and the interrupt: each batch takes about
-// kBatchTarget, so the checks between them cost nothing measurable and come soon enough. Without
-// a deadline or an interrupt flag a batch is unbounded and nothing is checked.
-class BatchPacer {
- public:
-  static constexpr std::chrono::milliseconds kBatchTarget{5};
-
-  explicit BatchPacer(const RunGuard& guard);
-  // How many steps the next batch may take.
-  uint64_t Slice() const { return slice_; }
-  // After a batch: TimedOut or Interrupted when the run must end now.
-  std::optional<StopReason> Check();
-
- private:
-  const RunGuard& guard_;
-  uint64_t slice_;
-  std::chrono::steady_clock::time_point last_;
-};
 
 // ---- The options' values ----
 // Errors name the column in the whole option text ("col 5: expected an expression").

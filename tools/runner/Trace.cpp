@@ -13,7 +13,7 @@
 #include <cstring>
 #include <string_view>
 
-#include "Runner.h"
+#include "Inspection.h"
 
 namespace tervik::runner {
 namespace {
@@ -82,19 +82,6 @@ constexpr std::array<ChangeName, 32> kRegisterNames = [] {
   for (size_t i = 0; i < 32; ++i) t[i] = Named(names[i]);
   return t;
 }();
-
-// The word an instruction stored, from the registers before it ran.
-uint32_t StoredValue(uint32_t word, const CpuState& before) {
-  const Instruction in{word};
-  switch (in.opcode()) {
-    case Opcode::STORE:
-    case Opcode::PUSH: return before.r[in.rb()];
-    case Opcode::STOREI:
-    case Opcode::PUSHI: return in.simm();
-    case Opcode::CALL: return before.pc + 1;
-    default: return 0;  // no other instruction stores
-  }
-}
 
 StopReason Classify(const Processor& p, const RunLimits& limits) {
   if (limits.until && p.pc == *limits.until) return StopReason::Until;
@@ -180,33 +167,18 @@ void TraceWriter::Line(uint64_t step, const CpuState& before, std::optional<uint
     p = Text(p, " M[");
     p = Hex(p, after.lastWriteAddress);
     p = Text(p, "]=");
-    p = Hex(p, StoredValue(*word, before));
+    p = Hex(p, StoredWord(*word, before));
   }
   *p++ = '\n';
   end_ = p;
 }
 
 void PeripheralLookup::Locate(uint32_t a) {
-  // The stretch around a where no region starts or ends, and the first region covering a.
-  uint64_t lo = 0, end = uint64_t{1} << 32;
-  const MemoryRegion* owner = nullptr;
-  for (const MemoryRegion& r : processor_.Regions()) {
-    if (r.size == 0) continue;
-    const uint64_t start = r.start;
-    const uint64_t stop = std::min<uint64_t>(start + r.size, uint64_t{1} << 32);
-    if (a >= start && a < stop) {
-      if (owner == nullptr) owner = &r;
-      lo = std::max(lo, start);
-      end = std::min(end, stop);
-    } else if (start > a) {
-      end = std::min(end, start);
-    } else {
-      lo = std::max(lo, stop);
-    }
-  }
-  lo_ = static_cast<uint32_t>(lo);
-  span_ = static_cast<uint32_t>(end - 1 - lo);
-  peripheral_ = owner != nullptr && owner->type == RegionType::DLL;
+  // The stretch around a that one region (or none) serves, as the bus routes it.
+  const Segment& s = ServedBy(processor_, a);
+  lo_ = s.lo;
+  span_ = s.span;
+  peripheral_ = s.kind == Segment::Kind::DLL;
   known_ = true;
 }
 

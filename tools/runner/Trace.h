@@ -4,6 +4,8 @@
 // and run the rest at the speed of the untraced run.
 #pragma once
 
+#include <chrono>
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <limits>
@@ -20,6 +22,55 @@ struct TraceRange {
   uint64_t to = std::numeric_limits<uint64_t>::max();
 
   bool operator==(const TraceRange&) const = default;
+};
+
+enum class StopReason : uint8_t {
+  Until,      // pc reached the --until address after a step
+  Halted,     // a step left pc where it was: the processor would repeat it forever
+  StepLimit,  // the step limit ran out
+  // Checked between batches of steps (every few milliseconds), so the run ends soon after:
+  TimedOut,      // the deadline passed
+  Interrupted,   // the interrupt flag was set (by a signal handler)
+  OutputFailed,  // a trace line could not be written
+};
+
+struct RunLimits {
+  uint64_t maxSteps = std::numeric_limits<uint64_t>::max();
+  std::optional<uint32_t> until;
+};
+
+// What may end a run from outside, looked at between batches of steps.
+struct RunGuard {
+  std::optional<std::chrono::steady_clock::time_point> deadline;
+  // Not 0 once the run is to end; set from a signal handler, so only read, never cleared here.
+  const volatile std::sig_atomic_t* interrupt = nullptr;
+};
+
+struct RunOutcome {
+  StopReason reason = StopReason::StepLimit;
+  uint64_t steps = 0;
+  int error = 0;  // for OutputFailed: the errno of the write that failed
+
+  bool operator==(const RunOutcome&) const = default;
+};
+
+// Paces a run's batches for the deadline and the interrupt: each batch takes about
+// kBatchTarget, so the checks between them cost nothing measurable and come soon enough. Without
+// a deadline or an interrupt flag a batch is unbounded and nothing is checked.
+class BatchPacer {
+ public:
+  static constexpr std::chrono::milliseconds kBatchTarget{5};
+
+  explicit BatchPacer(const RunGuard& guard);
+  // How many steps the next batch may take.
+  uint64_t Slice() const { return slice_; }
+  // After a batch: TimedOut or Interrupted when the run must end now.
+  std::optional<StopReason> Check();
+
+ private:
+  const RunGuard& guard_;
+  uint64_t slice_;
+  std::chrono::steady_clock::time_point last_;
 };
 
 // Collects trace lines and writes them to a stream in pieces of about a megabyte.
@@ -79,5 +130,11 @@ class PeripheralLookup {
   uint32_t span_ = 0;
   bool peripheral_ = false;
 };
+
+// Runs and writes one trace line per step of `range` to `out`; ends exactly where
+// Run would. The steps of the range go one at a time; those before and after it run in batches.
+// A write to `out` that fails ends the run at once (OutputFailed).
+RunOutcome RunTraced(Processor& processor, const RunLimits& limits, std::FILE* out,
+                     const TraceRange& range = {}, const RunGuard& guard = {});
 
 }  // namespace tervik::runner

@@ -1,0 +1,76 @@
+// A 100,000-line source: assembling it, its line table written and read back, and splitting
+// every line into the editor's tokens (what colouring the whole source on opening costs).
+#include <benchmark/benchmark.h>
+
+#include <string>
+
+#include "Assembler.h"
+#include "LineTable.h"
+#include "SourceTokens.h"
+
+namespace {
+
+constexpr unsigned kLines = 100000;
+
+// Lines of every kind the assembler reads: labels, instructions, LI and CALLTO of several words,
+// data and comments, the subroutines it calls at the end.
+std::string MakeSource() {
+  std::string text = "STACK   EQU     H#1800\nstart:  MVSPL   STACK%\n";
+  for (unsigned i = 2; i + 4 < kLines; i += 4) {
+    const std::string n = std::to_string(i);
+    text += "l" + n + ":  LI      R1,H#" + std::to_string(10000 + i) + "   ; load a constant\n";
+    text += "        ADD     R2,R2,R1\n";
+    text += "        CALLTO  R9,sub\n";
+    text += "        DW      " + n + ",'x'     ; data between the lines\n";
+  }
+  text += "sub:    ADDI    R3,R3,1\n        RET\n";
+  return text;
+}
+
+void BM_Assemble100k(benchmark::State& state) {
+  const std::string source = MakeSource();
+  for (auto _ : state) {
+    const tervik::assembler::Result result = tervik::assembler::Assemble(source, "large.asm");
+    if (!result.errors.empty()) state.SkipWithError(result.errors.front().message.c_str());
+    benchmark::DoNotOptimize(result.words.data());
+  }
+  state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * kLines);
+}
+BENCHMARK(BM_Assemble100k)->Unit(benchmark::kMillisecond);
+
+void BM_LineTable100k(benchmark::State& state) {
+  const tervik::assembler::Result result =
+      tervik::assembler::Assemble(MakeSource(), "/tmp/large.asm");
+  if (!result.errors.empty()) state.SkipWithError(result.errors.front().message.c_str());
+  for (auto _ : state) {
+    const std::string text =
+        tervik::FormatLineTable(tervik::assembler::MakeLineTable(result), "/tmp");
+    const tervik::LineTableResult back = tervik::ParseLineTable(text, "/tmp");
+    benchmark::DoNotOptimize(back.table.Ranges().data());
+  }
+  state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * kLines);
+}
+BENCHMARK(BM_LineTable100k)->Unit(benchmark::kMillisecond);
+
+void BM_Tokenize100k(benchmark::State& state) {
+  const std::string source = MakeSource();
+  for (auto _ : state) {
+    const tervik::assembler::AliasNames aliases = tervik::assembler::FindAliases(source);
+    size_t tokens = 0;
+    for (size_t start = 0; start < source.size();) {
+      size_t end = source.find('\n', start);
+      if (end == std::string::npos) end = source.size();
+      tokens += tervik::assembler::TokenizeLine(std::string_view(source).substr(start, end - start),
+                                                aliases)
+                    .size();
+      start = end + 1;
+    }
+    benchmark::DoNotOptimize(tokens);
+  }
+  state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * kLines);
+}
+BENCHMARK(BM_Tokenize100k)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,117 @@
+// The debugger's loads, commands and notifications.
+#include "Debugger.h"
+
+#include <algorithm>
+
+#include "Inspection.h"
+#include "MemoryMap.h"
+#include "ProgramFiles.h"
+
+namespace tervik::debug {
+
+Debugger::Debugger(platform::DynamicLibraryLoader& libraries, std::filesystem::path bundledFolder)
+    : modules_(libraries, std::move(bundledFolder)) {}
+
+void Debugger::AddListener(DebugListener& listener) {
+  listeners_.push_back(&listener);
+}
+
+void Debugger::RemoveListener(DebugListener& listener) {
+  listeners_.erase(std::remove(listeners_.begin(), listeners_.end(), &listener), listeners_.end());
+}
+
+void Debugger::AppendLine(std::string_view line) {
+  Tell([&](DebugListener& l) { l.ConsoleLine(line); });
+}
+
+void Debugger::Message(std::string_view line) {
+  AppendLine(line);
+}
+
+void Debugger::NotifyMachine() {
+  Tell([](DebugListener& l) { l.MachineChanged(); });
+}
+
+void Debugger::NotifyBreakpoints() {
+  Tell([](DebugListener& l) { l.BreakpointsChanged(); });
+}
+
+// ---- Program files ----
+
+bool Debugger::LoadMap(const std::string& path) {
+  if (!tervik::LoadMemoryMap(path, session_.Cpu(), modules_, *this)) return false;
+  Tell([](DebugListener& l) { l.RegionsChanged(); });
+  NotifyMachine();
+  return true;
+}
+
+bool Debugger::LoadListing(const std::string& path, ListingExtent* extent) {
+  // The listing's fingerprint tells the symbol files that belong to it from older ones.
+  ListingExtent placed;
+  const bool read = tervik::LoadListing(path, session_.Cpu(), session_.Listing(), *this, &placed);
+  session_.SetListingFingerprint(read ? std::optional(placed.fingerprint) : std::nullopt);
+  if (extent != nullptr) *extent = placed;
+  return read;
+}
+
+void Debugger::LoadSymbolFile(const std::string& path, bool required, bool moveBreakpoints) {
+  for (const std::string& line : LoadSymbols(session_, path, required, moveBreakpoints)) {
+    Message(line);
+  }
+  Tell([](DebugListener& l) { l.SymbolsChanged(); });
+  if (moveBreakpoints) NotifyBreakpoints();
+}
+
+void Debugger::LoadProgram(const std::string& path, bool moveBreakpoints) {
+  LoadListing(path);
+  for (const std::string& line : LoadLines(session_, LinesPathFor(path), moveBreakpoints)) {
+    Message(line);
+  }
+  LoadSymbolFile(SymbolPathFor(path), false, moveBreakpoints);
+  NotifyMachine();
+}
+
+void Debugger::ClearMemory() {
+  tervik::ClearMemory(session_.Cpu());
+  NotifyMachine();
+}
+
+void Debugger::DisplayMap() {
+  DisplayMemoryMap(session_.Cpu(), *this);
+}
+
+// ---- Commands ----
+
+void Debugger::Reset() {
+  session_.Cpu().Reset();
+  NotifyMachine();
+}
+
+void Debugger::Step() {
+  session_.Cpu().Step();
+  NotifyMachine();
+}
+
+void Debugger::SetPC(uint32_t address) {
+  session_.Cpu().SetPC(address);
+  NotifyMachine();
+}
+
+uint32_t Debugger::EditRegister(RegisterId id, uint32_t value) {
+  const uint32_t stored = Edit(session_.Cpu(), id, value);
+  NotifyMachine();
+  return stored;
+}
+
+bool Debugger::EditWord(uint32_t address, uint32_t value) {
+  if (!tervik::EditWord(session_.Cpu(), address, value)) return false;
+  NotifyMachine();
+  return true;
+}
+
+void Debugger::ToggleBreakpoint(uint32_t address) {
+  session_.ToggleBreakpoint(address);
+  NotifyBreakpoints();
+}
+
+}  // namespace tervik::debug

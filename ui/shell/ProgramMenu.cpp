@@ -1,0 +1,75 @@
+// Opening a program from its source, loading symbols, reloading on change.
+#include "ProgramMenu.h"
+
+#include <QTimer>
+#include <filesystem>
+
+#include "PathNames.h"
+#include "ProgramFiles.h"
+
+TProgramMenu::TProgramMenu(QWidget& main, tervik::debug::Debugger& debugger, Chooser choose)
+    : QObject(&main),
+      debugger_(debugger),
+      choose_(std::move(choose)),
+      menu_(new QMenu("&Program", &main)),
+      watcher_(this, [this] { SourceChanged(); }) {
+  menu_->setObjectName("ProgramMenu");
+  ActionOpenSource = new QAction("&Open source...", &main);
+  ActionOpenSource->setObjectName("ActionOpenSource");
+  ActionOpenSource->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+  ActionLoadSymbols = new QAction("Load &symbols...", &main);
+  ActionLoadSymbols->setObjectName("ActionLoadSymbols");
+  ActionReloadOnChange = new QAction("&Reload on change", &main);
+  ActionReloadOnChange->setObjectName("ActionReloadOnChange");
+  ActionReloadOnChange->setCheckable(true);
+  ActionReloadOnChange->setChecked(true);
+  for (QAction* a : {ActionOpenSource, ActionLoadSymbols, ActionReloadOnChange}) {
+    main.addAction(a);  // the shortcut works wherever the focus is in the window
+    menu_->addAction(a);
+  }
+  connect(ActionOpenSource, &QAction::triggered, this, [this] {
+    const QString path = choose_("Open source", "Assembler source (*.asm);;All files (*)", "asm");
+    if (!path.isEmpty()) OpenSource(tervik::platform::LocalPath(path));
+  });
+  connect(ActionLoadSymbols, &QAction::triggered, this, [this] {
+    const QString path = choose_("Load symbols", "Symbol file (*.sym);;All files (*)", "sym");
+    if (path.isEmpty()) return;
+    debugger_.LoadSymbolFile(tervik::platform::LocalPath(path), true, false);
+    debugger_.NotifyMachine();
+  });
+  connect(ActionReloadOnChange, &QAction::toggled, this, [this](bool on) {
+    if (!on) watcher_.Clear();
+    if (on && FromSource()) Rebuild();
+  });
+}
+
+bool TProgramMenu::OpenSource(const std::string& path, bool reload) {
+  // The path's bytes stay as they are: a name that is not UTF-8 has no QString of its own.
+  std::error_code ec;
+  std::string absolute = std::filesystem::absolute(path, ec).lexically_normal().string();
+  if (ec) absolute = path;
+  const tervik::debug::SourceBuild build = tervik::debug::BuildSource(absolute);
+  for (const std::string& line : build.messages) debugger_.Message(line);
+  // Even a failed build watches its files: the next save may mend it.
+  sourcePath_ = absolute;
+  if (ActionReloadOnChange->isChecked()) {
+    watcher_.Watch(build.files.empty() ? std::vector<std::string>{absolute} : build.files);
+  }
+  if (!build.ok) return false;
+  std::filesystem::current_path(std::filesystem::path(absolute).parent_path(), ec);
+  debugger_.LoadProgram(build.listingPath, reload);
+  return true;
+}
+
+void TProgramMenu::Forget() {
+  sourcePath_.clear();
+  watcher_.Clear();
+}
+
+void TProgramMenu::SourceChanged() {
+  if (!FromSource() || !ActionReloadOnChange->isChecked()) return;
+  // A run in progress finishes its slice first; the reload comes from the event loop.
+  QTimer::singleShot(0, this, [this] {
+    if (FromSource()) Rebuild();
+  });
+}

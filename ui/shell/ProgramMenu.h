@@ -1,0 +1,53 @@
+// The Program menu: a program opened from its source (assembled in-process, its listing and
+// symbol file written beside it, then loaded as "Load LST file" loads a listing), symbols loaded
+// by hand, and the reload of a program whose source files were saved.
+#pragma once
+
+#include <QAction>
+#include <QMenu>
+#include <QObject>
+#include <QString>
+#include <functional>
+#include <string>
+
+#include "Debugger.h"
+#include "ProgramWatcher.h"
+
+class TProgramMenu final : public QObject {
+  Q_OBJECT
+
+ public:
+  // `choose` asks for a file to open (caption, filter, default suffix); empty when cancelled.
+  // The menu's actions belong to `window`, so their shortcuts work wherever the focus is in it;
+  // programs and symbols are loaded into `debugger`, which tells the views.
+  using Chooser = std::function<QString(const QString&, const QString&, const QString&)>;
+  TProgramMenu(QWidget& window, tervik::debug::Debugger& debugger, Chooser choose);
+
+  QMenu* Menu() const { return menu_; }
+
+  // Assembles the source at `path`; on success loads its listing and symbols, makes its folder
+  // the working directory and watches its files. Errors go to the console and leave memory as
+  // it was. With `reload`, breakpoints follow their labels to where the new program puts them.
+  // Returns whether the program was loaded.
+  bool OpenSource(const std::string& path, bool reload = false);
+  // Whether the loaded program came from a source (which "Reload previous LST file" rebuilds).
+  bool FromSource() const { return !sourcePath_.empty(); }
+  // Assembles and loads the source again.
+  bool Rebuild() { return OpenSource(sourcePath_, true); }
+  // A listing was loaded by hand: the program no longer comes from a source.
+  void Forget();
+
+  QAction* ActionOpenSource;
+  QAction* ActionLoadSymbols;
+  QAction* ActionReloadOnChange;  // checked: a saved source file reloads the program
+  TProgramWatcher& Watcher() { return watcher_; }
+
+ private:
+  void SourceChanged();
+
+  tervik::debug::Debugger& debugger_;
+  Chooser choose_;
+  QMenu* menu_;
+  TProgramWatcher watcher_;
+  std::string sourcePath_;
+};

@@ -1,0 +1,32 @@
+// The parts of the main window that the settings and the dock layout work on, handed to them
+// instead of the main window itself, so that neither includes it.
+#pragma once
+
+#include <QAction>
+#include <QMainWindow>
+#include <QToolBar>
+
+class TFBreakpoints;
+class TFCPU;
+class TFDebug;
+class TFMem;
+class TFReg;
+class TRecentFiles;
+
+struct ToolWindows {
+  QMainWindow* window = nullptr;
+  TFCPU* cpu = nullptr;
+  TFReg* reg = nullptr;
+  TFDebug* console = nullptr;
+  TFMem* memory = nullptr;
+  TFBreakpoints* breakpoints = nullptr;
+  QToolBar* toolBar = nullptr;
+  QToolBar* debugToolBar = nullptr;
+  QAction* stopWhenHalted = nullptr;
+  QAction* liveViews = nullptr;
+  QAction* translate = nullptr;  // batches on the translator
+  QAction* showDebugToolBar = nullptr;
+  QAction* reloadOnChange = nullptr;
+  TRecentFiles* recent = nullptr;
+  bool* memoryPlaced = nullptr;  // whether the memory dump has been placed at its first showing
+};
