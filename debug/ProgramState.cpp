@@ -105,6 +105,9 @@ void Debugger::OpenProgram(const std::string& programPath, const std::string& li
     Message("Reloaded " + FileName(programPath) + ReloadWhy(cause) + ": processor reset");
   }
   if (!same) RestoreProgramSession();
+  // The recorded past belongs to the memory that was there before: reverse commands must not
+  // bring it back into this program.
+  session_.History().Clear();
   opening_ = false;
   if (reload) SaveProgramSession();  // breakpoints may have followed their labels
   Tell([](DebugListener& l) { l.BreakpointsChanged(); });

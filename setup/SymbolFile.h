@@ -15,6 +15,11 @@
 // debugger names the label such a word reaches and no other word's constant that happens to
 // equal an address. The assembler writes the uses after the symbols, by address; files without
 // them (older ones) load as before.
+//
+// The comment line "; listing HASH" (HASH sixteen hex digits, the ListingFingerprint of
+// Listing.h) says which listing the symbols belong to: the assembler writes it second, and the
+// readers use the symbols with that listing only. A file without it (as older assemblers wrote)
+// belongs to any listing.
 #pragma once
 
 #include <cstddef>
@@ -78,8 +83,10 @@ class SymbolTable {
   std::vector<SymbolUse> uses_;                      // by address
 };
 
-// The text of a symbol file for `entries`, then the `uses` (written by address).
+// The text of a symbol file for `entries`, of the listing with the fingerprint `listing` when
+// given, then the `uses` (written by address).
 std::string FormatSymbolFile(std::span<const SymbolEntry> entries,
+                             std::optional<uint64_t> listing = std::nullopt,
                              std::span<const SymbolUse> uses = {});
 
 struct SymbolFileResult {
@@ -88,6 +95,10 @@ struct SymbolFileResult {
   SymbolTable table;                // the symbols of every line that could be read
   std::vector<std::string> errors;  // "line 7: expected 8 hex digits", at most kMaxErrors
   size_t badLines = 0;              // all lines that could not be read
+  std::optional<uint64_t> listing;  // the fingerprint of the "; listing" line, when there is one
+
+  // Whether the symbols may be used with the listing of fingerprint `fingerprint`.
+  bool BelongsTo(uint64_t fingerprint) const { return !listing || *listing == fingerprint; }
 
   static constexpr size_t kMaxErrors = 5;
 };

@@ -1,9 +1,10 @@
 // Opening a program from its source, loading symbols, reloading on change.
 #include "ProgramMenu.h"
 
-#include <QFileInfo>
 #include <QTimer>
+#include <filesystem>
 
+#include "PathNames.h"
 #include "ProgramFiles.h"
 
 TProgramMenu::TProgramMenu(QWidget& main, tervik::debug::Debugger& debugger, Chooser choose)
@@ -28,12 +29,12 @@ TProgramMenu::TProgramMenu(QWidget& main, tervik::debug::Debugger& debugger, Cho
   }
   connect(ActionOpenSource, &QAction::triggered, this, [this] {
     const QString path = choose_("Open source", "Assembler source (*.asm);;All files (*)", "asm");
-    if (!path.isEmpty()) OpenSource(path.toStdString());
+    if (!path.isEmpty()) OpenSource(tervik::platform::LocalPath(path));
   });
   connect(ActionLoadSymbols, &QAction::triggered, this, [this] {
     const QString path = choose_("Load symbols", "Symbol file (*.sym);;All files (*)", "sym");
     if (path.isEmpty()) return;
-    debugger_.LoadSymbolFile(path.toStdString(), true, false);
+    debugger_.LoadSymbolFile(tervik::platform::LocalPath(path), true, false);
     debugger_.NotifyMachine();
   });
   connect(ActionReloadOnChange, &QAction::toggled, this, [this](bool on) {
@@ -44,8 +45,10 @@ TProgramMenu::TProgramMenu(QWidget& main, tervik::debug::Debugger& debugger, Cho
 
 bool TProgramMenu::OpenSource(const std::string& path, tervik::debug::OpenCause cause,
                               bool folderMap) {
-  const std::string absolute =
-      QFileInfo(QString::fromStdString(path)).absoluteFilePath().toStdString();
+  // The path's bytes stay as they are: a name that is not UTF-8 has no QString of its own.
+  std::error_code ec;
+  std::string absolute = std::filesystem::absolute(path, ec).lexically_normal().string();
+  if (ec) absolute = path;
   const tervik::debug::SourceBuild build = debugger_.OpenSource(absolute, cause, folderMap);
   // Even a failed build watches its files: the next save may mend it.
   sourcePath_ = absolute;

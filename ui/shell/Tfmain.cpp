@@ -14,19 +14,23 @@
 #include <cstdarg>
 #include <cstdio>
 #include <exception>
+#include <filesystem>
 
 #include "Clipboard.h"
 #include "Console.h"
 #include "DockLayout.h"
 #include "ExportRom.h"
+#include "HistoryActions.h"
 #include "Icons.h"
 #include "Listing.h"
 #include "MemoryMap.h"
+#include "PathNames.h"
 #include "ProgramFiles.h"
 #include "ProgramMenu.h"
 #include "RecentFiles.h"
 #include "RomExport.h"
 #include "Tfabout.h"
+#include "Tfboard.h"
 #include "Tfbreakpoints.h"
 #include "Tfcpu.h"
 #include "Tfdebug.h"
@@ -85,10 +89,25 @@ TFMain::TFMain(tervik::platform::Clock& clock, QWidget* parent)
   ActionLiveViews->setObjectName("ActionLiveViews");
   ActionLiveViews->setCheckable(true);
   ActionLiveViews->setChecked(true);
+  // Batches (runs, step over and out, run to) on the translator or the interpreter; the
+  // results are the same. Off and disabled where the build has no translator.
+  ActionTranslate = new QAction("&Translate to host code", this);
+  ActionTranslate->setObjectName("ActionTranslate");
+  ActionTranslate->setCheckable(true);
+  ActionTranslate->setEnabled(tervik::jit::TranslatorAvailable());
+  ActionTranslate->setChecked(controller_.Session().Engine() ==
+                              tervik::jit::EngineKind::Translator);
+  connect(ActionTranslate, &QAction::toggled, this, [this](bool on) {
+    controller_.Session().SetEngine(on ? tervik::jit::EngineKind::Translator
+                                       : tervik::jit::EngineKind::Interpreter);
+  });
   ActionShowBreakpoints = MakeDebugAction("&Breakpoints", "ActionShowBreakpoints", {},
                                           &TFMain::ActionShowBreakpointsExecute);
   ActionResetLayout =
       MakeDebugAction("Reset &layout", "ActionResetLayout", {}, &TFMain::ActionResetLayoutExecute);
+  // Enabled during runs too: the Board is used while the program runs.
+  ActionShowBoard =
+      MakeDebugAction("&Board", "ActionShowBoard", {}, &TFMain::ActionShowBoardExecute);
 
   ActionQuit->setIcon(ToolIcon(ToolIconKind::Exit));
   ActionReset->setIcon(ToolIcon(ToolIconKind::Reset));
@@ -167,6 +186,9 @@ TFMain::TFMain(tervik::platform::Clock& clock, QWidget* parent)
   });
   connect(ActionLiveViews, &QAction::toggled, &controller_, &DebugController::SetLiveViews);
   controller_.SetLiveViews(ActionLiveViews->isChecked());
+
+  history_ = new THistoryActions(*this, controller_, *ActionStepOver);
+  history_->Install(menuBar()->findChild<QMenu*>("DebugMenu"), DebugToolBar, StatusBar1);
 }
 
 TFMain::~TFMain() {
@@ -176,6 +198,8 @@ TFMain::~TFMain() {
   // follow as members.
   delete breakpoints_;
   breakpoints_ = nullptr;
+  delete board_;
+  board_ = nullptr;
   delete FCPU;
   FCPU = nullptr;
   delete FReg;
@@ -245,6 +269,8 @@ void TFMain::BuildMenus() {
   item(cpu, ActionStop, {});
   QMenu* window = bar->addMenu("&Window");
   item(window, ActionShowMemory, {});
+  window->addSeparator();  // the Board's own section
+  window->addAction(ActionShowBoard);
   QMenu* help = bar->addMenu("&Help");
   item(help, ActionManual, "Tervik uC &Manual");
   item(help, ActionAbout, {});
@@ -258,6 +284,7 @@ void TFMain::BuildMenus() {
   debug->addSeparator();
   debug->addAction(ActionStopWhenHalted);
   debug->addAction(ActionLiveViews);
+  debug->addAction(ActionTranslate);
   debug->addAction(MakeExportRomAction(this, controller_.Session()));  // the images of tervik-rom
   debug->addSeparator();
   debug->addAction(ActionShowBreakpoints);
@@ -340,6 +367,8 @@ void TFMain::RefreshViews() {
   FReg->UpdateView();
   FMem->UpdateView();
   breakpoints_->UpdateView();
+  if (history_ != nullptr) history_->UpdateTimeline();
+  if (board_ != nullptr) board_->UpdateView();
   ShowSpeed();
   const std::string place = controller_.Session().Symbols().Locate(pc);
   PlaceText->setText(place.empty() ? QString() : "pc: " + QString::fromStdString(place));
@@ -422,8 +451,9 @@ void TFMain::ActionLoadLSTExecute() {
 void TFMain::OpenListing(const QString& path, tervik::debug::OpenCause cause, bool folderMap) {
   // Taken as a whole path before the listing's folder becomes the working directory.
   const QFileInfo listing(path);
-  QDir::setCurrent(listing.absolutePath());
-  lastListingPath_ = listing.absoluteFilePath().toStdString();
+  lastListingPath_ = tervik::platform::LocalPath(listing.absoluteFilePath());
+  std::error_code ignored;  // a folder that cannot be entered keeps the old working folder
+  std::filesystem::current_path(std::filesystem::path(lastListingPath_).parent_path(), ignored);
   program_->Forget();
   recent_->Note(listing.absoluteFilePath());
   if (cause == tervik::debug::OpenCause::Listing)
@@ -435,7 +465,7 @@ void TFMain::OpenListing(const QString& path, tervik::debug::OpenCause cause, bo
 
 void TFMain::OpenMap(const QString& path) {
   recent_->Note(path);
-  LoadMemoryMap(path.toStdString());
+  LoadMemoryMap(tervik::platform::LocalPath(path));
   RefreshViews();
 }
 
@@ -493,6 +523,7 @@ void TFMain::ActionStepExecute() {
 }
 
 void TFMain::ActionGoExecute() {
+  if (history_->RefuseEdit()) return;
   controller_.Debugger().SetPC(FCPU->CursorAddress());
 }
 

@@ -25,7 +25,9 @@
 
 class QAction;
 class QActionGroup;
+class TFBoard;
 class TFBreakpoints;
+class THistoryActions;
 class TProgramMenu;
 class TRecentFiles;
 class TWindowSettings;
@@ -124,6 +126,8 @@ class TFMain : public QMainWindow, public DebugHost {
   void ActionShowBreakpointsExecute();
   // Docks the tool windows where they stood at the first start (Debug menu).
   void ActionResetLayoutExecute();
+  // Shows the Board window, made at its first showing (Window menu).
+  void ActionShowBoardExecute();
 
   // The actions in list order; the first nine are disabled as a group during a free run.
   QAction* ActionQuit;
@@ -147,12 +151,16 @@ class TFMain : public QMainWindow, public DebugHost {
   QAction* ActionStepOut;
   QAction* ActionStepLine;  // by the program's line table; F6, a key no other command has
   QAction* ActionRunToCursor;
+  QAction* ActionTranslate;       // checked: batches run on the translator
   QAction* ActionStopWhenHalted;  // checked: a run ends when an instruction leaves pc in place
   QAction* ActionLiveViews;       // checked: the views follow a run about ten times a second
   QAction* ActionShowBreakpoints;
   QAction* ActionResetLayout;
+  QAction* ActionShowBoard;
   TFBreakpoints* BreakpointsWindow() const { return breakpoints_; }
+  TFBoard* BoardWindow() const { return board_; }  // null until first shown
   TProgramMenu* Program() const { return program_; }
+  THistoryActions* History() const { return history_; }
 
   QToolBar* ToolBar3;
   QToolBar* DebugToolBar;  // step over, step out, run to cursor, breakpoints; hidden at first
@@ -192,7 +200,9 @@ class TFMain : public QMainWindow, public DebugHost {
 
   DebugController controller_;
   TFBreakpoints* breakpoints_ = nullptr;
+  TFBoard* board_ = nullptr;
   TProgramMenu* program_ = nullptr;
+  THistoryActions* history_ = nullptr;  // the reverse commands and the timeline
   std::string lastListingPath_;
   bool closeRequested_ = false;
   std::unique_ptr<TWindowSettings> settings_;

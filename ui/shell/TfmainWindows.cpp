@@ -3,9 +3,13 @@
 // closing, which saves the settings.
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QScreen>
 
 #include "DockLayout.h"
+#include "HistoryActions.h"
+#include "PathNames.h"
 #include "ProgramMenu.h"
+#include "Tfboard.h"
 #include "Tfbreakpoints.h"
 #include "Tfcpu.h"
 #include "Tfdebug.h"
@@ -18,7 +22,8 @@
 void TFMain::FormCreate(const QString& map) {
   tervik::ui::ApplyDefaultLayout(*this, *FCPU, *FReg, *FDebug, *FMem, true);
   if (settings_) settings_->Restore(Windows());
-  LoadMemoryMap(map.toStdString());
+  if (settings_) history_->Restore(settings_->File());
+  LoadMemoryMap(tervik::platform::LocalPath(map));
 }
 
 ToolWindows TFMain::Windows() {
@@ -32,6 +37,7 @@ ToolWindows TFMain::Windows() {
           DebugToolBar,
           ActionStopWhenHalted,
           ActionLiveViews,
+          ActionTranslate,
           ActionShowDebugToolBar,
           program_->ActionReloadOnChange,
           recent_,
@@ -80,6 +86,23 @@ void TFMain::ActionShowBreakpointsExecute() {
   breakpoints_->raise();
 }
 
+void TFMain::ActionShowBoardExecute() {
+  if (board_ == nullptr) {
+    // The first showing: floating beside the main window.
+    board_ = new TFBoard(this, *this);
+    addDockWidget(Qt::RightDockWidgetArea, board_);
+    board_->setFloating(true);
+    board_->show();  // builds the panels, which give the size
+    const QScreen* screen = this->screen();
+    const QSize limit = screen != nullptr ? screen->availableSize() * 9 / 10 : QSize(800, 900);
+    board_->resize(board_->PreferredSize(limit));
+    tervik::ui::PlaceBeside(*this, *board_);
+  }
+  board_->show();
+  board_->raise();
+  board_->UpdateView();
+}
+
 void TFMain::closeEvent(QCloseEvent* event) {
   if (controller_.Running()) {
     // End the run first; the run command closes the window once its loop has returned.
@@ -90,6 +113,7 @@ void TFMain::closeEvent(QCloseEvent* event) {
   }
   if (FManual != nullptr) FManual->close();
   if (settings_) settings_->Save(Windows());
+  if (settings_) history_->Save(settings_->File());
   QMainWindow::closeEvent(event);
   // A floating tool window is a top-level window of its own, so the application would not see
   // its last window close and would go on without a main window. Closing the main window ends
@@ -98,5 +122,6 @@ void TFMain::closeEvent(QCloseEvent* event) {
        std::initializer_list<QDockWidget*>{FCPU, FReg, FDebug, FMem, breakpoints_}) {
     dock->hide();
   }
+  if (board_ != nullptr) board_->hide();
   QCoreApplication::quit();
 }
