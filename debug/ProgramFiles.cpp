@@ -84,19 +84,28 @@ std::vector<std::string> LoadSymbols(Session& session, const std::string& path, 
   return lines;
 }
 
-SourceBuild BuildSource(const std::string& path) {
+SourceBuild BuildSource(const std::string& path, const SourceTexts& texts) {
   SourceBuild build;
+  // An editor's text where there is one, else the file.
+  auto readText = [&texts](const std::string& file, std::string& contents, std::string& why) {
+    const auto given = texts.find(std::filesystem::path(file).lexically_normal().string());
+    if (given != texts.end()) {
+      contents = given->second;
+      return true;
+    }
+    return platform::ReadRegularFile(file, contents, why);
+  };
   std::string text;
   std::string error;
-  if (!platform::ReadRegularFile(path, text, error)) {
+  if (!readText(path, text, error)) {
     build.messages.push_back("Cannot read '" + path + "': " + error);
     return build;
   }
   build.files.push_back(path);
-  const assembler::IncludeReader read = [&build](const std::string& file,
-                                                 std::string& why) -> std::optional<std::string> {
+  const assembler::IncludeReader read =
+      [&build, &readText](const std::string& file, std::string& why) -> std::optional<std::string> {
     std::string contents;
-    if (!platform::ReadRegularFile(file, contents, why)) return std::nullopt;
+    if (!readText(file, contents, why)) return std::nullopt;
     build.files.push_back(file);
     return contents;
   };
@@ -104,6 +113,9 @@ SourceBuild BuildSource(const std::string& path) {
   if (!result.errors.empty()) {
     for (const assembler::Diagnostic& d : result.errors) {
       build.messages.push_back(assembler::FormatDiagnostic(path, d));
+      if (d.line == 0) continue;
+      build.diagnostics.push_back(d);
+      if (build.diagnostics.back().file.empty()) build.diagnostics.back().file = path;
     }
     return build;
   }

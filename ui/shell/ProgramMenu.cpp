@@ -29,7 +29,9 @@ TProgramMenu::TProgramMenu(QWidget& main, tervik::debug::Debugger& debugger, Cho
   }
   connect(ActionOpenSource, &QAction::triggered, this, [this] {
     const QString path = choose_("Open source", "Assembler source (*.asm);;All files (*)", "asm");
-    if (!path.isEmpty()) OpenSource(path.toStdString());
+    if (path.isEmpty()) return;
+    if (hooks_.mayOpen && !hooks_.mayOpen(path.toStdString())) return;
+    OpenSource(path.toStdString());
   });
   connect(ActionLoadSymbols, &QAction::triggered, this, [this] {
     const QString path = choose_("Load symbols", "Symbol file (*.sym);;All files (*)", "sym");
@@ -46,16 +48,21 @@ TProgramMenu::TProgramMenu(QWidget& main, tervik::debug::Debugger& debugger, Cho
 bool TProgramMenu::OpenSource(const std::string& path, bool reload) {
   const std::string absolute =
       QFileInfo(QString::fromStdString(path)).absoluteFilePath().toStdString();
-  const tervik::debug::SourceBuild build = tervik::debug::BuildSource(absolute);
+  const tervik::debug::SourceBuild build =
+      tervik::debug::BuildSource(absolute, hooks_.texts ? hooks_.texts() : tervik::debug::SourceTexts{});
   for (const std::string& line : build.messages) debugger_.Message(line);
   // Even a failed build watches its files: the next save may mend it.
   sourcePath_ = absolute;
   if (ActionReloadOnChange->isChecked()) {
     watcher_.Watch(build.files.empty() ? std::vector<std::string>{absolute} : build.files);
   }
-  if (!build.ok) return false;
+  if (!build.ok) {
+    if (hooks_.built) hooks_.built(absolute, build, false);
+    return false;
+  }
   QDir::setCurrent(QFileInfo(QString::fromStdString(absolute)).absolutePath());
   debugger_.LoadProgram(build.listingPath, reload);
+  if (hooks_.built) hooks_.built(absolute, build, true);
   return true;
 }
 

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "Debugger.h"
+#include "ProgramFiles.h"
 #include "ProgramWatcher.h"
 
 class TProgramMenu final : public QObject {
@@ -25,6 +26,17 @@ class TProgramMenu final : public QObject {
 
   QMenu* Menu() const { return menu_; }
 
+  // What an editor of the sources adds: the unsaved texts an assembly reads instead of their
+  // files, whether another program may replace the current one (false: the user kept it), and
+  // what a build said (called after every assembly, successful or not, with whether it loaded).
+  struct SourceHooks {
+    std::function<tervik::debug::SourceTexts()> texts;
+    std::function<bool(const std::string& path)> mayOpen;
+    std::function<void(const std::string& path, const tervik::debug::SourceBuild&, bool loaded)>
+        built;
+  };
+  void SetSourceHooks(SourceHooks hooks) { hooks_ = std::move(hooks); }
+
   // Assembles the source at `path`; on success loads its listing and symbols, makes its folder
   // the working directory and watches its files. Errors go to the console and leave memory as
   // it was. With `reload`, breakpoints follow their labels to where the new program puts them.
@@ -34,6 +46,7 @@ class TProgramMenu final : public QObject {
   bool FromSource() const { return !sourcePath_.empty(); }
   // Assembles and loads the source again.
   bool Rebuild() { return OpenSource(sourcePath_, true); }
+  const std::string& SourcePath() const { return sourcePath_; }
   // A listing was loaded by hand: the program no longer comes from a source.
   void Forget();
 
@@ -50,4 +63,5 @@ class TProgramMenu final : public QObject {
   QMenu* menu_;
   TProgramWatcher watcher_;
   std::string sourcePath_;
+  SourceHooks hooks_;
 };

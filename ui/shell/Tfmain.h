@@ -25,7 +25,9 @@
 
 class QAction;
 class QActionGroup;
+class QMenu;
 class TFBreakpoints;
+class TFSource;
 class TProgramMenu;
 class TRecentFiles;
 class TWindowSettings;
@@ -148,6 +150,8 @@ class TFMain : public QMainWindow, public DebugHost {
   QAction* ActionResetLayout;
   TFBreakpoints* BreakpointsWindow() const { return breakpoints_; }
   TProgramMenu* Program() const { return program_; }
+  // The Source window: hidden until a source is opened.
+  TFSource* Source() const { return source_; }
 
   QToolBar* ToolBar3;
   QToolBar* DebugToolBar;  // step over, step out, run to cursor, breakpoints; hidden at first
@@ -184,10 +188,24 @@ class TFMain : public QMainWindow, public DebugHost {
   void Guarded(const std::function<void()>& command);
   // The window's parts that the settings and the layout work on.
   ToolWindows Windows();
+  // The Source window, its section of the Program menu, and its ties to the program menu, the
+  // console and the run commands (TfmainSource.cpp).
+  void BuildSourceWindow();
+  void AddSourceMenu(QMenu* program);
+  void ConnectSourceWindow();
+  // Whether a command of the Debug menu works in source lines: the Source window has the focus.
+  bool SourceHasFocus() const;
+  // The Source window's cursor line's first word when it has the focus, else the disassembly's
+  // cursor.
+  uint32_t RunToCursorAddress() const;
+  // Asks about modified sources before another program replaces this one, and closes their
+  // tabs when it may; false when the user kept them.
+  bool MaySwitchProgram(const std::string& source = {});
 
   DebugController controller_;
   TFBreakpoints* breakpoints_ = nullptr;
   TProgramMenu* program_ = nullptr;
+  TFSource* source_ = nullptr;
   std::string lastListingPath_;
   bool closeRequested_ = false;
   std::unique_ptr<TWindowSettings> settings_;

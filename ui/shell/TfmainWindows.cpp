@@ -6,6 +6,7 @@
 
 #include "DockLayout.h"
 #include "ProgramMenu.h"
+#include "SourceWindow.h"
 #include "Tfbreakpoints.h"
 #include "Tfcpu.h"
 #include "Tfdebug.h"
@@ -18,6 +19,7 @@
 void TFMain::FormCreate(const QString& map) {
   tervik::ui::ApplyDefaultLayout(*this, *FCPU, *FReg, *FDebug, *FMem, true);
   if (settings_) settings_->Restore(Windows());
+  if (source_->Count() == 0) source_->hide();  // until a source is opened
   LoadMemoryMap(map.toStdString());
 }
 
@@ -88,6 +90,10 @@ void TFMain::closeEvent(QCloseEvent* event) {
     event->ignore();
     return;
   }
+  if (!source_->MayDiscardAll()) {  // a modified source the user kept
+    event->ignore();
+    return;
+  }
   if (FManual != nullptr) FManual->close();
   if (settings_) settings_->Save(Windows());
   QMainWindow::closeEvent(event);
@@ -95,7 +101,7 @@ void TFMain::closeEvent(QCloseEvent* event) {
   // its last window close and would go on without a main window. Closing the main window ends
   // the program: the tool windows go with it and every event loop, a dialog's included, ends.
   for (QDockWidget* dock :
-       std::initializer_list<QDockWidget*>{FCPU, FReg, FDebug, FMem, breakpoints_}) {
+       std::initializer_list<QDockWidget*>{FCPU, FReg, FDebug, FMem, breakpoints_, source_}) {
     dock->hide();
   }
   QCoreApplication::quit();
