@@ -2,6 +2,7 @@
 // opened, edited, assembled with an error and mended, a breakpoint set in the margin and run to,
 // the pc line following Step line into an included file, hover values, go to definition and
 // back, and a modified source when the window closes.
+#include <QInputDialog>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <fstream>
@@ -251,6 +252,57 @@ class SourceWindowTest : public QObject {
     QVERIFY(main.Session().Breakpoints().empty());
     QVERIFY(!editor->HasMarker(7, TSourceEditor::kBreakpointMarker));
     window->Save();
+  }
+
+  // The window's keys act where the focus is: F8 steps a source line in the Source window and
+  // one word in the disassembly; F12 and Alt+Left go to a definition and back; Ctrl+G asks for
+  // a line; Ctrl+B assembles.
+  void KeysWhereTheFocusIs() {
+    TFMain main;
+    main.FormCreate();
+    main.show();
+    main.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&main));
+    WriteFile(dir_.filePath("lib.inc"), kLib);
+    const QString source = dir_.filePath("keys.asm");
+    WriteFile(source, kProgram);
+    QVERIFY(main.Program()->OpenSource(source.toStdString()));
+    TFSource* window = main.Source();
+    TSourceEditor* editor = window->Current();
+    const uint32_t callto = *main.Session().Lines().FirstAddress(0, 4);
+    const uint32_t next = *main.Session().Lines().FirstAddress(0, 5);
+
+    main.Debugger().SetPC(callto);
+    FCPU->PB1->setFocus();
+    QTRY_VERIFY(!window->HasFocus());
+    QTest::keyClick(FCPU->PB1, Qt::Key_F8);
+    QCOMPARE(main.Cpu().GetPC(), callto + 1);  // a word that is not a CALL: one step
+    main.Debugger().SetPC(callto);
+    editor->setFocus();
+    QTRY_VERIFY(window->HasFocus());
+    QTest::keyClick(editor, Qt::Key_F8);
+    QCOMPARE(main.Cpu().GetPC(), next);  // the line, its call included
+
+    editor->SetCursor(4, 20);  // on `twice`
+    QTest::keyClick(editor, Qt::Key_F12);
+    QCOMPARE(window->Current()->Title(), QString("lib.inc"));
+    QTest::keyClick(window->Current(), Qt::Key_Left, Qt::AltModifier);
+    QCOMPARE(window->Current(), editor);
+    QCOMPARE(editor->CursorLine(), 4);
+
+    const size_t lines = FDebug->Model()->LineCount();
+    QTest::keyClick(editor, Qt::Key_B, Qt::ControlModifier);
+    QVERIFY(FDebug->Model()->LineCount() > lines);
+    QVERIFY(LastLine().startsWith("Loaded "));
+
+    QTimer::singleShot(0, [] {
+      if (auto* d = qobject_cast<QInputDialog*>(QApplication::activeModalWidget())) {
+        d->setIntValue(6);
+        d->accept();
+      }
+    });
+    QTest::keyClick(editor, Qt::Key_G, Qt::ControlModifier);
+    QCOMPARE(editor->CursorLine(), 6);
   }
 
   // A modified source when the window closes: Cancel keeps everything open, Save writes it,

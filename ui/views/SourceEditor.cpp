@@ -64,6 +64,10 @@ TSourceEditor::TSourceEditor(QString path, QWidget* parent)
     if (position >= 0) emit hoverAt(position, viewport()->mapToGlobal(QPoint(x, y)));
   });
   changeEvent(nullptr);  // the colours that follow the palette
+  aliasTimer_.setSingleShot(true);
+  aliasTimer_.setInterval(400);
+  connect(&aliasTimer_, &QTimer::timeout, this, &TSourceEditor::UpdateAliases);
+  connect(this, &QsciScintilla::textChanged, &aliasTimer_, qOverload<>(&QTimer::start));
 }
 
 QString TSourceEditor::Title() const {

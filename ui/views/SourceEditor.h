@@ -8,6 +8,7 @@
 
 #include <QDateTime>
 #include <QString>
+#include <QTimer>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -100,4 +101,5 @@ class TSourceEditor final : public QsciScintilla {
   TAsmLexer* lexer_;
   std::vector<Diagnostic> diagnostics_;
   int pcLine_ = 0;
+  QTimer aliasTimer_;  // the aliases are looked for again once typing pauses
 };
