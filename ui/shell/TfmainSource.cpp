@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QListView>
 #include <QMenu>
+#include <algorithm>
 
 #include "ProgramMenu.h"
 #include "SourceEditor.h"
@@ -12,6 +13,7 @@
 #include "Tfcpu.h"
 #include "Tfdebug.h"
 #include "Tfmain.h"
+#include "Tfreg.h"
 
 void TFMain::BuildSourceWindow() {
   source_ = new TFSource(this, *this, controller_);
@@ -21,7 +23,18 @@ void TFMain::BuildSourceWindow() {
     // Beside the disassembly when it is docked, else on the right.
     addDockWidget(Qt::TopDockWidgetArea, source_);
     if (FCPU != nullptr && !FCPU->isFloating() && dockWidgetArea(FCPU) == Qt::TopDockWidgetArea) {
+      // Between the disassembly and the registers: the registers keep what their columns need,
+      // the disassembly and the source share the rest.
+      const bool regBeside = FReg != nullptr && !FReg->isHidden() && !FReg->isFloating() &&
+                             dockWidgetArea(FReg) == Qt::TopDockWidgetArea;
+      const int reg = regBeside ? std::min(FReg->width(), 380) : 0;
+      const int rest = FCPU->width() + (regBeside ? FReg->width() - reg : 0);
       splitDockWidget(FCPU, source_, Qt::Horizontal);
+      if (regBeside) {
+        resizeDocks({FCPU, source_, FReg}, {rest / 2, rest - rest / 2, reg}, Qt::Horizontal);
+      } else {
+        resizeDocks({FCPU, source_}, {rest / 2, rest - rest / 2}, Qt::Horizontal);
+      }
     }
   });
   source_->SetAssemble([this](const std::string& path) {

@@ -37,7 +37,12 @@ TSourceEditor::TSourceEditor(QString path, QWidget* parent)
   // Margin 0: line numbers; margin 1: the symbols, clickable.
   setMarginType(0, NumberMargin);
   setMarginLineNumbers(0, true);
-  setMarginWidth(0, "000000");
+  // Wide enough for the highest line number, and one digit more.
+  auto numberWidth = [this] {
+    setMarginWidth(0, QString(QString::number(LineCountBytes()).size() + 1, '0'));
+  };
+  numberWidth();
+  connect(this, &QsciScintilla::linesChanged, this, numberWidth);
   setMarginType(kSymbolMargin, SymbolMargin);
   setMarginWidth(kSymbolMargin, 16);
   setMarginSensitivity(kSymbolMargin, true);
