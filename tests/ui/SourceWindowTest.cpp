@@ -251,7 +251,12 @@ class SourceWindowTest : public QObject {
     emit editor->marginLineClicked(7);
     QVERIFY(main.Session().Breakpoints().empty());
     QVERIFY(!editor->HasMarker(7, TSourceEditor::kBreakpointMarker));
-    window->Save();
+
+    // Saving assembles, as Reload on change is on.
+    const uint32_t halt = *main.Session().Symbols().Value("halt");
+    editor->insertAt("        NOP\n", 1, 0);
+    QVERIFY(window->Save());
+    QCOMPARE(*main.Session().Symbols().Value("halt"), halt + 1);
   }
 
   // The window's keys act where the focus is: F8 steps a source line in the Source window and

@@ -209,12 +209,14 @@ bool TFSource::SaveEditor(TSourceEditor* editor) {
     return false;
   }
   UpdateTitle(editor);
-  emit saved(editor);
   return true;
 }
 
 bool TFSource::Save() {
-  return SaveEditor(Current());
+  TSourceEditor* editor = Current();
+  if (!SaveEditor(editor)) return false;
+  emit saved(editor);
+  return true;
 }
 
 bool TFSource::SaveAs() {
@@ -224,7 +226,10 @@ bool TFSource::SaveAs() {
   if (path.isEmpty()) return false;
   const QString before = editor->Path();
   editor->SetPath(QFileInfo(path).absoluteFilePath());
-  if (SaveEditor(editor)) return true;
+  if (SaveEditor(editor)) {
+    emit saved(editor);
+    return true;
+  }
   editor->SetPath(before);
   UpdateTitle(editor);
   return false;

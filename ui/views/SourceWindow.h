@@ -8,6 +8,7 @@
 
 #include <QAction>
 #include <QMessageBox>
+#include <QPointer>
 #include <QTabWidget>
 #include <cstdint>
 #include <functional>
@@ -115,7 +116,7 @@ class TFSource final : public TToolDock {
   QAction* ActionBack;        // Alt+Left in the window
 
  signals:
-  // A tab's file was saved.
+  // The user saved a tab's file (Save, Save as; not the saves a prompt or Assemble make).
   void saved(TSourceEditor* editor);
 
  private:
@@ -128,14 +129,15 @@ class TFSource final : public TToolDock {
   // The line table's index of an editor's file, or nothing.
   std::optional<uint32_t> FileIndexOf(const TSourceEditor* editor) const;
   QMessageBox::StandardButton AskAbout(TSourceEditor* editor);
-  // Where a label is defined in the open tabs and the program's files: file and line.
-  std::optional<std::pair<QString, int>> FindDefinition(const std::string& name);
-
   struct Place {
-    QString path;
+    QPointer<TSourceEditor> editor;  // an open tab, or null
+    QString path;                    // else the file
     int line = 0;
     int column = 0;
   };
+  // Where a label is defined: the open tabs (their text as edited) first, then the program's
+  // other files as on disk.
+  std::optional<Place> FindDefinition(const std::string& name);
 
   DebugHost& host_;
   DebugController& controller_;

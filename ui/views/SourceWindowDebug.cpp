@@ -183,36 +183,38 @@ void TFSource::ShowHover(TSourceEditor* editor, long position, QPoint global) {
 
 // ---- Definitions ----
 
-std::optional<std::pair<QString, int>> TFSource::FindDefinition(const std::string& name) {
-  // The open tabs first (their text as edited), then the program's other files as on disk.
-  std::vector<QString> files;
-  for (int i = 0; i < tabs_->count(); ++i) files.push_back(EditorAt(i)->Path());
+namespace {
+
+// The line (from 1) whose label is `name`, or 0.
+int LabelLine(std::string_view text, const std::string& name) {
+  int line = 1;
+  for (size_t start = 0; start <= text.size(); ++line) {
+    size_t end = text.find('\n', start);
+    if (end == std::string_view::npos) end = text.size();
+    const std::string_view row = text.substr(start, end - start);
+    if (row.find(name) != std::string_view::npos) {
+      for (const tervik::assembler::Token& t : tervik::assembler::TokenizeLine(row)) {
+        if (t.kind == TokenKind::Label && row.substr(t.column - 1, t.length) == name) return line;
+      }
+    }
+    start = end + 1;
+  }
+  return 0;
+}
+
+}  // namespace
+
+std::optional<TFSource::Place> TFSource::FindDefinition(const std::string& name) {
+  for (int i = 0; i < tabs_->count(); ++i) {
+    TSourceEditor* e = EditorAt(i);
+    if (const int line = LabelLine(e->Bytes(), name)) return Place{e, e->Path(), line, 1};
+  }
   for (const std::string& f : host_.Session().Lines().Files()) {
     const QString path = QString::fromStdString(f);
-    if (EditorFor(path) == nullptr) files.push_back(path);
-  }
-  for (const QString& path : files) {
     std::string text;
-    if (TSourceEditor* e = path.isEmpty() ? Current() : EditorFor(path)) {
-      text = e->Bytes();
-    } else if (std::string error;
-               !tervik::platform::ReadRegularFile(path.toStdString(), text, error)) {
-      continue;
-    }
-    int line = 1;
-    for (size_t start = 0; start <= text.size(); ++line) {
-      size_t end = text.find('\n', start);
-      if (end == std::string::npos) end = text.size();
-      const std::string_view row = std::string_view(text).substr(start, end - start);
-      if (row.find(name) != std::string_view::npos) {
-        for (const tervik::assembler::Token& t : tervik::assembler::TokenizeLine(row)) {
-          if (t.kind == TokenKind::Label && row.substr(t.column - 1, t.length) == name) {
-            return std::pair{path, line};
-          }
-        }
-      }
-      start = end + 1;
-    }
+    std::string error;
+    if (EditorFor(path) != nullptr || !tervik::platform::ReadRegularFile(f, text, error)) continue;
+    if (const int line = LabelLine(text, name)) return Place{nullptr, path, line, 1};
   }
   return std::nullopt;
 }
@@ -224,17 +226,17 @@ bool TFSource::GoToDefinition(TSourceEditor* editor, long position) {
              t->token.kind != TokenKind::Alias)) {
     return false;
   }
-  const std::optional<std::pair<QString, int>> at = FindDefinition(t->text);
+  const std::optional<Place> at = FindDefinition(t->text);
   if (!at) {
     host_.Message("No definition of '" + t->text + "' in the program's files");
     return false;
   }
   const auto [line, column] = editor->LineColumnAt(position);
-  back_.push_back({editor->Path(), line, column});
-  TSourceEditor* target = at->first.isEmpty() ? editor : OpenFile(at->first);
+  TSourceEditor* target = at->editor ? at->editor.data() : OpenFile(at->path);
   if (target == nullptr) return false;
+  back_.push_back({editor, editor->Path(), line, column});
   tabs_->setCurrentWidget(target);
-  target->SetCursor(at->second, 1);
+  target->SetCursor(at->line, 1);
   target->setFocus();
   return true;
 }
@@ -243,8 +245,8 @@ bool TFSource::GoBack() {
   while (!back_.empty()) {
     const Place place = back_.back();
     back_.pop_back();
-    TSourceEditor* e = place.path.isEmpty() ? Current() : EditorFor(place.path);
-    if (e == nullptr) continue;
+    TSourceEditor* e = place.editor ? place.editor.data() : EditorFor(place.path);
+    if (e == nullptr || tabs_->indexOf(e) < 0) continue;
     tabs_->setCurrentWidget(e);
     e->SetCursor(place.line, place.column);
     e->setFocus();
