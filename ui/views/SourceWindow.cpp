@@ -182,7 +182,16 @@ TSourceEditor* TFSource::OpenFile(const QString& path, bool activate) {
 }
 
 TSourceEditor* TFSource::OpenProgram(const QString& path) {
-  if (!programPath_.isEmpty() && NormalPath(programPath_) != NormalPath(path)) CloseAll();
+  if (!programPath_.isEmpty() && NormalPath(programPath_) != NormalPath(path)) {
+    // Another program's tabs go, except those with changes nobody was asked about.
+    for (int i = tabs_->count() - 1; i >= 0; --i) {
+      if (TSourceEditor* e = EditorAt(i); !e->isModified()) {
+        tabs_->removeTab(i);
+        e->deleteLater();
+      }
+    }
+    back_.clear();
+  }
   programPath_ = QFileInfo(path).absoluteFilePath();
   TSourceEditor* editor = OpenFile(programPath_);
   if (editor != nullptr) tabs_->tabBar()->moveTab(tabs_->indexOf(editor), 0);

@@ -34,8 +34,8 @@ class TFSource final : public TToolDock {
   // The tab of the file at `path` (opened if need be, made current when `activate`); null when
   // it cannot be read (said on the console).
   TSourceEditor* OpenFile(const QString& path, bool activate = true);
-  // Makes `path` the program's source: its tab first and current. The program's tabs of a
-  // different program are closed first (a caller has asked MayDiscard).
+  // Makes `path` the program's source: its tab first and current. The tabs of a different
+  // program are closed first, but for modified ones (a caller asks MayDiscardAll before).
   TSourceEditor* OpenProgram(const QString& path);
   const QString& ProgramPath() const { return programPath_; }
   // A new, empty source in a tab of its own.
