@@ -308,6 +308,26 @@ class SourceWindowTest : public QObject {
     });
     QTest::keyClick(editor, Qt::Key_G, Qt::ControlModifier);
     QCOMPARE(editor->CursorLine(), 6);
+
+    // Console lines that name a place in an existing file move the cursor; others do nothing.
+    const std::string path = QFileInfo(source).absoluteFilePath().toStdString();
+    const struct {
+      std::string line;
+      bool goes;
+    } messages[] = {
+        {path + ":2:9: error: expected ','", true},
+        {path + ":7:1: error: x: y: z", true},
+        {"Loaded 3 symbols from keys.sym", false},
+        {path + ":0:1: error: x", false},
+        {path + ":2:x: error: x", false},
+        {path + ":2: error: x", false},
+        {"/no/such/folder/a.asm:1:1: error: x", false},
+    };
+    for (const auto& m : messages) {
+      editor->SetCursor(1, 1);
+      QCOMPARE(window->GoToMessage(m.line), m.goes);
+      QCOMPARE(editor->CursorLine(), m.goes ? std::stoi(m.line.substr(path.size() + 1)) : 1);
+    }
   }
 
   // A modified source when the window closes: Cancel keeps everything open, Save writes it,
