@@ -60,7 +60,7 @@ if(TERVIK_BUILD_UI)
 endif()
 set_target_properties(${TERVIK_PROGRAMS} PROPERTIES INSTALL_RPATH "$ORIGIN/${tervik_plugins_from_bin}")
 install(TARGETS ${TERVIK_PROGRAMS} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-install(TARGETS tervik_terminal tervik_timer tervik_gpio
+install(TARGETS tervik_terminal tervik_timer tervik_gpio tervik_sevenseg tervik_display
         LIBRARY DESTINATION ${TERVIK_INSTALL_PLUGINDIR})
 
 # ---- The module interface: header, pkg-config file, CMake package ----

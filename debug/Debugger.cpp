@@ -46,7 +46,12 @@ bool Debugger::LoadMap(const std::string& path) {
 }
 
 bool Debugger::LoadListing(const std::string& path, ListingExtent* extent) {
-  return tervik::LoadListing(path, session_.Cpu(), session_.Listing(), *this, extent);
+  // The listing's fingerprint tells the symbol files that belong to it from older ones.
+  ListingExtent placed;
+  const bool read = tervik::LoadListing(path, session_.Cpu(), session_.Listing(), *this, &placed);
+  session_.SetListingFingerprint(read ? std::optional(placed.fingerprint) : std::nullopt);
+  if (extent != nullptr) *extent = placed;
+  return read;
 }
 
 void Debugger::LoadSymbolFile(const std::string& path, bool required, bool moveBreakpoints) {
@@ -59,7 +64,9 @@ void Debugger::LoadSymbolFile(const std::string& path, bool required, bool moveB
 
 void Debugger::LoadProgram(const std::string& path, bool moveBreakpoints) {
   LoadListing(path);
-  for (const std::string& line : LoadLines(session_, LinesPathFor(path), moveBreakpoints)) Message(line);
+  for (const std::string& line : LoadLines(session_, LinesPathFor(path), moveBreakpoints)) {
+    Message(line);
+  }
   LoadSymbolFile(SymbolPathFor(path), false, moveBreakpoints);
   NotifyMachine();
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -22,9 +23,19 @@ std::string ShownPath(const std::string& path);
 // Reads the symbol file at `path` into the session and returns the console lines about it:
 // "Loaded 12 symbols from X.sym", the lines that could not be read, and how many labels name
 // addresses no memory region serves. A file that cannot be used leaves the session without
-// symbols; when it does not exist and `required` is false, that is said with no line at all.
+// symbols; when it does not exist and `required` is false, that is said with no line at all. A
+// symbol file that names another listing than the session's (Session::ListingFingerprint) is
+// not used either, and one line says so.
 std::vector<std::string> LoadSymbols(Session& session, const std::string& path, bool required,
                                      bool moveBreakpoints = false);
+
+// Why the symbols read from `symbolsPath` must not be used with the listing file at
+// `listingPath`: their "; listing" line names other words than the listing carries. Nothing when
+// they may be used (a file without that line belongs to any listing; a listing that cannot be
+// read is reported by its loader).
+std::optional<std::string> ForeignSymbols(const SymbolFileResult& symbols,
+                                          const std::string& symbolsPath,
+                                          const std::string& listingPath);
 
 // X.lines for X.lst (or for any path: its extension replaced).
 std::string LinesPathFor(const std::string& path);
@@ -44,7 +55,9 @@ struct SourceBuild {
   std::string listingPath;
   std::string symbolsPath;
   std::string linesPath;
-  std::vector<std::string> files;  // the source and every file it includes, as read
+  // The source and every file it includes, as named: also those it tried to include and could
+  // not read, which a later save may create.
+  std::vector<std::string> files;
 };
 
 // Texts that stand for files not yet saved (an editor's buffers), by the files' normal paths

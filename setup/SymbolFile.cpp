@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cinttypes>
 #include <cstdio>
+#include <cstdlib>
 
 #include "Files.h"
 
@@ -60,6 +61,20 @@ std::optional<SymbolEntry> ParseLine(std::string_view line, std::string& error) 
   return entry;
 }
 
+// The fingerprint of a comment "; listing HASH" (the text after the ';').
+std::optional<uint64_t> ListingLine(std::string_view comment) {
+  size_t pos = 0;
+  if (NextField(comment, pos) != "listing") return std::nullopt;
+  const std::string_view hash = NextField(comment, pos);
+  if (hash.size() != 16 || !NextField(comment, pos).empty() ||
+      !std::all_of(hash.begin(), hash.end(), [](char c) {
+        return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
+      })) {
+    return std::nullopt;
+  }
+  return std::strtoull(std::string(hash).c_str(), nullptr, 16);
+}
+
 }  // namespace
 
 SymbolTable::SymbolTable(std::vector<SymbolEntry> entries) {
@@ -102,9 +117,14 @@ std::string SymbolTable::Locate(uint32_t address, uint32_t maxDistance) const {
   return text;
 }
 
-std::string FormatSymbolFile(std::span<const SymbolEntry> entries) {
+std::string FormatSymbolFile(std::span<const SymbolEntry> entries,
+                             std::optional<uint64_t> listing) {
   std::string text = "; Tervik symbols: VALUE KIND NAME, KIND L for a label, E for a constant\n";
-  char value[16];
+  char value[32];
+  if (listing) {
+    std::snprintf(value, sizeof value, "%016" PRIX64, *listing);
+    text.append("; listing ").append(value).append("\n");
+  }
   for (const SymbolEntry& e : entries) {
     std::snprintf(value, sizeof value, "%08" PRIX32, e.value);
     text.append(value).append(e.label ? " L " : " E ").append(e.name).append("\n");
@@ -129,6 +149,9 @@ SymbolFileResult ParseSymbolFile(std::string_view text) {
     ++number;
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     const size_t first = line.find_first_not_of(" \t");
+    if (first != std::string_view::npos && line[first] == ';' && !result.listing) {
+      result.listing = ListingLine(line.substr(first + 1));
+    }
     if (first == std::string_view::npos || line[first] == ';') continue;
     std::string error;
     if (std::optional<SymbolEntry> entry = ParseLine(line, error)) {

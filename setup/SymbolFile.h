@@ -9,6 +9,11 @@
 // Fields are separated by blanks (spaces or tabs). Blank lines and lines whose first non-blank
 // character is ';' are comments; the assembler starts the file with "; Tervik symbols". Symbols
 // come in the order the source defines them, and a name appears once.
+//
+// The comment line "; listing HASH" (HASH sixteen hex digits, the ListingFingerprint of
+// Listing.h) says which listing the symbols belong to: the assembler writes it second, and the
+// readers use the symbols with that listing only. A file without it (as older assemblers wrote)
+// belongs to any listing.
 #pragma once
 
 #include <cstddef>
@@ -58,8 +63,10 @@ class SymbolTable {
   std::vector<std::pair<uint32_t, size_t>> labels_;  // (address, entry), by address, then order
 };
 
-// The text of a symbol file for `entries`.
-std::string FormatSymbolFile(std::span<const SymbolEntry> entries);
+// The text of a symbol file for `entries`, of the listing with the fingerprint `listing` when
+// given.
+std::string FormatSymbolFile(std::span<const SymbolEntry> entries,
+                             std::optional<uint64_t> listing = std::nullopt);
 
 struct SymbolFileResult {
   bool read = false;  // false: the file could not be used at all, `failure` says why
@@ -67,6 +74,10 @@ struct SymbolFileResult {
   SymbolTable table;                // the symbols of every line that could be read
   std::vector<std::string> errors;  // "line 7: expected 8 hex digits", at most kMaxErrors
   size_t badLines = 0;              // all lines that could not be read
+  std::optional<uint64_t> listing;  // the fingerprint of the "; listing" line, when there is one
+
+  // Whether the symbols may be used with the listing of fingerprint `fingerprint`.
+  bool BelongsTo(uint64_t fingerprint) const { return !listing || *listing == fingerprint; }
 
   static constexpr size_t kMaxErrors = 5;
 };

@@ -3,6 +3,7 @@
 // assembler writes.
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,7 @@ TEST(SymbolFile, ReadsWhatItCanAndSaysWhatItCannot) {
     bool read;
     std::vector<SymbolEntry> entries;
     std::vector<std::string> errors;
+    std::optional<uint64_t> listing = std::nullopt;
   } const cases[] = {
       {"empty", "", true, {}, {}},
       {"comments, blanks, CRLF, tabs",
@@ -44,9 +46,31 @@ TEST(SymbolFile, ReadsWhatItCanAndSaysWhatItCannot) {
        {{"a", 1, true}},
        {}},
       {"binary", std::string("00000001 L a\n\0\x01\x02", 16), false, {}, {}},
+      {"the listing's fingerprint, in either case",
+       "; Tervik symbols\n; listing 0123456789abcDEF\n00000001 L a\n",
+       true,
+       {{"a", 1, true}},
+       {},
+       0x0123456789ABCDEFu},
+      {"only the first listing line counts",
+       "; listing 0000000000000001\n;listing 0000000000000002\n",
+       true,
+       {},
+       {},
+       1u},
+      {"comments that are no listing line",
+       "; listing 123\n; listing 0123456789ABCDEF x\n; listings 0123456789ABCDEF\n",
+       true,
+       {},
+       {},
+       std::nullopt},
   };
   for (const Case& c : cases) {
     const SymbolFileResult r = ParseSymbolFile(c.text);
+    EXPECT_EQ(r.listing, c.listing) << c.name;
+    // A file without the line belongs to every listing; one with it to its own alone.
+    EXPECT_TRUE(r.BelongsTo(c.listing.value_or(42))) << c.name;
+    EXPECT_EQ(r.BelongsTo(c.listing.value_or(42) + 1), !c.listing) << c.name;
     EXPECT_EQ(r.read, c.read) << c.name;
     EXPECT_EQ(r.table.Entries(), c.entries) << c.name;
     EXPECT_EQ(r.errors, c.errors) << c.name;

@@ -4,8 +4,12 @@
 // breakpoints at their labels.
 #include <QTemporaryDir>
 #include <QtTest>
+#include <filesystem>
 #include <fstream>
+#include <memory>
 
+#include "PathNames.h"
+#include "ProgramFiles.h"
 #include "ProgramMenu.h"
 #include "Tfcpu.h"
 #include "Tfdebug.h"
@@ -94,6 +98,80 @@ class ProgramMenuTest : public QObject {
     main.LoadListing(dir_.filePath("prog.lst").toStdString());
     QVERIFY(main.Session().Symbols().empty());
     QCOMPARE(main.PlaceText->text(), QString());
+  }
+
+  // A folder and files whose names hold the byte FF, which is not UTF-8: Qt shows them with
+  // U+FFFD, as its file dialog and the command line hand them over, and the window still opens
+  // the very files.
+  void NamesThatAreNotUtf8() {
+    const std::filesystem::path folder = std::filesystem::path(dir_.path().toStdString()) / "d\xff";
+    std::filesystem::create_directory(folder);
+    // QTemporaryDir cannot name what is inside to remove it.
+    const std::unique_ptr<const std::filesystem::path, void (*)(const std::filesystem::path*)>
+        removed(&folder, [](const std::filesystem::path* f) { std::filesystem::remove_all(*f); });
+    const std::string map = (folder / "m\xffx.map").string();
+    const std::string source = (folder / "p\xff.asm").string();
+    const std::string listing = (folder / "p\xff.lst").string();
+    std::ofstream(map, std::ios::binary) << "0x0 0x400 ROM\n";
+    std::ofstream(source, std::ios::binary) << kSource;
+    const auto shown = [](const std::string& bytes) { return QFile::decodeName(bytes.c_str()); };
+    QVERIFY(shown(map).contains(QChar::ReplacementCharacter));
+
+    TFMain main;
+    main.FormCreate(shown(map));
+    QVERIFY2(!LastLine().contains("Error opening"), qPrintable(LastLine()));
+    QVERIFY(main.Program()->OpenSource(tervik::platform::LocalPath(shown(source))));
+    QCOMPARE(main.Cpu().Regions().size(), size_t{1});
+    QCOMPARE(main.Cpu().Regions()[0].type, tervik::RegionType::ROM);
+    const uint32_t first = main.Cpu().ReadMem(0);
+    QVERIFY(first != 0);
+    main.ActionClearMemExecute();
+    QCOMPARE(main.Cpu().ReadMem(0), 0u);
+    main.OpenListing(shown(listing));
+    QCOMPARE(main.Cpu().ReadMem(0), first);
+    const size_t lines = FDebug->Model()->LineCount();
+    QCOMPARE(std::string(FDebug->Model()->Line(lines - 1)),
+             "Loaded 3 symbols from " + tervik::debug::ShownPath((folder / "p\xff.sym").string()));
+
+    // Two names that differ only in bytes that are not UTF-8 look alike: none is guessed.
+    std::ofstream(folder / "a\xfe.lst") << "";
+    std::ofstream(folder / "a\xff.lst") << "";
+    const std::string ambiguous =
+        tervik::platform::LocalPath(shown((folder / "a\xff.lst").string()));
+    QVERIFY(ambiguous != (folder / "a\xff.lst").string());
+    QVERIFY(ambiguous != (folder / "a\xfe.lst").string());
+  }
+
+  // A build that failed for want of an included file reloads once the file is created, in the
+  // source's folder, in a folder that did not exist yet, or below it.
+  void AMissingIncludeReloadsWhenItAppears_data() {
+    QTest::addColumn<QString>("include");
+    QTest::newRow("beside the source") << "defs.inc";
+    QTest::newRow("in a folder not there yet") << "defs/consts.inc";
+    QTest::newRow("two folders not there yet") << "lib/defs/consts.inc";
+  }
+  void AMissingIncludeReloadsWhenItAppears() {
+    QFETCH(QString, include);
+    QTemporaryDir dir;
+    TFMain main;
+    main.FormCreate();
+    const QString source = dir.filePath("prog.asm");
+    WriteFile(source, "        INCLUDE \"" + include.toStdString() +
+                          "\"\nstart:  MOVEL   R1,ANSWER%\nhalt:   JUMPI   halt\n");
+    QVERIFY(!main.Program()->OpenSource(source.toStdString()));
+    bool missing = false;
+    for (size_t i = 0; i < FDebug->Model()->LineCount(); ++i) {
+      missing |= std::string(FDebug->Model()->Line(i)).find("cannot read") != std::string::npos;
+    }
+    QVERIFY(missing);
+    // The folders first, then, once the watch has seen them, the file.
+    QDir(dir.path()).mkpath(QFileInfo(dir.filePath(include)).path());
+    QTest::qWait(600);
+    WriteFile(dir.filePath(include), "ANSWER  EQU     42\n");
+    // The path as the working folder of the moment shows it: whole, or relative in it.
+    QTRY_VERIFY_WITH_TIMEOUT(
+        LastLine().startsWith("Loaded 3 symbols from ") && LastLine().endsWith("prog.sym"), 5000);
+    QCOMPARE(main.Cpu().ReadMem(0) & 0xFFFFu, 42u);
   }
 
   // Open source writes the line table beside the listing, and Step line goes by source lines:

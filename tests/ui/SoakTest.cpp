@@ -1,6 +1,7 @@
-// A soak of the whole window: random commands, keys, clicks, wheel turns, docking and loads of
-// good and bad files, also during runs, for a fixed time. It passes when nothing crashes, the
-// sanitizers (asan preset) find nothing, and the window is always usable again afterwards.
+// A soak of the whole window: random commands (the reverse ones too), keys, clicks, wheel turns,
+// docking and loads of good and bad files, also during runs, for a fixed time. It passes when
+// nothing crashes, the sanitizers (asan preset) find nothing, and the window is always usable
+// again afterwards.
 //
 // TERVIK_SOAK_SECONDS sets the time (default 10); TERVIK_SOAK_SEED the random seed (default:
 // from the clock, printed so that a failure can be repeated). scripts/soak.sh runs a long soak.
@@ -14,6 +15,7 @@
 #include <fstream>
 #include <random>
 
+#include "HistoryActions.h"
 #include "ProgramMenu.h"
 #include "SourceEditor.h"
 #include "SourceWindow.h"
@@ -53,6 +55,16 @@ class SoakTest : public QObject {
         qEnvironmentVariableIsSet("TERVIK_SOAK_SEED")
             ? qEnvironmentVariable("TERVIK_SOAK_SEED").toUInt()
             : static_cast<unsigned>(std::chrono::steady_clock::now().time_since_epoch().count());
+    // Qt Test ends a function after QTEST_FUNCTION_TIMEOUT milliseconds (300 s unset): a soak
+    // that cannot finish in that time fails now, saying so, not after the limit.
+    const double limit = qEnvironmentVariableIsSet("QTEST_FUNCTION_TIMEOUT")
+                             ? qEnvironmentVariable("QTEST_FUNCTION_TIMEOUT").toDouble() / 1000.0
+                             : 300.0;
+    if (seconds + 60.0 > limit) {
+      QFAIL(qPrintable(QString("a soak of %1 s needs QTEST_FUNCTION_TIMEOUT above %2 ms")
+                           .arg(seconds)
+                           .arg((seconds + 60.0) * 1000.0, 0, 'f', 0)));
+    }
     qInfo("soak seed %u for %.0f s", seed, seconds);
     std::mt19937 random(seed);
     auto pick = [&](unsigned n) { return static_cast<int>(random() % n); };
@@ -97,6 +109,14 @@ class SoakTest : public QObject {
       for (QAction* a : {main.ActionStepOver, main.ActionStepOut, main.ActionStepLine,
                          main.ActionRunToCursor, main.ActionStopWhenHalted, main.ActionLiveViews,
                          main.ActionShowBreakpoints, main.ActionShowDebugToolBar}) {
+        actions.push_back(a);
+      }
+      // The reverse commands, also during runs (when they are disabled, as the forward ones).
+      const THistoryActions* history = main.History();
+      for (QAction* a :
+           {history->ActionStepBack, history->ActionStepOverBack, history->ActionStepOutBack,
+            history->ActionContinueBack, history->ActionRunBackToCursor, history->ActionPresent,
+            history->ActionRecord}) {
         actions.push_back(a);
       }
       // The Source window with a copy of an example, edited, assembled and debugged at random.
@@ -168,7 +188,9 @@ class SoakTest : public QObject {
           }
           case 7: {
             const uint32_t a = static_cast<uint32_t>(pick(0x20)) + (pick(2) ? 0x1000u : 0u);
-            if (pick(3) != 0) {
+            if (pick(5) == 0) {
+              main.History()->LastWriteOfWord(a);
+            } else if (pick(3) != 0) {
               main.ToggleBreakpoint(a);
             } else if (pick(4) == 0) {
               main.Session().ClearWatchpoints();

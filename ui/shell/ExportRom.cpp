@@ -9,11 +9,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <cerrno>
-#include <cstring>
-
 #include "Expression.h"
 #include "Files.h"
+#include "PathNames.h"
 #include "RomImage.h"
 
 TExportRomDialog::TExportRomDialog(QWidget* parent, tervik::debug::Session& session)
@@ -81,10 +79,14 @@ void TExportRomDialog::accept() {
   if (Path->text().isEmpty()) return (void)Fail("Choose a file.");
   const tervik::RomFormat format =
       tervik::kRomFormats.at(static_cast<size_t>(Format->currentIndex())).format;
-  const std::string image = tervik::RomImage(
-      session_.Cpu(), format, {start.value(), static_cast<uint64_t>(count.value())}, name);
-  if (!tervik::platform::WriteWhole(Path->text().toStdString(), image)) {
-    return (void)Fail("Cannot write the file: " + QString::fromLocal8Bit(std::strerror(errno)));
+  const tervik::RomRange range{start.value(), static_cast<uint64_t>(count.value())};
+  if (const std::string problem = tervik::RomRangeProblem(format, range); !problem.empty()) {
+    return (void)Fail("Words: " + QString::fromStdString(problem) + ".");
+  }
+  const std::string image = tervik::RomImage(session_.Cpu(), format, range, name);
+  std::string why;
+  if (!tervik::platform::WriteOutput(tervik::platform::LocalPath(Path->text()), image, why)) {
+    return (void)Fail("Cannot write the file: " + QString::fromLocal8Bit(why.c_str()));
   }
   QDialog::accept();
 }

@@ -1,10 +1,10 @@
 // Opening a program from its source, loading symbols, reloading on change.
 #include "ProgramMenu.h"
 
-#include <QDir>
-#include <QFileInfo>
 #include <QTimer>
+#include <filesystem>
 
+#include "PathNames.h"
 #include "ProgramFiles.h"
 
 TProgramMenu::TProgramMenu(QWidget& main, tervik::debug::Debugger& debugger, Chooser choose)
@@ -30,13 +30,13 @@ TProgramMenu::TProgramMenu(QWidget& main, tervik::debug::Debugger& debugger, Cho
   connect(ActionOpenSource, &QAction::triggered, this, [this] {
     const QString path = choose_("Open source", "Assembler source (*.asm);;All files (*)", "asm");
     if (path.isEmpty()) return;
-    if (hooks_.mayOpen && !hooks_.mayOpen(path.toStdString())) return;
-    OpenSource(path.toStdString());
+    if (hooks_.mayOpen && !hooks_.mayOpen(tervik::platform::LocalPath(path))) return;
+    OpenSource(tervik::platform::LocalPath(path));
   });
   connect(ActionLoadSymbols, &QAction::triggered, this, [this] {
     const QString path = choose_("Load symbols", "Symbol file (*.sym);;All files (*)", "sym");
     if (path.isEmpty()) return;
-    debugger_.LoadSymbolFile(path.toStdString(), true, false);
+    debugger_.LoadSymbolFile(tervik::platform::LocalPath(path), true, false);
     debugger_.NotifyMachine();
   });
   connect(ActionReloadOnChange, &QAction::toggled, this, [this](bool on) {
@@ -46,10 +46,12 @@ TProgramMenu::TProgramMenu(QWidget& main, tervik::debug::Debugger& debugger, Cho
 }
 
 bool TProgramMenu::OpenSource(const std::string& path, bool reload) {
-  const std::string absolute =
-      QFileInfo(QString::fromStdString(path)).absoluteFilePath().toStdString();
-  const tervik::debug::SourceBuild build =
-      tervik::debug::BuildSource(absolute, hooks_.texts ? hooks_.texts() : tervik::debug::SourceTexts{});
+  // The path's bytes stay as they are: a name that is not UTF-8 has no QString of its own.
+  std::error_code ec;
+  std::string absolute = std::filesystem::absolute(path, ec).lexically_normal().string();
+  if (ec) absolute = path;
+  const tervik::debug::SourceBuild build = tervik::debug::BuildSource(
+      absolute, hooks_.texts ? hooks_.texts() : tervik::debug::SourceTexts{});
   for (const std::string& line : build.messages) debugger_.Message(line);
   // Even a failed build watches its files: the next save may mend it.
   sourcePath_ = absolute;
@@ -60,7 +62,7 @@ bool TProgramMenu::OpenSource(const std::string& path, bool reload) {
     if (hooks_.built) hooks_.built(absolute, build, false);
     return false;
   }
-  QDir::setCurrent(QFileInfo(QString::fromStdString(absolute)).absolutePath());
+  std::filesystem::current_path(std::filesystem::path(absolute).parent_path(), ec);
   debugger_.LoadProgram(build.listingPath, reload);
   if (hooks_.built) hooks_.built(absolute, build, true);
   return true;

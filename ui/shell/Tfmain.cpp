@@ -14,20 +14,24 @@
 #include <cstdarg>
 #include <cstdio>
 #include <exception>
+#include <filesystem>
 
 #include "Clipboard.h"
 #include "Console.h"
 #include "DockLayout.h"
 #include "ExportRom.h"
+#include "HistoryActions.h"
 #include "Icons.h"
 #include "Listing.h"
 #include "MemoryMap.h"
+#include "PathNames.h"
 #include "ProgramFiles.h"
 #include "ProgramMenu.h"
 #include "RecentFiles.h"
 #include "RomExport.h"
 #include "SourceWindow.h"
 #include "Tfabout.h"
+#include "Tfboard.h"
 #include "Tfbreakpoints.h"
 #include "Tfcpu.h"
 #include "Tfdebug.h"
@@ -86,10 +90,25 @@ TFMain::TFMain(tervik::platform::Clock& clock, QWidget* parent)
   ActionLiveViews->setObjectName("ActionLiveViews");
   ActionLiveViews->setCheckable(true);
   ActionLiveViews->setChecked(true);
+  // Batches (runs, step over and out, run to) on the translator or the interpreter; the
+  // results are the same. Off and disabled where the build has no translator.
+  ActionTranslate = new QAction("&Translate to host code", this);
+  ActionTranslate->setObjectName("ActionTranslate");
+  ActionTranslate->setCheckable(true);
+  ActionTranslate->setEnabled(tervik::jit::TranslatorAvailable());
+  ActionTranslate->setChecked(controller_.Session().Engine() ==
+                              tervik::jit::EngineKind::Translator);
+  connect(ActionTranslate, &QAction::toggled, this, [this](bool on) {
+    controller_.Session().SetEngine(on ? tervik::jit::EngineKind::Translator
+                                       : tervik::jit::EngineKind::Interpreter);
+  });
   ActionShowBreakpoints = MakeDebugAction("&Breakpoints", "ActionShowBreakpoints", {},
                                           &TFMain::ActionShowBreakpointsExecute);
   ActionResetLayout =
       MakeDebugAction("Reset &layout", "ActionResetLayout", {}, &TFMain::ActionResetLayoutExecute);
+  // Enabled during runs too: the Board is used while the program runs.
+  ActionShowBoard =
+      MakeDebugAction("&Board", "ActionShowBoard", {}, &TFMain::ActionShowBoardExecute);
 
   ActionQuit->setIcon(ToolIcon(ToolIconKind::Exit));
   ActionReset->setIcon(ToolIcon(ToolIconKind::Reset));
@@ -165,6 +184,9 @@ TFMain::TFMain(tervik::platform::Clock& clock, QWidget* parent)
   });
   connect(ActionLiveViews, &QAction::toggled, &controller_, &DebugController::SetLiveViews);
   controller_.SetLiveViews(ActionLiveViews->isChecked());
+
+  history_ = new THistoryActions(*this, controller_, *ActionStepOver);
+  history_->Install(menuBar()->findChild<QMenu*>("DebugMenu"), DebugToolBar, StatusBar1);
   ConnectSourceWindow();
 }
 
@@ -175,6 +197,8 @@ TFMain::~TFMain() {
   // follow as members.
   delete breakpoints_;
   breakpoints_ = nullptr;
+  delete board_;
+  board_ = nullptr;
   delete FCPU;
   FCPU = nullptr;
   delete FReg;
@@ -246,6 +270,8 @@ void TFMain::BuildMenus() {
   item(cpu, ActionStop, {});
   QMenu* window = bar->addMenu("&Window");
   item(window, ActionShowMemory, {});
+  window->addSeparator();  // the Board's own section
+  window->addAction(ActionShowBoard);
   QMenu* help = bar->addMenu("&Help");
   item(help, ActionManual, "Tervik uC &Manual");
   item(help, ActionAbout, {});
@@ -259,6 +285,7 @@ void TFMain::BuildMenus() {
   debug->addSeparator();
   debug->addAction(ActionStopWhenHalted);
   debug->addAction(ActionLiveViews);
+  debug->addAction(ActionTranslate);
   debug->addAction(MakeExportRomAction(this, controller_.Session()));  // the images of tervik-rom
   debug->addSeparator();
   debug->addAction(ActionShowBreakpoints);
@@ -342,6 +369,8 @@ void TFMain::RefreshViews() {
   FReg->UpdateView();
   FMem->UpdateView();
   breakpoints_->UpdateView();
+  if (history_ != nullptr) history_->UpdateTimeline();
+  if (board_ != nullptr) board_->UpdateView();
   ShowSpeed();
   const std::string place = controller_.Session().Symbols().Locate(pc);
   PlaceText->setText(place.empty() ? QString() : "pc: " + QString::fromStdString(place));
@@ -425,8 +454,9 @@ void TFMain::OpenListing(const QString& path) {
   if (!MaySwitchProgram()) return;  // a modified source the user kept
   // Taken as a whole path before the listing's folder becomes the working directory.
   const QFileInfo listing(path);
-  QDir::setCurrent(listing.absolutePath());
-  lastListingPath_ = listing.absoluteFilePath().toStdString();
+  lastListingPath_ = tervik::platform::LocalPath(listing.absoluteFilePath());
+  std::error_code ignored;  // a folder that cannot be entered keeps the old working folder
+  std::filesystem::current_path(std::filesystem::path(lastListingPath_).parent_path(), ignored);
   program_->Forget();
   recent_->Note(listing.absoluteFilePath());
   LoadProgramListing(lastListingPath_, false);
@@ -434,7 +464,7 @@ void TFMain::OpenListing(const QString& path) {
 
 void TFMain::OpenMap(const QString& path) {
   recent_->Note(path);
-  LoadMemoryMap(path.toStdString());
+  LoadMemoryMap(tervik::platform::LocalPath(path));
   RefreshViews();
 }
 
@@ -488,6 +518,7 @@ void TFMain::ActionStepExecute() {
 }
 
 void TFMain::ActionGoExecute() {
+  if (history_->RefuseEdit()) return;
   controller_.Debugger().SetPC(FCPU->CursorAddress());
 }
 

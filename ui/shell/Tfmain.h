@@ -26,8 +26,10 @@
 class QAction;
 class QActionGroup;
 class QMenu;
+class TFBoard;
 class TFBreakpoints;
 class TFSource;
+class THistoryActions;
 class TProgramMenu;
 class TRecentFiles;
 class TWindowSettings;
@@ -121,6 +123,8 @@ class TFMain : public QMainWindow, public DebugHost {
   void ActionShowBreakpointsExecute();
   // Docks the tool windows where they stood at the first start (Debug menu).
   void ActionResetLayoutExecute();
+  // Shows the Board window, made at its first showing (Window menu).
+  void ActionShowBoardExecute();
 
   // The actions in list order; the first nine are disabled as a group during a free run.
   QAction* ActionQuit;
@@ -144,12 +148,16 @@ class TFMain : public QMainWindow, public DebugHost {
   QAction* ActionStepOut;
   QAction* ActionStepLine;  // by the program's line table; F6, a key no other command has
   QAction* ActionRunToCursor;
+  QAction* ActionTranslate;       // checked: batches run on the translator
   QAction* ActionStopWhenHalted;  // checked: a run ends when an instruction leaves pc in place
   QAction* ActionLiveViews;       // checked: the views follow a run about ten times a second
   QAction* ActionShowBreakpoints;
   QAction* ActionResetLayout;
+  QAction* ActionShowBoard;
   TFBreakpoints* BreakpointsWindow() const { return breakpoints_; }
+  TFBoard* BoardWindow() const { return board_; }  // null until first shown
   TProgramMenu* Program() const { return program_; }
+  THistoryActions* History() const { return history_; }
   // The Source window: hidden until a source is opened.
   TFSource* Source() const { return source_; }
 
@@ -204,7 +212,9 @@ class TFMain : public QMainWindow, public DebugHost {
 
   DebugController controller_;
   TFBreakpoints* breakpoints_ = nullptr;
+  TFBoard* board_ = nullptr;
   TProgramMenu* program_ = nullptr;
+  THistoryActions* history_ = nullptr;  // the reverse commands and the timeline
   TFSource* source_ = nullptr;
   std::string lastListingPath_;
   bool closeRequested_ = false;

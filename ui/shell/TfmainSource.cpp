@@ -7,6 +7,7 @@
 #include <QMenu>
 #include <algorithm>
 
+#include "PathNames.h"
 #include "ProgramMenu.h"
 #include "SourceEditor.h"
 #include "SourceWindow.h"
@@ -46,7 +47,7 @@ void TFMain::BuildSourceWindow() {
   hooks.mayOpen = [this](const std::string& path) { return MaySwitchProgram(path); };
   hooks.built = [this](const std::string& path, const tervik::debug::SourceBuild& build, bool) {
     // A program opened from its source shows it; a build of the same program its errors.
-    const QString file = QString::fromStdString(path);
+    const QString file = tervik::platform::DisplayPath(path);
     if (source_->EditorFor(file) == nullptr || source_->ProgramPath().isEmpty()) {
       source_->OpenProgram(file);
     }
@@ -102,8 +103,8 @@ uint32_t TFMain::RunToCursorAddress() const {
 }
 
 bool TFMain::MaySwitchProgram(const std::string& source) {
-  if (!source.empty() && source_->EditorFor(QString::fromStdString(source)) != nullptr &&
-      source_->ProgramPath() == QString::fromStdString(source)) {
+  const QString shown = tervik::platform::DisplayPath(source);
+  if (!source.empty() && source_->EditorFor(shown) != nullptr && source_->ProgramPath() == shown) {
     return true;  // the same program again: its tabs stay, unsaved text included
   }
   if (!source_->MayDiscardAll()) return false;

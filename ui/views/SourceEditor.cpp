@@ -10,6 +10,7 @@
 
 #include "AsmLexer.h"
 #include "Files.h"
+#include "PathNames.h"
 
 namespace {
 
@@ -98,14 +99,15 @@ void TSourceEditor::SetBytes(std::string_view bytes) {
 
 bool TSourceEditor::Load(std::string& error) {
   std::string text;
-  if (!tervik::platform::ReadRegularFile(path_.toStdString(), text, error)) return false;
+  if (!tervik::platform::ReadRegularFile(tervik::platform::LocalPath(path_), text, error))
+    return false;
   SetBytes(text);
   stamp_ = QFileInfo(path_).lastModified();
   return true;
 }
 
 bool TSourceEditor::Save(std::string& error) {
-  if (!tervik::platform::WriteWhole(path_.toStdString(), Bytes())) {
+  if (!tervik::platform::WriteWhole(tervik::platform::LocalPath(path_), Bytes())) {
     error = std::strerror(errno);
     return false;
   }

@@ -10,14 +10,15 @@
 #include <map>
 
 #include "AsmLexer.h"
+#include "PathNames.h"
 #include "SourceEditor.h"
 #include "SourceFind.h"
 
 namespace {
 
 QString NormalPath(const QString& path) {
-  return QString::fromStdString(
-      std::filesystem::path(QFileInfo(path).absoluteFilePath().toStdString())
+  return tervik::platform::DisplayPath(
+      std::filesystem::path(tervik::platform::LocalPath(QFileInfo(path).absoluteFilePath()))
           .lexically_normal()
           .string());
 }
@@ -171,7 +172,7 @@ TSourceEditor* TFSource::OpenFile(const QString& path, bool activate) {
   auto* editor = new TSourceEditor(QFileInfo(path).absoluteFilePath());
   std::string error;
   if (!editor->Load(error)) {
-    host_.Message("Cannot read '" + path.toStdString() + "': " + error);
+    host_.Message("Cannot read '" + tervik::platform::LocalPath(path) + "': " + error);
     delete editor;
     return nullptr;
   }
@@ -214,7 +215,7 @@ bool TFSource::SaveEditor(TSourceEditor* editor) {
   }
   std::string error;
   if (!editor->Save(error)) {
-    host_.Message("Cannot write '" + editor->Path().toStdString() + "': " + error);
+    host_.Message("Cannot write '" + tervik::platform::LocalPath(editor->Path()) + "': " + error);
     return false;
   }
   UpdateTitle(editor);
@@ -286,7 +287,7 @@ tervik::debug::SourceTexts TFSource::ModifiedTexts() const {
   for (int i = 0; i < tabs_->count(); ++i) {
     const TSourceEditor* e = EditorAt(i);
     if (e->isModified() && !e->Path().isEmpty())
-      texts[NormalPath(e->Path()).toStdString()] = e->Bytes();
+      texts[tervik::platform::LocalPath(NormalPath(e->Path()))] = e->Bytes();
   }
   return texts;
 }
@@ -304,13 +305,13 @@ void TFSource::Assemble(TSourceEditor* editor) {
     programPath_ = path;
     tabs_->tabBar()->moveTab(tabs_->indexOf(editor), 0);
   }
-  assemble_(programPath_.toStdString());
+  assemble_(tervik::platform::LocalPath(programPath_));
 }
 
 void TFSource::ShowBuild(const tervik::debug::SourceBuild& build) {
   std::map<QString, std::vector<TSourceEditor::Diagnostic>> byFile;
   for (const tervik::assembler::Diagnostic& d : build.diagnostics) {
-    byFile[NormalPath(QString::fromStdString(d.file))].push_back(
+    byFile[NormalPath(tervik::platform::DisplayPath(d.file))].push_back(
         {static_cast<int>(d.line), static_cast<int>(d.column), 0,
          QString::fromStdString(d.message)});
   }
@@ -353,7 +354,7 @@ bool TFSource::GoToMessage(const std::string& line) {
   const int lineNo = number(lineText);
   const int column = number(columnText);
   if (lineNo < 1 || column < 1) return false;
-  const QString file = QString::fromStdString(head.substr(0, c1));
+  const QString file = tervik::platform::DisplayPath(head.substr(0, c1));
   if (!QFileInfo(file).isFile() && EditorFor(file) == nullptr) return false;
   TSourceEditor* editor = OpenFile(file);
   if (editor == nullptr) return false;

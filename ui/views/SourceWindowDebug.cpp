@@ -9,6 +9,7 @@
 #include "AsmLexer.h"
 #include "Expression.h"
 #include "Files.h"
+#include "PathNames.h"
 #include "ProcessorContext.h"
 #include "SourceEditor.h"
 #include "SourceWindow.h"
@@ -46,7 +47,7 @@ std::string AliasRegister(const TSourceEditor& editor, const std::string& alias)
 
 std::optional<uint32_t> TFSource::FileIndexOf(const TSourceEditor* editor) const {
   if (editor == nullptr || editor->Path().isEmpty()) return std::nullopt;
-  return host_.Session().Lines().FileIndex(editor->Path().toStdString());
+  return host_.Session().Lines().FileIndex(tervik::platform::LocalPath(editor->Path()));
 }
 
 bool TFSource::HasFocus() const {
@@ -103,7 +104,7 @@ void TFSource::ShowPc() {
   const tervik::LineRange* r = table.At(host_.Session().Cpu().GetPC());
   TSourceEditor* at = nullptr;
   if (r != nullptr && r->file < table.Files().size()) {
-    const QString path = QString::fromStdString(table.Files()[r->file]);
+    const QString path = tervik::platform::DisplayPath(table.Files()[r->file]);
     at = EditorFor(path);
     // pc entered an included file: its tab opens.
     if (at == nullptr) at = OpenFile(path, false);
@@ -210,7 +211,7 @@ std::optional<TFSource::Place> TFSource::FindDefinition(const std::string& name)
     if (const int line = LabelLine(e->Bytes(), name)) return Place{e, e->Path(), line, 1};
   }
   for (const std::string& f : host_.Session().Lines().Files()) {
-    const QString path = QString::fromStdString(f);
+    const QString path = tervik::platform::DisplayPath(f);
     std::string text;
     std::string error;
     if (EditorFor(path) != nullptr || !tervik::platform::ReadRegularFile(f, text, error)) continue;

@@ -10,6 +10,7 @@
 
 #include "Inspection.h"
 #include "Processor.h"
+#include "Reverse.h"
 #include "ValueInput.h"
 
 TFMem* FMem = nullptr;
@@ -146,6 +147,10 @@ void TFMem::PB1DoubleClick(int x, int y) {
 
 void TFMem::EditWord(uint32_t a) {
   if (host_ == nullptr || host_->Running()) return;
+  if (host_->Session().History().InPast()) {
+    host_->Message(tervik::debug::kPastEditRefused);
+    return;
+  }
   tervik::Processor& cpu = host_->Session().Cpu();
   char address[9] = {};
   tervik::view::WriteHex8(address, a);

@@ -10,6 +10,7 @@
 
 #include "Inspection.h"
 #include "Processor.h"
+#include "Reverse.h"
 #include "ValueInput.h"
 #include "ViewGeometry.h"
 
@@ -212,6 +213,10 @@ void TFReg::PB1DoubleClick(int x, int y) {
 
 void TFReg::EditRegisterValue(tervik::debug::RegisterId id) {
   if (host_ == nullptr || host_->Running()) return;
+  if (host_->Session().History().InPast()) {
+    host_->Message(tervik::debug::kPastEditRefused);
+    return;
+  }
   tervik::Processor& cpu = host_->Session().Cpu();
   const std::string name = RegisterName(id);
   const bool isSr = id == tervik::debug::RegisterId::SR;
