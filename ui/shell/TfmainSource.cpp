@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QListView>
 #include <QMenu>
+#include <QTimer>
 #include <algorithm>
 
 #include "PathNames.h"
@@ -23,20 +24,27 @@ void TFMain::BuildSourceWindow() {
     if (dockWidgetArea(source_) != Qt::NoDockWidgetArea) return;
     // Beside the disassembly when it is docked, else on the right.
     addDockWidget(Qt::TopDockWidgetArea, source_);
-    if (FCPU != nullptr && !FCPU->isFloating() && dockWidgetArea(FCPU) == Qt::TopDockWidgetArea) {
-      // Between the disassembly and the registers: the registers keep what their columns need,
-      // the disassembly and the source share the rest.
+    if (FCPU == nullptr || FCPU->isFloating() || dockWidgetArea(FCPU) != Qt::TopDockWidgetArea) {
+      return;
+    }
+    splitDockWidget(FCPU, source_, Qt::Horizontal);
+    // Between the disassembly and the registers: the registers keep what their columns need,
+    // the disassembly and the source share the rest. Again once the window is laid out (at
+    // start-up a source opens before the window is shown).
+    auto share = [this] {
+      if (source_->isFloating() || FCPU->isFloating()) return;
       const bool regBeside = FReg != nullptr && !FReg->isHidden() && !FReg->isFloating() &&
                              dockWidgetArea(FReg) == Qt::TopDockWidgetArea;
       const int reg = regBeside ? std::min(FReg->width(), 380) : 0;
-      const int rest = FCPU->width() + (regBeside ? FReg->width() - reg : 0);
-      splitDockWidget(FCPU, source_, Qt::Horizontal);
+      const int rest = FCPU->width() + source_->width() + (regBeside ? FReg->width() - reg : 0);
       if (regBeside) {
         resizeDocks({FCPU, source_, FReg}, {rest / 2, rest - rest / 2, reg}, Qt::Horizontal);
       } else {
         resizeDocks({FCPU, source_}, {rest / 2, rest - rest / 2}, Qt::Horizontal);
       }
-    }
+    };
+    share();
+    QTimer::singleShot(0, this, share);
   });
   source_->SetAssemble([this](const std::string& path) {
     const bool same = program_->FromSource() && program_->SourcePath() == path;
