@@ -30,10 +30,11 @@ namespace tervik::debug {
 // the program loaded now (the same file, its extension aside: stack.asm and stack.lst are one
 // program).
 enum class OpenCause : uint8_t {
-  Listing,  // Load LST file: loads as it always did; the processor is left as it is
-  Open,     // Open source, the command line, Recent files: the program again is a reload
-  Reload,   // Reload previous LST file
-  Changed,  // Reload on change: a file of its source was saved
+  Listing,    // Load LST file: loads as it always did; the processor is left as it is
+  Open,       // Open source, the command line, Recent files: the program again is a reload
+  Reload,     // Reload previous LST file
+  Changed,    // Reload on change: a file of its source was saved
+  Assembled,  // Assemble in the Source window, from the editor's text
 };
 
 // What a front end hears. Every function has an empty default, so a listener overrides only what
@@ -100,7 +101,9 @@ class Debugger final : private ConsoleSink {
   // assembled, makes its folder the working folder, uses its folder's map when `cause` is Open
   // and `folderMap` is true (UseFolderMap), and opens it (OpenProgram). A source that does not
   // assemble changes nothing. Returns the build, whose files the caller may watch.
-  SourceBuild OpenSource(const std::string& path, OpenCause cause, bool folderMap = true);
+  // `texts` stand in for files whose editor holds unsaved text.
+  SourceBuild OpenSource(const std::string& path, OpenCause cause, bool folderMap = true,
+                         const SourceTexts& texts = {});
   // The program loaded by OpenProgram, as it was given; empty before the first.
   const std::string& ProgramPath() const { return programPath_; }
   // Writes the program's breakpoints, watchpoints and watch expressions to its session file

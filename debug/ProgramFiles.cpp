@@ -102,21 +102,30 @@ std::optional<std::string> ForeignSymbols(const SymbolFileResult& symbols,
          "' (assemble the source again); its symbols are not used";
 }
 
-SourceBuild BuildSource(const std::string& path) {
+SourceBuild BuildSource(const std::string& path, const SourceTexts& texts) {
   SourceBuild build;
+  // An editor's text where there is one, else the file.
+  auto readText = [&texts](const std::string& file, std::string& contents, std::string& why) {
+    const auto given = texts.find(std::filesystem::path(file).lexically_normal().string());
+    if (given != texts.end()) {
+      contents = given->second;
+      return true;
+    }
+    return platform::ReadRegularFile(file, contents, why);
+  };
   std::string text;
   std::string error;
-  if (!platform::ReadRegularFile(path, text, error)) {
+  if (!readText(path, text, error)) {
     build.messages.push_back("Cannot read '" + path + "': " + error);
     return build;
   }
   build.files.push_back(path);
-  const assembler::IncludeReader read = [&build](const std::string& file,
-                                                 std::string& why) -> std::optional<std::string> {
+  const assembler::IncludeReader read =
+      [&build, &readText](const std::string& file, std::string& why) -> std::optional<std::string> {
     // Tried or read, the file counts: one that is missing now may be created later.
     build.files.push_back(file);
     std::string contents;
-    if (!platform::ReadRegularFile(file, contents, why)) return std::nullopt;
+    if (!readText(file, contents, why)) return std::nullopt;
     return contents;
   };
   const assembler::Result result = assembler::Assemble(text, path, read);
@@ -125,6 +134,9 @@ SourceBuild BuildSource(const std::string& path) {
       for (std::string& line : assembler::DiagnosticLines(path, d)) {
         build.messages.push_back(std::move(line));
       }
+      if (d.line == 0) continue;
+      build.diagnostics.push_back(d);
+      if (build.diagnostics.back().file.empty()) build.diagnostics.back().file = path;
     }
     return build;
   }

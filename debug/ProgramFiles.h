@@ -3,10 +3,12 @@
 // loading symbols into a session, with the console lines that tell the user what happened.
 #pragma once
 
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "Assembler.h"
 #include "Session.h"
 
 namespace tervik::debug {
@@ -48,6 +50,8 @@ std::vector<std::string> LoadLines(Session& session, const std::string& path,
 struct SourceBuild {
   bool ok = false;
   std::vector<std::string> messages;  // "FILE:LINE:COLUMN: error: TEXT", or why a file failed
+  // The errors of `messages` that name a line, each with its file's path as read (never empty).
+  std::vector<assembler::Diagnostic> diagnostics;
   std::string listingPath;
   std::string symbolsPath;
   std::string linesPath;
@@ -56,8 +60,13 @@ struct SourceBuild {
   std::vector<std::string> files;
 };
 
+// Texts that stand for files not yet saved (an editor's buffers), by the files' normal paths
+// (std::filesystem::path::lexically_normal of the absolute path).
+using SourceTexts = std::map<std::string, std::string, std::less<>>;
+
 // Assembles the source file at `path` and writes its listing, symbol file and line table beside
-// it, each whole or not at all. On an error nothing is written.
-SourceBuild BuildSource(const std::string& path);
+// it, each whole or not at all. On an error nothing is written. A file named in `texts` is read
+// from there instead of from the disk.
+SourceBuild BuildSource(const std::string& path, const SourceTexts& texts = {});
 
 }  // namespace tervik::debug

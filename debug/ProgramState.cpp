@@ -46,6 +46,7 @@ const char* ReloadWhy(OpenCause cause) {
     case OpenCause::Changed: return " (changed on disk)";
     case OpenCause::Reload: return " (Reload previous LST file)";
     case OpenCause::Open: return " (opened again)";
+    case OpenCause::Assembled: return " (assembled)";
     case OpenCause::Listing: break;
   }
   return "";
@@ -114,9 +115,10 @@ void Debugger::OpenProgram(const std::string& programPath, const std::string& li
   NotifyMachine();
 }
 
-SourceBuild Debugger::OpenSource(const std::string& path, OpenCause cause, bool folderMap) {
+SourceBuild Debugger::OpenSource(const std::string& path, OpenCause cause, bool folderMap,
+                                 const SourceTexts& texts) {
   const std::string absolute = Normal(path).string();
-  SourceBuild build = BuildSource(absolute);
+  SourceBuild build = BuildSource(absolute, texts);
   for (const std::string& line : build.messages) Message(line);
   if (!build.ok) return build;
   std::error_code ec;

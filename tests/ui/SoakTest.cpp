@@ -16,6 +16,9 @@
 #include <random>
 
 #include "HistoryActions.h"
+#include "ProgramMenu.h"
+#include "SourceEditor.h"
+#include "SourceWindow.h"
 #include "Tfabout.h"
 #include "Tfcpu.h"
 #include "Tfdebug.h"
@@ -121,7 +124,18 @@ class SoakTest : public QObject {
             history->ActionRecord}) {
         actions.push_back(a);
       }
-      const std::vector<QDockWidget*> docks = {FCPU, FReg, FDebug, FMem};
+      // The Source window with a copy of an example, edited, assembled and debugged at random.
+      QFile::copy(examples + "/stack.asm", dir.filePath("stack.asm"));
+      main.Program()->OpenSource(dir.filePath("stack.asm").toStdString());
+      TFSource* source = main.Source();
+      source->SetChooseSavePath([&dir](const QString&) { return dir.filePath("new.asm"); });
+      const std::vector<QAction*> sourceActions = {source->ActionNewSource,  source->ActionSave,
+                                                   source->ActionAssemble,   source->ActionUndo,
+                                                   source->ActionRedo,       source->ActionClose,
+                                                   source->ActionFind,       source->ActionGoToLine,
+                                                   source->ActionDefinition, source->ActionBack};
+      const char* const typed[] = {"x", "\n", " ", "NOP", "R1", ":", ";", "\"", "0x", "LI"};
+      const std::vector<QDockWidget*> docks = {FCPU, FReg, FDebug, FMem, source};
       const std::vector<QWidget*> surfaces = {FCPU->PB1, FReg, FMem, FDebug->ListBox1};
       const int keys[] = {Qt::Key_Up,     Qt::Key_Down, Qt::Key_PageUp, Qt::Key_PageDown,
                           Qt::Key_Home,   Qt::Key_F7,   Qt::Key_F8,     Qt::Key_F4,
@@ -129,7 +143,7 @@ class SoakTest : public QObject {
 
       // One random thing a user does.
       auto act = [&] {
-        switch (pick(9)) {
+        switch (pick(10)) {
           case 0:
           case 1:
           case 2: {
@@ -188,6 +202,34 @@ class SoakTest : public QObject {
             } else {  // a watchpoint on words the programs store to, load from or never touch
               main.Session().AddWatchpoint(a, a + pick(16),
                                            static_cast<tervik::debug::WatchAccess>(pick(3)));
+            }
+            break;
+          }
+          case 8: {
+            TSourceEditor* e = source->Current();
+            const long length = e == nullptr ? 0 : e->SendScintilla(QsciScintilla::SCI_GETLENGTH);
+            const long at = pick(static_cast<unsigned>(length + 1));
+            switch (pick(5)) {
+              case 0:
+                sourceActions[static_cast<size_t>(pick(sourceActions.size()))]->trigger();
+                break;
+              case 1:
+                if (e != nullptr) {
+                  e->SendScintilla(QsciScintilla::SCI_GOTOPOS, static_cast<unsigned long>(at));
+                  e->insert(typed[pick(std::size(typed))]);
+                  e->UpdateAliases();
+                }
+                break;
+              case 2:
+                if (e != nullptr) emit e->marginLineClicked(pick(40) + 1);
+                break;
+              case 3:
+                if (e != nullptr) {
+                  source->HoverText(e, at);
+                  source->GoToDefinition(e, at);
+                }
+                break;
+              default: source->ShowPc(); break;
             }
             break;
           }

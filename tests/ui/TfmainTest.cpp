@@ -144,6 +144,20 @@ class TfmainTest : public QObject {
                                   "  Load &symbols...",
                                   "  &Reload on change",
                                   "  ",
+                                  "  &New source",
+                                  "  &Save [Ctrl+S]",
+                                  "  Save &as...",
+                                  "  &Close source",
+                                  "  Assem&ble [Ctrl+B]",
+                                  "  ",
+                                  "  &Undo\tCtrl+Z",
+                                  "  &Redo\tCtrl+Y",
+                                  "  &Find... [Ctrl+F]",
+                                  "  R&eplace... [Ctrl+H]",
+                                  "  &Go to line... [Ctrl+G]",
+                                  "  Go to &definition [F12]",
+                                  "  Go &back [Alt+Left]",
+                                  "  ",
                                   "  Recent &files"};
     QCOMPARE(tree, expected);
     // The debugger's own tool bar stays hidden until asked for; its switch shows it.

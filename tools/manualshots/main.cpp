@@ -19,6 +19,9 @@
 #include <optional>
 #include <string>
 
+#include "ProgramMenu.h"
+#include "SourceEditor.h"
+#include "SourceWindow.h"
 #include "Tfbreakpoints.h"
 #include "Tfcpu.h"
 #include "Tfdebug.h"
@@ -279,6 +282,36 @@ void Walk(Tutorial& t, const QString& source, const QString& as, const QString& 
   const QStringList rom = QApplication::clipboard()->text().split("\r\n");
   t.Check(rom.size() > 3, "Copy as ROM put nothing on the clipboard");
   for (qsizetype i = 0; i < 3 && i < rom.size(); ++i) t.Claim(rom[i]);
+
+  // The Source window: the source opened, a breakpoint by a click in the margin, run to it,
+  // one Step line.
+  t.Claim("*Program > Open source...* (Ctrl+O)");
+  main.resize(1100, 640);
+  QApplication::processEvents();
+  t.Check(main.Program()->OpenSource((folder + "/sum.asm").toStdString()),
+          "Open source did not load sum.asm");
+  TFSource* window = main.Source();
+  TSourceEditor* editor = window->Current();
+  t.Check(window->isVisible() && editor != nullptr, "Open source showed no Source window");
+  if (editor == nullptr) return;
+  int addLine = 0;
+  for (int line = 1; line <= editor->LineCountBytes() && addLine == 0; ++line) {
+    if (QString::fromStdString(editor->LineBytes(line)).contains(" ADD ")) addLine = line;
+  }
+  t.Check(addLine > 0, "sum.asm has no ADD line");
+  if (addLine == 0) return;
+  emit editor->marginLineClicked(addLine);
+  t.Check(editor->HasMarker(addLine, TSourceEditor::kBreakpointMarker) &&
+              main.IsBreakpoint(main.Session().Lines().FirstAddress(0, addLine).value_or(~0u)),
+          "the margin click set no breakpoint on the ADD line");
+  main.ActionReset->trigger();
+  main.ActionRun->trigger();
+  t.ConsoleSays("Breakpoint 1 at 00000002 after 2 instructions");
+  t.Check(editor->PcLine() == addLine, "the pc line is not the ADD line");
+  main.ActionStepLine->trigger();
+  t.ConsoleSays("Stepped to 00000003 (sum.asm:7) after 1 instruction");
+  t.Check(editor->PcLine() == addLine + 1, "Step line did not move the pc line");
+  shotOfMain("tutorial-source.png");
 }
 
 }  // namespace

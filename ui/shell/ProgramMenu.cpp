@@ -29,7 +29,9 @@ TProgramMenu::TProgramMenu(QWidget& main, tervik::debug::Debugger& debugger, Cho
   }
   connect(ActionOpenSource, &QAction::triggered, this, [this] {
     const QString path = choose_("Open source", "Assembler source (*.asm);;All files (*)", "asm");
-    if (!path.isEmpty()) OpenSource(tervik::platform::LocalPath(path));
+    if (path.isEmpty()) return;
+    if (hooks_.mayOpen && !hooks_.mayOpen(tervik::platform::LocalPath(path))) return;
+    OpenSource(tervik::platform::LocalPath(path));
   });
   connect(ActionLoadSymbols, &QAction::triggered, this, [this] {
     const QString path = choose_("Load symbols", "Symbol file (*.sym);;All files (*)", "sym");
@@ -49,12 +51,14 @@ bool TProgramMenu::OpenSource(const std::string& path, tervik::debug::OpenCause 
   std::error_code ec;
   std::string absolute = std::filesystem::absolute(path, ec).lexically_normal().string();
   if (ec) absolute = path;
-  const tervik::debug::SourceBuild build = debugger_.OpenSource(absolute, cause, folderMap);
+  const tervik::debug::SourceBuild build = debugger_.OpenSource(
+      absolute, cause, folderMap, hooks_.texts ? hooks_.texts() : tervik::debug::SourceTexts{});
   // Even a failed build watches its files: the next save may mend it.
   sourcePath_ = absolute;
   if (ActionReloadOnChange->isChecked()) {
     watcher_.Watch(build.files.empty() ? std::vector<std::string>{absolute} : build.files);
   }
+  if (hooks_.built) hooks_.built(absolute, build, build.ok);
   return build.ok;
 }
 

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "Debugger.h"
+#include "ProgramFiles.h"
 #include "ProgramWatcher.h"
 
 class TProgramMenu final : public QObject {
@@ -24,6 +25,17 @@ class TProgramMenu final : public QObject {
   TProgramMenu(QWidget& window, tervik::debug::Debugger& debugger, Chooser choose);
 
   QMenu* Menu() const { return menu_; }
+
+  // What an editor of the sources adds: the unsaved texts an assembly reads instead of their
+  // files, whether another program may replace the current one (false: the user kept it), and
+  // what a build said (called after every assembly, successful or not, with whether it loaded).
+  struct SourceHooks {
+    std::function<tervik::debug::SourceTexts()> texts;
+    std::function<bool(const std::string& path)> mayOpen;
+    std::function<void(const std::string& path, const tervik::debug::SourceBuild&, bool loaded)>
+        built;
+  };
+  void SetSourceHooks(SourceHooks hooks) { hooks_ = std::move(hooks); }
 
   // Assembles the source at `path`; on success makes its folder the working directory and opens
   // the program (Debugger::OpenProgram, which decides what a reload keeps), and watches its
@@ -39,6 +51,7 @@ class TProgramMenu final : public QObject {
   bool Rebuild(tervik::debug::OpenCause cause = tervik::debug::OpenCause::Reload) {
     return OpenSource(sourcePath_, cause);
   }
+  const std::string& SourcePath() const { return sourcePath_; }
   // A listing was loaded by hand: the program no longer comes from a source.
   void Forget();
 
@@ -55,4 +68,5 @@ class TProgramMenu final : public QObject {
   QMenu* menu_;
   TProgramWatcher watcher_;
   std::string sourcePath_;
+  SourceHooks hooks_;
 };

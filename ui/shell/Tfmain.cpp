@@ -29,6 +29,7 @@
 #include "ProgramMenu.h"
 #include "RecentFiles.h"
 #include "RomExport.h"
+#include "SourceWindow.h"
 #include "Tfabout.h"
 #include "Tfboard.h"
 #include "Tfbreakpoints.h"
@@ -125,6 +126,7 @@ TFMain::TFMain(tervik::platform::Clock& clock, QWidget* parent)
       [this](const QString& caption, const QString& filter, const QString& suffix) {
         return ChooseFile({caption, filter, suffix});
       });
+  BuildSourceWindow();
   BuildToolBar();  // before the menus: the Debug menu shows the debug tool bar's switch
   BuildMenus();
   StatusBar1 = new QStatusBar(this);
@@ -189,6 +191,7 @@ TFMain::TFMain(tervik::platform::Clock& clock, QWidget* parent)
 
   history_ = new THistoryActions(*this, controller_, *ActionStepOver);
   history_->Install(menuBar()->findChild<QMenu*>("DebugMenu"), DebugToolBar, StatusBar1);
+  ConnectSourceWindow();
 }
 
 TFMain::~TFMain() {
@@ -210,6 +213,8 @@ TFMain::~TFMain() {
   FMem = nullptr;
   delete FManual;
   FManual = nullptr;
+  delete source_;
+  source_ = nullptr;
   if (FMain == this) FMain = nullptr;
 }
 
@@ -292,6 +297,7 @@ void TFMain::BuildMenus() {
   debug->addAction(ActionResetLayout);
   QMenu* program = program_->Menu();
   bar->addMenu(program);
+  AddSourceMenu(program);
   // The listings and maps opened last, at the end of the Program menu.
   program->addSeparator();
   recent_ = new TRecentFiles(program->addMenu("Recent &files"), [this](const QString& file) {
@@ -449,6 +455,7 @@ void TFMain::ActionLoadLSTExecute() {
 }
 
 void TFMain::OpenListing(const QString& path, tervik::debug::OpenCause cause, bool folderMap) {
+  if (!MaySwitchProgram()) return;  // a modified source the user kept
   // Taken as a whole path before the listing's folder becomes the working directory.
   const QFileInfo listing(path);
   lastListingPath_ = tervik::platform::LocalPath(listing.absoluteFilePath());
@@ -545,12 +552,17 @@ void TFMain::ActionRunExecute() {
   RunOperation(Session().StartRun(ActionStopWhenHalted->isChecked(), kRunLimit));
 }
 
+// In the Source window, in source lines.
 void TFMain::ActionStepOverExecute() {
-  RunOperation(Session().StartStepOver(ActionStopWhenHalted->isChecked(), kRunLimit));
+  const bool halted = ActionStopWhenHalted->isChecked();
+  RunOperation(SourceHasFocus() ? Session().StartStepLine(true, halted, kRunLimit)
+                                : Session().StartStepOver(halted, kRunLimit));
 }
 
 void TFMain::ActionStepOutExecute() {
-  RunOperation(Session().StartStepOut(ActionStopWhenHalted->isChecked(), kRunLimit));
+  const bool halted = ActionStopWhenHalted->isChecked();
+  RunOperation(SourceHasFocus() ? Session().StartStepLineOut(halted, kRunLimit)
+                                : Session().StartStepOut(halted, kRunLimit));
 }
 
 // Runs to the start of the next source line (into calls); without a line table, one step.
@@ -560,7 +572,7 @@ void TFMain::ActionStepLineExecute() {
 
 void TFMain::ActionRunToCursorExecute() {
   RunOperation(
-      Session().StartRunTo(FCPU->CursorAddress(), ActionStopWhenHalted->isChecked(), kRunLimit));
+      Session().StartRunTo(RunToCursorAddress(), ActionStopWhenHalted->isChecked(), kRunLimit));
 }
 
 void TFMain::ActionStopExecute() {

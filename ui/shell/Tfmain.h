@@ -25,8 +25,10 @@
 
 class QAction;
 class QActionGroup;
+class QMenu;
 class TFBoard;
 class TFBreakpoints;
+class TFSource;
 class THistoryActions;
 class TProgramMenu;
 class TRecentFiles;
@@ -161,6 +163,8 @@ class TFMain : public QMainWindow, public DebugHost {
   TFBoard* BoardWindow() const { return board_; }  // null until first shown
   TProgramMenu* Program() const { return program_; }
   THistoryActions* History() const { return history_; }
+  // The Source window: hidden until a source is opened.
+  TFSource* Source() const { return source_; }
 
   QToolBar* ToolBar3;
   QToolBar* DebugToolBar;  // step over, step out, run to cursor, breakpoints; hidden at first
@@ -197,12 +201,26 @@ class TFMain : public QMainWindow, public DebugHost {
   void Guarded(const std::function<void()>& command);
   // The window's parts that the settings and the layout work on.
   ToolWindows Windows();
+  // The Source window, its section of the Program menu, and its ties to the program menu, the
+  // console and the run commands (TfmainSource.cpp).
+  void BuildSourceWindow();
+  void AddSourceMenu(QMenu* program);
+  void ConnectSourceWindow();
+  // Whether a command of the Debug menu works in source lines: the Source window has the focus.
+  bool SourceHasFocus() const;
+  // The Source window's cursor line's first word when it has the focus, else the disassembly's
+  // cursor.
+  uint32_t RunToCursorAddress() const;
+  // Asks about modified sources before another program replaces this one, and closes their
+  // tabs when it may; false when the user kept them.
+  bool MaySwitchProgram(const std::string& source = {});
 
   DebugController controller_;
   TFBreakpoints* breakpoints_ = nullptr;
   TFBoard* board_ = nullptr;
   TProgramMenu* program_ = nullptr;
   THistoryActions* history_ = nullptr;  // the reverse commands and the timeline
+  TFSource* source_ = nullptr;
   std::string lastListingPath_;
   bool closeRequested_ = false;
   std::unique_ptr<TWindowSettings> settings_;

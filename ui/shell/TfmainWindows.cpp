@@ -9,6 +9,7 @@
 #include "HistoryActions.h"
 #include "PathNames.h"
 #include "ProgramMenu.h"
+#include "SourceWindow.h"
 #include "Tfboard.h"
 #include "Tfbreakpoints.h"
 #include "Tfcpu.h"
@@ -22,6 +23,7 @@
 void TFMain::FormCreate(const QString& map) {
   tervik::ui::ApplyDefaultLayout(*this, *FCPU, *FReg, *FDebug, *FMem, true);
   if (settings_) settings_->Restore(Windows());
+  if (source_->Count() == 0) source_->hide();  // until a source is opened
   if (settings_) history_->Restore(settings_->File());
   LoadMemoryMap(tervik::platform::LocalPath(map));
 }
@@ -111,6 +113,10 @@ void TFMain::closeEvent(QCloseEvent* event) {
     event->ignore();
     return;
   }
+  if (!source_->MayDiscardAll()) {  // a modified source the user kept
+    event->ignore();
+    return;
+  }
   if (FManual != nullptr) FManual->close();
   if (settings_) settings_->Save(Windows());
   if (settings_) history_->Save(settings_->File());
@@ -119,7 +125,7 @@ void TFMain::closeEvent(QCloseEvent* event) {
   // its last window close and would go on without a main window. Closing the main window ends
   // the program: the tool windows go with it and every event loop, a dialog's included, ends.
   for (QDockWidget* dock :
-       std::initializer_list<QDockWidget*>{FCPU, FReg, FDebug, FMem, breakpoints_}) {
+       std::initializer_list<QDockWidget*>{FCPU, FReg, FDebug, FMem, breakpoints_, source_}) {
     dock->hide();
   }
   if (board_ != nullptr) board_->hide();
