@@ -14,6 +14,7 @@
 #include <string>
 
 #include "Assembler.h"
+#include "LargeSource.h"
 #include "ProgramMenu.h"
 #include "SourceEditor.h"
 #include "SourceWindow.h"
@@ -21,21 +22,7 @@
 
 namespace {
 
-constexpr unsigned kLines = 100000;
-
-// Lines of every kind: labels, instructions, LI and CALLTO of several words, data, comments.
-std::string MakeSource() {
-  std::string text = "STACK   EQU     H#1800\nstart:  MVSPL   STACK%\n";
-  for (unsigned i = 2; i + 4 < kLines; i += 4) {
-    const std::string n = std::to_string(i);
-    text += "l" + n + ":  LI      R1,H#" + std::to_string(10000 + i) + "   ; load a constant\n";
-    text += "        ADD     R2,R2,R1\n";
-    text += "        CALLTO  R9,sub\n";
-    text += "        DW      " + n + ",'x'     ; data between the lines\n";
-  }
-  text += "sub:    ADDI    R3,R3,1\n        RET\n";
-  return text;
-}
+constexpr unsigned kLines = tervik::bench::kLargeSourceLines;
 
 struct Fixture {
   QTemporaryDir dir;
@@ -46,7 +33,7 @@ struct Fixture {
   Fixture() {
     QDir::setCurrent(dir.path());
     std::ofstream(dir.filePath("default.map").toStdString()) << "0x0 0x40000 RAM\n";
-    source = MakeSource();
+    source = tervik::bench::MakeLargeSource();
     path = dir.filePath("large.asm");
     std::ofstream(path.toStdString(), std::ios::binary) << source;
     main = std::make_unique<TFMain>();

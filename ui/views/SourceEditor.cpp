@@ -24,6 +24,8 @@ constexpr int kMarginMask = (1 << TSourceEditor::kBreakpointMarker) |
 TSourceEditor::TSourceEditor(QString path, QWidget* parent)
     : QsciScintilla(parent), path_(std::move(path)), lexer_(new TAsmLexer(this)) {
   setObjectName("SourceEditor");
+  // Named after its file, so that a screen reader tells the tabs' editors apart.
+  setAccessibleName("Source " + QFileInfo(path_).fileName());
   setUtf8(true);
   lexer_->UsePalette(palette());
   setLexer(lexer_);

@@ -18,9 +18,11 @@ TSourceFindBar::TSourceFindBar(QWidget* parent, std::function<TSourceEditor*()> 
   FindText = new QLineEdit(this);
   FindText->setObjectName("FindText");
   FindText->setPlaceholderText("Find");
+  FindText->setAccessibleName("Find text");
   ReplaceText = new QLineEdit(this);
   ReplaceText->setObjectName("ReplaceText");
   ReplaceText->setPlaceholderText("Replace with");
+  ReplaceText->setAccessibleName("Replace with");
   auto* next = new QPushButton("Next", this);
   auto* close = new QPushButton("Close", this);
   replaceRow_ = new QWidget(this);
@@ -28,6 +30,8 @@ TSourceFindBar::TSourceFindBar(QWidget* parent, std::function<TSourceEditor*()> 
   row->setContentsMargins(0, 0, 0, 0);
   auto* one = new QPushButton("Replace", replaceRow_);
   auto* all = new QPushButton("Replace all", replaceRow_);
+  // Screen readers and GUI tests find the buttons by these names.
+  for (QPushButton* b : {next, close, one, all}) b->setAccessibleName(b->text());
   row->addWidget(one);
   row->addWidget(all);
   grid->addWidget(FindText, 0, 0);

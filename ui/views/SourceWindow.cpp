@@ -34,6 +34,7 @@ TFSource::TFSource(QWidget* parent, DebugHost& host, DebugController& controller
   layout->setSpacing(0);
   tabs_ = new QTabWidget(body);
   tabs_->setObjectName("SourceTabs");
+  tabs_->setAccessibleName("Source files");
   tabs_->setTabsClosable(true);
   tabs_->setMovable(true);
   tabs_->setDocumentMode(true);
