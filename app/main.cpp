@@ -12,6 +12,7 @@
 
 #include "CommandLine.h"
 #include "Documents.h"
+#include "PathNames.h"
 #include "ProgramMenu.h"
 #include "RecentFiles.h"
 #include "Tfabout.h"
@@ -34,6 +35,9 @@ using tervik::app::StartOptions;
 void Print(FILE* stream, const QString& text) {
   std::fputs(text.toLocal8Bit().constData(), stream);
 }
+
+// The program the first start in the workspace opens.
+const QString kDemo = "hello.asm";
 
 // A wrong command line: the error, the usage line and where to read more, on standard error.
 int UsageError(const QString& error) {
@@ -98,6 +102,7 @@ int main(int argc, char* argv[]) {
   // From the desktop entry: the user's workspace, created from the examples on the first start.
   // From a terminal: the working folder, whatever it holds.
   QString workspaceNote;
+  bool firstStart = false;
   if (options.workspace) {
     const QString workspace = tervik::app::DefaultWorkspace();
     const tervik::app::WorkspaceResult prepared = tervik::app::PrepareWorkspace(
@@ -106,6 +111,12 @@ int main(int argc, char* argv[]) {
       workspaceNote = prepared.error;
     else if (!prepared.copied.isEmpty())
       workspaceNote = "Copied " + prepared.copied.join(", ") + " into the workspace " + workspace;
+    // The first start shows a program rather than an empty machine: the demo, from its source.
+    firstStart = prepared.copied.contains(kDemo);
+    if (firstStart && !options.fileKind) {
+      options.file = QDir(workspace).filePath(kDemo);
+      options.fileKind = FileKind::Source;
+    }
     QDir::setCurrent(workspace);
   }
 
@@ -119,11 +130,25 @@ int main(int argc, char* argv[]) {
     main->FormCreate(options.map.isEmpty() ? QString("default.map") : options.map);
     if (!options.map.isEmpty()) main->Recent()->Note(options.map);  // opened again from there
     if (options.fileKind) {
+      bool opened = false;
       switch (*options.fileKind) {
-        case FileKind::Listing: main->OpenListing(options.file); break;
-        case FileKind::Source: main->Program()->OpenSource(options.file.toStdString()); break;
+        // The program runs in the default.map of its folder, unless --map named a map.
+        case FileKind::Listing:
+          main->OpenListing(options.file, tervik::debug::OpenCause::Open, options.map.isEmpty());
+          opened = true;
+          break;
+        case FileKind::Source:
+          opened =
+              main->Program()->OpenSource(tervik::platform::LocalPath(options.file),
+                                          tervik::debug::OpenCause::Open, options.map.isEmpty());
+          break;
         case FileKind::Map:  // carried in options.map
           break;
+      }
+      // A program opened at start-up: say what to press.
+      if (opened && !main->Cpu().Regions().empty()) {
+        main->Message(QFileInfo(options.file).fileName().toStdString() +
+                      " is loaded: F9 runs it, F7 steps one instruction, Ctrl+F2 starts it over");
       }
     }
     about = std::make_unique<TFAbout>(main.get());

@@ -1,6 +1,8 @@
 // The assembler: a first pass parses every line, places it at its address and collects the
-// symbols and register aliases; a second pass evaluates the operands and encodes the words; then
-// the addresses are checked for words placed twice and the listing is written. The instruction
+// symbols and register aliases; the lines whose addresses overlap are found from those ranges; a
+// second pass evaluates the operands and encodes the words (keeping them only for lines that
+// overlap no other, so that at most one word per address is ever made); then the overlaps are
+// reported and the listing is written. The instruction
 // set comes from the core's opcode tables, so the assembler accepts exactly the text the
 // disassembler prints; operands are the debugger's expression language (lang/Expression.h).
 #include "Assembler.h"
@@ -19,6 +21,7 @@
 #include "InstructionSet.h"
 #include "LineScanner.h"
 #include "SourceReader.h"
+#include "Suggestion.h"
 
 namespace tervik::assembler {
 namespace {
@@ -48,6 +51,8 @@ constexpr int64_t kWordMin = -0x80000000ll;
 constexpr int64_t kWordMax = 0xFFFFFFFFll;
 // The most words one count (SPACE, ALIGN, a DW repeat) may stand for: every address.
 constexpr int64_t kMaxCount = int64_t{kMaxAddress} + 1;
+// How many misspelt names get a suggestion.
+constexpr size_t kMaxNameSuggestions = 100;
 
 // The pseudo-instructions, which expand to instructions (Assembler.h's header comment).
 enum class Pseudo : uint8_t { None, Load, Call, Jump };
@@ -91,51 +96,13 @@ std::string Upper(std::string_view text) {
   return u;
 }
 
-// Edits (insert, delete, replace, swap two neighbours) from a to b, without regard to case.
-size_t EditDistance(std::string_view a, std::string_view b) {
-  const std::string x = Upper(a);
-  const std::string y = Upper(b);
-  std::vector<std::vector<size_t>> d(x.size() + 1, std::vector<size_t>(y.size() + 1));
-  for (size_t i = 0; i <= x.size(); ++i) d[i][0] = i;
-  for (size_t j = 0; j <= y.size(); ++j) d[0][j] = j;
-  for (size_t i = 1; i <= x.size(); ++i) {
-    for (size_t j = 1; j <= y.size(); ++j) {
-      d[i][j] = std::min(
-          {d[i - 1][j] + 1, d[i][j - 1] + 1, d[i - 1][j - 1] + (x[i - 1] == y[j - 1] ? 0 : 1)});
-      if (i > 1 && j > 1 && x[i - 1] == y[j - 2] && x[i - 2] == y[j - 1]) {
-        d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
-      }
-    }
-  }
-  return d[x.size()][y.size()];
-}
-
-// "did you mean MOVEL?" for a word one edit from a mnemonic (two for words of five letters or
-// more); the closest ones, at most three.
+// "did you mean MOVEL?" for a word that is almost a mnemonic, a pseudo-instruction or a
+// directive.
 std::string Suggestion(std::string_view name) {
-  if (name.size() > 16) return {};
   std::vector<std::string_view> all = MnemonicNames();
   for (const PseudoOp& p : kPseudoOps) all.push_back(p.name);
   for (std::string_view d : kDirectives) all.push_back(d);
-  const size_t limit = name.size() >= 5 ? 2 : 1;
-  size_t best = limit + 1;
-  std::vector<std::string_view> closest;
-  for (std::string_view m : all) {
-    const size_t d = EditDistance(name, m);
-    if (d > limit) continue;
-    if (d < best) {
-      best = d;
-      closest.clear();
-    }
-    if (d == best && closest.size() < 3) closest.push_back(m);
-  }
-  if (closest.empty()) return {};
-  std::string text = "did you mean ";
-  for (size_t i = 0; i < closest.size(); ++i) {
-    if (i > 0) text += i + 1 == closest.size() ? " or " : ", ";
-    text += closest[i];
-  }
-  return text + "?";
+  return DidYouMean(name, all);
 }
 
 // "R" or "r" followed by digits only: a general register's name, valid or not.
@@ -150,7 +117,7 @@ struct Operand {
   unsigned reg = 0;
   std::optional<debug::Expression> expr;
   std::string_view text;  // the expression's text, without the '%' after it
-  std::string chars;      // of a string
+  std::u32string chars;   // of a string: its Unicode characters
   bool percent = false;
   unsigned column = 0;  // where the operand starts, which is where its expression starts
   unsigned percentColumn = 0;
@@ -205,7 +172,9 @@ class Assembly {
   }
 
   Result Run() {
-    for (size_t i = 0; i < lines_.size(); ++i) {
+    // Lines cut short at the limit on included lines: their error alone says what went wrong.
+    const size_t passed = source_.Stopped() ? 0 : lines_.size();
+    for (size_t i = 0; i < passed; ++i) {
       if (lines_[i].include) continue;
       guess_ = 0;
       try {
@@ -217,16 +186,26 @@ class Assembly {
         if (guess_ > 0 && address_ + guess_ - 1 <= kMaxAddress) address_ += guess_;
       }
     }
-    std::vector<std::vector<Word>> wordsByLine(lines_.size());
+    // Words are kept only for lines that share no address with another: those are at most one
+    // per address, however many words overlapping lines would repeat. The others are checked for
+    // errors without their repeats spelled out.
+    const std::set<size_t> overlapping = OverlappingLines();
+    std::vector<std::vector<Word>> wordsByLine(passed);
+    std::vector<SymbolUse> uses;
     for (const Statement& s : statements_) {
       try {
-        for (Word w : Encode(s)) wordsByLine[s.line].push_back(w);
+        const bool keep = !overlapping.contains(s.line);
+        const std::vector<Word> encoded = Encode(s, keep);
+        if (keep) {
+          wordsByLine[s.line].insert(wordsByLine[s.line].end(), encoded.begin(), encoded.end());
+          RecordUses(s, encoded, uses);
+        }
       } catch (const LineError& e) {
         AddError(s.line, e.column, e.message);
       }
     }
     CheckOverlaps();
-    for (size_t i = 0; i < lines_.size(); ++i) {
+    for (size_t i = 0; i < passed; ++i) {
       if (wordsByLine[i].empty() && ContainsListingWord(lines_[i].text)) {
         AddError(i, 1,
                  "this line would be read as a word by the listing loader (five hex digits, a "
@@ -241,8 +220,13 @@ class Assembly {
       });
       for (Error& e : errors_) {
         const SourceLine& at = lines_[e.line];
-        result.errors.push_back(
-            {at.line, e.column, std::move(e.message), at.file == 0 ? "" : files_[at.file]});
+        Diagnostic d{at.line, e.column, std::move(e.message), FileName(at.file), {}};
+        for (size_t file = at.file; file != 0;) {
+          const IncludeSite& site = source_.Sites()[file];
+          file = lines_[site.line].file;
+          d.includedFrom.push_back({FileName(file), lines_[site.line].line, site.column});
+        }
+        result.errors.push_back(std::move(d));
       }
       return result;
     }
@@ -261,6 +245,7 @@ class Assembly {
       result.words.insert(result.words.end(), words.begin(), words.end());
     }
     result.symbols = SymbolsInOrder();
+    result.uses = std::move(uses);
     result.files = files_;
     return result;
   }
@@ -273,11 +258,30 @@ class Assembly {
     std::string message;
   };
 
+  // The name of an inclusion's file for a diagnostic: empty for the source itself.
+  std::string FileName(size_t file) const { return file == 0 ? std::string() : files_[file]; }
+
   // "line 12" in the source itself, "check.inc:12" in an included file.
   std::string Where(size_t index) const {
     const SourceLine& at = lines_[index];
     if (at.file == 0) return "line " + std::to_string(at.line);
     return files_[at.file] + ":" + std::to_string(at.line);
+  }
+
+  // The words of an instruction or pseudo-instruction whose operand names a symbol (data words
+  // are no instructions, and the CALL or JUMPr that ends CALLTO and JUMPTO takes a register).
+  static void RecordUses(const Statement& st, const std::vector<Word>& words,
+                         std::vector<SymbolUse>& uses) {
+    if (st.kind == Statement::Kind::Data) return;
+    for (const Operand& op : st.operands) {
+      if (!op.expr || op.expr->Symbols().empty()) continue;
+      const bool endsInJump = st.pseudo == Pseudo::Call || st.pseudo == Pseudo::Jump;
+      const size_t count = words.size() - (endsInJump ? 1 : 0);
+      for (size_t k = 0; k < count; ++k) {
+        uses.push_back({words[k].address, op.expr->Symbols().front().name});
+      }
+      return;
+    }
   }
 
   // The symbols in the order the source defines them; a value that is an address (a label, or an
@@ -501,7 +505,7 @@ class Assembly {
       op.kind = Operand::Kind::String;
       LineScanner s(line);
       s.Rewind(f.column - 1);
-      op.chars = s.ParseString();
+      op.chars = s.ParseText();
       s.SkipBlanks();
       if (s.Position() < f.column - 1 + t.size()) {
         s.Fail("unexpected " + s.Found() + ": expected ',' or the end of the line");
@@ -591,8 +595,8 @@ class Assembly {
   }
 
   // Operand count and kinds against the mnemonic's text form.
-  static void CheckShape(const Mnemonic& m, const std::string& usage,
-                         const std::vector<Operand>& ops, unsigned endColumn) {
+  void CheckShape(const Mnemonic& m, const std::string& usage, const std::vector<Operand>& ops,
+                  unsigned endColumn) const {
     if (ops.size() > m.shape.count) {
       throw LineError{ops[m.shape.count].column, "too many operands: " + usage};
     }
@@ -603,8 +607,11 @@ class Assembly {
       }
       const bool wantsRegister = m.shape.slots[i] != Slot::Imm;
       if (wantsRegister && op.kind != Operand::Kind::Register) {
-        throw LineError{op.column, "expected a register R0 to R31 as operand " +
-                                       std::to_string(i + 1) + ": " + usage};
+        std::string message =
+            "expected a register R0 to R31 as operand " + std::to_string(i + 1) + ": " + usage;
+        const std::string hint = NameSuggestion(op.text, aliases_);
+        if (!hint.empty()) message += "; " + hint;
+        throw LineError{op.column, message};
       }
       if (!wantsRegister && op.kind == Operand::Kind::Register) {
         throw LineError{op.column, "expected an immediate as operand " + std::to_string(i + 1) +
@@ -651,6 +658,30 @@ class Assembly {
   void Reserve(size_t line, unsigned column, int64_t count) {
     Place(address_, count, line, column, true);
     address_ += static_cast<uint32_t>(count);
+  }
+
+  // The lines whose words (or reservations) share an address with another line's, found from
+  // the placements alone: sorted by first address, a placement overlaps an earlier one exactly
+  // when it starts at or before the furthest last address so far, which is the placement
+  // reaching there.
+  std::set<size_t> OverlappingLines() const {
+    std::vector<const Placement*> sorted;
+    for (const Placement& p : placements_) {
+      if (!failed_.contains(p.line)) sorted.push_back(&p);
+    }
+    std::sort(sorted.begin(), sorted.end(),
+              [](const Placement* a, const Placement* b) { return a->first < b->first; });
+    std::set<size_t> lines;
+    const Placement* reach = nullptr;  // the placement with the furthest last address so far
+    for (const Placement* p : sorted) {
+      const uint32_t last = p->first + (p->count - 1);
+      if (reach && p->first <= reach->first + (reach->count - 1)) {
+        lines.insert(p->line);
+        lines.insert(reach->line);
+      }
+      if (!reach || last > reach->first + (reach->count - 1)) reach = p;
+    }
+    return lines;
   }
 
   // Two lines' words (or reservations) at one address: an error on the later line, unless one of
@@ -719,6 +750,21 @@ class Assembly {
     }
   }
 
+  // "did you mean loop?" for a name close to one of `names` (labels and constants, or register
+  // aliases), for the first kMaxNameSuggestions names asked about: each costs a look at every
+  // name.
+  template <typename Names>
+  std::string NameSuggestion(std::string_view name, const Names& names) const {
+    if (name.empty() || names.empty() || nameSuggestions_ >= kMaxNameSuggestions) return {};
+    ++nameSuggestions_;
+    std::vector<std::string_view> candidates;
+    candidates.reserve(names.size());
+    for (const auto& entry : names) candidates.push_back(entry.first);
+    // Sorted, so that the suggestion does not depend on the hash table's order.
+    std::sort(candidates.begin(), candidates.end());
+    return DidYouMean(name, candidates, false);
+  }
+
   // The value of an operand's expression with the symbols defined so far. `above` is added to
   // the message for an undefined name: in the first pass, why the name must be defined above.
   // The value must be a 32-bit word (read signed or unsigned), and an address (one label, or a
@@ -734,7 +780,10 @@ class Assembly {
                                     " (REG), not a value: an expression takes no registers"};
       }
       if (!symbols_.contains(use.name)) {
-        throw LineError{column, "undefined label '" + use.name + "'" + std::string(above)};
+        std::string message = "undefined label '" + use.name + "'" + std::string(above);
+        const std::string hint = NameSuggestion(use.name, symbols_);
+        if (!hint.empty()) message += (above.empty() ? ": " : "; ") + hint;
+        throw LineError{column, message};
       }
     }
     SymbolView context(symbols_);
@@ -834,7 +883,9 @@ class Assembly {
     return words;
   }
 
-  std::vector<Word> Encode(const Statement& st) const {
+  // The words of a statement. Without `repeat`, a DW item repeated by DUP gives one word: the
+  // statement is checked, not placed.
+  std::vector<Word> Encode(const Statement& st, bool repeat = true) const {
     std::vector<Word> words;
     uint32_t address = st.address;
     const unsigned line = lines_[st.line].line;
@@ -842,15 +893,14 @@ class Assembly {
     if (st.kind == Statement::Kind::Data) {
       for (const Operand& op : st.operands) {
         if (op.kind == Operand::Kind::String) {
-          for (uint32_t k = 0; k < op.repeat; ++k) {
-            for (char c : op.chars)
-              words.push_back({address++, static_cast<unsigned char>(c), line, file});
+          for (uint32_t k = 0; k < (repeat ? op.repeat : 1); ++k) {
+            for (char32_t c : op.chars) words.push_back({address++, c, line, file});
           }
           continue;
         }
         // Evaluate keeps every value within a word: negative ones are stored as their 32 bits.
         const Value v = Evaluate(op, "");
-        for (uint32_t k = 0; k < op.repeat; ++k) {
+        for (uint32_t k = 0; k < (repeat ? op.repeat : 1); ++k) {
           words.push_back({address++, static_cast<uint32_t>(v.value), line, file});
         }
       }
@@ -881,12 +931,25 @@ class Assembly {
   std::map<std::string, Alias, std::less<>> aliases_;
   uint32_t address_ = 0;
   uint32_t guess_ = 0;  // the words the line being read takes if it fails
+  mutable size_t nameSuggestions_ = 0;
 };
 
 }  // namespace
 
 Result Assemble(std::string_view source, std::string_view file, const IncludeReader& read) {
   return Assembly(source, file, read).Run();
+}
+
+std::vector<std::string> DiagnosticLines(std::string_view file, const Diagnostic& d) {
+  auto place = [&](const std::string& in, unsigned line, unsigned column) {
+    return (in.empty() ? std::string(file) : in) + ":" + std::to_string(line) + ":" +
+           std::to_string(column);
+  };
+  std::vector<std::string> lines = {place(d.file, d.line, d.column) + ": error: " + d.message};
+  for (const SourcePlace& p : d.includedFrom) {
+    lines.push_back(place(p.file, p.line, p.column) + ": note: included from here");
+  }
+  return lines;
 }
 
 bool IsPseudoName(std::string_view name) {
@@ -914,8 +977,12 @@ LineTable MakeLineTable(const Result& result) {
 }
 
 std::string FormatDiagnostic(std::string_view file, const Diagnostic& d) {
-  return (d.file.empty() ? std::string(file) : d.file) + ":" + std::to_string(d.line) + ":" +
-         std::to_string(d.column) + ": error: " + d.message;
+  std::string text;
+  for (const std::string& line : DiagnosticLines(file, d)) {
+    if (!text.empty()) text += '\n';
+    text += line;
+  }
+  return text;
 }
 
 }  // namespace tervik::assembler

@@ -47,10 +47,12 @@ inline std::optional<unsigned> RegisterNumber(std::string_view name) {
   return n;
 }
 
+// A value in hex with a leading '-' when negative; the magnitude is taken in unsigned
+// arithmetic, so the lowest 64-bit value prints as -8000000000000000.
 inline std::string Hex(int64_t v) {
+  const auto bits = static_cast<unsigned long long>(v);
   char buf[24];
-  std::snprintf(buf, sizeof buf, "%s%llX", v < 0 ? "-" : "",
-                static_cast<unsigned long long>(v < 0 ? -v : v));
+  std::snprintf(buf, sizeof buf, "%s%llX", v < 0 ? "-" : "", v < 0 ? 0ull - bits : bits);
   return buf;
 }
 
@@ -134,8 +136,21 @@ class LineScanner {
     }
   }
 
-  // A string in double quotes at the current position, with the escapes \n \r \t \0 \\ \' \".
-  std::string ParseString() { return ParseQuoted('"'); }
+  // A string in double quotes at the current position, with the escapes \n \r \t \0 \\ \' \",
+  // as its bytes (a file name).
+  std::string ParseString() {
+    std::string bytes;
+    ParseQuoted([&](char32_t c) { bytes.push_back(static_cast<char>(c)); }, false);
+    return bytes;
+  }
+
+  // The same string as Unicode characters: the source is UTF-8, and bytes that are not valid
+  // UTF-8 are an error.
+  std::u32string ParseText() {
+    std::u32string chars;
+    ParseQuoted([&](char32_t c) { chars.push_back(c); }, true);
+    return chars;
+  }
 
  private:
   // Past a quoted text (its escapes included), or to the end of the line when it is not closed.
@@ -145,19 +160,28 @@ class LineScanner {
     pos_ = std::min(pos_ + 1, text_.size());
   }
 
-  std::string ParseQuoted(char quote) {
+  // Reads the string at the current position, giving each character (a byte, or with `utf8`
+  // a decoded code point) to `add`.
+  template <typename Add>
+  void ParseQuoted(Add add, bool utf8) {
     const unsigned column = Column();
     Advance();
-    std::string chars;
     for (;;) {
       if (pos_ >= text_.size()) {
         pos_ = column - 1;
-        Fail(quote == '"' ? "unterminated string" : "unterminated character literal");
+        Fail("unterminated string");
       }
       char c = text_[pos_];
-      if (c == quote) {
+      if (c == '"') {
         Advance();
-        return chars;
+        return;
+      }
+      if (utf8 && static_cast<unsigned char>(c) >= 0x80) {
+        const std::optional<debug::Utf8Char> u = debug::DecodeUtf8(text_, pos_);
+        if (!u) Fail("invalid UTF-8 in a string");
+        add(u->code);
+        Advance(u->length);
+        continue;
       }
       if (c == '\\') {
         switch (Peek(1)) {
@@ -172,7 +196,7 @@ class LineScanner {
         }
         Advance();
       }
-      chars.push_back(c);
+      add(static_cast<unsigned char>(c));
       Advance();
     }
   }

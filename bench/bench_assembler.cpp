@@ -5,30 +5,16 @@
 #include <string>
 
 #include "Assembler.h"
+#include "LargeSource.h"
 #include "LineTable.h"
 #include "SourceTokens.h"
 
 namespace {
 
-constexpr unsigned kLines = 100000;
-
-// Lines of every kind the assembler reads: labels, instructions, LI and CALLTO of several words,
-// data and comments, the subroutines it calls at the end.
-std::string MakeSource() {
-  std::string text = "STACK   EQU     H#1800\nstart:  MVSPL   STACK%\n";
-  for (unsigned i = 2; i + 4 < kLines; i += 4) {
-    const std::string n = std::to_string(i);
-    text += "l" + n + ":  LI      R1,H#" + std::to_string(10000 + i) + "   ; load a constant\n";
-    text += "        ADD     R2,R2,R1\n";
-    text += "        CALLTO  R9,sub\n";
-    text += "        DW      " + n + ",'x'     ; data between the lines\n";
-  }
-  text += "sub:    ADDI    R3,R3,1\n        RET\n";
-  return text;
-}
+constexpr unsigned kLines = tervik::bench::kLargeSourceLines;
 
 void BM_Assemble100k(benchmark::State& state) {
-  const std::string source = MakeSource();
+  const std::string source = tervik::bench::MakeLargeSource();
   for (auto _ : state) {
     const tervik::assembler::Result result = tervik::assembler::Assemble(source, "large.asm");
     if (!result.errors.empty()) state.SkipWithError(result.errors.front().message.c_str());
@@ -40,7 +26,7 @@ BENCHMARK(BM_Assemble100k)->Unit(benchmark::kMillisecond);
 
 void BM_LineTable100k(benchmark::State& state) {
   const tervik::assembler::Result result =
-      tervik::assembler::Assemble(MakeSource(), "/tmp/large.asm");
+      tervik::assembler::Assemble(tervik::bench::MakeLargeSource(), "/tmp/large.asm");
   if (!result.errors.empty()) state.SkipWithError(result.errors.front().message.c_str());
   for (auto _ : state) {
     const std::string text =
@@ -53,7 +39,7 @@ void BM_LineTable100k(benchmark::State& state) {
 BENCHMARK(BM_LineTable100k)->Unit(benchmark::kMillisecond);
 
 void BM_Tokenize100k(benchmark::State& state) {
-  const std::string source = MakeSource();
+  const std::string source = tervik::bench::MakeLargeSource();
   for (auto _ : state) {
     const tervik::assembler::AliasNames aliases = tervik::assembler::FindAliases(source);
     size_t tokens = 0;

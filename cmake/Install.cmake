@@ -12,7 +12,7 @@
 #                                                changelog.gz, the module SDK's example sources
 #   share/doc-base/tervik                        the manual's registration with doc-base
 #   share/man/man1/*.1.gz                        a page per program, made from its --help
-#   share/man/man5/tervik-{map,lst,sym}.5.gz     the file formats
+#   share/man/man5/tervik-{map,lst,sym,session}.5.gz  the file formats
 #   share/applications/org.tervik.Tervik.desktop the desktop entry
 #   share/metainfo/org.tervik.Tervik.metainfo.xml  AppStream metadata
 #   share/mime/packages/org.tervik.Tervik.xml    the file types of sources, listings, maps, symbols
@@ -60,7 +60,7 @@ if(TERVIK_BUILD_UI)
 endif()
 set_target_properties(${TERVIK_PROGRAMS} PROPERTIES INSTALL_RPATH "$ORIGIN/${tervik_plugins_from_bin}")
 install(TARGETS ${TERVIK_PROGRAMS} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-install(TARGETS tervik_terminal tervik_timer tervik_gpio
+install(TARGETS tervik_terminal tervik_timer tervik_gpio tervik_sevenseg tervik_display
         LIBRARY DESTINATION ${TERVIK_INSTALL_PLUGINDIR})
 
 # ---- The module interface: header, pkg-config file, CMake package ----
@@ -147,7 +147,7 @@ if(TERVIK_HELP2MAN AND TERVIK_GZIP)
   tervik_man_page(tervik-rom "write Tervik CPU programs as ROM images for FPGA tools")
   # The file formats' pages (section 5) are written by hand.
   set(tervik_man5_pages)
-  foreach(format map lst sym)
+  foreach(format map lst sym session)
     set(page ${CMAKE_BINARY_DIR}/man/tervik-${format}.5.gz)
     tervik_gzip(${PROJECT_SOURCE_DIR}/packaging/man/tervik-${format}.5 ${page})
     list(APPEND tervik_man5_pages ${page})

@@ -25,6 +25,11 @@ struct PluginEntryPoints {
   TervikClockFn Clock = nullptr;
   // Optional: a module that exports it is clocked by catch-up (see tervik_plugin.h).
   TervikClockStepsFn ClockSteps = nullptr;
+  // Optional: the module's panel in the Board window (see tervik_plugin.h). PanelDescribe is
+  // null also when the map loader found the description unusable.
+  TervikPanelDescribeFn PanelDescribe = nullptr;
+  TervikPanelInputFn PanelInput = nullptr;
+  TervikPanelPeekFn PanelPeek = nullptr;
 
   // Whether the seven required entry points are all there.
   bool Complete() const {

@@ -30,6 +30,7 @@ void Processor::Reset() {
     if (region.type == RegionType::DLL) region.entry.Reset();
   }
   for (uint32_t m = 0; m < modules_.size(); ++m) AskModule(m, clockNow_);
+  NoteChange(RunTap::Change::Reset);
 }
 
 // ---- Catch-up clocking ----
@@ -93,6 +94,7 @@ void Processor::UpdateNextDue() {
 
 // Pays m up to clock count `now` and returns its new `due`; keeps nextDue_ exact.
 TERVIK_HOT void Processor::PayClocks(ModuleClock& m, uint64_t now) {
+  NoteCalling(static_cast<uint32_t>(&m - modules_.data()), Entry::ClockSteps);
   uint64_t owed = now - m.paid;
   uint32_t answer = TERVIK_PLUGIN_CLOCK_IDLE;
   while (owed != 0) {
@@ -124,24 +126,100 @@ TERVIK_HOT void Processor::SetDue(ModuleClock& m, uint64_t due) {
 [[gnu::noinline]] void Processor::AskModule(uint32_t index, uint64_t now) {
   ModuleClock& m = modules_[index];
   if (m.clockSteps == nullptr) return;
+  NoteCalling(index, Entry::ClockSteps);
   SetDue(m, DueAfter(now, m.clockSteps(0)));
 }
 
+void Processor::SettleModule(uint32_t module) {
+  if (module < modules_.size()) PayModule(module, clockNow_);
+}
+
+void Processor::ModuleChanged(uint32_t module) {
+  if (module < modules_.size()) AskModule(module, clockNow_);
+}
+
 [[gnu::noinline]] void Processor::ClockInOrder(uint64_t now) {
-  for (uint32_t i = 0; i < modules_.size(); ++i) {
-    ModuleClock& m = modules_[i];
-    if (m.clockSteps == nullptr) {
-      m.clock();
-    } else if (m.due <= now && now > m.paid) {
-      PayClocks(m, now);
+  try {
+    for (uint32_t i = 0; i < modules_.size(); ++i) {
+      ModuleClock& m = modules_[i];
+      if (m.clockSteps == nullptr) {
+        NoteCalling(i, Entry::Clock);
+        m.clock();
+      } else if (m.due <= now && now > m.paid) {
+        PayClocks(m, now);
+      }
+    }
+  } catch (...) {
+    NoteFault();
+    throw;
+  }
+}
+
+[[gnu::noinline]] uint32_t Processor::ReadModuleWord(const Segment& seg, uint32_t a, uint64_t now) {
+  inAccess_ = true;
+  try {
+    PayModule(seg.module, now);
+    NoteCalling(seg.module, Entry::ReadMem);
+    const uint32_t value = seg.read(a - seg.regionStart);
+    inAccess_ = false;
+    return value;
+  } catch (...) {
+    NoteFault();
+    throw;
+  }
+}
+
+[[gnu::noinline]] void Processor::StoreModuleWord(const Segment& seg, uint32_t a, uint32_t value,
+                                                  uint64_t now) {
+  inAccess_ = true;
+  try {
+    PayModule(seg.module, now);
+    NoteCalling(seg.module, Entry::CPUWriteMem);
+    seg.cpuWrite(a - seg.regionStart, value);
+    AskModule(seg.module, now);
+    inAccess_ = false;
+  } catch (...) {
+    NoteFault();
+    throw;
+  }
+}
+
+void Processor::NoteClockThrow(size_t index) noexcept {
+  // clocks_ holds the per-step modules' clocks in the order of modules_.
+  for (uint32_t m = 0; m < modules_.size(); ++m) {
+    if (modules_[m].clockSteps != nullptr) continue;
+    if (index-- == 0) {
+      NoteCalling(m, Entry::Clock);
+      return;
+    }
+  }
+}
+
+void Processor::NoteFault() noexcept {
+  static constexpr const char* kNames[] = {"Clock", "ClockSteps", "ReadMem", "CPUWriteMem"};
+  fault_.reset();
+  for (size_t i = 0; i < regions.size(); ++i) {
+    if (regions[i].type == RegionType::DLL && regions[i].module == calling_.module) {
+      fault_ = ModuleFault{i, kNames[static_cast<size_t>(calling_.entry)]};
+      return;
     }
   }
 }
 
 void Processor::PayAll(uint64_t now) {
-  if (catchUpCount_ == 0) return;
+  if (catchUpCount_ != 0) [[unlikely]]
+    PayEveryModule(now);
+}
+
+[[gnu::noinline]] void Processor::PayEveryModule(uint64_t now) {
   for (ModuleClock& m : modules_) {
-    if (m.clockSteps != nullptr && now > m.paid) PayClocks(m, now);
+    if (m.clockSteps == nullptr || now <= m.paid) continue;
+    try {
+      PayClocks(m, now);
+    } catch (...) {
+      NoteFault();
+      throw;
+    }
   }
 }
 
@@ -197,6 +275,7 @@ void Processor::AddRegion(uint32_t start, uint32_t size, RegionType type,
   }
   ResetBusCaches();
   if (type == RegionType::DLL) RebuildClocks();
+  NoteChange(RunTap::Change::Regions);
 }
 
 void Processor::ZeroMemory() {
@@ -222,6 +301,7 @@ void Processor::ZeroMemory() {
   for (MemoryRegion& region : regions) {
     if (region.type != RegionType::DLL) region.storage.Zero();
   }
+  NoteChange(RunTap::Change::Memory);
 }
 
 void Processor::ClearRegions() noexcept {
@@ -232,6 +312,7 @@ void Processor::ClearRegions() noexcept {
   catchUpCount_ = 0;
   nextDue_ = UINT64_MAX;
   regions.clear();
+  NoteChange(RunTap::Change::Regions);
 }
 
 // ---- The instruction engine ----
@@ -314,16 +395,46 @@ class Engine {
       if (++now_ >= due_) [[unlikely]] {
         ClockDue();
       } else {
-        for (const TervikClockFn* c = clocksBegin_; c != clocksEnd_; ++c) (*c)();
+        for (const TervikClockFn* c = clocksBegin_; c != clocksEnd_; ++c) {
+          CallClock(*c, static_cast<size_t>(c - clocksBegin_));
+        }
       }
     } else if constexpr (kClocks == 1) {
-      clock0_();
+      CallClock(clock0_, 0);
     } else if constexpr (kClocks == 2) {
-      clock0_();
-      clock1_();
+      CallClock(clock0_, 0);
+      CallClock(clock1_, 1);
     }
     const uint32_t t = lfsr >> 31;
     lfsr = (lfsr << 1) ^ ((0u - t) & 0x80000063u);
+  }
+
+  // A per-step module's Clock, the index-th of the list. A throw, which costs nothing until it
+  // happens, notes which module it came from.
+  TERVIK_HOT void CallClock(TervikClockFn clock, size_t index) {
+    try {
+      clock();
+    } catch (...) {
+      p_.NoteClockThrow(index);
+      p_.NoteFault();
+      throw;
+    }
+  }
+
+  // After a module threw in the middle of a cycle: the state that cycle started from, which is
+  // the state after the last cycle that completed. A cycle writes no register, sr, im or sp
+  // before its one module access (see NoteAccess), so only the shift register's advance (when
+  // the throw came from that access rather than from the clock phase before it) and the clock
+  // count are undone. No store of the cycle counts for the markers, and the cursors are whole
+  // again for the operations that follow.
+  template <int kClocks = kAnyClocks>
+  TERVIK_HOT void Abandon() {
+    if (p_.inAccess_) lfsr = LfsrBefore();
+    p_.inAccess_ = false;
+    if constexpr (kClocks == kAnyClocks || kClocks == kCatchUpClocks) --now_;
+    memWritten = false;
+    fetch_ = SegmentCursor::At(fetch_.seg);
+    data_ = SegmentCursor::At(data_.seg);
   }
 
   // A clock phase at which a catch-up module asked for its exact clock: every module's clock in
@@ -454,6 +565,8 @@ class Engine {
         break;
       }
     }
+    // The last cycle's fetch must find the program's word, so the traps go first; the watches
+    // stay for its loads and stores.
     LiftTraps();
     uint64_t n = maxSteps - 1 - left;
     if (!ended && !hit_ && !(n != 0 && isStop(pc))) {
@@ -462,6 +575,7 @@ class Engine {
       Cycle<kClocks>();
       ++n;
     }
+    EndWatches();
     // The last cycle started with left == maxSteps - n.
     if (hit_) {
       before = hitBefore_;
@@ -474,8 +588,8 @@ class Engine {
 
   // From here on, until LiftTraps, loads and stores see the words `traps` hold for their
   // addresses, and a store there keeps the trap in step with the word (see Processor::Trap);
-  // accesses to the addresses of the processor's watches are checked against them. The data
-  // cursor starts empty, so that its first access narrows it.
+  // until EndWatches, accesses to the addresses of the processor's watches are checked against
+  // them. The data cursor starts empty, so that its first access narrows it.
   void UseTraps(std::span<Processor::Trap> traps) {
     traps_ = traps;
     fences_ = p_.fenceScratch_;
@@ -483,13 +597,21 @@ class Engine {
     if (!traps_.empty() || !fences_.empty()) data_.words = data_.ram = nullptr;
   }
 
-  // Puts the words back that the traps stand in for; later accesses get whole segments again.
+  // Puts the words back that the traps stand in for. The data cursor starts empty again while
+  // watches remain, so that its next access narrows it around them alone.
   void LiftTraps() {
     p_.LiftTraps();
     traps_ = {};
+    if (!fences_.empty()) data_.words = data_.ram = nullptr;
+  }
+
+  // Ends the watching; later accesses and fetches get whole segments again (a watched access
+  // empties the fetch cursor).
+  void EndWatches() {
     fences_ = {};
     watches_ = {};
     data_ = SegmentCursor::At(data_.seg);
+    fetch_ = SegmentCursor::At(fetch_.seg);
   }
 
   // The trap at address a in `traps` (sorted by address), if there is one.
@@ -650,11 +772,11 @@ class Engine {
         }
         break;
       case Segment::Kind::DLL:
-        memWritten = true;
+        // In a replay the module had this store when it was recorded: only the markers.
+        if (tap_ == nullptr || !tap_->replaying) [[likely]]
+          p_.StoreModuleWord(*seg, a, value, now_);
+        memWritten = true;  // only once the module has taken the store
         lastWrite = a;
-        p_.PayModule(seg->module, now_);
-        seg->cpuWrite(a - seg->regionStart, value);
-        p_.AskModule(seg->module, now_);
         due_ = p_.nextDue_;
         break;
       case Segment::Kind::ROM:
@@ -846,12 +968,27 @@ class Engine {
 
   // A read of a module's word, its owed clocks paid first.
   uint32_t ReadModule(const Segment& seg, uint32_t a) {
-    p_.PayModule(seg.module, now_);
-    const uint32_t value = seg.read(a - seg.regionStart);
+    if (tap_ != nullptr) [[unlikely]]
+      return ReadTapped(seg, a);
+    const uint32_t value = p_.ReadModuleWord(seg, a, now_);
     due_ = p_.nextDue_;
     return value;
   }
 
+  // A cycle's read of a module's word while a recorder watches: replayed, or read and recorded.
+  [[gnu::noinline]] uint32_t ReadTapped(const Segment& seg, uint32_t a) {
+    if (tap_->replaying) return tap_->Replay(a);
+    const uint32_t value = p_.ReadModuleWord(seg, a, now_);
+    due_ = p_.nextDue_;
+    tap_->Record(a, value);
+    return value;
+  }
+
+ public:
+  // The recorder a Step or batch reports module reads to; none for the bus operations.
+  void UseTap(RunTap* tap) { tap_ = tap; }
+
+ private:
   Processor& p_;
 
  public:
@@ -880,6 +1017,7 @@ class Engine {
   std::span<const Processor::Watch> watches_;
   std::optional<Processor::WatchHit> hit_;  // the watched access that ends the run
   Processor::Before hitBefore_{};           // the values its cycle started from
+  RunTap* tap_ = nullptr;
 
  public:
   uint64_t steps = 0;
@@ -907,14 +1045,26 @@ TERVIK_HOT void Processor::SetMarkers(const Before& before) {
 }
 
 void Processor::Step() {
+  if (tap_ != nullptr) tap_->BeforeRun(1);
   const Before before{pc, sr, im, sp, lfsr};
   Engine<false, false> e(*this);
-  e.Cycle();
+  e.UseTap(tap_);
+  try {
+    if (tap_ != nullptr && tap_->replaying) {
+      e.template Cycle<0>();  // no module is clocked in a replay
+    } else {
+      e.Cycle();
+    }
+  } catch (...) {
+    e.Abandon();  // a module threw: back to the state before the cycle
+    throw;
+  }
   memWritten = false;
   e.Finish();
   PayAll(clockNow_);
   e.SetRegisterMarkers();
   SetMarkers(before);
+  if (tap_ != nullptr) tap_->Ran(1);
 }
 
 void Processor::ClockPeripherals() {
@@ -925,12 +1075,44 @@ void Processor::ClockPeripherals() {
 
 void Processor::Execute(uint32_t word) {
   Engine<false, false> e(*this);
-  e.Execute(word);
+  try {
+    e.Execute(word);
+  } catch (...) {
+    inAccess_ = false;
+    throw;
+  }
   e.Finish();
+}
+
+void Processor::SetBatchEngine(std::unique_ptr<BatchEngine> engine) {
+  engine_ = std::move(engine);
 }
 
 uint64_t Processor::RunBatch(uint64_t maxSteps, std::span<const uint32_t> breakpoints,
                              OnStall onStall, std::span<const Watch> watches) {
+  if (tap_ == nullptr) {
+    if (engine_ != nullptr)
+      return engine_->RunBatch(*this, maxSteps, breakpoints, onStall, watches);
+    return RunInterpreted(maxSteps, breakpoints, onStall, watches);
+  }
+  // With a recorder, the batch runs in the slices it allows, interpreted, so that the recorder
+  // sees every module read; a slice that ends where the whole batch would not have stopped goes
+  // on with the next.
+  uint64_t total = 0;
+  while (total < maxSteps) {
+    const uint64_t limit = tap_->BeforeRun(maxSteps - total);
+    const uint64_t ran = RunInterpreted(limit, breakpoints, onStall, watches);
+    tap_->Ran(ran);
+    total += ran;
+    if (ran < limit || ran == 0 || watchHit_) break;
+    if (std::binary_search(breakpointScratch_.begin(), breakpointScratch_.end(), pc)) break;
+    if (onStall == OnStall::Stop && !pcChanged) break;
+  }
+  return total;
+}
+
+uint64_t Processor::RunInterpreted(uint64_t maxSteps, std::span<const uint32_t> breakpoints,
+                                   OnStall onStall, std::span<const Watch> watches) {
   watchHit_.reset();
   if (maxSteps == 0) return 0;
   SetWatches(watches);
@@ -944,6 +1126,8 @@ uint64_t Processor::RunBatch(uint64_t maxSteps, std::span<const uint32_t> breakp
     Processor& p;
     ~Lift() { p.LiftTraps(); }
   } lift{*this};
+  fault_.reset();
+  inAccess_ = false;
   // A run that stops on a stall takes the loop that checks for stops whether or not there are
   // any: with none, that check costs nothing.
   if (onStall == OnStall::Stop) return RunWith<true, true>(maxSteps);
@@ -1014,6 +1198,8 @@ void Processor::LiftTraps() noexcept {
 template <bool kStopOnStall, bool kStops>
 uint64_t Processor::RunWith(uint64_t maxSteps) {
   constexpr int kAny = Engine<true, false>::kAnyClocks;
+  // A replay calls no module: it runs as if none were clocked.
+  if (tap_ != nullptr && tap_->replaying) return RunEngine<kStopOnStall, kStops, 0>(maxSteps);
   if (catchUpCount_ != 0) {
     if (clocks_.empty()) {
       return RunEngine<kStopOnStall, kStops, Engine<true, false>::kCatchUpClocks>(maxSteps);
@@ -1037,8 +1223,24 @@ template <bool kStopOnStall, bool kStops, int kClocks>
 [[gnu::noinline]] uint64_t Processor::RunEngine(uint64_t maxSteps) {
   // Only a run that a breakpoint can end has traps to heed: the others compile without them.
   Engine<true, kStops> e(*this);
-  const Before before =
-      e.template Run<kClocks, kStopOnStall, kStops>(maxSteps, breakpointScratch_, trapScratch_);
+  e.UseTap(tap_);
+  Before before;
+  if constexpr (kClocks == 0) {
+    // No module is mapped, so nothing can throw: the loop is left without a handler, which
+    // would keep some of its state out of machine registers.
+    before =
+        e.template Run<kClocks, kStopOnStall, kStops>(maxSteps, breakpointScratch_, trapScratch_);
+  } else {
+    try {
+      before =
+          e.template Run<kClocks, kStopOnStall, kStops>(maxSteps, breakpointScratch_, trapScratch_);
+    } catch (...) {
+      // A module threw: the processor keeps the state after the last cycle that completed.
+      e.template Abandon<kClocks>();
+      e.Finish();
+      throw;
+    }
+  }
   if constexpr (kStops) watchHit_ = e.Hit();
   // The markers describe the last cycle only; earlier cycles' markers were never observable.
   memWritten = false;
@@ -1051,18 +1253,31 @@ template <bool kStopOnStall, bool kStops, int kClocks>
 
 uint32_t Processor::ReadMem(uint32_t a) {
   Engine<false, false> e(*this);
-  const uint32_t v = e.Read(a);
+  uint32_t v = 0;
+  try {
+    v = e.Read(a);
+  } catch (...) {
+    inAccess_ = false;  // outside a cycle: nothing to undo
+    throw;
+  }
   e.Finish();
   return v;
 }
 
 void Processor::CpuWriteMem(uint32_t a, uint32_t value) {
   Engine<false, false> e(*this);
-  e.Store(a, value);
+  try {
+    e.Store(a, value);
+  } catch (...) {
+    inAccess_ = false;
+    throw;
+  }
   e.Finish();
+  NoteChange(RunTap::Change::Write);
 }
 
 void Processor::WriteMem(uint32_t a, uint32_t value) {
+  NoteChange(RunTap::Change::Write);
   const Segment& seg = routing_.Find(a);
   switch (seg.kind) {
     case Segment::Kind::ROM:

@@ -9,6 +9,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -34,6 +35,39 @@ struct CpuState {
 
 template <bool kLocalState, bool kTraps>
 class Engine;
+class BatchEngine;
+
+// What a recorder of the processor's history sees of its runs (see Processor::SetTap). Every
+// call comes from the processor's own operations, synchronously.
+class RunTap {
+ public:
+  // What changed outside a run.
+  enum class Change : uint8_t {
+    Reset,    // Reset
+    Regions,  // AddRegion or ClearRegions
+    Memory,   // ZeroMemory
+    Write,    // a loader's WriteMem or a debugger's CpuWriteMem
+  };
+
+  // While true, the program's reads of module words (fetches included) take their values from
+  // Replay, and no module entry point is called: no ReadMem, WriteMem, CPUWriteMem, Clock or
+  // ClockSteps. Stores into module words only set the markers.
+  bool replaying = false;
+
+  // Before a Step (maxSteps 1) or a slice of a batch: the most cycles it may run, at least 1.
+  // A batch runs in slices of these lengths, and ends where it would have without them.
+  virtual uint64_t BeforeRun(uint64_t maxSteps) = 0;
+  // After the Step or slice, with the cycles it ran; the engine has lifted its traps.
+  virtual void Ran(uint64_t cycles) = 0;
+  // While recording: the program read `value` from the module word at `address`.
+  virtual void Record(uint32_t address, uint32_t value) = 0;
+  // While replaying: the value the program reads from the module word at `address`.
+  virtual uint32_t Replay(uint32_t address) = 0;
+  virtual void Changed(Change change) = 0;
+
+ protected:
+  ~RunTap() = default;
+};
 
 // The processor record: the registers (CpuState), then the region list, then the change markers
 // of the last step. Views read the registers and markers directly; only the processor's
@@ -102,10 +136,55 @@ class Processor : public CpuState {
   // markers included, is exactly that of the same number of Step calls: the markers describe
   // the last cycle. With `watches`, it also ends after a cycle that made an access one of them
   // watches; LastWatchHit then tells which. Returns the number of cycles run.
+  //
+  // When a module's entry point throws, here or in Step, the exception goes on to the caller
+  // and the processor is in the state after the last cycle that completed, as single steps up
+  // to the throwing one leave it: registers, pc, sp and the shift register are those the
+  // throwing cycle started from, and memory holds that cycle's stores only if a module took
+  // them before it threw. The change markers are left as they were before the operation.
+  // Modules that the cycle reached before the throw keep what it did to them (a Clock, a
+  // store). LastModuleFault names the module.
   uint64_t RunBatch(uint64_t maxSteps, std::span<const uint32_t> breakpoints = {},
                     OnStall onStall = OnStall::Continue, std::span<const Watch> watches = {});
   // The watched access that ended the last batch, if one did.
   const std::optional<WatchHit>& LastWatchHit() const { return watchHit_; }
+
+  // ---- Batch engines ----
+
+  // Makes `engine` run every RunBatch from now on (null: the interpreter). Step, ReadMem and
+  // the other operations stay interpreted.
+  void SetBatchEngine(std::unique_ptr<BatchEngine> engine);
+  BatchEngine* GetBatchEngine() const { return engine_.get(); }
+  // The interpreter's batched run: what RunBatch does without an engine, and what an engine
+  // hands the parts of a batch to that it does not run itself.
+  uint64_t RunInterpreted(uint64_t maxSteps, std::span<const uint32_t> breakpoints = {},
+                          OnStall onStall = OnStall::Continue, std::span<const Watch> watches = {});
+  // The routing of addresses to regions: for an engine that reads ROM and RAM directly, and for
+  // the inspection unit (core/Inspection.h).
+  const AddressMap& Routing() const { return routing_; }
+  // How many cycles an engine may run without clocking a module: none (nullopt) while a module
+  // is clocked every step, else those before a catch-up module asks for an exact clock.
+  std::optional<uint64_t> ClockRoom() const {
+    if (!clocks_.empty()) return std::nullopt;
+    if (catchUpCount_ == 0) return UINT64_MAX;
+    return nextDue_ > clockNow_ + 1 ? nextDue_ - clockNow_ - 1 : 0;
+  }
+  // Counts `cycles` clock phases that an engine ran within ClockRoom.
+  void CountClockPhases(uint64_t cycles) {
+    if (catchUpCount_ != 0) clockNow_ += cycles;
+  }
+  // The module entry point whose exception last came out of a batch, a step or a load or store
+  // (a batch clears it as it starts): the module's region (an index into Regions()) and the
+  // entry point's name ("Clock", "ClockSteps", "ReadMem", "CPUWriteMem"). After a batch or
+  // step, pc is the address of the instruction whose cycle it cut short.
+  struct ModuleFault {
+    size_t region = 0;
+    const char* entry = "";
+  };
+  const std::optional<ModuleFault>& LastModuleFault() const { return fault_; }
+  // The recorder of this processor's history, or none (the default, which costs nothing).
+  void SetTap(RunTap* tap) { tap_ = tap; }
+  RunTap* Tap() const { return tap_; }
 
   uint32_t GetPC() const { return pc; }
   void SetPC(uint32_t value) { pc = value; }
@@ -128,6 +207,12 @@ class Processor : public CpuState {
   bool CatchUpClocking() const { return catchUpOn_; }
   // How many regions' modules are clocked by catch-up now.
   size_t CatchUpModules() const { return catchUpCount_; }
+  // Around a panel's input to the module of DLL region number `module` (MemoryRegion::module),
+  // between operations: SettleModule pays it the clocks it is owed, ModuleChanged asks it
+  // afterwards when it next needs an exact clock, as around a WriteMem. Out-of-range numbers
+  // are ignored.
+  void SettleModule(uint32_t module);
+  void ModuleChanged(uint32_t module);
   // One shift of lfsr with the feedback taps 31, 6, 5, 1 and 0.
   void AdvanceLfsr() {
     const uint32_t t = lfsr >> 31;
@@ -143,8 +228,6 @@ class Processor : public CpuState {
   // Removes every region and releases its storage. No plug-in is called.
   void ClearRegions() noexcept;
   const std::vector<MemoryRegion>& Regions() const { return regions; }
-  // How the bus routes each address to the regions (core/Inspection.h asks it).
-  const AddressMap& Routing() const { return routing_; }
 
   // What a loader's WriteMem(a, 0) for every word of every ROM and RAM region, in region order,
   // does, without writing word by word: addresses that an earlier plug-in region serves still
@@ -238,6 +321,21 @@ class Processor : public CpuState {
   void LiftTraps() noexcept;
 
   void SetMarkers(const Before& before);
+  // The module entry point about to be called during a run, noted so that a throw can be traced
+  // to it: the module by its place among the DLL regions.
+  enum class Entry : uint8_t { Clock, ClockSteps, ReadMem, CPUWriteMem };
+  struct Calling {
+    uint32_t module = 0;
+    Entry entry = Entry::Clock;
+  };
+  void NoteCalling(uint32_t module, Entry entry) { calling_ = {module, entry}; }
+  // For a throw from the per-step clock at `index` in clocks_.
+  [[gnu::cold]] void NoteClockThrow(size_t index) noexcept;
+  // Sets fault_ from calling_ once a run or step has been cut short.
+  [[gnu::cold]] void NoteFault() noexcept;
+  // A load and a store of a module's word in an instruction cycle, its owed clocks paid first.
+  uint32_t ReadModuleWord(const Segment& seg, uint32_t a, uint64_t now);
+  void StoreModuleWord(const Segment& seg, uint32_t a, uint32_t value, uint64_t now);
   // RunBatch once its breakpoints are sorted: the compiled loop for the peripheral count.
   template <bool kStopOnStall, bool kStops>
   uint64_t RunWith(uint64_t maxSteps);
@@ -264,6 +362,7 @@ class Processor : public CpuState {
   void ClockInOrder(uint64_t now);
   // Pays every catch-up module up to clock count `now` (clockNow_ afterwards).
   void PayAll(uint64_t now);
+  void PayEveryModule(uint64_t now);
   void UpdateNextDue();
   void PayClocks(ModuleClock& m, uint64_t now);
   void SetDue(ModuleClock& m, uint64_t due);
@@ -291,6 +390,32 @@ class Processor : public CpuState {
   };
   std::vector<Fence> fenceScratch_;
   std::optional<WatchHit> watchHit_;
+  std::unique_ptr<BatchEngine> engine_;
+  Calling calling_;
+  std::optional<ModuleFault> fault_;
+  bool inAccess_ = false;  // in a module call of a cycle's fetch, load or store
+  RunTap* tap_ = nullptr;
+
+  void NoteChange(RunTap::Change change) {
+    if (tap_ != nullptr) tap_->Changed(change);
+  }
+};
+
+// The hook through which another engine (a translator to host code) runs the processor's
+// batches. The core knows only this interface; a front end installs an implementation with
+// Processor::SetBatchEngine. It lives beside the processor because each names the other.
+//
+// Runs Processor::RunBatch in place of the interpreter. An implementation must end in exactly
+// the state RunInterpreted would (registers, memory, change markers, LastWatchHit, plug-in
+// calls, step count); it may hand any part of the batch to RunInterpreted, which is the
+// reference.
+class BatchEngine {
+ public:
+  virtual ~BatchEngine() = default;
+
+  virtual uint64_t RunBatch(Processor& p, uint64_t maxSteps, std::span<const uint32_t> breakpoints,
+                            Processor::OnStall onStall,
+                            std::span<const Processor::Watch> watches) = 0;
 };
 
 }  // namespace tervik

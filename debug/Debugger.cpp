@@ -2,6 +2,7 @@
 #include "Debugger.h"
 
 #include <algorithm>
+#include <system_error>
 
 #include "Inspection.h"
 #include "MemoryMap.h"
@@ -33,20 +34,30 @@ void Debugger::NotifyMachine() {
 }
 
 void Debugger::NotifyBreakpoints() {
+  SaveProgramSession();
   Tell([](DebugListener& l) { l.BreakpointsChanged(); });
 }
 
 // ---- Program files ----
 
 bool Debugger::LoadMap(const std::string& path) {
+  mapPath_.clear();
   if (!tervik::LoadMemoryMap(path, session_.Cpu(), modules_, *this)) return false;
+  std::error_code ec;
+  const std::filesystem::path absolute = std::filesystem::absolute(path, ec);
+  mapPath_ = (ec ? std::filesystem::path(path) : absolute).lexically_normal().string();
   Tell([](DebugListener& l) { l.RegionsChanged(); });
   NotifyMachine();
   return true;
 }
 
 bool Debugger::LoadListing(const std::string& path, ListingExtent* extent) {
-  return tervik::LoadListing(path, session_.Cpu(), session_.Listing(), *this, extent);
+  // The listing's fingerprint tells the symbol files that belong to it from older ones.
+  ListingExtent placed;
+  const bool read = tervik::LoadListing(path, session_.Cpu(), session_.Listing(), *this, &placed);
+  session_.SetListingFingerprint(read ? std::optional(placed.fingerprint) : std::nullopt);
+  if (extent != nullptr) *extent = placed;
+  return read;
 }
 
 void Debugger::LoadSymbolFile(const std::string& path, bool required, bool moveBreakpoints) {
@@ -57,11 +68,14 @@ void Debugger::LoadSymbolFile(const std::string& path, bool required, bool moveB
   if (moveBreakpoints) NotifyBreakpoints();
 }
 
-void Debugger::LoadProgram(const std::string& path, bool moveBreakpoints) {
-  LoadListing(path);
-  for (const std::string& line : LoadLines(session_, LinesPathFor(path), moveBreakpoints)) Message(line);
+bool Debugger::LoadProgram(const std::string& path, bool moveBreakpoints) {
+  const bool loaded = LoadListing(path);
+  for (const std::string& line : LoadLines(session_, LinesPathFor(path), moveBreakpoints)) {
+    Message(line);
+  }
   LoadSymbolFile(SymbolPathFor(path), false, moveBreakpoints);
   NotifyMachine();
+  return loaded;
 }
 
 void Debugger::ClearMemory() {
@@ -77,6 +91,9 @@ void Debugger::DisplayMap() {
 
 void Debugger::Reset() {
   session_.Cpu().Reset();
+  session_.ResetHits();
+  Tell([](DebugListener& l) { l.ProcessorReset(); });
+  Tell([](DebugListener& l) { l.BreakpointsChanged(); });
   NotifyMachine();
 }
 

@@ -19,11 +19,23 @@
 #include "DynamicLibrary.h"
 #include "Listing.h"
 #include "PeripheralModule.h"
+#include "ProgramFiles.h"
 #include "Registers.h"
 #include "Session.h"
 #include "WatchList.h"
 
 namespace tervik::debug {
+
+// How a program is opened. Which of its state is kept follows from this and from whether it is
+// the program loaded now (the same file, its extension aside: stack.asm and stack.lst are one
+// program).
+enum class OpenCause : uint8_t {
+  Listing,    // Load LST file: loads as it always did; the processor is left as it is
+  Open,       // Open source, the command line, Recent files: the program again is a reload
+  Reload,     // Reload previous LST file
+  Changed,    // Reload on change: a file of its source was saved
+  Assembled,  // Assemble in the Source window, from the editor's text
+};
 
 // What a front end hears. Every function has an empty default, so a listener overrides only what
 // it shows.
@@ -37,6 +49,8 @@ class DebugListener {
   virtual void SymbolsChanged() {}
   // The memory map (the region list) was replaced.
   virtual void RegionsChanged() {}
+  // The processor was reset: CPU > Reset, or a program's fresh start.
+  virtual void ProcessorReset() {}
   // A console line: the loaders', the debugger's or a command's.
   virtual void ConsoleLine(std::string_view line) { (void)line; }
 
@@ -50,7 +64,8 @@ class Debugger final : private ConsoleSink {
   // where the program's own modules live.
   explicit Debugger(platform::DynamicLibraryLoader& libraries,
                     std::filesystem::path bundledFolder = platform::ExecutableFolder());
-  ~Debugger() override = default;
+  // Saves the program's session file.
+  ~Debugger() override;
   Debugger(const Debugger&) = delete;
   Debugger& operator=(const Debugger&) = delete;
 
@@ -60,13 +75,52 @@ class Debugger final : private ConsoleSink {
   const Processor& Cpu() const { return session_.Cpu(); }
   // Where the loaders write; every line reaches the listeners' ConsoleLine.
   ConsoleSink& Console() { return *this; }
-  // The watch expressions the Watch view shows; their values are updated by the run's driver.
-  debug::WatchList& Watches() { return watches_; }
-  const debug::WatchList& Watches() const { return watches_; }
 
   // Listeners are called in the order they were added; each must outlive its registration.
   void AddListener(DebugListener& listener);
   void RemoveListener(DebugListener& listener);
+
+  // The loaded program's watch expressions, kept with its breakpoints; the Watch view shows them
+  // and the run's driver updates their values.
+  debug::WatchList& Watches() { return watches_; }
+  const debug::WatchList& Watches() const { return watches_; }
+
+  // ---- The program and its state ----
+  // Opens the program `programPath` (the file the user opened: its source or its listing) from
+  // the listing at `listingPath`, with its line table and symbols (LoadProgram). One rule for
+  // what is kept:
+  //  - Another program than the one loaded: the old one's breakpoints, watchpoints and watch
+  //    expressions are saved to its session file and dropped; the new one's are restored from
+  //    its own (SessionPathFor), with one console line when that file is missing, unreadable or
+  //    names labels that are gone.
+  //  - The same program again, by any cause but Listing, is a reload and a fresh start: memory
+  //    cleared and loaded, processor and peripherals reset, change markers and hit counts
+  //    cleared; breakpoints and watchpoints follow their labels and source lines; one console
+  //    line says so ("Reloaded stack.asm (changed on disk): processor reset").
+  //  - The same program by Load LST file: loaded, with everything else left as it is.
+  // A program whose assembly failed never gets here, so a failed reload changes nothing.
+  void OpenProgram(const std::string& programPath, const std::string& listingPath, OpenCause cause);
+  // Assembles the source at `path` (BuildSource, its messages on the console); when it
+  // assembled, makes its folder the working folder, uses its folder's map when `cause` is Open
+  // and `folderMap` is true (UseFolderMap), and opens it (OpenProgram). A source that does not
+  // assemble changes nothing. Returns the build, whose files the caller may watch.
+  // `texts` stand in for files whose editor holds unsaved text.
+  SourceBuild OpenSource(const std::string& path, OpenCause cause, bool folderMap = true,
+                         const SourceTexts& texts = {});
+  // The program loaded by OpenProgram, as it was given; empty before the first.
+  const std::string& ProgramPath() const { return programPath_; }
+  // Writes the program's breakpoints, watchpoints and watch expressions to its session file
+  // (none is made for a program that has nothing to keep). The debugger does so when another
+  // program is opened, after each breakpoint change and when it is destroyed.
+  void SaveProgramSession();
+  // The memory map loaded last (its absolute path); empty when none was or the last failed.
+  const std::string& MapPath() const { return mapPath_; }
+  // A program opened from `programPath` runs in the map of its folder: loads that folder's
+  // default.map unless it is the map loaded now, and says on the console which map is in use.
+  void UseFolderMap(const std::string& programPath);
+  // For Load LST file, which keeps the map: a console hint when the listing's folder has a
+  // default.map other than the map in use.
+  void HintFolderMap(const std::string& listingPath);
 
   // ---- Program files ----
   // Reads a memory map (regions and modules). False, with the views left alone, when the file
@@ -76,8 +130,8 @@ class Debugger final : private ConsoleSink {
   bool LoadListing(const std::string& path, ListingExtent* extent = nullptr);
   // LoadListing, then the line table and the symbol file beside it (X.lines and X.sym for X.lst)
   // where they exist, with the console lines about them; with `moveBreakpoints` breakpoints follow
-  // their labels.
-  void LoadProgram(const std::string& path, bool moveBreakpoints);
+  // their labels. False when the listing could not be read (memory is cleared all the same).
+  bool LoadProgram(const std::string& path, bool moveBreakpoints);
   // Reads a symbol file, as LoadProgram does for the one beside the listing.
   void LoadSymbolFile(const std::string& path, bool required, bool moveBreakpoints);
   // Zeroes every ROM and RAM word.
@@ -86,6 +140,7 @@ class Debugger final : private ConsoleSink {
   void DisplayMap();
 
   // ---- Commands ----
+  // The processor and its peripherals reset; every breakpoint's and watchpoint's hit count 0.
   void Reset();
   void Step();
   void SetPC(uint32_t address);
@@ -114,10 +169,16 @@ class Debugger final : private ConsoleSink {
     for (DebugListener* l : listeners) f(*l);
   }
 
+  // Restores the program's session file into the session, with the console line about it.
+  void RestoreProgramSession();
+
   Session session_;
   PeripheralModuleLoader modules_;
-  debug::WatchList watches_;
   std::vector<DebugListener*> listeners_;
+  debug::WatchList watches_;
+  std::string programPath_;
+  std::string mapPath_;
+  bool opening_ = false;  // OpenProgram is under way: the session file is not written meanwhile
 };
 
 }  // namespace tervik::debug

@@ -1,14 +1,13 @@
 // Assembling a program from its source, and loading its symbols.
 #include "ProgramFiles.h"
 
-#include <cerrno>
-#include <cstring>
 #include <filesystem>
 #include <optional>
 
 #include "Assembler.h"
 #include "Files.h"
 #include "Inspection.h"
+#include "Listing.h"
 
 namespace tervik::debug {
 
@@ -63,6 +62,13 @@ std::vector<std::string> LoadSymbols(Session& session, const std::string& path, 
     lines.push_back("Cannot load symbols from '" + path + "': " + result.failure);
     return lines;
   }
+  if (const std::optional<uint64_t> listing = session.ListingFingerprint();
+      listing && !result.BelongsTo(*listing)) {
+    session.SetSymbols({});
+    lines.push_back("Symbols not loaded: '" + path +
+                    "' belongs to another listing than the one loaded; assemble the source again");
+    return lines;
+  }
   for (const std::string& error : result.errors) lines.push_back(path + ": " + error);
   if (result.badLines > result.errors.size()) {
     lines.push_back(path + ": " + std::to_string(result.badLines - result.errors.size()) +
@@ -84,26 +90,53 @@ std::vector<std::string> LoadSymbols(Session& session, const std::string& path, 
   return lines;
 }
 
-SourceBuild BuildSource(const std::string& path) {
-  SourceBuild build;
+std::optional<std::string> ForeignSymbols(const SymbolFileResult& symbols,
+                                          const std::string& symbolsPath,
+                                          const std::string& listingPath) {
+  if (!symbols.listing) return std::nullopt;
   std::string text;
   std::string error;
-  if (!platform::ReadRegularFile(path, text, error)) {
+  if (!platform::ReadRegularFile(listingPath, text, error)) return std::nullopt;
+  if (symbols.BelongsTo(ListingFingerprint(text))) return std::nullopt;
+  return "the symbol file '" + symbolsPath + "' belongs to another listing than '" + listingPath +
+         "' (assemble the source again); its symbols are not used";
+}
+
+SourceBuild BuildSource(const std::string& path, const SourceTexts& texts) {
+  SourceBuild build;
+  // An editor's text where there is one, else the file.
+  auto readText = [&texts](const std::string& file, std::string& contents, std::string& why) {
+    const auto given = texts.find(std::filesystem::path(file).lexically_normal().string());
+    if (given != texts.end()) {
+      contents = given->second;
+      return true;
+    }
+    return platform::ReadRegularFile(file, contents, why);
+  };
+  std::string text;
+  std::string error;
+  if (!readText(path, text, error)) {
     build.messages.push_back("Cannot read '" + path + "': " + error);
     return build;
   }
   build.files.push_back(path);
-  const assembler::IncludeReader read = [&build](const std::string& file,
-                                                 std::string& why) -> std::optional<std::string> {
-    std::string contents;
-    if (!platform::ReadRegularFile(file, contents, why)) return std::nullopt;
+  const assembler::IncludeReader read =
+      [&build, &readText](const std::string& file, std::string& why) -> std::optional<std::string> {
+    // Tried or read, the file counts: one that is missing now may be created later.
     build.files.push_back(file);
+    std::string contents;
+    if (!readText(file, contents, why)) return std::nullopt;
     return contents;
   };
   const assembler::Result result = assembler::Assemble(text, path, read);
   if (!result.errors.empty()) {
     for (const assembler::Diagnostic& d : result.errors) {
-      build.messages.push_back(assembler::FormatDiagnostic(path, d));
+      for (std::string& line : assembler::DiagnosticLines(path, d)) {
+        build.messages.push_back(std::move(line));
+      }
+      if (d.line == 0) continue;
+      build.diagnostics.push_back(d);
+      if (build.diagnostics.back().file.empty()) build.diagnostics.back().file = path;
     }
     return build;
   }
@@ -124,12 +157,15 @@ SourceBuild BuildSource(const std::string& path) {
   }
   for (const auto& [file, contents] :
        {std::pair{build.listingPath, result.listing},
-        std::pair{build.symbolsPath, FormatSymbolFile(result.symbols)},
+        std::pair{
+            build.symbolsPath,
+            FormatSymbolFile(result.symbols, ListingFingerprint(result.listing), result.uses)},
         std::pair{build.linesPath,
                   FormatLineTable(assembler::MakeLineTable(result),
                                   std::filesystem::path(build.linesPath).parent_path())}}) {
-    if (!platform::WriteWhole(file, contents)) {
-      build.messages.push_back("Cannot write '" + file + "': " + std::strerror(errno));
+    std::string why;
+    if (!platform::WriteOutput(file, contents, why)) {
+      build.messages.push_back("Cannot write '" + file + "': " + why);
       return build;
     }
   }

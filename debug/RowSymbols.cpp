@@ -32,9 +32,9 @@ RowSymbols SymbolsForRow(const SymbolTable& symbols, uint32_t address, uint32_t 
   RowSymbols row;
   if (symbols.empty()) return row;
   row.label = symbols.LabelAt(address);
-  if (const std::optional<uint32_t> target = WordTarget(address, word, previous)) {
-    row.target = symbols.LabelAt(*target);
-  }
+  std::optional<uint32_t> target = ImmediateTarget(address, word);
+  if (!target && symbols.WrittenWithSymbol(address)) target = WordTarget(address, word, previous);
+  if (target) row.target = symbols.LabelAt(*target);
   return row;
 }
 

@@ -17,9 +17,11 @@ struct RowSymbols {
 };
 
 // For the word at `address`, with `previous` the word before it when that is known (ROM or RAM):
-// the target of a relative branch or jump (address + offset), of an absolute one (its
-// immediate), of MOVEL (its value), and of MOVEH Rd followed by ORI or ADDI Rd,Rd (the two
-// halves together, on the second word).
+// the target of a relative branch or jump (address + offset) or of an absolute one (its
+// immediate), by the opcode table's flow column; and, only where the symbols record that the
+// source wrote the word's operand with a symbol, of MOVEL (its value) and of MOVEH Rd followed
+// by ORI or ADDI Rd,Rd (the two halves together, on the second word). A constant the source
+// wrote as a number is never named as a target, whatever label shares its value.
 RowSymbols SymbolsForRow(const SymbolTable& symbols, uint32_t address, uint32_t word,
                          std::optional<uint32_t> previous);
 

@@ -8,10 +8,20 @@
 #include <filesystem>
 #include <utility>
 
+#include "DynamicLibrary.h"
 #include "Inspection.h"
 #include "Text.h"
 
 namespace tervik::debug {
+
+Session::Session() {
+  engine_ = jit::InstallEngine(cpu_, jit::DefaultEngine());
+}
+
+jit::EngineKind Session::SetEngine(jit::EngineKind kind) {
+  engine_ = jit::InstallEngine(cpu_, kind);
+  return engine_;
+}
 
 // ---- Breakpoints ----
 
@@ -155,6 +165,8 @@ void Session::SetSymbols(SymbolTable symbols, bool moveBreakpoints) {
     }
     for (Watchpoint& w : watchpoints_) {
       const uint32_t first = follow(w.first);
+      // A range that would run past FFFFFFFF where its label went stays where it was.
+      if (first > UINT32_MAX - (w.last - w.first)) continue;
       w.last = first + (w.last - w.first);
       w.first = first;
     }
@@ -224,7 +236,16 @@ Result<WatchRequest> ParseWatch(std::string_view text, EvalContext& context) {
     if (!last.ok()) return last.error();
     request.last = last.value();
   }
-  if (request.first > request.last) std::swap(request.first, request.last);
+  // A range runs upwards and never wraps past FFFFFFFF: "SP-1..SP+1" with SP 0 would otherwise
+  // cover every word but one.
+  if (request.first > request.last) {
+    char text[128];
+    std::snprintf(text, sizeof text,
+                  "the range's first address %08" PRIX32 " is above its last %08" PRIX32
+                  " (a range does not wrap past FFFFFFFF)",
+                  request.first, request.last);
+    return Error{dots + 1, text};
+  }
   return request;
 }
 
@@ -408,6 +429,37 @@ StopReason Session::Finish(RunOperation& op) {
   while (true) {
     if (std::optional<StopReason> reason = Continue(op, UINT64_MAX)) return *reason;
   }
+}
+
+std::string Session::DescribeModuleFault(const std::string& what) const {
+  char text[96];
+  const std::optional<Processor::ModuleFault>& fault = cpu_.LastModuleFault();
+  if (!fault || fault->region >= cpu_.Regions().size()) {
+    std::snprintf(text, sizeof text, "Run failed at %08" PRIX32 ": ", cpu_.pc);
+    std::string line = text;
+    line += what;
+    return line;
+  }
+  const MemoryRegion& region = cpu_.Regions()[fault->region];
+  const uint32_t last = region.size == 0 ? region.start
+                        : region.start > UINT32_MAX - (region.size - 1)
+                            ? UINT32_MAX
+                            : region.start + (region.size - 1);
+  std::string name =
+      platform::LibraryFileOf(reinterpret_cast<platform::SymbolAddress>(region.entry.About))
+          .filename()
+          .string();
+  if (name.empty()) name.push_back('?');  // not = "?": GCC 12 -Wrestrict misfires
+  std::snprintf(text, sizeof text,
+                " (%08" PRIX32 "..%08" PRIX32 ") failed in %s at %08" PRIX32 ": ", region.start,
+                last, fault->entry, cpu_.pc);
+  // Built in place: GCC 12 at -O2 misreads a literal plus a string as an overlapping copy
+  // (-Wrestrict).
+  std::string line = "Module ";
+  line += name;
+  line += text;
+  line += what;
+  return line;
 }
 
 std::string GroupThousands(uint64_t n) {

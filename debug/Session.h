@@ -16,7 +16,9 @@
 #include "ListingMap.h"
 #include "Processor.h"
 #include "ProcessorContext.h"
+#include "Recorder.h"
 #include "SymbolFile.h"
+#include "Translator.h"
 
 namespace tervik::debug {
 
@@ -79,8 +81,8 @@ struct Watchpoint {
 };
 
 // A watchpoint as a user types it: "FIRST" or "FIRST..LAST", each an expression, then optionally
-// ", w" (stores, the default), ", r" (loads) or ", rw" (both). FIRST..LAST may run either way
-// round. Errors give the column in the whole text.
+// ", w" (stores, the default), ", r" (loads) or ", rw" (both). FIRST may not lie above LAST: a
+// range never wraps past FFFFFFFF. Errors give the column in the whole text.
 struct WatchRequest {
   uint32_t first = 0;
   uint32_t last = 0;
@@ -116,14 +118,30 @@ class Session {
   // Step out looks this many stack words below sp for the addresses a RET may return to.
   static constexpr uint32_t kReturnDepth = 64;
 
-  Session() = default;
+  // The processor's batches run on the default engine (jit::DefaultEngine).
+  Session();
   Session(const Session&) = delete;
   Session& operator=(const Session&) = delete;
 
   Processor& Cpu() { return cpu_; }
   const Processor& Cpu() const { return cpu_; }
+  // The engine the processor's batches (runs, step over and out, run to) run on; single steps
+  // are always interpreted. SetEngine returns the engine installed: the interpreter where the
+  // translator is not available.
+  jit::EngineKind Engine() const { return engine_; }
+  jit::EngineKind SetEngine(jit::EngineKind kind);
   ListingMap& Listing() { return listing_; }
+  // The history of the processor's run, for the reverse commands (see Reverse.h); off unless
+  // enabled.
+  history::Recorder& History() { return history_; }
+  const history::Recorder& History() const { return history_; }
   const ListingMap& Listing() const { return listing_; }
+  // The ListingFingerprint of the listing loaded last (nullopt: none), which symbol files are
+  // checked against.
+  std::optional<uint64_t> ListingFingerprint() const { return listingFingerprint_; }
+  void SetListingFingerprint(std::optional<uint64_t> fingerprint) {
+    listingFingerprint_ = fingerprint;
+  }
 
   // ---- Symbols of the loaded program ----
   const SymbolTable& Symbols() const { return symbols_; }
@@ -211,6 +229,10 @@ class Session {
   // One line for the console about how `reason` came about, e.g.
   // "Breakpoint 2 at 00000012 after 1,204 instructions".
   std::string Describe(const StopReason& reason);
+  // One line for the console about a run or step that a module's exception (saying `what`)
+  // cut short, naming the module, its region, the entry point and the instruction, e.g.
+  // "Module libuart.so (00009000..00009003) failed in ReadMem at 00001003: no data".
+  std::string DescribeModuleFault(const std::string& what) const;
 
  private:
   // Whether the state after a slice of `op` ends it, and why. Counts a hit of a breakpoint.
@@ -234,6 +256,7 @@ class Session {
   StopReason MakeReason(const RunOperation& op, StopKind kind) const;
 
   Processor cpu_;
+  jit::EngineKind engine_ = jit::EngineKind::Interpreter;
   ListingMap listing_;
   std::vector<uint32_t> breakpoints_;
   std::vector<BreakpointSettings> settings_;  // one per breakpoint, in the same order
@@ -241,6 +264,8 @@ class Session {
   std::vector<Watchpoint> watchpoints_;
   std::vector<Processor::Watch> watches_;  // the enabled watchpoints, for the processor
   SymbolTable symbols_;
+  std::optional<uint64_t> listingFingerprint_;
+  history::Recorder history_{cpu_};  // after cpu_, which it watches
   LineTable lines_;
   LineTable linesBefore_;  // the table SetLines replaced, until SetSymbols has moved by it
 };

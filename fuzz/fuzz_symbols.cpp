@@ -15,9 +15,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const SymbolFileResult result = ParseSymbolFile(text);
   if (!result.read) return 0;
   if (result.errors.size() > SymbolFileResult::kMaxErrors) fuzz::Broken("too many errors kept");
-  const SymbolFileResult again = ParseSymbolFile(FormatSymbolFile(result.table.Entries()));
-  if (!again.errors.empty() || again.table.Entries() != result.table.Entries()) {
+  const SymbolFileResult again = ParseSymbolFile(
+      FormatSymbolFile(result.table.Entries(), result.listing, result.table.Uses()));
+  if (!again.errors.empty() || again.table.Entries() != result.table.Entries() ||
+      again.table.Uses() != result.table.Uses() || again.listing != result.listing) {
     fuzz::Broken("symbols do not survive their file");
+  }
+  for (const SymbolUse& u : result.table.Uses()) {
+    if (!result.table.WrittenWithSymbol(u.address)) fuzz::Broken("use not found");
   }
   for (const SymbolEntry& e : result.table.Entries()) {
     if (e.name.empty()) fuzz::Broken("empty name kept");

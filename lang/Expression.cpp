@@ -263,9 +263,21 @@ std::optional<Error> Parser::ParseOperand(bool& haveOperand) {
     Result<ScannedNumber> n = ScanNumber(text_, pos_);
     if (!n.ok()) return n.error();
     pos_ += n.value().length;
-    // The '%' some immediates carry: a suffix unless an operand follows, when it is the
-    // remainder operator.
-    if (At(pos_) == '%') {
+    // The '%' some immediates carry. Right after an H# number, the form the disassembler
+    // prints, it is always that number's mark (H#10% + 1 is 17); a remainder needs a blank
+    // before the '%' there. After other numbers it is a suffix unless an operand follows, when
+    // it is the remainder operator.
+    if (At(pos_) == '%' && n.value().hashHex) {
+      size_t next = pos_ + 1;
+      while (next < text_.size() && IsBlank(text_[next])) ++next;
+      const char after = At(next);
+      if (IsNameStart(after) || IsDigit(after) || after == '\'' || after == '(') {
+        return Error{pos_ + 1,
+                     "'%' right after an H# number is its mark: write a blank before "
+                     "'%' for the remainder"};
+      }
+      ++pos_;
+    } else if (At(pos_) == '%') {
       size_t next = pos_ + 1;
       while (next < text_.size() && IsBlank(text_[next])) ++next;
       if (!OperandStartsAt(next)) ++pos_;

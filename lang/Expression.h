@@ -3,10 +3,12 @@
 // into a compact program and evaluated as often as needed against machine state and symbols.
 //
 // Language
-//   numbers      as ParseNumber (Number.h): 12, 0x1F, H#1F, 0b101, 'A', '\n'. A '%' right after a
-//                number is that number's suffix (the disassembler prints H#FFF8%) unless an
-//                operand follows it, when it is the remainder operator: H#FFF8% is 0xFFF8,
-//                10%3 is 1, (H#10%) + 1 is 17 but H#10% + 1 is 16 % +1.
+//   numbers      as ParseNumber (Number.h): 12, 0x1F, H#1F, 0b101, 'A', 'é', '\n'. A '%' right
+//                after an H# number is always that number's mark, as the disassembler prints
+//                it (H#FFF8%): H#10% + 1 is 17, H#10%*2 is 32, and H#10%3 is an error (the
+//                remainder needs a blank: H#10 % 3 is 1). A '%' right after any other number is
+//                its suffix unless an operand follows, when it is the remainder operator:
+//                10%3 is 1, 10% is 10.
 //   registers    R0..R31, PC, SP, SR, IM, LFSR, any case. R32 and the like: "unknown register".
 //   flags        SR.N, SR.Z, SR.C, SR.O (any case) are always the flag, 0 or 1. The bare
 //                capitals N, Z, C, O are the symbol of that name when the context defines one,

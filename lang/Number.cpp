@@ -29,6 +29,14 @@ Result<ScannedNumber> ScanCharacter(std::string_view text, size_t pos) {
     if (pos >= text.size()) return Error{column, "unterminated character literal"};
     char c = text[pos];
     if (c == '\'') break;
+    if (static_cast<unsigned char>(c) >= 0x80) {
+      const std::optional<Utf8Char> u = DecodeUtf8(text, pos);
+      if (!u) return Error{pos + 1, "invalid UTF-8 in a character literal"};
+      value = u->code;
+      ++count;
+      pos += u->length;
+      continue;
+    }
     if (c == '\\') {
       if (pos + 1 >= text.size()) return Error{column, "unterminated character literal"};
       switch (text[pos + 1]) {
@@ -65,6 +73,32 @@ std::string ShowChar(char c) {
     return buf;
   }
   return std::string(1, c);
+}
+
+std::optional<Utf8Char> DecodeUtf8(std::string_view text, size_t pos) {
+  if (pos >= text.size()) return std::nullopt;
+  const auto lead = static_cast<unsigned char>(text[pos]);
+  if (lead < 0x80) return Utf8Char{lead, 1};
+  size_t length = 0;
+  char32_t code = 0;
+  char32_t least = 0;  // the smallest code point of this length: below it the form is overlong
+  if ((lead & 0xE0) == 0xC0) {
+    length = 2, code = lead & 0x1F, least = 0x80;
+  } else if ((lead & 0xF0) == 0xE0) {
+    length = 3, code = lead & 0x0F, least = 0x800;
+  } else if ((lead & 0xF8) == 0xF0) {
+    length = 4, code = lead & 0x07, least = 0x10000;
+  } else {
+    return std::nullopt;
+  }
+  if (text.size() - pos < length) return std::nullopt;
+  for (size_t i = 1; i < length; ++i) {
+    const auto next = static_cast<unsigned char>(text[pos + i]);
+    if ((next & 0xC0) != 0x80) return std::nullopt;
+    code = code << 6 | (next & 0x3F);
+  }
+  if (code < least || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return std::nullopt;
+  return Utf8Char{code, length};
 }
 
 bool StartsNumber(std::string_view text, size_t pos) {
@@ -111,7 +145,7 @@ Result<ScannedNumber> ScanNumber(std::string_view text, size_t pos) {
   if (pos < text.size() && IsNameChar(text[pos])) {
     return Error{pos + 1, "unexpected '" + ShowChar(text[pos]) + "' in a number"};
   }
-  return ScannedNumber{value, pos - start};
+  return ScannedNumber{value, pos - start, base == 16 && text[start] != '0'};
 }
 
 Result<int64_t> ParseNumber(std::string_view text) {

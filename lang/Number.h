@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -59,10 +60,22 @@ constexpr bool IsNameChar(char c) {
 // A character for a message: itself when printable ASCII, else \xNN.
 std::string ShowChar(char c);
 
+// One character of a UTF-8 text: its code point and how many bytes it took.
+struct Utf8Char {
+  char32_t code = 0;
+  size_t length = 0;
+};
+
+// The character whose UTF-8 encoding starts at text[pos], or nothing when the bytes there are
+// not valid UTF-8 (a stray continuation byte, a sequence cut short, an overlong form, a
+// surrogate, a value above U+10FFFF).
+std::optional<Utf8Char> DecodeUtf8(std::string_view text, size_t pos);
+
 // A number literal found in a text: its value and how many bytes it took.
 struct ScannedNumber {
   int64_t value = 0;
   size_t length = 0;
+  bool hashHex = false;  // written H#1F or h#1f, the form the disassembler prints
 };
 
 // Whether a number literal starts at text[pos]: a decimal digit, a quote, or H# / h#.
@@ -72,7 +85,9 @@ bool StartsNumber(std::string_view text, size_t pos);
 //   decimal      12, 007 (leading zeros are decimal, there is no octal)
 //   hex          0x1F, 0X1f, H#1F, h#1f
 //   binary       0b101, 0B101
-//   character    'A', and the escapes '\n' '\r' '\t' '\0' '\\' '\'' '\"': the byte's value 0..255
+//   character    'A', and the escapes '\n' '\r' '\t' '\0' '\\' '\'' '\"': the character's
+//                Unicode code point; the text is UTF-8, so 'é' is 0xE9 and a byte that is not
+//                valid UTF-8 is an error ("invalid UTF-8 in a character literal")
 // A literal is non-negative and at most 2^63-1 ("value out of range" at its first column). A
 // letter, digit, '_' or '.' right after the digits is an error ("unexpected 'g' in a number"),
 // so 12abc is never read as 12 followed by a name. A '%' after it is not read here (see

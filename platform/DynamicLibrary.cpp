@@ -48,6 +48,16 @@ DynamicLibraryLoader::Result PosixLibraryLoader::Load(const std::string& path) {
   return result;
 }
 
+std::filesystem::path LibraryFileOf(SymbolAddress function) {
+  // The reverse of Symbol: the function's address as the data pointer dladdr takes.
+  void* address = nullptr;
+  static_assert(sizeof(function) == sizeof(address));
+  std::memcpy(&address, &function, sizeof(address));
+  Dl_info info{};
+  if (address == nullptr || dladdr(address, &info) == 0 || info.dli_fname == nullptr) return {};
+  return info.dli_fname;
+}
+
 std::filesystem::path ExecutableFolder() {
   std::error_code ec;
   const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);

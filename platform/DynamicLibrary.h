@@ -43,6 +43,10 @@ class PosixLibraryLoader final : public DynamicLibraryLoader {
   Result Load(const std::string& path) override;
 };
 
+// The file of the loaded library (or the executable) that holds `function`; empty when the
+// system cannot tell.
+std::filesystem::path LibraryFileOf(SymbolAddress function);
+
 // The folder of the running executable (from /proc/self/exe), where the program's bundled
 // modules are built; empty if it cannot be determined.
 std::filesystem::path ExecutableFolder();

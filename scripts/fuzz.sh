@@ -2,15 +2,15 @@
 # Builds the fuzz targets (clang, libFuzzer, AddressSanitizer and UBSan) and runs each for the
 # given number of seconds (default 600), one after the other, growing a corpus per target in
 # build/fuzz/corpus/<target> from the seeds in fuzz/corpus/<target>. Usage:
-#   bash scripts/fuzz.sh [seconds] [target...]     targets: listing map console core expression
-#                                                 assembler symbols
+#   bash scripts/fuzz.sh [seconds] [target...]     targets: listing map console core panel expression
+#                                                 assembler symbols history
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 tervik_install_packages
 seconds="${1:-600}"
 shift || true
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(listing map console core expression assembler symbols)
+[ ${#targets[@]} -gt 0 ] || targets=(listing map console core panel expression assembler symbols history)
 cmake --preset fuzz -S "$TERVIK_ROOT" >/dev/null
 cmake --build --preset fuzz --target $(printf 'fuzz_%s ' "${targets[@]}")
 for t in "${targets[@]}"; do

@@ -7,7 +7,8 @@ tervik_build default
 exe="$TERVIK_ROOT/build/default/bin/tervik"
 if [ -x "$exe" ]; then
   cd "$TERVIK_ROOT/examples"
-  exec "$exe"
+  # The demo, from its source: labels in the disassembly, the map of its folder.
+  exec "$exe" hello.asm
 fi
 echo "Built the core, the tests and the benchmarks in build/default."
 echo "The emulator window is not part of this build yet; run scripts/test.sh for the tests."

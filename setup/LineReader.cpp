@@ -33,6 +33,15 @@ std::optional<LineReader> LineReader::Open(const std::string& path) {
   return LineReader(file);
 }
 
+std::optional<LineReader> LineReader::FromText(std::string_view text) {
+  // A memory stream of no bytes is refused by some C libraries: one of "/dev/null" reads the
+  // same nothing.
+  std::FILE* file = text.empty() ? std::fopen("/dev/null", "rb")
+                                 : fmemopen(const_cast<char*>(text.data()), text.size(), "rb");
+  if (file == nullptr) return std::nullopt;
+  return LineReader(file);
+}
+
 LineReader::LineReader(std::FILE* file) : file_(file), buffer_(kBlock + kLookahead) {}
 
 void LineReader::Fill(size_t want) {

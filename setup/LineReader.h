@@ -20,6 +20,9 @@ class LineReader {
   // folder, a device such as /dev/zero or a FIFO would never end or block the caller, so only
   // regular files are read; the open itself does not wait for a FIFO's writer.
   static std::optional<LineReader> Open(const std::string& path);
+  // Reads the lines of `text`, which must outlive the reader; nullopt when no memory stream can
+  // be made of it.
+  static std::optional<LineReader> FromText(std::string_view text);
 
   // The next piece, without the line end: a line feed ends a line, and a carriage return
   // directly before it belongs to the line end. A line longer than kPieceMax characters comes

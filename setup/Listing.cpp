@@ -17,6 +17,34 @@ namespace {
 
 constexpr std::string_view kCommentPattern = R"((;.{1,}?)[\x20\t\r\n\f]{0,}$)";
 
+// 64-bit FNV-1a over the address and word of each line that carries one.
+class Fingerprint {
+ public:
+  void Add(uint32_t address, uint32_t word) {
+    for (const uint32_t value : {address, word}) {
+      for (int shift = 0; shift < 32; shift += 8) {
+        hash_ = (hash_ ^ ((value >> shift) & 0xFFu)) * 0x100000001B3u;
+      }
+    }
+  }
+  uint64_t Value() const { return hash_; }
+
+ private:
+  uint64_t hash_ = 0xCBF29CE484222325u;
+};
+
+// Hands each word line of `reader` to `take(line, address, word)`: the one reading of listing
+// lines, for the loader and the fingerprint alike.
+template <typename Take>
+void ForEachWord(LineReader& reader, Take take) {
+  std::string_view line;
+  while (reader.Next(line)) {
+    if (const std::optional<ListingWord> word = FindListingWord(line)) {
+      take(line, word->address, word->value);
+    }
+  }
+}
+
 }  // namespace
 
 void ClearMemory(Processor& processor) {
@@ -46,22 +74,19 @@ bool LoadListing(const std::string& path, Processor& processor, ListingMap& list
   // Words the listing carries, and those of them that a region took.
   uint64_t carried = 0;
   ListingExtent placed;
-  std::string_view line;
-  while (reader->Next(line)) {
-    const std::optional<ListingWord> word = FindListingWord(line);
-    if (!word) continue;
-    const uint32_t address = word->address;
-    const uint32_t value = word->value;
-
+  Fingerprint fingerprint;
+  ForEachWord(*reader, [&](std::string_view line, uint32_t address, uint32_t value) {
     if (comment->Match(line)) listing.Set(address, comment->Group(1));
     processor.WriteMem(address, value);
     ++carried;
+    fingerprint.Add(address, value);
     if (IsMapped(processor, address)) {
       placed.lowest = placed.placed == 0 ? address : std::min(placed.lowest, address);
       placed.highest = placed.placed == 0 ? address : std::max(placed.highest, address);
       ++placed.placed;
     }
-  }
+  });
+  placed.fingerprint = fingerprint.Value();
   // A load that leaves memory as it was says so: without this line a listing loaded before any
   // map (or one of the wrong file) would look as if it had done something.
   if (carried == 0) {
@@ -75,6 +100,17 @@ bool LoadListing(const std::string& path, Processor& processor, ListingMap& list
   }
   if (extent != nullptr) *extent = placed;
   return true;
+}
+
+uint64_t ListingFingerprint(std::string_view listingText) {
+  Fingerprint fingerprint;
+  std::optional<LineReader> reader = LineReader::FromText(listingText);
+  if (reader) {
+    ForEachWord(*reader, [&](std::string_view, uint32_t address, uint32_t word) {
+      fingerprint.Add(address, word);
+    });
+  }
+  return fingerprint.Value();
 }
 
 }  // namespace tervik

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "Console.h"
 #include "ListingMap.h"
@@ -20,7 +21,15 @@ struct ListingExtent {
   uint64_t placed = 0;
   uint32_t lowest = 0;
   uint32_t highest = 0;
+  uint64_t fingerprint = 0;  // ListingFingerprint of the file's text
 };
+
+// What identifies the words of a listing, whatever its comments say: the 64-bit FNV-1a hash of
+// the words its lines carry, in file order, each its address then its word as four bytes least
+// significant first (every line the loader would load, in a region or not). The assembler
+// writes it into the symbol file, so that symbols of another listing are not taken for this
+// one's (SymbolFile.h).
+uint64_t ListingFingerprint(std::string_view listingText);
 
 // Empties `listing`, clears memory, then reads the listing file at `path`: each line that
 // carries a word writes it to memory and stores the line's comment. Writes to `console` only

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "LineReader.h"
+#include "Panel.h"
 #include "Regex.h"
 
 namespace tervik {
@@ -125,9 +126,16 @@ bool LoadMemoryMap(const std::string& path, Processor& processor, PeripheralModu
       ConsoleWrite(console, "DLL param: '%s'", paramText.c_str());
     }
 
-    const std::optional<PluginEntryPoints> entry =
+    std::optional<PluginEntryPoints> entry =
         modules.LoadPeripheralModule(name, paramText, mapFolder, console);
-    if (entry) AddRegionReported(processor, start, size, RegionType::DLL, *entry, console);
+    if (!entry) continue;
+    // A panel that cannot be shown is dropped with one line; the module works on without it.
+    const PanelCheck panel = CheckPanel(*entry, size);
+    if (!panel.error.empty()) {
+      ConsoleWrite(console, "DLL '%s' has no panel: %s", name.c_str(), panel.error.c_str());
+      entry->PanelDescribe = nullptr;
+    }
+    AddRegionReported(processor, start, size, RegionType::DLL, *entry, console);
   }
   reader.reset();  // the file is closed before the table is printed
 

@@ -96,6 +96,10 @@ std::optional<PluginEntryPoints> PeripheralModuleLoader::LoadPeripheralModule(
   }
   // Optional: without it the module is clocked every step.
   entry.ClockSteps = As<TervikClockStepsFn>(library.Symbol("ClockSteps"));
+  // Optional: the panel in the Board window; the map loader checks the description.
+  entry.PanelDescribe = As<TervikPanelDescribeFn>(library.Symbol("PanelDescribe"));
+  entry.PanelInput = As<TervikPanelInputFn>(library.Symbol("PanelInput"));
+  entry.PanelPeek = As<TervikPanelPeekFn>(library.Symbol("PanelPeek"));
 
   entry.Initialize(&ConsolePuts, paramText.c_str());
   return entry;

@@ -17,9 +17,16 @@ inline constexpr uint32_t kRomExportLastAddress = 1024;
 // binary digits, once for the comment), so a module's ReadMem is called twice per address.
 std::string RomExportText(Processor& processor);
 
+// How the ROM image formats read and show the words, where they differ from "Copy as ROM".
+struct RomTextStyle {
+  bool hexAddresses = false;    // the comment's address as eight hex digits instead of %05u
+  bool unmappedAsZero = false;  // an address no region serves gives 0 instead of FFFFFFFF
+};
+
 // The same lines for `count` words from `first` (at least one; addresses wrap past FFFFFFFF):
 // the last line of the range is the one without the comma. tervik-rom and "Export ROM..." write
-// this text, and wrap it into a VHDL package.
-std::string RomExportText(Processor& processor, uint32_t first, uint64_t count);
+// this text (in their style), and wrap it into a VHDL package.
+std::string RomExportText(Processor& processor, uint32_t first, uint64_t count,
+                          RomTextStyle style = {});
 
 }  // namespace tervik

@@ -18,12 +18,43 @@ void AppendHex(std::string& out, uint32_t value, int digits) {
     out += kHexDigits[(value >> shift) & 15u];
 }
 
-std::vector<uint32_t> ReadWords(Processor& processor, const RomRange& range) {
+std::vector<uint32_t> ReadWords(Processor& processor, const RomRange& range, bool unmappedAsZero) {
   std::vector<uint32_t> words(range.count);
+  const auto& regions = processor.Regions();
   for (uint64_t i = 0; i < range.count; ++i) {
-    words[i] = processor.ReadMem(range.start + static_cast<uint32_t>(i));
+    const uint32_t address = range.start + static_cast<uint32_t>(i);
+    const bool served =
+        std::any_of(regions.begin(), regions.end(),
+                    [address](const MemoryRegion& r) { return r.Contains(address); });
+    words[i] = unmappedAsZero && !served ? 0 : processor.ReadMem(address);
   }
   return words;
+}
+
+// The reserved words of VHDL-2008 (IEEE 1076-2008, 15.10), lower case, each between blanks.
+constexpr std::string_view kVhdlReserved =
+    " abs access after alias all and architecture array assert assume assume_guarantee "
+    "attribute begin block body buffer bus case component configuration constant context "
+    "cover default disconnect downto else elsif end entity exit fairness file for force "
+    "function generate generic group guarded if impure in inertial inout is label library "
+    "linkage literal loop map mod nand new next nor not null of on open or others out "
+    "package parameter port postponed procedure process property protected pure range record "
+    "register reject release rem report restrict restrict_guarantee return rol ror select "
+    "sequence severity shared signal sla sll sra srl strong subtype then to transport type "
+    "unaffected units until use variable vmode vprop vunit wait when while with xnor xor ";
+
+bool IsVhdlReserved(std::string_view name) {
+  std::string word = " ";
+  for (char c : name) word += (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+  word += ' ';
+  return kVhdlReserved.find(word) != std::string_view::npos;
+}
+
+// The fewest address bits that index `count` words (at least one).
+unsigned AddressBits(uint64_t count) {
+  unsigned bits = 1;
+  while ((uint64_t{1} << bits) < count) ++bits;
+  return bits;
 }
 
 // A comment line saying where the words came from, after the format's comment marker.
@@ -37,14 +68,22 @@ std::string Origin(std::string_view marker, const RomRange& range) {
   return line;
 }
 
-std::string VhdlPackage(Processor& processor, const RomRange& range, std::string_view name) {
+std::string VhdlPackage(Processor& processor, const RomRange& range, std::string_view name,
+                        RomTextStyle style) {
   std::string text = Origin("--", range);
   text += "library ieee;\nuse ieee.std_logic_1164.all;\n\npackage ";
   text += name;
-  text += " is\n  subtype ROM_WORD is std_logic_vector(31 downto 0);\n";
-  text += "  type ROM_TYPE is array (0 to " + std::to_string(range.count - 1);
-  text += ") of ROM_WORD;\n  constant ROM : ROM_TYPE := (\n";
-  std::string lines = RomExportText(processor, range.start, range.count);
+  text += " is\n";
+  text += "  constant ROM_DEPTH : natural := " + std::to_string(range.count) + ";\n";
+  text +=
+      "  constant ROM_ADDR_BITS : natural := " + std::to_string(AddressBits(range.count)) + ";\n";
+  text += "  constant ROM_BASE : std_logic_vector(31 downto 0) := x\"";
+  AppendHex(text, range.start, 8);
+  text += "\";\n";
+  text += "  subtype ROM_WORD is std_logic_vector(31 downto 0);\n";
+  text += "  type ROM_TYPE is array (0 to ROM_DEPTH - 1) of ROM_WORD;\n";
+  text += "  constant ROM : ROM_TYPE := (\n";
+  std::string lines = RomExportText(processor, range.start, range.count, style);
   std::erase(lines, '\r');
   // One element alone is not an aggregate in VHDL unless it is named.
   if (range.count == 1) text += "    0 => ";
@@ -160,6 +199,7 @@ RomRange DefaultRomRange(uint32_t lowest, uint32_t highest) {
 }
 
 bool IsVhdlIdentifier(std::string_view name) {
+  if (IsVhdlReserved(name)) return false;
   if (name.empty() || !((name[0] >= 'A' && name[0] <= 'Z') || (name[0] >= 'a' && name[0] <= 'z'))) {
     return false;
   }
@@ -171,17 +211,30 @@ bool IsVhdlIdentifier(std::string_view name) {
   return name.back() != '_';
 }
 
+std::string RomRangeProblem(RomFormat format, const RomRange& range) {
+  if (uint64_t{range.start} + range.count > uint64_t{1} << 32) {
+    return "the range runs past address FFFFFFFF";
+  }
+  if (format == RomFormat::VhdlAggregate && range.count == 1) {
+    return "one word is no VHDL aggregate (an element alone must be named); write the VHDL "
+           "package (vhdl) instead";
+  }
+  return {};
+}
+
 std::string RomImage(Processor& processor, RomFormat format, const RomRange& range,
-                     std::string_view packageName) {
+                     std::string_view packageName, bool unmappedAsZero) {
+  const RomTextStyle style{.hexAddresses = true, .unmappedAsZero = unmappedAsZero};
+  const auto words = [&] { return ReadWords(processor, range, unmappedAsZero); };
   switch (format) {
-    case RomFormat::VhdlAggregate: return RomExportText(processor, range.start, range.count);
-    case RomFormat::VhdlPackage: return VhdlPackage(processor, range, packageName);
-    case RomFormat::ReadMemH: return ReadMemH(ReadWords(processor, range), range);
-    case RomFormat::Mif: return Mif(ReadWords(processor, range), range);
-    case RomFormat::Coe: return Coe(ReadWords(processor, range), range);
-    case RomFormat::IntelHex: return IntelHex(ReadWords(processor, range));
-    case RomFormat::BinaryLittle: return Binary(ReadWords(processor, range), false);
-    case RomFormat::BinaryBig: return Binary(ReadWords(processor, range), true);
+    case RomFormat::VhdlAggregate: return RomExportText(processor, range.start, range.count, style);
+    case RomFormat::VhdlPackage: return VhdlPackage(processor, range, packageName, style);
+    case RomFormat::ReadMemH: return ReadMemH(words(), range);
+    case RomFormat::Mif: return Mif(words(), range);
+    case RomFormat::Coe: return Coe(words(), range);
+    case RomFormat::IntelHex: return IntelHex(words());
+    case RomFormat::BinaryLittle: return Binary(words(), false);
+    case RomFormat::BinaryBig: return Binary(words(), true);
   }
   return {};
 }

@@ -13,8 +13,9 @@
 namespace tervik {
 
 enum class RomFormat : uint8_t {
-  VhdlAggregate,  // the lines of "Copy as ROM" for the range (RomExportText)
-  VhdlPackage,    // a VHDL package: ROM_WORD, ROM_TYPE and the constant ROM, indexed from 0
+  VhdlAggregate,  // the lines of "Copy as ROM" for the range (RomExportText), hex addresses
+  VhdlPackage,    // a VHDL package: ROM_DEPTH, ROM_ADDR_BITS, ROM_BASE, ROM_WORD, ROM_TYPE and
+                  // the constant ROM, indexed from 0
   ReadMemH,       // Verilog $readmemh: one word a line, eight hex digits
   Mif,            // Intel/Altera Memory Initialization File, WIDTH=32, hex address and data
   Coe,            // Xilinx coefficient file, radix 16
@@ -57,12 +58,17 @@ struct RomRange {
 RomRange DefaultRomRange(uint32_t lowest, uint32_t highest);
 
 // Whether `name` can name the VHDL package (a letter, then letters, digits and single '_', not
-// ending in '_').
+// ending in '_', and no reserved word of VHDL-2008 in any case).
 bool IsVhdlIdentifier(std::string_view name);
 
-// The image of `range` in `format`, each word read through the bus as "Copy as ROM" reads it.
-// `packageName` names the VHDL package.
+// Why `range` cannot be written in `format`, or empty: a range that runs past FFFFFFFF, and an
+// aggregate of one word (VHDL takes one element only when it is named: the package does that).
+std::string RomRangeProblem(RomFormat format, const RomRange& range);
+
+// The image of `range` in `format`, each word read through the bus as "Copy as ROM" reads it;
+// with `unmappedAsZero`, an address no region serves gives 0. `packageName` names the VHDL
+// package.
 std::string RomImage(Processor& processor, RomFormat format, const RomRange& range,
-                     std::string_view packageName = "tervik_rom");
+                     std::string_view packageName = "tervik_rom", bool unmappedAsZero = false);
 
 }  // namespace tervik

@@ -9,6 +9,17 @@
 // Fields are separated by blanks (spaces or tabs). Blank lines and lines whose first non-blank
 // character is ';' are comments; the assembler starts the file with "; Tervik symbols". Symbols
 // come in the order the source defines them, and a name appears once.
+//
+// A line with KIND U is a use, not a symbol: VALUE is the address of a word whose operand the
+// source wrote with the symbol NAME (`MOVEL R9,fact%`, each word of `LI R1,table`), so a
+// debugger names the label such a word reaches and no other word's constant that happens to
+// equal an address. The assembler writes the uses after the symbols, by address; files without
+// them (older ones) load as before.
+//
+// The comment line "; listing HASH" (HASH sixteen hex digits, the ListingFingerprint of
+// Listing.h) says which listing the symbols belong to: the assembler writes it second, and the
+// readers use the symbols with that listing only. A file without it (as older assemblers wrote)
+// belongs to any listing.
 #pragma once
 
 #include <cstddef>
@@ -34,14 +45,27 @@ struct SymbolEntry {
   bool operator==(const SymbolEntry&) const = default;
 };
 
+// A word whose operand was written with a symbol: its address and the symbol's name.
+struct SymbolUse {
+  uint32_t address = 0;
+  std::string name;
+
+  bool operator==(const SymbolUse&) const = default;
+};
+
 // The symbols of one program, found by name and, for labels, by address.
 class SymbolTable {
  public:
   SymbolTable() = default;
-  // Entries with a name already given are dropped: the first definition counts.
-  explicit SymbolTable(std::vector<SymbolEntry> entries);
+  // Entries with a name already given are dropped: the first definition counts. `uses` may come
+  // in any order.
+  explicit SymbolTable(std::vector<SymbolEntry> entries, std::vector<SymbolUse> uses = {});
 
   const std::vector<SymbolEntry>& Entries() const { return entries_; }
+  // The uses, by address.
+  const std::vector<SymbolUse>& Uses() const { return uses_; }
+  // Whether the word at `address` has an operand the source wrote with a symbol.
+  bool WrittenWithSymbol(uint32_t address) const;
   bool empty() const { return entries_.empty(); }
   size_t size() const { return entries_.size(); }
 
@@ -56,10 +80,14 @@ class SymbolTable {
   std::vector<SymbolEntry> entries_;
   std::unordered_map<std::string, size_t> byName_;
   std::vector<std::pair<uint32_t, size_t>> labels_;  // (address, entry), by address, then order
+  std::vector<SymbolUse> uses_;                      // by address
 };
 
-// The text of a symbol file for `entries`.
-std::string FormatSymbolFile(std::span<const SymbolEntry> entries);
+// The text of a symbol file for `entries`, of the listing with the fingerprint `listing` when
+// given, then the `uses` (written by address).
+std::string FormatSymbolFile(std::span<const SymbolEntry> entries,
+                             std::optional<uint64_t> listing = std::nullopt,
+                             std::span<const SymbolUse> uses = {});
 
 struct SymbolFileResult {
   bool read = false;  // false: the file could not be used at all, `failure` says why
@@ -67,6 +95,10 @@ struct SymbolFileResult {
   SymbolTable table;                // the symbols of every line that could be read
   std::vector<std::string> errors;  // "line 7: expected 8 hex digits", at most kMaxErrors
   size_t badLines = 0;              // all lines that could not be read
+  std::optional<uint64_t> listing;  // the fingerprint of the "; listing" line, when there is one
+
+  // Whether the symbols may be used with the listing of fingerprint `fingerprint`.
+  bool BelongsTo(uint64_t fingerprint) const { return !listing || *listing == fingerprint; }
 
   static constexpr size_t kMaxErrors = 5;
 };

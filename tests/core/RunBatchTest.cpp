@@ -1,5 +1,7 @@
 // The batched run must end in exactly the state of the same number of single steps: registers,
 // memory, plug-in calls and the change markers of the last step, with and without breakpoints.
+// Every test runs on both engines: the interpreter, and the translator (where this build has
+// it) translating every block at its first meeting.
 #include <gtest/gtest.h>
 
 #include <optional>
@@ -8,6 +10,7 @@
 #include <tuple>
 
 #include "TestMachine.h"
+#include "Translator.h"
 
 namespace tervik::test {
 namespace {
@@ -45,12 +48,34 @@ Observed Observe(Processor& cpu, uint64_t steps) {
   return o;
 }
 
+// The engine a test's batches run on.
+class RunBatchTest : public ::testing::TestWithParam<jit::EngineKind> {
+ protected:
+  bool Translating() const { return GetParam() == jit::EngineKind::Translator; }
+  void Use(Processor& cpu) const {
+    ASSERT_EQ(jit::InstallEngine(cpu, GetParam(), {.hotAfter = 0}), GetParam());
+  }
+};
+
+std::vector<jit::EngineKind> Engines() {
+  if (!jit::TranslatorAvailable()) return {jit::EngineKind::Interpreter};
+  return {jit::EngineKind::Interpreter, jit::EngineKind::Translator};
+}
+
+std::string EngineParamName(const ::testing::TestParamInfo<jit::EngineKind>& info) {
+  return std::string(jit::EngineName(info.param));
+}
+
 // A random program that mostly stays inside its region and reaches RAM, ROM, the device and
-// unmapped memory with its loads and stores.
-void SetUpRandomProgram(Processor& cpu, uint32_t seed) {
+// unmapped memory with its loads and stores. With `catchUp` the device is clocked by catch-up
+// (its calls come out the same), which is what lets the translator run the program: a module
+// clocked every step keeps a batch in the interpreter.
+void SetUpRandomProgram(Processor& cpu, uint32_t seed, bool catchUp) {
   std::mt19937 rng(seed);
   cpu.AddRegion(0, 0x100, RegionType::ROM);
-  cpu.AddRegion(kDevice, kDeviceSize, RegionType::DLL, FakeModule<5>::Entry());
+  PluginEntryPoints device = FakeModule<5>::Entry();
+  if (catchUp) device.ClockSteps = &FakeModule<5>::ClockSteps;
+  cpu.AddRegion(kDevice, kDeviceSize, RegionType::DLL, device);
   cpu.AddRegion(kProgram, kProgramSize + 0x40, RegionType::RAM);
   for (uint32_t a = kProgram; a < kProgram + kProgramSize; ++a) {
     uint32_t word = rng();
@@ -120,7 +145,7 @@ uint64_t StepLikeBatch(Processor& cpu, uint64_t n, const std::vector<uint32_t>& 
   return steps;
 }
 
-TEST(RunBatch, EndsInTheStateOfSingleSteps) {
+TEST_P(RunBatchTest, EndsInTheStateOfSingleSteps) {
   std::mt19937 rng(99);
   for (uint32_t seed = 1; seed <= 60; ++seed) {
     for (uint64_t n : {1u, 2u, 7u, 150u, 2000u}) {
@@ -138,13 +163,14 @@ TEST(RunBatch, EndsInTheStateOfSingleSteps) {
         const std::vector<uint32_t> breakpoints = RandomBreakpoints(rng, bpCount);
 
         Processor batch;
-        SetUpRandomProgram(batch, seed);
+        SetUpRandomProgram(batch, seed, Translating());
+        Use(batch);
         CallLog().clear();
         const uint64_t ran = batch.RunBatch(n, breakpoints, onStall);
         const Observed fromBatch = Observe(batch, ran);
 
         Processor single;
-        SetUpRandomProgram(single, seed);
+        SetUpRandomProgram(single, seed, Translating());
         CallLog().clear();
         const uint64_t steps = StepLikeBatch(single, n, breakpoints, onStall);
         const Observed fromSteps = Observe(single, steps);
@@ -171,7 +197,7 @@ TEST(RunBatch, EndsInTheStateOfSingleSteps) {
 // breakpoint and rewrite them while they run (a jump before a breakpoint becoming a word that
 // goes on into it, and the other way round): every batch, whatever its length, ends where
 // single steps stop, in their state.
-TEST(RunBatch, BreakpointsAroundLoopsMatchSingleSteps) {
+TEST_P(RunBatchTest, BreakpointsAroundLoopsMatchSingleSteps) {
   constexpr uint32_t k = Machine::kRam, kRom = 0x10;
   struct Case {
     const char* name;
@@ -257,6 +283,7 @@ TEST(RunBatch, BreakpointsAroundLoopsMatchSingleSteps) {
       for (uint64_t n = 1; n <= 60; ++n) {
         Machine batch, single;
         setUp(batch);
+        Use(batch.cpu);
         setUp(single);
         const uint64_t ran = batch.cpu.RunBatch(n, c.breakpoints, onStall);
         const uint64_t steps = StepLikeBatch(single.cpu, n, c.breakpoints, onStall);
@@ -270,12 +297,13 @@ TEST(RunBatch, BreakpointsAroundLoopsMatchSingleSteps) {
 
 // One processor through batches of every kind in turn, against single steps after each: what a
 // breakpoint run leaves in its caches must not change what the next run does.
-TEST(RunBatch, MixedBatchesInTurnMatchSingleSteps) {
+TEST_P(RunBatchTest, MixedBatchesInTurnMatchSingleSteps) {
   std::mt19937 rng(7);
   for (uint32_t seed = 100; seed < 140; ++seed) {
     Processor batch, single;
-    SetUpRandomProgram(batch, seed);
-    SetUpRandomProgram(single, seed);
+    SetUpRandomProgram(batch, seed, Translating());
+    Use(batch);
+    SetUpRandomProgram(single, seed, Translating());
     for (int round = 0; round < 12; ++round) {
       const uint64_t n = 1 + rng() % 300;
       const std::vector<uint32_t> breakpoints = RandomBreakpoints(rng, static_cast<int>(rng() % 4));
@@ -292,7 +320,7 @@ TEST(RunBatch, MixedBatchesInTurnMatchSingleSteps) {
 
 // Sequential code running over the top of the address space into address 0: the words on
 // either side of the wrap are each other's neighbours for breakpoints too.
-TEST(RunBatch, BreakpointsAcrossTheWrapOfTheAddressSpace) {
+TEST_P(RunBatchTest, BreakpointsAcrossTheWrapOfTheAddressSpace) {
   struct Case {
     uint32_t breakpoint;
     uint64_t steps;  // from 0xFFFFFFFC
@@ -307,6 +335,7 @@ TEST(RunBatch, BreakpointsAcrossTheWrapOfTheAddressSpace) {
     };
     Processor batch, single;
     setUp(batch);
+    Use(batch);
     setUp(single);
     const uint32_t bp[] = {c.breakpoint};
     EXPECT_EQ(batch.RunBatch(100, bp), c.steps) << std::hex << c.breakpoint;
@@ -334,7 +363,7 @@ struct CodeModule {
 // A jump, call or return that lands on a breakpoint, fetched from a module or from RAM (where a
 // CALL may push over its own word): the markers of that last cycle, sp among them, come out as
 // single steps give them.
-TEST(RunBatch, BreakpointReachedByAJumpFromAModuleOrOverItsOwnWord) {
+TEST_P(RunBatchTest, BreakpointReachedByAJumpFromAModuleOrOverItsOwnWord) {
   constexpr uint32_t kCode = 0x9000, kInRam = Machine::kRam + 0x20;
   constexpr uint32_t kTarget = Machine::kRam + 0x10;
   struct Case {
@@ -374,6 +403,7 @@ TEST(RunBatch, BreakpointReachedByAJumpFromAModuleOrOverItsOwnWord) {
     for (auto onStall : {Processor::OnStall::Continue, Processor::OnStall::Stop}) {
       Machine m;
       setUp(m);
+      Use(m.cpu);
       ASSERT_EQ(m.cpu.RunBatch(10, bp, onStall), 1u) << c.name;
       EXPECT_EQ(m.cpu.pc, kTarget) << c.name;
       EXPECT_TRUE(Observe(m.cpu, 1) == expected) << c.name;
@@ -381,8 +411,9 @@ TEST(RunBatch, BreakpointReachedByAJumpFromAModuleOrOverItsOwnWord) {
   }
 }
 
-TEST(RunBatch, StartingOnABreakpointRunsAtLeastOneStep) {
+TEST_P(RunBatchTest, StartingOnABreakpointRunsAtLeastOneStep) {
   Machine m;
+  Use(m.cpu);
   m.Load(Machine::kRam, {Op(NOP), Rri(JUMPI, 0, 0, 0xFFFF)});
   const uint32_t bp[] = {Machine::kRam};
   EXPECT_EQ(m.cpu.RunBatch(1000, bp), 2u);  // NOP, then the jump back lands on it
@@ -392,11 +423,12 @@ TEST(RunBatch, StartingOnABreakpointRunsAtLeastOneStep) {
 
 // A module whose Clock throws ends the run; the words at and before the breakpoint are the
 // program's again.
-TEST(RunBatch, AThrowingModuleLeavesTheWordsAtBreakpointsAsTheyWere) {
+TEST_P(RunBatchTest, AThrowingModuleLeavesTheWordsAtBreakpointsAsTheyWere) {
   struct Throwing {
     static void Clock() { throw std::runtime_error("clock"); }
   };
   Machine m;
+  Use(m.cpu);
   PluginEntryPoints entry = FakeModule<9>::Entry();
   entry.Clock = &Throwing::Clock;
   m.cpu.AddRegion(0x9000, 1, RegionType::DLL, entry);
@@ -409,7 +441,7 @@ TEST(RunBatch, AThrowingModuleLeavesTheWordsAtBreakpointsAsTheyWere) {
 
 // Every way a cycle can leave pc where it was ends a batch that asks for it, after that cycle,
 // in the state (markers included) of single steps; a batch that does not ask runs on.
-TEST(RunBatch, StallStopEndsOnTheCycleThatLeftPcInPlace) {
+TEST_P(RunBatchTest, StallStopEndsOnTheCycleThatLeftPcInPlace) {
   struct Case {
     const char* name;
     uint32_t word;
@@ -435,6 +467,7 @@ TEST(RunBatch, StallStopEndsOnTheCycleThatLeftPcInPlace) {
       };
       Machine batch, single;
       setUp(batch);
+      Use(batch.cpu);
       setUp(single);
       EXPECT_EQ(batch.cpu.RunBatch(1000, {}, Processor::OnStall::Stop), 3u) << c.name;
       for (int i = 0; i < 3; ++i) single.cpu.Step();
@@ -447,8 +480,9 @@ TEST(RunBatch, StallStopEndsOnTheCycleThatLeftPcInPlace) {
   }
 }
 
-TEST(RunBatch, StallStopDoesNotEndALoopThatMovesPc) {
+TEST_P(RunBatchTest, StallStopDoesNotEndALoopThatMovesPc) {
   Machine m;
+  Use(m.cpu);
   m.Load(Machine::kRam, {Op(NOP), Rri(JUMPI, 0, 0, 0xFFFF)});
   EXPECT_EQ(m.cpu.RunBatch(1001, {}, Processor::OnStall::Stop), 1001u);
   EXPECT_TRUE(m.cpu.pcChanged);
@@ -484,10 +518,42 @@ Access NextAccess(const Processor& cpu) {
   }
 }
 
+// Single steps until what RunBatch(n, breakpoints, onStall, watches) would stop at: the count,
+// the first watch that an access matched, the access and the address of its word.
+struct WatchedSteps {
+  uint64_t steps = 0;
+  std::optional<size_t> hit;
+  Access access;
+  uint32_t accessPc = 0;
+};
+WatchedSteps StepLikeWatchedBatch(Processor& cpu, uint64_t n,
+                                  const std::vector<uint32_t>& breakpoints,
+                                  Processor::OnStall onStall,
+                                  const std::vector<Processor::Watch>& watches) {
+  WatchedSteps r;
+  do {
+    r.access = NextAccess(cpu);
+    r.accessPc = cpu.pc;
+    cpu.Step();
+    ++r.steps;
+    for (size_t i = 0; i < watches.size() && r.access.any && !r.hit; ++i) {
+      const Processor::Watch& w = watches[i];
+      if (r.access.address >= w.first && r.access.address <= w.last &&
+          (r.access.write ? w.onWrite : w.onRead)) {
+        r.hit = i;
+      }
+    }
+  } while (!r.hit && r.steps < n && !Contains(breakpoints, cpu.pc) &&
+           !(onStall == Processor::OnStall::Stop && !cpu.pcChanged));
+  return r;
+}
+
 // Watches on the program, its stack, the device, ROM and unmapped words, for reads, writes or
 // both, alone and with breakpoints: a batch ends after the cycle single steps show making the
-// first watched access, in their state, and names that access.
-TEST(RunBatch, WatchesEndAfterTheCycleThatMadeTheAccess) {
+// first watched access, in their state, and names that access. Every other round the batch may
+// run exactly up to that access, so that it is the last cycle the batch allows (a batch of one
+// among them).
+TEST_P(RunBatchTest, WatchesEndAfterTheCycleThatMadeTheAccess) {
   std::mt19937 rng(5);
   std::vector<uint32_t> touched;  // the addresses the program's loads and stores reach
   auto randomWatch = [&]() {
@@ -510,81 +576,78 @@ TEST(RunBatch, WatchesEndAfterTheCycleThatMadeTheAccess) {
     const uint32_t mode = rng() % 3;
     return Processor::Watch{first, first + size - 1, mode != 0, mode != 1};
   };
-  int hits = 0;
+  int hits = 0, hitsOnTheLastCycle = 0;
   for (uint32_t seed = 200; seed < 260; ++seed) {
     touched.clear();
     Processor probe;
-    SetUpRandomProgram(probe, seed);
+    SetUpRandomProgram(probe, seed, Translating());
     for (int i = 0; i < 400; ++i) {
       if (const Access a = NextAccess(probe); a.any) touched.push_back(a.address);
       probe.Step();
     }
-    for (int round = 0; round < 16; ++round) {
+    for (int round = 0; round < 32; ++round) {
       std::vector<Processor::Watch> watches;
       for (int i = 0, count = 1 + static_cast<int>(rng() % 4); i < count; ++i) {
         watches.push_back(randomWatch());
       }
       const std::vector<uint32_t> breakpoints = RandomBreakpoints(rng, static_cast<int>(rng() % 3));
       const auto onStall = rng() % 2 == 0 ? Processor::OnStall::Stop : Processor::OnStall::Continue;
-      const uint64_t n = 1 + rng() % 400;
+      uint64_t n = 1 + rng() % 400;
+      if (round % 2 == 1) {
+        Processor ahead;
+        SetUpRandomProgram(ahead, seed, Translating());
+        const WatchedSteps found = StepLikeWatchedBatch(ahead, 400, breakpoints, onStall, watches);
+        if (found.hit) n = found.steps;
+      }
 
       Processor batch, single;
-      SetUpRandomProgram(batch, seed);
-      SetUpRandomProgram(single, seed);
+      SetUpRandomProgram(batch, seed, Translating());
+      Use(batch);
+      SetUpRandomProgram(single, seed, Translating());
       CallLog().clear();
       const uint64_t ran = batch.RunBatch(n, breakpoints, onStall, watches);
       const Observed fromBatch = Observe(batch, ran);
 
       CallLog().clear();
-      std::optional<size_t> expectHit;
-      Access access;
-      uint32_t accessPc = 0;
-      uint64_t steps = 0;
-      do {
-        access = NextAccess(single);
-        accessPc = single.pc;
-        single.Step();
-        ++steps;
-        for (size_t i = 0; i < watches.size() && access.any && !expectHit; ++i) {
-          const Processor::Watch& w = watches[i];
-          if (access.address >= w.first && access.address <= w.last &&
-              (access.write ? w.onWrite : w.onRead)) {
-            expectHit = i;
-          }
-        }
-      } while (!expectHit && steps < n && !Contains(breakpoints, single.pc) &&
-               !(onStall == Processor::OnStall::Stop && !single.pcChanged));
-      const std::string where = "seed " + std::to_string(seed) + " round " + std::to_string(round);
-      ASSERT_TRUE(fromBatch == Observe(single, steps))
-          << where << " steps " << ran << " vs " << steps;
-      ASSERT_EQ(batch.LastWatchHit().has_value(), expectHit.has_value()) << where;
-      if (!expectHit) continue;
+      const WatchedSteps expect = StepLikeWatchedBatch(single, n, breakpoints, onStall, watches);
+      const std::string where = "seed " + std::to_string(seed) + " round " + std::to_string(round) +
+                                " limit " + std::to_string(n);
+      ASSERT_TRUE(fromBatch == Observe(single, expect.steps))
+          << where << " steps " << ran << " vs " << expect.steps;
+      ASSERT_EQ(batch.LastWatchHit().has_value(), expect.hit.has_value()) << where;
+      if (!expect.hit) continue;
       ++hits;
+      if (expect.steps == n) ++hitsOnTheLastCycle;
       const Processor::WatchHit& hit = *batch.LastWatchHit();
-      EXPECT_EQ(hit.watch, *expectHit) << where;
-      EXPECT_EQ(hit.address, access.address) << where;
-      EXPECT_EQ(hit.write, access.write) << where;
-      EXPECT_EQ(hit.pc, accessPc) << where;
-      const bool inDevice = access.address - kDevice < kDeviceSize;
-      if (access.write) {
+      EXPECT_EQ(hit.watch, *expect.hit) << where;
+      EXPECT_EQ(hit.address, expect.access.address) << where;
+      EXPECT_EQ(hit.write, expect.access.write) << where;
+      EXPECT_EQ(hit.pc, expect.accessPc) << where;
+      const bool inDevice = expect.access.address - kDevice < kDeviceSize;
+      if (expect.access.write) {
         EXPECT_EQ(hit.before.has_value(), !inDevice) << where;
         if (!inDevice && !hit.dropped) {
-          EXPECT_EQ(batch.ReadMem(access.address), hit.value) << where;
+          EXPECT_EQ(batch.ReadMem(expect.access.address), hit.value) << where;
         }
       }
     }
   }
-  EXPECT_GT(hits, 60);  // the cases reach watched words often enough to test them
+  // The cases reach watched words often enough to test them, on the last cycle too.
+  EXPECT_GT(hits, 120);
+  EXPECT_GT(hitsOnTheLastCycle, 60);
 }
 
-TEST(RunBatch, ZeroStepsDoesNothing) {
+TEST_P(RunBatchTest, ZeroStepsDoesNothing) {
   Machine m;
+  Use(m.cpu);
   m.Load(Machine::kRam, {Rri(ADDI, 1, 1, 1)});
   m.cpu.regChanged[4] = true;
   EXPECT_EQ(m.cpu.RunBatch(0), 0u);
   EXPECT_EQ(m.cpu.pc, Machine::kRam);
   EXPECT_TRUE(m.cpu.regChanged[4]);
 }
+
+INSTANTIATE_TEST_SUITE_P(Engines, RunBatchTest, ::testing::ValuesIn(Engines()), EngineParamName);
 
 }  // namespace
 }  // namespace tervik::test

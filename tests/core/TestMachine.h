@@ -83,6 +83,12 @@ struct FakeModule {
   }
   static void Reset() { Log("Reset"); }
   static void Clock() { Log("Clock"); }
+  // As `steps` calls of Clock, logged one by one, so that catch-up clocking logs what clocking
+  // every step does.
+  static uint32_t ClockSteps(uint32_t steps) {
+    for (uint32_t i = 0; i < steps; ++i) Clock();
+    return TERVIK_PLUGIN_CLOCK_IDLE;
+  }
 
   static PluginEntryPoints Entry() {
     return {&About, &WriteMem, &CPUWriteMem, &ReadMem, &Initialize, &Reset, &Clock};

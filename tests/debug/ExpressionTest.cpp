@@ -83,16 +83,28 @@ TEST_F(ExpressionTest, Values) {
       {"'\\\\'", '\\'},
       {"'\\''", '\''},
       {"'\\0'", 0},
-      {"'\xC3'", 0xC3},
+      // Characters are Unicode code points of the UTF-8 text.
+      {"'\xC3\xA9'", 0xE9},
+      {"'\xE2\x82\xAC'", 0x20AC},
+      {"'\xF0\x9F\x98\x80'", 0x1F600},
+      {"'\xF4\x8F\xBF\xBF'", 0x10FFFF},
       {"9223372036854775807", kMax64},
       {"0x7FFFFFFFFFFFFFFF", kMax64},
       {" \t1\t+ 2 ", 3},
-      // '%': a number's suffix unless an operand follows.
+      // '%' right after an H# number is its mark; after other numbers a suffix unless an
+      // operand follows.
+      {"H#10% + 1", 17},
+      {"h#10%+1", 17},
+      {"H#10% - 1", 15},
+      {"-H#10% * 2", -32},
+      {"H#10 % 3", 1},
+      {"H#10\t% 3", 1},
+      {"0x10%3", 1},
+      {"0x10% + 1", 0},
       {"10%3", 1},
       {"10 % 3", 1},
       {"1%", 1},
       {"(H#10%) + 1", 17},
-      {"H#10% + 1", 0},
       {"H#10%*2", 32},
       {"H#10% == 16", 1},
       {"10%!=10", 0},
@@ -306,6 +318,23 @@ TEST_F(ExpressionTest, Errors) {
       {"0x1G", "col 4: unexpected 'G' in a number"},
       {"1.5", "col 2: unexpected '.' in a number"},
       {"''", "col 1: a character literal holds exactly one character"},
+      {"'\xC3\xA9\xA9'", "col 4: invalid UTF-8 in a character literal"},
+      {"'\xC3'", "col 2: invalid UTF-8 in a character literal"},
+      {"'\xE9'", "col 2: invalid UTF-8 in a character literal"},
+      {"'\xC0\x80'", "col 2: invalid UTF-8 in a character literal"},      // overlong
+      {"'\xED\xA0\x80'", "col 2: invalid UTF-8 in a character literal"},  // a surrogate
+      {"'\xF4\x90\x80\x80'", "col 2: invalid UTF-8 in a character literal"},
+      {"'\xE2\x82'", "col 2: invalid UTF-8 in a character literal"},
+      {"'\xC3\xA9\xC3\xA9'", "col 1: a character literal holds exactly one character"},
+      {"H#10%3",
+       "col 5: '%' right after an H# number is its mark: write a blank before '%' for the "
+       "remainder"},
+      {"h#10% (2)",
+       "col 5: '%' right after an H# number is its mark: write a blank before '%' for the "
+       "remainder"},
+      {"1 + H#10% x",
+       "col 9: '%' right after an H# number is its mark: write a blank before '%' for the "
+       "remainder"},
       {"2 * 'ab'", "col 5: a character literal holds exactly one character"},
       {"'a", "col 1: unterminated character literal"},
       {"'\\", "col 1: unterminated character literal"},

@@ -148,6 +148,52 @@ TEST(ProgramFiles, BadSymbolFilesLeaveTheSessionWithout) {
   EXPECT_TRUE(s.Symbols().empty());
 }
 
+// The symbol file names its listing by the words the loader reads from it: symbols of another
+// listing are refused with one line, those of a symbol file without the line (an older
+// assembler's) are taken.
+TEST(ProgramFiles, SymbolsOfAnotherListingAreNotUsed) {
+  Folder dir;
+  const std::string source = dir.Write("prog.asm", "start: NOP\ntarget: JUMPI target\n");
+  const SourceBuild build = BuildSource(source);
+  ASSERT_TRUE(build.ok);
+  const std::string old = dir.Write("old.sym", "00000001 L target\n");
+  // The same symbols for the listing with the label a word further on.
+  const SourceBuild moved =
+      BuildSource(dir.Write("moved.asm", "start: NOP\n  NOP\ntarget: JUMPI target\n"));
+  ASSERT_TRUE(moved.ok);
+
+  Session s;
+  s.Cpu().AddRegion(0, 0x10, RegionType::RAM);
+  NullConsole console;
+  ListingExtent extent;
+  ASSERT_TRUE(LoadListing(build.listingPath, s.Cpu(), s.Listing(), console, &extent));
+  s.SetListingFingerprint(extent.fingerprint);
+  struct Case {
+    std::string symbols;
+    std::string line;  // the first console line
+    size_t count;
+  } const cases[] = {
+      {build.symbolsPath, "Loaded 2 symbols from ", 2},
+      {moved.symbolsPath,
+       "Symbols not loaded: '" + moved.symbolsPath +
+           "' belongs to another listing than the one loaded; assemble the source again",
+       0},
+      {old, "Loaded 1 symbol from ", 1},
+  };
+  for (const Case& c : cases) {
+    s.SetSymbols(SymbolTable({{"stale", 9, true}}));
+    const std::vector<std::string> lines = LoadSymbols(s, c.symbols, true);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.front().rfind(c.line, 0), 0u) << lines.front();
+    EXPECT_EQ(s.Symbols().size(), c.count) << c.symbols;
+  }
+  EXPECT_EQ(ForeignSymbols(ReadSymbolFile(moved.symbolsPath), moved.symbolsPath, build.listingPath)
+                .has_value(),
+            true);
+  EXPECT_EQ(ForeignSymbols(ReadSymbolFile(build.symbolsPath), build.symbolsPath, build.listingPath),
+            std::nullopt);
+}
+
 TEST(ProgramFiles, WordTargets) {
   auto word = [](Opcode op, unsigned rd, unsigned ra, uint32_t low) {
     return static_cast<uint32_t>(op) << 26 | rd << 21 | ra << 16 | (low & 0xFFFFu);

@@ -425,7 +425,7 @@ TEST(SessionTest, WatchpointsStopAfterTheAccess) {
       {"0x1000", "M[0x1000] / R0", 1, true,
        "Watchpoint 1 at 00000005: its condition failed: col 11: division by zero"},
       {"0x2000", "", 1, true, "Watchpoint 1: M[00002000] <- 00000003 by the word at 00000006"},
-      {"0x2003..0x2000, r", "", 2, true,
+      {"0x2000..0x2003, r", "", 2, true,
        "Watchpoint 1: M[00002000] read 00000002 by the word at 00000007"},
       {"0x1800", "", 1, true,
        "Watchpoint 1: M[00001800] 00000000 -> 00000003 by the word at 00000008"},
@@ -455,6 +455,36 @@ TEST(SessionTest, WatchpointsStopAfterTheAccess) {
   }
 }
 
+// Step over a word that is not a CALL runs a batch of one instruction: every watched access it
+// makes counts a hit and stops there, as a free run's would.
+TEST(SessionTest, StepOverEachWordCountsItsWatchedAccesses) {
+  struct Case {
+    const char* watch;
+    uint64_t hits;  // over the program's three rounds
+  } const cases[] = {{"0x1000", 3},     {"0x1000, r", 3}, {"0x1000, rw", 6}, {"0x2000", 3},
+                     {"0x1800, rw", 6}, {"0", 3},         {"0x17FF", 0}};
+  for (const Case& c : cases) {
+    Session s;
+    LoadProgram(s, kAccesses);
+    s.Cpu().AddRegion(0x2000, 4, RegionType::DLL,
+                      {&Latch::About, &Latch::WriteMem, &Latch::CPUWriteMem, &Latch::ReadMem,
+                       &Latch::Initialize, &Latch::Reset, &Latch::Clock});
+    SymbolContext none;
+    const Result<WatchRequest> request = ParseWatch(c.watch, none);
+    ASSERT_TRUE(request.ok()) << c.watch;
+    s.AddWatchpoint(request.value().first, request.value().last, request.value().access);
+    uint64_t stops = 0;
+    while (s.Cpu().pc != 13) {
+      RunOperation op = s.StartStepOver();
+      const StopReason reason = s.Finish(op);
+      EXPECT_EQ(reason.instructions, 1u) << c.watch;
+      if (reason.kind == StopKind::Watchpoint) ++stops;
+    }
+    EXPECT_EQ(s.Watchpoints()[0].settings.hits, c.hits) << c.watch;
+    EXPECT_EQ(stops, c.hits) << c.watch;
+  }
+}
+
 TEST(SessionTest, WatchTextsAndTheirErrors) {
   Processor cpu;
   cpu.r[1] = 0x1000;
@@ -464,7 +494,19 @@ TEST(SessionTest, WatchTextsAndTheirErrors) {
     const char* result;  // WatchText of the request, or the error
   } const cases[] = {
       {"0x1000", "00001000, w"},
-      {"R1+1 .. R1 , RW", "00001000..00001001, rw"},
+      {"R1 .. R1+1 , RW", "00001000..00001001, rw"},
+      {"0..0xFFFFFFFF", "00000000..FFFFFFFF, w"},
+      {"0xFFFFFFFF..0xFFFFFFFF", "FFFFFFFF, w"},
+      // A range that would wrap past FFFFFFFF, or runs downwards, is refused at its "..".
+      {"R1+1 .. R1 , RW",
+       "col 6: the range's first address 00001001 is above its last 00001000 (a range does not "
+       "wrap past FFFFFFFF)"},
+      {"SP-1..SP+1, r",
+       "col 5: the range's first address FFFFFFFF is above its last 00000001 (a range does not "
+       "wrap past FFFFFFFF)"},
+      {"0xFFFFFFFF..0x1",
+       "col 11: the range's first address FFFFFFFF is above its last 00000001 (a range does not "
+       "wrap past FFFFFFFF)"},
       {"R1..R1+0xF,r", "00001000..0000100F, r"},
       {"-1, w", "FFFFFFFF, w"},
       {"", "col 1: expected an expression"},
@@ -479,6 +521,24 @@ TEST(SessionTest, WatchTextsAndTheirErrors) {
     const std::string got =
         r.ok() ? WatchText(r.value().first, r.value().last, r.value().access) : r.error().Text();
     EXPECT_EQ(got, c.result) << c.text;
+  }
+}
+
+// A watchpoint follows its label to the label's new address, unless its range would then run
+// past FFFFFFFF.
+TEST(SessionTest, WatchpointsFollowTheirLabelsWithoutWrapping) {
+  struct Case {
+    uint32_t moved;  // where the label is now
+    uint32_t first, last;
+  } const cases[] = {
+      {0x100, 0x100, 0x10F}, {0xFFFFFFF0, 0xFFFFFFF0, 0xFFFFFFFF}, {0xFFFFFFF8, 0x10, 0x1F}};
+  for (const Case& c : cases) {
+    Session s;
+    s.SetSymbols(SymbolTable({{"buffer", 0x10, true}}));
+    s.AddWatchpoint(0x10, 0x1F);
+    s.SetSymbols(SymbolTable({{"buffer", c.moved, true}}), true);
+    EXPECT_EQ(s.Watchpoints()[0].first, c.first) << c.moved;
+    EXPECT_EQ(s.Watchpoints()[0].last, c.last) << c.moved;
   }
 }
 

@@ -44,7 +44,7 @@ if dpkg-deb -f "$deb" Description | grep -q ';'; then fail "the description is a
 depends=$(field Depends)
 echo "Depends: $depends"
 for lib in libc6 libstdc++6 libpcre2-8-0 libqt6core6 libqt6gui6 libqt6widgets6 libqt6pdf6 \
-           libqt6pdfwidgets6 libqt6svg6; do
+           libqt6pdfwidgets6 libqt6svg6 libqscintilla2-qt6-15; do
   grep -qE "(^|, )${lib//+/\\+}( \(>= [^)]*\))?(,|$)" <<<"$depends" || fail "Depends lacks $lib"
 done
 # Nothing of the build: no development packages, no tools of the build.

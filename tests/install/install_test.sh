@@ -19,12 +19,14 @@ moddir=lib/${multiarch:+$multiarch/}tervik
 # What a user expects to find.
 for f in bin/tervik bin/tervik-as bin/tervik-run bin/tervik-rom \
          $moddir/libtervik_terminal.so $moddir/libtervik_timer.so $moddir/libtervik_gpio.so \
+         $moddir/libtervik_sevenseg.so $moddir/libtervik_display.so \
          include/tervik/tervik_plugin.h lib/${multiarch:+$multiarch/}pkgconfig/tervik-plugin.pc \
          lib/cmake/TervikPlugin/TervikPluginConfig.cmake \
          share/doc/tervik/Manual.pdf share/doc/tervik/README.md \
          share/man/man1/tervik.1.gz share/man/man1/tervik-as.1.gz share/man/man1/tervik-run.1.gz \
          share/man/man1/tervik-rom.1.gz share/man/man5/tervik-map.5.gz \
          share/man/man5/tervik-lst.5.gz share/man/man5/tervik-sym.5.gz \
+         share/man/man5/tervik-session.5.gz \
          share/doc/tervik/copyright share/doc/tervik/changelog.gz share/doc-base/tervik \
          share/doc/tervik/sdk/counter.c share/mime/packages/org.tervik.Tervik.xml \
          share/applications/org.tervik.Tervik.desktop \
@@ -68,7 +70,7 @@ grep -qx "manual: $prefix/bin/../share/doc/tervik/Manual.pdf (found)\|manual: $p
 examples=$prefix/share/tervik/examples
 "$prefix/bin/tervik" --self-test --map "$examples/default.map" "$examples/hello.lst" >"$tmp/map.out" 2>>"$tmp/window.err" \
   || { cat "$tmp/map.out"; fail "self-test with the installed map"; }
-for module in terminal timer gpio; do
+for module in terminal timer gpio sevenseg display; do
   grep -qx "console: Adding DLL 'libtervik_$module.so'" "$tmp/map.out" || fail "no module $module"
 done
 [ "$(grep -c '^console: 0000[0-9A-F]* 0000000[0-9A-F] DLL  .' "$tmp/map.out")" -ge 3 ] \
@@ -88,11 +90,17 @@ grep -q "^console: Copied .*default.map.* into the workspace $HOME/Tervik$" "$tm
 grep -qx "console: Loading memory map from default.map..." "$tmp/desktop.out" || fail "default.map not loaded in the workspace"
 [ "$(grep -c '^console: 0000[0-9A-F]* 0000000[0-9A-F] DLL  .' "$tmp/desktop.out")" -ge 3 ] \
   || { cat "$tmp/desktop.out"; fail "the workspace's map lacks the modules"; }
+# The first start shows the demo, from its source, with what to press.
+grep -qx "console: hello.asm is loaded: F9 runs it, F7 steps one instruction, Ctrl+F2 starts it over" \
+  "$tmp/desktop.out" || { cat "$tmp/desktop.out"; fail "the first start does not open the demo"; }
+grep -q "^console: Loaded [0-9]* symbols from hello.sym$" "$tmp/desktop.out" \
+  || { cat "$tmp/desktop.out"; fail "the demo's labels are not loaded"; }
 # A second start keeps the user's files.
 echo "; mine" >"$HOME/Tervik/hello.asm"
 "$prefix/bin/tervik" --workspace --self-test >"$tmp/again.out" 2>>"$tmp/window.err"
 [ "$(cat "$HOME/Tervik/hello.asm")" = "; mine" ] || fail "the second start overwrote a file"
 if grep -q "^console: Copied" "$tmp/again.out"; then fail "the second start copied again"; fi
+if grep -q "is loaded: F9" "$tmp/again.out"; then fail "the second start opened the demo again"; fi
 
 # The tools: the assembler makes the installed listing; the runner runs it with the modules.
 "$prefix/bin/tervik-as" "$examples/counter.asm" -o "$work/counter.lst"

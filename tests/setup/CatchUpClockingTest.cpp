@@ -4,7 +4,9 @@
 // every step, through the same mix of batches (with breakpoints and the stall stop), single
 // steps, the views' reads, the loaders' writes and resets. Every value the program and the
 // views read, every console line in its order, the final registers, RAM and every module's
-// registers (the timer's prescaler phase included) must be the same.
+// registers (the timer's prescaler phase included) must be the same. Both runs take their
+// batches on each engine in turn: the interpreter, and the translator (where the build has it)
+// translating every block at its first meeting.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -16,6 +18,7 @@
 #include "MemoryMap.h"
 #include "Processor.h"
 #include "SetupTestSupport.h"
+#include "Translator.h"
 
 namespace tervik {
 namespace {
@@ -182,11 +185,12 @@ struct Observed {
   bool operator==(const Observed&) const = default;
 };
 
-class CatchUpClockingTest : public ::testing::Test {
+class CatchUpClockingTest : public ::testing::TestWithParam<jit::EngineKind> {
  protected:
   Observed Run(const Layout& layout, const std::vector<uint32_t>& program,
                const std::vector<Action>& actions, bool catchUp) {
     Processor cpu;
+    EXPECT_EQ(jit::InstallEngine(cpu, GetParam(), {.hotAfter = 0}), GetParam());
     cpu.SetCatchUpClocking(catchUp);
     // Test modules by names relative to the map's folder, where links to them are.
     for (const char* name : {"libtervik_test_ticker.so", "libtervik_test_ticker_per_step.so"}) {
@@ -239,7 +243,7 @@ class CatchUpClockingTest : public ::testing::Test {
   RecordingConsole console;
 };
 
-TEST_F(CatchUpClockingTest, RandomProgramsMatchClockingEveryStep) {
+TEST_P(CatchUpClockingTest, RandomProgramsMatchClockingEveryStep) {
   size_t lines = 0, reads = 0;
   for (uint32_t seed = 1; seed <= 60; ++seed) {
     std::mt19937 rng(seed);
@@ -274,7 +278,7 @@ TEST_F(CatchUpClockingTest, RandomProgramsMatchClockingEveryStep) {
 
 // A ticker line that falls due inside a batch comes at its exact step: between the lines that
 // stores of the steps around it make, with the right clock count.
-TEST_F(CatchUpClockingTest, ALineFromClockComesAtItsStep) {
+TEST_P(CatchUpClockingTest, ALineFromClockComesAtItsStep) {
   Layout layout;
   // MOVEL R1,ticker ; STOREI [R1],5 (a line every 5 clocks) ; then GPIO toggles in a loop.
   const std::vector<uint32_t> program = {
@@ -296,6 +300,16 @@ TEST_F(CatchUpClockingTest, ALineFromClockComesAtItsStep) {
   EXPECT_EQ(everyStep.console[0], "GPIO LEDs 00000001 (LED 0 on)");
   EXPECT_EQ(everyStep.console[1], "A tick at 7");
 }
+
+std::vector<jit::EngineKind> Engines() {
+  if (!jit::TranslatorAvailable()) return {jit::EngineKind::Interpreter};
+  return {jit::EngineKind::Interpreter, jit::EngineKind::Translator};
+}
+
+INSTANTIATE_TEST_SUITE_P(Engines, CatchUpClockingTest, ::testing::ValuesIn(Engines()),
+                         [](const ::testing::TestParamInfo<jit::EngineKind>& info) {
+                           return std::string(jit::EngineName(info.param));
+                         });
 
 }  // namespace
 }  // namespace tervik

@@ -27,6 +27,7 @@ struct ListingCase {
   std::string content;
   std::map<uint32_t, uint32_t> words;        // every non-zero word afterwards
   std::map<uint32_t, std::string> comments;  // the whole ListingMap afterwards
+  bool orderedOnce = true;  // each word carried once, by ascending address, none of them 0
 };
 void PrintTo(const ListingCase& c, std::ostream* os) {
   *os << c.name;
@@ -43,7 +44,23 @@ TEST_P(ListingLineTest, LoadsWordsAndComments) {
   ListingMap listing;
   RecordingConsole console;
 
-  LoadListing(path, processor, listing, console);
+  ListingExtent extent;
+  LoadListing(path, processor, listing, console, &extent);
+  // The fingerprint the assembler writes into the symbol file, from the text, names exactly the
+  // words the load carried: in file order, unplaced and zero words included.
+  EXPECT_EQ(ListingFingerprint(c.content), extent.fingerprint);
+  uint64_t fingerprint = 0xCBF29CE484222325u;  // FNV-1a 64 over address then word, LSB first
+  for (const auto& [address, word] : c.words) {
+    for (const uint32_t value : {address, word}) {
+      for (int shift = 0; shift < 32; shift += 8) {
+        fingerprint = (fingerprint ^ ((value >> shift) & 0xFFu)) * 0x100000001B3u;
+      }
+    }
+  }
+  // Where each word is carried once, in ascending order, and is not 0, the words are all.
+  if (c.orderedOnce) {
+    EXPECT_EQ(extent.fingerprint, fingerprint);
+  }
 
   // Silent, unless the listing carries no word at all: then one line says so.
   if (c.words.empty()) {
@@ -103,7 +120,8 @@ INSTANTIATE_TEST_SUITE_P(
                     "00040 " + Bits(1) + " ;first\n00040 " + Bits(2) + " ;second\n00041 " +
                         Bits(3) + " ;kept\n00041 " + Bits(4) + "\n",
                     {{0x40, 2}, {0x41, 4}},
-                    {{0x40, ";second"}, {0x41, ";kept"}}},
+                    {{0x40, ";second"}, {0x41, ";kept"}},
+                    false},
         ListingCase{
             "LoneSemicolonGivesNoComment",
             "00050 " + Bits(1) + " ;\n00051 " + Bits(1) + " ;a   \t\n00052 " + Bits(1) + " ;  \n",

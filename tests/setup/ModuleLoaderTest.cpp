@@ -112,11 +112,13 @@ TEST_F(ModuleLoaderTest, LooksUpTheSevenExportsInOrderAndInitializesWithConsoleP
   const auto entry = modules.LoadPeripheralModule("absent.so", "9600 baud", {}, console);
   ASSERT_TRUE(entry.has_value());
   EXPECT_EQ(fake.loads, std::vector<std::string>{"absent.so"});  // the system loader's rules
-  // The optional eighth is looked up last; a module without it is clocked every step.
-  EXPECT_EQ(fake.lookups,
-            (std::vector<std::string>{"Initialize", "About", "CPUWriteMem", "WriteMem", "ReadMem",
-                                      "Reset", "Clock", "ClockSteps"}));
+  // The optional ones are looked up last: a module without ClockSteps is clocked every step,
+  // one without PanelDescribe has no panel.
+  EXPECT_EQ(fake.lookups, (std::vector<std::string>{
+                              "Initialize", "About", "CPUWriteMem", "WriteMem", "ReadMem", "Reset",
+                              "Clock", "ClockSteps", "PanelDescribe", "PanelInput", "PanelPeek"}));
   EXPECT_EQ(entry->ClockSteps, nullptr);
+  EXPECT_EQ(entry->PanelDescribe, nullptr);
   EXPECT_EQ(record.initParams, std::vector<std::string>{"9600 baud"});
   ASSERT_EQ(record.initCallbacks.size(), 1u);
   EXPECT_EQ(record.initCallbacks[0], &ConsolePuts);

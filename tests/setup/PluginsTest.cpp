@@ -135,5 +135,108 @@ TEST_F(PluginsTest, GpioReportsLedChangesAndReadsSwitches) {
             std::vector<std::string>{"GPIO: invalid switch setting 'on', all switches off"});
 }
 
+// The registers the Board brought: one row per access, in order, on a fresh module each.
+TEST_F(PluginsTest, NewRegistersReadAsTheirTablesSay) {
+  struct Access {
+    char op;  // 'w' CPUWriteMem, 'W' WriteMem, 'r' ReadMem expects, 'p' PanelPeek expects,
+              // 'i' PanelInput(offset, value) expects 1, 'I' expects 0, 'R' Reset
+    uint32_t offset, value;
+  };
+  const struct {
+    const char* module;
+    const char* param;
+    std::vector<Access> accesses;
+  } cases[] = {
+      {"libtervik_gpio.so",
+       "",
+       {{'r', 5, 0},
+        {'i', 33, 1},
+        {'i', 35, 1},
+        {'r', 5, 0xA},
+        {'w', 5, 0},
+        {'r', 5, 0xA},
+        {'i', 33, 0},
+        {'r', 5, 0x8},
+        {'i', 31, 1},
+        {'r', 1, 0x80000000u},
+        {'I', 36, 1},
+        {'R', 0, 0},
+        {'r', 5, 0x8},
+        {'r', 1, 0x80000000u}}},
+      {"libtervik_terminal.so",
+       "",
+       {{'r', 4, 0},    {'r', 1, 1},   {'i', 0, 'a'}, {'i', 0, 'b'},  {'r', 1, 5},
+        {'r', 4, 'a'},  {'r', 4, 'a'}, {'W', 4, 0},   {'r', 4, 'a'},  {'w', 4, 0},
+        {'r', 4, 'b'},  {'w', 4, 7},   {'r', 4, 0},   {'r', 1, 1},    {'w', 4, 0},
+        {'I', 1, 'x'},  {'i', 0, 'c'}, {'R', 0, 0},   {'r', 4, 0},    {'w', 0, 'H'},
+        {'w', 0, '\n'}, {'w', 0, 'i'}, {'p', 0, 'H'}, {'p', 48, 'i'}, {'p', 48 * 12, 49}}},
+      {"libtervik_sevenseg.so",
+       "4",
+       {{'w', 0, 0x1FF},
+        {'r', 0, 0xFF},
+        {'p', 0, 0xFF},
+        {'w', 8, 0x3},
+        {'r', 8, 3},
+        {'w', 1, 0x8A},
+        {'p', 1, 0x77 | 0x80},
+        {'W', 0, 0x0},
+        {'p', 0, 0x3F},
+        {'w', 4, 0x7F},
+        {'r', 4, 0},
+        {'p', 4, 0},
+        {'w', 3, 0x40},
+        {'p', 3, 0x40},
+        {'R', 0, 0},
+        {'r', 8, 0},
+        {'p', 1, 0}}},
+      {"libtervik_display.so",
+       "3x2",
+       {{'r', 5, 0},
+        {'w', 5, 0x00FF8000},
+        {'r', 5, 0x00FF8000},
+        {'W', 0, 0x123},
+        {'r', 0, 0x123},
+        {'w', 6, 1},
+        {'r', 6, 0},
+        {'R', 0, 0},
+        {'r', 5, 0x00FF8000}}},
+  };
+  for (const auto& c : cases) {
+    const PluginEntryPoints m = Load(c.module, c.param);
+    ASSERT_NE(m.PanelDescribe, nullptr) << c.module;
+    int step = 0;
+    for (const Access& a : c.accesses) {
+      ++step;
+      switch (a.op) {
+        case 'w': m.CPUWriteMem(a.offset, a.value); break;
+        case 'W': m.WriteMem(a.offset, a.value); break;
+        case 'r': EXPECT_EQ(m.ReadMem(a.offset), a.value) << c.module << " step " << step; break;
+        case 'p':
+          ASSERT_NE(m.PanelPeek, nullptr) << c.module;
+          EXPECT_EQ(m.PanelPeek(a.offset), a.value) << c.module << " step " << step;
+          break;
+        case 'i':
+        case 'I':
+          ASSERT_NE(m.PanelInput, nullptr) << c.module;
+          EXPECT_EQ(m.PanelInput(a.offset, a.value), a.op == 'i' ? 1 : 0)
+              << c.module << " step " << step;
+          break;
+        case 'R': m.Reset(); break;
+        default: FAIL();
+      }
+    }
+  }
+  // Bad parameter texts of the new modules fall back to their defaults, with a line each.
+  console.lines.clear();
+  EXPECT_EQ(Load("libtervik_sevenseg.so", "9").ReadMem(7), 0u);
+  EXPECT_EQ(Load("libtervik_display.so", "0x5").PanelDescribe()->elements[0].width, 64u);
+  EXPECT_EQ(Load("libtervik_display.so", "1024x1025").PanelDescribe()->elements[0].height, 32u);
+  EXPECT_EQ(Load("libtervik_display.so", "1024x1").PanelDescribe()->elements[0].width, 1024u);
+  EXPECT_EQ(console.lines,
+            (std::vector<std::string>{"Seven-segment: invalid digit count '9', using 8",
+                                      "Display: invalid size '0x5', using 64x32",
+                                      "Display: invalid size '1024x1025', using 64x32"}));
+}
+
 }  // namespace
 }  // namespace tervik

@@ -3,6 +3,8 @@
 // assembler writes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,6 +20,8 @@ TEST(SymbolFile, ReadsWhatItCanAndSaysWhatItCannot) {
     bool read;
     std::vector<SymbolEntry> entries;
     std::vector<std::string> errors;
+    std::optional<uint64_t> listing = std::nullopt;
+    std::vector<SymbolUse> uses = {};
   } const cases[] = {
       {"empty", "", true, {}, {}},
       {"comments, blanks, CRLF, tabs",
@@ -30,7 +34,7 @@ TEST(SymbolFile, ReadsWhatItCanAndSaysWhatItCannot) {
        true,
        {{"a", 1, true}, {"_.x9", 5, false}},
        {"line 2: expected a value of 8 hex digits",
-        "line 3: expected L (label) or E (constant) after the value",
+        "line 3: expected L (label), E (constant) or U (use) after the value",
         "line 4: expected a name of letters, digits, '_' and '.'",
         "line 5: unexpected text after the name"}},
       {"truncated last line",
@@ -44,12 +48,48 @@ TEST(SymbolFile, ReadsWhatItCanAndSaysWhatItCannot) {
        {{"a", 1, true}},
        {}},
       {"binary", std::string("00000001 L a\n\0\x01\x02", 16), false, {}, {}},
+      {"the listing's fingerprint, in either case",
+       "; Tervik symbols\n; listing 0123456789abcDEF\n00000001 L a\n",
+       true,
+       {{"a", 1, true}},
+       {},
+       0x0123456789ABCDEFu},
+      {"only the first listing line counts",
+       "; listing 0000000000000001\n;listing 0000000000000002\n",
+       true,
+       {},
+       {},
+       1u},
+      {"comments that are no listing line",
+       "; listing 123\n; listing 0123456789ABCDEF x\n; listings 0123456789ABCDEF\n",
+       true,
+       {},
+       {},
+       std::nullopt},
+      {"uses: not symbols, kept by address, a name may repeat",
+       "00000005 L fact\n00000003 U fact\n00000001 U fact\n00000002 u fact\n00000004 U\n",
+       true,
+       {{"fact", 5, true}},
+       {"line 4: expected L (label), E (constant) or U (use) after the value",
+        "line 5: expected a name of letters, digits, '_' and '.'"},
+       std::nullopt,
+       {{1, "fact"}, {3, "fact"}}},
   };
   for (const Case& c : cases) {
     const SymbolFileResult r = ParseSymbolFile(c.text);
+    EXPECT_EQ(r.listing, c.listing) << c.name;
+    // A file without the line belongs to every listing; one with it to its own alone.
+    EXPECT_TRUE(r.BelongsTo(c.listing.value_or(42))) << c.name;
+    EXPECT_EQ(r.BelongsTo(c.listing.value_or(42) + 1), !c.listing) << c.name;
     EXPECT_EQ(r.read, c.read) << c.name;
     EXPECT_EQ(r.table.Entries(), c.entries) << c.name;
     EXPECT_EQ(r.errors, c.errors) << c.name;
+    EXPECT_EQ(r.table.Uses(), c.uses) << c.name;
+    for (uint32_t a = 0; a < 6; ++a) {
+      const bool used = std::any_of(c.uses.begin(), c.uses.end(),
+                                    [a](const SymbolUse& u) { return u.address == a; });
+      EXPECT_EQ(r.table.WrittenWithSymbol(a), used) << c.name << " " << a;
+    }
   }
   // Only the first few errors are kept, but all are counted.
   std::string many;
@@ -79,9 +119,12 @@ TEST(SymbolFile, LooksUpLabelsByAddressAndNamesByValue) {
   for (const Where& w : places) EXPECT_EQ(table.Locate(w.address), w.text) << w.address;
   EXPECT_EQ(SymbolTable().Locate(5), "");
 
-  const SymbolFileResult again = ParseSymbolFile(FormatSymbolFile(table.Entries()));
+  const std::vector<SymbolUse> uses = {{9, "loop"}, {2, "far"}, {9, "SIZE"}};
+  const SymbolFileResult again = ParseSymbolFile(FormatSymbolFile(table.Entries(), 0x1234u, uses));
   EXPECT_TRUE(again.errors.empty());
   EXPECT_EQ(again.table.Entries(), table.Entries());
+  EXPECT_EQ(again.table.Uses(), (std::vector<SymbolUse>{{2, "far"}, {9, "loop"}, {9, "SIZE"}}));
+  EXPECT_EQ(again.listing, 0x1234u);
 }
 
 TEST(SymbolFile, ReadsOnlyRegularFilesOfSensibleSize) {

@@ -199,6 +199,16 @@ TEST(AssemblerPseudo, ReportsMistakesOncePerLine) {
       {"p REG R1\np REG R2", 2, 1, "duplicate name 'p': first defined on line 1"},
       {"SP REG R1", 1, 1, "'SP' is a register name, not a register alias..."},
       {"ADD ptr,R1,R2\nptr REG R3", 1, 5, "expected a register R0 to R31 as operand 1..."},
+      // Near misses of labels, constants and aliases (names match case-sensitively).
+      {"loop: NOP\nJUMPI lop", 2, 7, "undefined label 'lop': did you mean loop?"},
+      {"count EQU 3\nDW Count", 2, 4, "undefined label 'Count': did you mean count?"},
+      {"N2: NOP\nN1 EQU 1\nDW N3", 3, 4, "undefined label 'N3': did you mean N1 or N2?"},
+      {"x: NOP\nORG y", 2, 5,
+       "undefined label 'y': ORG and EQU use only labels defined above; did you mean x?"},
+      {"ptr REG R4\nLOADI R1,prt,0", 2, 10,
+       "expected a register R0 to R31 as operand 2: LOADI takes Rd,Ra,imm; did you mean ptr?"},
+      {"first REG R4\nADD R1,R2,frist", 2, 11,
+       "expected a register R0 to R31 as operand 3: ADD takes Rd,Ra,Rb; did you mean first?"},
   };
   for (const ErrorCase& c : cases) {
     SCOPED_TRACE(c.source);

@@ -158,6 +158,27 @@ TEST(Assembler, DirectivesPlaceDataAndConstants) {
   EXPECT_EQ(r.words, expected);
 }
 
+// Sources are UTF-8: a byte-order mark before the first line is skipped, and a string gives one
+// word per Unicode character (its code point), as a character literal gives one.
+TEST(Assembler, ReadsUtf8TextAsCharacters) {
+  const struct {
+    const char* source;
+    std::vector<uint32_t> words;
+  } cases[] = {
+      {"\xEF\xBB\xBFNOP", {Op(NOP)}},
+      {"\xEF\xBB\xBF; comment\r\n  DW 1", {1}},
+      {"DW \"\xC3\xA9t\xC3\xA9\"", {0xE9, 't', 0xE9}},
+      {"DW \"\xE2\x82\xAC\xF0\x9F\x98\x80\\n\"", {0x20AC, 0x1F600, '\n'}},
+      {"DW 2 DUP \"\xC3\xBC\", '\xC3\xBC'", {0xFC, 0xFC, 0xFC}},
+      {"DW H#10% + 1, H#10 % 3, 10%3", {17, 1, 1}},
+  };
+  for (const auto& c : cases) EXPECT_EQ(Words(c.source), c.words) << c.source;
+  // A mark anywhere but at the start is an error, as any stray character.
+  const Result r = Assemble("NOP \xEF\xBB\xBF");
+  ASSERT_EQ(r.errors.size(), 1u);
+  EXPECT_EQ(r.errors[0].column, 5u);
+}
+
 // The listing is what the loader reads: words at their addresses and the source comments.
 TEST(Assembler, ListingLoadsIntoMemoryWithItsComments) {
   const char* source =
@@ -186,6 +207,35 @@ TEST(Assembler, ListingLoadsIntoMemoryWithItsComments) {
   EXPECT_EQ(comments.Comment(0x1000), ";\", 7 ; text");
   EXPECT_EQ(comments.Comment(0x1001), "");  // later words of a DW line carry no source
   EXPECT_EQ(comments.size(), 3u);
+}
+
+// The symbol file records the words whose operand the source wrote with a symbol, and only
+// those: each word of LI and CALLTO but not its CALL, neither data words nor numbers that happen
+// to equal a label's address.
+TEST(Assembler, SymbolFileRecordsTheWordsWrittenWithASymbol) {
+  const char* source =
+      "COUNT   EQU   H#1000\n"
+      "start:  MOVEL R1,H#0%        ; 0: a number, though start is 0\n"
+      "        MOVEL R9,fact%       ; 1: fact\n"
+      "        MOVEL R2,7%          ; 2: a number, though fact is 7\n"
+      "        CALLTO R8,fact       ; 3 MOVEH, 4 ADDI (fact lies below), 5 CALL\n"
+      "        LI    R3,COUNT+2     ; 6: MOVEL of a constant\n"
+      "fact:   BNZEI R1,fact%       ; 7: a branch\n"
+      "        DW    fact, 7        ; 8, 9: data\n"
+      "        ADDI  R4,R4,end-fact ; 10: the difference of two labels\n"
+      "end:    JUMPI start          ; 11\n";
+  const Result r = Assemble(source);
+  ASSERT_TRUE(r.errors.empty()) << r.errors.front().message;
+  ExpectGolden("symbols.sym", FormatSymbolFile(r.symbols, std::nullopt, r.uses));
+  // Older readers' symbols are all there, and the uses read back as written.
+  const SymbolFileResult back = ParseSymbolFile(FormatSymbolFile(r.symbols, std::nullopt, r.uses));
+  EXPECT_EQ(back.table.Entries(), r.symbols);
+  EXPECT_EQ(back.table.Uses(), r.uses);
+  EXPECT_TRUE(back.errors.empty());
+  for (uint32_t a = 0; a < 12; ++a) {
+    const bool expected = a == 1 || a == 3 || a == 4 || a == 6 || a == 7 || a == 10 || a == 11;
+    EXPECT_EQ(back.table.WrittenWithSymbol(a), expected) << a;
+  }
 }
 
 struct ErrorCase {
@@ -264,6 +314,17 @@ TEST(Assembler, ReportsCommonMistakesWithLineAndColumn) {
       {"N: NOP\nZ EQU 1\nM: DW N+Z+M-M\nHI: DW HI", 1, 1, ""},  // names unless [ or ( follows
       {"  , NOP", 1, 3, "expected a label, a mnemonic or a directive, found ','"},
       {"; 0001A 00000100001000100000000000000101", 1, 1, "this line would be read as a word"},
+      // The lowest 64-bit value out of range (its magnitude once overflowed in the message).
+      {"DW -9223372036854775807-1", 1, 24, "value out of range: -8000000000000000 does not fit"},
+      {"ORG -9223372036854775807-1", 1, 25, "value out of range: -8000000000000000 does not"},
+      {"DW -H#7FFFFFFFFFFFFFFF", 1, 4, "value out of range: -7FFFFFFFFFFFFFFF does not fit"},
+      // '%' right after an H# number is its mark, never the remainder.
+      {"ADDI R1,R1,H#10%3", 1, 16, "'%' right after an H# number is its mark"},
+      // Strings and characters are UTF-8.
+      {"DW \"a\xC3\"", 1, 6, "invalid UTF-8 in a string"},
+      {"DW \"\xE9t\xE9\"", 1, 5, "invalid UTF-8 in a string"},
+      {"DW '\xE9'", 1, 5, "invalid UTF-8 in a character literal"},
+      {"INCLUDE \"\xE9.inc\"", 1, 9, "INCLUDE reads files"},  // a file name is bytes
   };
   for (const ErrorCase& c : cases) {
     const Result r = Assemble(c.source);
@@ -412,6 +473,68 @@ TEST(Assembler, IncludeMistakesNameTheFileAndLine) {
     EXPECT_EQ(d.message.rfind(c.expected.message, 0), 0u) << c.name << ": " << d.message;
     EXPECT_TRUE(r.listing.empty()) << c.name;
   }
+}
+
+// An error in an included file names the INCLUDE lines that brought it in, innermost first; a
+// file that includes itself through another is refused there.
+TEST(Assembler, IncludedErrorsShowTheirIncludeChain) {
+  FakeFiles fs;
+  fs.files["lib/a.inc"] = "NOP\n  INCLUDE \"b.inc\"\n";
+  fs.files["lib/b.inc"] = "MOVL R1,2\nINCLUDE \"a.inc\"\n";
+  const Result r = Assemble("NOP\n INCLUDE \"lib/a.inc\"", "main.asm", fs.Reader());
+  ASSERT_EQ(r.errors.size(), 2u);
+  const std::vector<assembler::SourcePlace> chain = {{"lib/a.inc", 2, 11}, {"", 2, 10}};
+  EXPECT_EQ(r.errors[0], (Diagnostic{1, 1, "unknown mnemonic 'MOVL': did you mean MOVE or MOVEL?",
+                                     "lib/b.inc", chain}));
+  EXPECT_EQ(r.errors[1].message.rfind("'lib/a.inc' is already being included", 0), 0u);
+  EXPECT_EQ(r.errors[1].includedFrom, chain);
+  EXPECT_EQ(assembler::FormatDiagnostic("main.asm", r.errors[0]),
+            "lib/b.inc:1:1: error: unknown mnemonic 'MOVL': did you mean MOVE or MOVEL?\n"
+            "lib/a.inc:2:11: note: included from here\n"
+            "main.asm:2:10: note: included from here");
+}
+
+// Files that include one another many times over (16 files, each including the next three
+// times: 3^15 copies) end at the limit on included lines, each file read once.
+TEST(Assembler, IncludeFanOutEndsAtTheLineLimit) {
+  FakeFiles fs;
+  for (int i = 0; i < 16; ++i) {
+    const std::string next = "INCLUDE \"f" + std::to_string(i + 1) + ".inc\"\n";
+    fs.files["f" + std::to_string(i) + ".inc"] = i == 15 ? "NOP\n" : next + next + next;
+  }
+  const Result r = Assemble("INCLUDE \"f0.inc\"", "main.asm", fs.Reader());
+  ASSERT_EQ(r.errors.size(), 1u);
+  const Diagnostic& d = r.errors[0];
+  EXPECT_EQ(d.message,
+            "INCLUDE adds more than 262144 lines in all (a file included again "
+            "counts again)");
+  EXPECT_EQ(d.column, 9u);
+  ASSERT_FALSE(d.includedFrom.empty());
+  EXPECT_EQ(d.includedFrom.back(), (assembler::SourcePlace{"", 1, 9}));
+  // The INCLUDE line in fN.inc, which f0.inc ... f(N-1).inc and main.asm brought in.
+  EXPECT_EQ(d.includedFrom.size(), std::stoul(d.file.substr(1)) + 1);
+  EXPECT_EQ(fs.asked.size(), 16u);
+  EXPECT_TRUE(r.listing.empty());
+}
+
+// Lines whose words overlap are reported from their ranges, before any word is encoded: 1000
+// lines of a million words each at address 0 once took 12 bytes a word.
+TEST(Assembler, OverlapsAreFoundBeforeTheWordsAreMade) {
+  std::string source;
+  for (int i = 0; i < 1000; ++i) source += "ORG 0\nDW H#100000 DUP 0\n";
+  source += "ORG H#100\nNOP\n";
+  const Result r = Assemble(source);
+  ASSERT_EQ(r.errors.size(), 1000u);
+  for (size_t i = 0; i + 1 < r.errors.size(); ++i) {
+    EXPECT_EQ(r.errors[i], (Diagnostic{static_cast<unsigned>(2 * i + 4), 1,
+                                       "address 0 already holds a word from line 2", ""}));
+  }
+  EXPECT_EQ(r.errors.back(),
+            (Diagnostic{2002, 1, "address 100 already holds a word from line 2", ""}));
+  // A line that overlaps keeps reporting its own mistakes.
+  const Result both = Assemble("DW 2 DUP 0\nORG 1\nDW 3 DUP x");
+  ASSERT_EQ(both.errors.size(), 1u);
+  EXPECT_EQ(both.errors[0].message, "undefined label 'x'");
 }
 
 #if defined(__GNUC__) && !defined(__clang__)

@@ -121,7 +121,9 @@ TEST(Examples, CommittedListingsEqualTheBuiltOnes) {
                       std::string_view(std::getenv("TERVIK_UPDATE_GOLDEN")) == "1";
   for (const std::string name :
        {"blinker.lst", "checksum.lst", "counter.lst", "hello.lst", "stack.lst", "blinker.sym",
-        "checksum.sym", "counter.sym", "hello.sym", "stack.sym"}) {
+        "checksum.sym", "counter.sym", "hello.sym", "stack.sym", "animation.lst", "echo.lst",
+        "stopwatch.lst", "switches.lst", "animation.sym", "echo.sym", "stopwatch.sym",
+        "switches.sym"}) {
     std::string built, committed;
     const std::string stem = name.substr(0, name.size() - 4);
     const std::string builtPath = ExampleListing(stem);
@@ -405,7 +407,10 @@ TEST(AssemblerCommandLine, ErrorsLeaveNoListingBehind) {
                 {"good.lst", "00000 10111100000000000000000000000000  start: JUMPI start\n"},
                 {"good.sym",
                  "; Tervik symbols: VALUE KIND NAME, KIND L for a label, E for a constant\n"
-                 "00000000 L start\n"}}));
+                 "; listing A8C76C3228194BE1\n"
+                 "00000000 L start\n"
+                 "; Uses: ADDRESS U NAME, the word at ADDRESS has an operand written with NAME\n"
+                 "00000000 U start\n"}}));
 
   EXPECT_EQ(RunProgram(kAssembler, {}).exitCode, 64);
 }
@@ -425,7 +430,7 @@ TEST(AssemblerCommandLine, RefusesToWriteOverItsInputs) {
       {"a listing given as source", {"prog.lst"}, "it is the source '"},
       {"a link to the source", {"main.asm", "-o", "link.lst"}, "it is the source '"},
       {"an included file", {"main.asm", "-o", "lib/check.inc"}, "it is the included file '"},
-      {"a folder", {"bad.asm", "-o", "lib"}, "it is not a regular file;"},
+      {"a folder", {"bad.asm", "-o", "lib"}, "it is a folder;"},
   };
   for (const Case& c : cases) {
     TempDir dir;

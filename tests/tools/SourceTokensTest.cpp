@@ -17,7 +17,11 @@ std::string Show(const std::vector<Token>& tokens) {
   for (const Token& t : tokens) {
     if (!text.empty()) text += ' ';
     text += kLetters[static_cast<int>(t.kind)];
-    text += "@" + std::to_string(t.column) + "+" + std::to_string(t.length);
+    // Appended piece by piece: GCC 12 at -O2 misreads "literal" + std::string (-Wrestrict).
+    text += '@';
+    text += std::to_string(t.column);
+    text += '+';
+    text += std::to_string(t.length);
   }
   return text;
 }

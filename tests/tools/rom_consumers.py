@@ -78,12 +78,17 @@ def ghdl(tool, listing, start, count, cwd):
         "use work.tervik_rom.all;\n"
         "entity bench is\nend entity;\n"
         "architecture print of bench is\nbegin\n  process\n    variable l : line;\n  begin\n"
+        "    assert ROM_DEPTH = ROM'length report \"ROM_DEPTH\" severity failure;\n"
+        "    assert 2 ** ROM_ADDR_BITS >= ROM_DEPTH and (ROM_ADDR_BITS = 1 or\n"
+        "           2 ** (ROM_ADDR_BITS - 1) < ROM_DEPTH) report \"ROM_ADDR_BITS\" severity failure;\n"
+        "    write(l, string'(\"base \") & to_hstring(ROM_BASE));\n    writeline(output, l);\n"
         "    for i in ROM'range loop\n"
         "      write(l, to_hstring(ROM(i)));\n      writeline(output, l);\n    end loop;\n"
         "    wait;\n  end process;\nend architecture;\n")
     run(["ghdl", "-a", "--std=08", "rom.vhd", "bench.vhd"], cwd)
     run(["ghdl", "-e", "--std=08", "bench"], cwd)
-    return [hex_words(run(["ghdl", "-r", "--std=08", "bench"], cwd))]
+    base, _, words = run(["ghdl", "-r", "--std=08", "bench"], cwd).partition("\n")
+    return [[int(base.split()[-1], 16)] + hex_words(words)]
 
 
 def iverilog(tool, listing, start, count, cwd, size):
@@ -122,6 +127,8 @@ def main():
         return SKIP
     first, want = expected(listing_words(listing),
                            None if start is None else address(start, listing), count)
+    if consumer == "ghdl":
+        want = [first] + want  # the package's ROM_BASE comes first
     with tempfile.TemporaryDirectory() as cwd:
         if consumer == "ghdl":
             results = ghdl(tool, listing, start, count, cwd)

@@ -10,10 +10,12 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
+#include <filesystem>
 
 #include "Clipboard.h"
 #include "ExportRom.h"
 #include "Files.h"
+#include "OutputTargets.h"
 #include "RomExport.h"
 #include "RomImage.h"
 #include "Tfdebug.h"
@@ -105,6 +107,12 @@ class ClipboardTest : public QObject {
         {1, "0x1000", "4", "my__rom", "The VHDL package needs a VHDL name."},
         {0, "0x1000", "4", "my__rom", ""},  // the name matters for the VHDL package only
         {5, "0x1000", "4", "", ""},
+        {1, "0x1000", "4", "Entity", "The VHDL package needs a VHDL name."},
+        {1, "0xFFFFFFFE", "4", "my_rom", "Words: the range runs past address FFFFFFFF."},
+        {0, "0x1000", "1", "my_rom",
+         "Words: one word is no VHDL aggregate (an element alone must be named); write the VHDL "
+         "package (vhdl) instead."},
+        {0, "0x1000", "2", "my_rom", ""},
     };
     int n = 0;
     for (const Row& row : rows) {
@@ -170,6 +178,42 @@ class ClipboardTest : public QObject {
     main.ActionRun->trigger();
     QVERIFY(!enabledDuringRun);
     QVERIFY(main.ActionExportRom->isEnabled());
+  }
+
+  // The dialog writes as the tools do: a file whole, through a link its target, a device and a
+  // FIFO as streams; a folder is refused with a message and left alone (the targets of
+  // tests/tools/OutputsTest.cpp; the dialog reads no file, so none is its input).
+  void ExportRomWritesEveryKindOfTargetSafely() {
+    QDir::setCurrent(TERVIK_EXAMPLES_DIR);
+    TFMain main;
+    main.FormCreate();
+    for (const tervik::test::OutputTarget target : tervik::test::kAllOutputTargets) {
+      if (target == tervik::test::OutputTarget::Input) continue;
+      const std::string name(tervik::test::Name(target));
+      QTemporaryDir dir;
+      tervik::test::PreparedOutput output(target, std::filesystem::path(dir.path().toStdString()),
+                                          "");
+      if (!output.skip().empty()) {
+        qInfo("skipped %s: %s", name.c_str(), output.skip().c_str());
+        continue;
+      }
+      TExportRomDialog dialog(&main, main.Session());
+      dialog.Format->setCurrentIndex(2);  // $readmemh
+      dialog.Start->setText("0");
+      dialog.Count->setText("4");
+      dialog.Path->setText(QString::fromStdString(output.path()));
+      dialog.ConfirmOverwrite = [](const QString&) { return true; };
+      dialog.accept();
+      const QString expected =
+          output.MustBeWritten()
+              ? QString()
+              : "Cannot write the file: " +
+                    QString::fromUtf8(output.Refusal().data(), output.Refusal().size());
+      QVERIFY2(dialog.Message->text() == expected,
+               qPrintable(QString::fromStdString(name) + ": " + dialog.Message->text()));
+      const std::string problem = output.Check("// Tervik ROM image");
+      QVERIFY2(problem.empty(), (name + ": " + problem).c_str());
+    }
   }
 };
 

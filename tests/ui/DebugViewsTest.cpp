@@ -4,6 +4,7 @@
 // the behaviour lives in the window, the console's menu, the elided status bar, the title, the
 // recent files and "Watch this".
 #include <QLayout>
+#include <QMenu>
 #include <QMenuBar>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -14,6 +15,7 @@
 
 #include "Clipboard.h"
 #include "DebugViews.h"
+#include "HistoryActions.h"
 #include "ProgramMenu.h"
 #include "RecentFiles.h"
 #include "Tfcallstack.h"
@@ -62,7 +64,10 @@ class DebugViewsTest : public QObject {
   QString oldCwd_;
 
   // The main window with fact(3) opened from its source and a breakpoint at `fact`.
-  std::unique_ptr<TFMain> Open() {
+  // The factorial program in a new main window; `fresh` drops what an earlier window kept for
+  // it (its session file).
+  std::unique_ptr<TFMain> Open(bool fresh = true) {
+    if (fresh) QFile::remove(dir_.filePath("fact.session"));
     auto main = std::make_unique<TFMain>();
     main->FormCreate();
     const QString source = dir_.filePath("fact.asm");
@@ -273,10 +278,21 @@ class DebugViewsTest : public QObject {
     auto main = Open();
     QVERIFY(main);
     FMem->GoToAddress(0x1800);
-    const std::string word = FMem->WatchTextAt(FMem->kWordColumn * FMem->CharWidth() + 2, 2);
+    const int x = FMem->kWordColumn * FMem->CharWidth() + 2;
+    const std::string word = FMem->WatchTextAt(x, 2);
     QCOMPARE(word, std::string("M[0x00001800]"));
-    main->WatchExpression(word);
+    // One menu holds the window's own entry and the reverse commands' entry.
+    QMenu menu;
+    FMem->PB1->FillContextMenu(menu, x, 2);
+    QStringList texts;
+    for (const QAction* a : menu.actions()) texts << a->text();
+    QCOMPARE(texts, (QStringList{"&Watch this", "", "Last write of 00001800"}));
+    menu.actions().front()->trigger();
     QVERIFY(main->Views()->Watches()->isVisible());
+    QCOMPARE(main->Debugger().Watches().Items().back().text, word);
+    QMenu none;  // off the words: no menu at all
+    FMem->PB1->FillContextMenu(none, 1, 2);
+    QVERIFY(none.isEmpty());
     // Every register the window shows gives a name the expression language reads.
     std::set<std::string> names;
     for (int y = 0; y < 18 * FReg->LineHeight(); y += 2) {
@@ -291,6 +307,13 @@ class DebugViewsTest : public QObject {
     for (const tervik::debug::WatchItem& item : list.Items()) {
       QVERIFY2(item.value.has_value(), item.text.c_str());
     }
+    // The next window on the program shows the same list, kept in its session file.
+    main->Views()->Watches()->Model()->Remove(0);
+    main.reset();
+    main = Open(false);
+    QVERIFY(main);
+    QCOMPARE(main->Debugger().Watches().size(), size_t{37});
+    QCOMPARE(main->Views()->Watches()->Model()->rowCount(), 38);  // and the row for a new one
   }
 
   // The console's menu: copy the selected lines or all, clear, save; Ctrl+F finds a text.
@@ -355,7 +378,16 @@ class DebugViewsTest : public QObject {
     main.ActionStep->trigger();
     main.ActionStep->trigger();
     QCOMPARE(main.CountText->text(), QString("2 instructions since Reset"));
+    // Going back in time counts back, and coming to the present counts forward again.
+    main.History()->ActionStepBack->trigger();
+    QCOMPARE(main.CountText->text(), QString("1 instruction since Reset"));
+    main.History()->ActionPresent->trigger();
+    QCOMPARE(main.CountText->text(), QString("2 instructions since Reset"));
     main.ActionReset->trigger();
+    QCOMPARE(main.CountText->text(), QString("0 instructions since Reset"));
+    // A reload is a fresh start, which counts from 0 too.
+    main.ActionStep->trigger();
+    main.ActionReloadLST->trigger();
     QCOMPARE(main.CountText->text(), QString("0 instructions since Reset"));
   }
 };

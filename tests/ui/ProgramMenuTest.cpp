@@ -4,8 +4,12 @@
 // breakpoints at their labels.
 #include <QTemporaryDir>
 #include <QtTest>
+#include <filesystem>
 #include <fstream>
+#include <memory>
 
+#include "PathNames.h"
+#include "ProgramFiles.h"
 #include "ProgramMenu.h"
 #include "Tfcpu.h"
 #include "Tfdebug.h"
@@ -17,9 +21,11 @@ void WriteFile(const QString& path, const std::string& text) {
   std::ofstream(path.toStdString(), std::ios::binary) << text;
 }
 
-QString LastLine() {
+// The console's last line, or the one `back` lines above it.
+QString LastLine(size_t back = 0) {
   const size_t n = FDebug->Model()->LineCount();
-  return n == 0 ? QString() : QString::fromStdString(std::string(FDebug->Model()->Line(n - 1)));
+  return n <= back ? QString()
+                   : QString::fromStdString(std::string(FDebug->Model()->Line(n - 1 - back)));
 }
 
 const char* const kSource =
@@ -52,7 +58,9 @@ class ProgramMenuTest : public QObject {
     const QString source = dir_.filePath("prog.asm");
     WriteFile(source, kSource);
     QVERIFY(main.Program()->OpenSource(source.toStdString()));
-    QCOMPARE(LastLine(), QString("Loaded 3 symbols from prog.sym"));  // the working folder
+    QCOMPARE(LastLine(1), QString("Loaded 3 symbols from prog.sym"));  // the working folder
+    QCOMPARE(LastLine(), QString("No session file prog.session: no breakpoints or watches to "
+                                 "restore"));
     QVERIFY(QFileInfo::exists(dir_.filePath("prog.lst")));
     QCOMPARE(main.PlaceText->text(), QString("pc: start"));
 
@@ -85,7 +93,8 @@ class ProgramMenuTest : public QObject {
 
     // Reload previous LST file assembles the source again; Load LST forgets it.
     main.ActionReloadLST->trigger();
-    QCOMPARE(LastLine(), QString("Loaded 3 symbols from prog.sym"));  // the working folder
+    QCOMPARE(LastLine(1), QString("Loaded 3 symbols from prog.sym"));  // the working folder
+    QCOMPARE(LastLine(), QString("Reloaded prog.asm (Reload previous LST file): processor reset"));
     QVERIFY(main.Program()->FromSource());
 
     // Without a symbol file, a listing loads as it always did: no symbols, no place.
@@ -94,6 +103,110 @@ class ProgramMenuTest : public QObject {
     main.LoadListing(dir_.filePath("prog.lst").toStdString());
     QVERIFY(main.Session().Symbols().empty());
     QCOMPARE(main.PlaceText->text(), QString());
+  }
+
+  // A source saved during a run stops the run, then reloads: the fresh start is not run on from
+  // the old program's place.
+  void ASaveDuringARunStopsItAndReloads() {
+    TFMain main;
+    main.FormCreate();
+    const QString source = dir_.filePath("busy.asm");
+    WriteFile(source, kSource);
+    QVERIFY(main.Program()->OpenSource(source.toStdString()));
+    QTimer::singleShot(300, [&] { WriteFile(source, std::string(kSource) + "; saved\n"); });
+    bool late = false;  // the reload did not end the run: stopped by the test instead
+    QTimer safety;
+    safety.setSingleShot(true);
+    connect(&safety, &QTimer::timeout, [&] {
+      late = true;
+      main.ActionStop->trigger();
+    });
+    safety.start(10000);
+    main.ActionRun->trigger();
+    safety.stop();
+    QVERIFY(!late);
+    QTRY_COMPARE_WITH_TIMEOUT(
+        LastLine(), QString("Reloaded busy.asm (changed on disk): processor reset"), 5000);
+    QVERIFY(LastLine(1).startsWith("Stopped at ") || LastLine(2).startsWith("Stopped at "));
+    QCOMPARE(main.Cpu().GetPC(), 0u);
+    QVERIFY(!main.Running());
+  }
+
+  // A folder and files whose names hold the byte FF, which is not UTF-8: Qt shows them with
+  // U+FFFD, as its file dialog and the command line hand them over, and the window still opens
+  // the very files.
+  void NamesThatAreNotUtf8() {
+    const std::filesystem::path folder = std::filesystem::path(dir_.path().toStdString()) / "d\xff";
+    std::filesystem::create_directory(folder);
+    // QTemporaryDir cannot name what is inside to remove it.
+    const std::unique_ptr<const std::filesystem::path, void (*)(const std::filesystem::path*)>
+        removed(&folder, [](const std::filesystem::path* f) { std::filesystem::remove_all(*f); });
+    const std::string map = (folder / "m\xffx.map").string();
+    const std::string source = (folder / "p\xff.asm").string();
+    const std::string listing = (folder / "p\xff.lst").string();
+    std::ofstream(map, std::ios::binary) << "0x0 0x400 ROM\n";
+    std::ofstream(source, std::ios::binary) << kSource;
+    const auto shown = [](const std::string& bytes) { return QFile::decodeName(bytes.c_str()); };
+    QVERIFY(shown(map).contains(QChar::ReplacementCharacter));
+
+    TFMain main;
+    main.FormCreate(shown(map));
+    QVERIFY2(!LastLine().contains("Error opening"), qPrintable(LastLine()));
+    QVERIFY(main.Program()->OpenSource(tervik::platform::LocalPath(shown(source))));
+    QCOMPARE(main.Cpu().Regions().size(), size_t{1});
+    QCOMPARE(main.Cpu().Regions()[0].type, tervik::RegionType::ROM);
+    const uint32_t first = main.Cpu().ReadMem(0);
+    QVERIFY(first != 0);
+    main.ActionClearMemExecute();
+    QCOMPARE(main.Cpu().ReadMem(0), 0u);
+    main.OpenListing(shown(listing));
+    QCOMPARE(main.Cpu().ReadMem(0), first);
+    const size_t lines = FDebug->Model()->LineCount();
+    QCOMPARE(std::string(FDebug->Model()->Line(lines - 1)),
+             "Loaded 3 symbols from " + tervik::debug::ShownPath((folder / "p\xff.sym").string()));
+
+    // Two names that differ only in bytes that are not UTF-8 look alike: none is guessed.
+    std::ofstream(folder / "a\xfe.lst") << "";
+    std::ofstream(folder / "a\xff.lst") << "";
+    const std::string ambiguous =
+        tervik::platform::LocalPath(shown((folder / "a\xff.lst").string()));
+    QVERIFY(ambiguous != (folder / "a\xff.lst").string());
+    QVERIFY(ambiguous != (folder / "a\xfe.lst").string());
+  }
+
+  // A build that failed for want of an included file reloads once the file is created, in the
+  // source's folder, in a folder that did not exist yet, or below it.
+  void AMissingIncludeReloadsWhenItAppears_data() {
+    QTest::addColumn<QString>("include");
+    QTest::newRow("beside the source") << "defs.inc";
+    QTest::newRow("in a folder not there yet") << "defs/consts.inc";
+    QTest::newRow("two folders not there yet") << "lib/defs/consts.inc";
+  }
+  void AMissingIncludeReloadsWhenItAppears() {
+    QFETCH(QString, include);
+    QTemporaryDir dir;
+    TFMain main;
+    main.FormCreate();
+    const QString source = dir.filePath("prog.asm");
+    WriteFile(source, "        INCLUDE \"" + include.toStdString() +
+                          "\"\nstart:  MOVEL   R1,ANSWER%\nhalt:   JUMPI   halt\n");
+    QVERIFY(!main.Program()->OpenSource(source.toStdString()));
+    bool missing = false;
+    for (size_t i = 0; i < FDebug->Model()->LineCount(); ++i) {
+      missing |= std::string(FDebug->Model()->Line(i)).find("cannot read") != std::string::npos;
+    }
+    QVERIFY(missing);
+    // The folders first, then, once the watch has seen them, the file.
+    QDir(dir.path()).mkpath(QFileInfo(dir.filePath(include)).path());
+    QTest::qWait(600);
+    WriteFile(dir.filePath(include), "ANSWER  EQU     42\n");
+    // The path as the working folder of the moment shows it: whole, or relative in it. The
+    // program was never loaded, so this is its first opening, with no session file yet.
+    QTRY_VERIFY_WITH_TIMEOUT(LastLine(1).startsWith("Loaded 3 symbols from ") &&
+                                 LastLine(1).endsWith("prog.sym") &&
+                                 LastLine().startsWith("No session file "),
+                             5000);
+    QCOMPARE(main.Cpu().ReadMem(0) & 0xFFFFu, 42u);
   }
 
   // Open source writes the line table beside the listing, and Step line goes by source lines:

@@ -1,6 +1,7 @@
-// A soak of the whole window: random commands, keys, clicks, wheel turns, docking and loads of
-// good and bad files, also during runs, for a fixed time. It passes when nothing crashes, the
-// sanitizers (asan preset) find nothing, and the window is always usable again afterwards.
+// A soak of the whole window: random commands (the reverse ones too), keys, clicks, wheel turns,
+// docking and loads of good and bad files, also during runs, for a fixed time. It passes when
+// nothing crashes, the sanitizers (asan preset) find nothing, and the window is always usable
+// again afterwards.
 //
 // TERVIK_SOAK_SECONDS sets the time (default 10); TERVIK_SOAK_SEED the random seed (default:
 // from the clock, printed so that a failure can be repeated). scripts/soak.sh runs a long soak.
@@ -15,6 +16,10 @@
 #include <random>
 
 #include "DebugViews.h"
+#include "HistoryActions.h"
+#include "ProgramMenu.h"
+#include "SourceEditor.h"
+#include "SourceWindow.h"
 #include "Tfabout.h"
 #include "Tfcallstack.h"
 #include "Tfcpu.h"
@@ -54,6 +59,16 @@ class SoakTest : public QObject {
         qEnvironmentVariableIsSet("TERVIK_SOAK_SEED")
             ? qEnvironmentVariable("TERVIK_SOAK_SEED").toUInt()
             : static_cast<unsigned>(std::chrono::steady_clock::now().time_since_epoch().count());
+    // Qt Test ends a function after QTEST_FUNCTION_TIMEOUT milliseconds (300 s unset): a soak
+    // that cannot finish in that time fails now, saying so, not after the limit.
+    const double limit = qEnvironmentVariableIsSet("QTEST_FUNCTION_TIMEOUT")
+                             ? qEnvironmentVariable("QTEST_FUNCTION_TIMEOUT").toDouble() / 1000.0
+                             : 300.0;
+    if (seconds + 60.0 > limit) {
+      QFAIL(qPrintable(QString("a soak of %1 s needs QTEST_FUNCTION_TIMEOUT above %2 ms")
+                           .arg(seconds)
+                           .arg((seconds + 60.0) * 1000.0, 0, 'f', 0)));
+    }
     qInfo("soak seed %u for %.0f s", seed, seconds);
     std::mt19937 random(seed);
     auto pick = [&](unsigned n) { return static_cast<int>(random() % n); };
@@ -61,7 +76,12 @@ class SoakTest : public QObject {
     QTemporaryDir dir;
     const QString oldCwd = QDir::currentPath();
     QDir::setCurrent(dir.path());
-    const QString examples = TERVIK_EXAMPLES_DIR;
+    // A copy of the examples: the emulator keeps each program's breakpoints in a session file
+    // beside it, which must land in the test's folder, not in the source tree.
+    const QString examples = dir.filePath("examples");
+    QDir().mkpath(examples);
+    for (const QString& name : QDir(TERVIK_EXAMPLES_DIR).entryList(QDir::Files))
+      QFile::copy(QString(TERVIK_EXAMPLES_DIR) + "/" + name, examples + "/" + name);
     std::ofstream(dir.filePath("default.map").toStdString())
         << "0x0 0x400 ROM\n0x1000 0x400 RAM\n0x7000 0x4 DLL libtervik_terminal.so\n";
     std::ofstream(dir.filePath("bad.lst").toStdString()) << "0100 1x1\n\x01\x02\xff garbage\n";
@@ -110,7 +130,27 @@ class SoakTest : public QObject {
       TFWatch& watch = *main.Views()->Watches();
       TFCallStack& stack = *main.Views()->CallStack();
       TFSymbols& symbols = *main.Views()->Symbols();
-      const std::vector<QDockWidget*> docks = {FCPU, FReg, FDebug, FMem, &watch, &stack, &symbols};
+      // The reverse commands, also during runs (when they are disabled, as the forward ones).
+      const THistoryActions* history = main.History();
+      for (QAction* a :
+           {history->ActionStepBack, history->ActionStepOverBack, history->ActionStepOutBack,
+            history->ActionContinueBack, history->ActionRunBackToCursor, history->ActionPresent,
+            history->ActionRecord}) {
+        actions.push_back(a);
+      }
+      // The Source window with a copy of an example, edited, assembled and debugged at random.
+      QFile::copy(examples + "/stack.asm", dir.filePath("stack.asm"));
+      main.Program()->OpenSource(dir.filePath("stack.asm").toStdString());
+      TFSource* source = main.Source();
+      source->SetChooseSavePath([&dir](const QString&) { return dir.filePath("new.asm"); });
+      const std::vector<QAction*> sourceActions = {source->ActionNewSource,  source->ActionSave,
+                                                   source->ActionAssemble,   source->ActionUndo,
+                                                   source->ActionRedo,       source->ActionClose,
+                                                   source->ActionFind,       source->ActionGoToLine,
+                                                   source->ActionDefinition, source->ActionBack};
+      const char* const typed[] = {"x", "\n", " ", "NOP", "R1", ":", ";", "\"", "0x", "LI"};
+      const std::vector<QDockWidget*> docks = {FCPU,   FReg,   FDebug, FMem,
+                                               source, &watch, &stack, &symbols};
       const std::vector<QWidget*> surfaces = {
           FCPU->PB1, FReg, FMem, FDebug->ListBox1, watch.Table, stack.Table, symbols.Table};
       const int keys[] = {Qt::Key_Up,     Qt::Key_Down, Qt::Key_PageUp, Qt::Key_PageDown,
@@ -119,7 +159,7 @@ class SoakTest : public QObject {
 
       // One random thing a user does.
       auto act = [&] {
-        switch (pick(10)) {
+        switch (pick(11)) {
           case 0:
           case 1:
           case 2: {
@@ -169,13 +209,43 @@ class SoakTest : public QObject {
           }
           case 7: {
             const uint32_t a = static_cast<uint32_t>(pick(0x20)) + (pick(2) ? 0x1000u : 0u);
-            if (pick(3) != 0) {
+            if (pick(5) == 0) {
+              main.History()->LastWriteOfWord(a);
+            } else if (pick(3) != 0) {
               main.ToggleBreakpoint(a);
             } else if (pick(4) == 0) {
               main.Session().ClearWatchpoints();
             } else {  // a watchpoint on words the programs store to, load from or never touch
               main.Session().AddWatchpoint(a, a + pick(16),
                                            static_cast<tervik::debug::WatchAccess>(pick(3)));
+            }
+            break;
+          }
+          case 8: {
+            TSourceEditor* e = source->Current();
+            const long length = e == nullptr ? 0 : e->SendScintilla(QsciScintilla::SCI_GETLENGTH);
+            const long at = pick(static_cast<unsigned>(length + 1));
+            switch (pick(5)) {
+              case 0:
+                sourceActions[static_cast<size_t>(pick(sourceActions.size()))]->trigger();
+                break;
+              case 1:
+                if (e != nullptr) {
+                  e->SendScintilla(QsciScintilla::SCI_GOTOPOS, static_cast<unsigned long>(at));
+                  e->insert(typed[pick(std::size(typed))]);
+                  e->UpdateAliases();
+                }
+                break;
+              case 2:
+                if (e != nullptr) emit e->marginLineClicked(pick(40) + 1);
+                break;
+              case 3:
+                if (e != nullptr) {
+                  source->HoverText(e, at);
+                  source->GoToDefinition(e, at);
+                }
+                break;
+              default: source->ShowPc(); break;
             }
             break;
           }

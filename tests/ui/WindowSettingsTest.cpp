@@ -345,6 +345,8 @@ class WindowSettingsTest : public QObject {
       QVERIFY(main);
       main->ActionStopWhenHalted->setChecked(false);
       main->ActionLiveViews->setChecked(false);
+      main->ActionTranslate->setChecked(false);
+      QCOMPARE(main->Session().Engine(), tervik::jit::EngineKind::Interpreter);
       main->Program()->ActionReloadOnChange->setChecked(false);
       main->ActionShowDebugToolBar->trigger();
       FReg->setFloating(true);
@@ -367,6 +369,11 @@ class WindowSettingsTest : public QObject {
     const bool fileReadable = row != 1 && row != 8;
     QCOMPARE(main->ActionStopWhenHalted->isChecked(), !fileReadable);
     QCOMPARE(main->ActionLiveViews->isChecked(), !fileReadable || row == 7);
+    // The engine follows the setting: the translator by default where the build has it.
+    const bool translate = tervik::jit::TranslatorAvailable() && !fileReadable;
+    QCOMPARE(main->ActionTranslate->isChecked(), translate);
+    QCOMPARE(main->Session().Engine(), translate ? tervik::jit::EngineKind::Translator
+                                                 : tervik::jit::EngineKind::Interpreter);
     QCOMPARE(main->Program()->ActionReloadOnChange->isChecked(), !fileReadable);
     const QStringList recent = {dir_.filePath("other.map"), dir_.filePath("programs/one.lst")};
     QCOMPARE(main->Recent()->Files(), fileReadable ? recent : QStringList());
@@ -386,6 +393,57 @@ class WindowSettingsTest : public QObject {
     main->ActionResetLayout->trigger();
     QCoreApplication::processEvents();
     VerifyDefaultLayout(*main);
+    VerifyUsable(*main);
+  }
+
+  // A saved geometry counts only when the window's title bar is on a screen (1600 x 1000 here),
+  // cut to the screen's size; any other gives way to the default. Either way the title bar ends
+  // on the screen with room to grab it, and the window fits the screen.
+  void SavedGeometryNeedsItsTitleBarOnAScreen_data() {
+    QTest::addColumn<QRect>("saved");
+    QTest::addColumn<bool>("kept");  // the saved geometry comes back exactly
+    QTest::newRow("on the screen") << QRect(100, 80, 700, 500) << true;
+    QTest::newRow("partly right of the screen, title bar to grab")
+        << QRect(1000, 100, 900, 500) << true;
+    QTest::newRow("larger than the screen, at its corner") << QRect(0, 0, 32767, 32767) << false;
+    QTest::newRow("larger than the screen, far right") << QRect(31616, 0, 32767, 32767) << false;
+    QTest::newRow("larger than the screen, from far left")
+        << QRect(-3000, 0, 32767, 32767) << false;
+    QTest::newRow("left of every screen") << QRect(-3000, 0, 861, 613) << false;
+    QTest::newRow("title bar above the screen") << QRect(100, -300, 700, 500) << false;
+    QTest::newRow("title bar below the screen") << QRect(100, 990, 700, 500) << false;
+    QTest::newRow("only a corner of the title bar on the screen")
+        << QRect(1550, 100, 700, 500) << false;
+  }
+  void SavedGeometryNeedsItsTitleBarOnAScreen() {
+    QFETCH(QRect, saved);
+    QFETCH(bool, kept);
+    const QString file = SettingsFile();
+    {
+      auto main = Start(file);
+      QVERIFY(main);
+      main->close();
+    }
+    {
+      QWidget window;
+      window.setGeometry(saved);
+      QSettings(file, QSettings::IniFormat).setValue("layout/geometry", window.saveGeometry());
+    }
+    auto main = Start(file);
+    QVERIFY(main);
+    if (kept) QCOMPARE(main->geometry(), saved);
+    const QRect screen = main->screen()->availableGeometry();
+    const QRect frame = main->frameGeometry();
+    const QRect bar(frame.left(), frame.top(), frame.width(),
+                    std::max(main->geometry().top() - frame.top(), 24));
+    const QRect seen = screen.intersected(bar);
+    QVERIFY2(seen.height() == bar.height() && seen.width() >= std::min(bar.width(), 100),
+             qPrintable(QString("title bar %1,%2 %3x%4")
+                            .arg(bar.x())
+                            .arg(bar.y())
+                            .arg(bar.width())
+                            .arg(bar.height())));
+    QVERIFY(main->width() <= screen.width() && main->height() <= screen.height());
     VerifyUsable(*main);
   }
 

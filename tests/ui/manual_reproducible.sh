@@ -7,7 +7,7 @@ set -euo pipefail
 shots=$1 as=$2 run=$3 python=$4 source=$5 include=$6
 shift 6
 tmp=$(mktemp -d)
-trap 'rm -rf "$tmp"' EXIT
+trap '[ -n "${KEEP_TMP:-}" ] || rm -rf "$tmp"' EXIT
 export QT_QPA_PLATFORM=offscreen ASAN_OPTIONS=detect_leaks=0 SOURCE_DATE_EPOCH=1796860800
 for dir in "$tmp/one" "$tmp/second/build/elsewhere"; do
   mkdir -p "$dir"

@@ -16,6 +16,7 @@
 
 #include "Assembler.h"
 #include "Files.h"
+#include "Listing.h"
 #include "Version.h"
 
 namespace {
@@ -32,33 +33,25 @@ std::string VersionText() {
 }
 
 using tervik::platform::ReadRegularFile;
-using tervik::platform::WriteWhole;
 
-// Whether both paths exist and name the same file (through links, too).
-bool SameFile(const fs::path& a, const fs::path& b) {
-  std::error_code ec;
-  return fs::equivalent(a, b, ec) && !ec;
+// Whether writing `output` would replace or truncate the file `other`.
+bool SameFile(const fs::path& output, const fs::path& other) {
+  return tervik::platform::SameOutputFile(output.string(), other.string(), true);
 }
 
-// Removes the file a listing is written to after a failure, so that an older listing does not
-// pass for the result. Called only once the output was found fit to be replaced.
-void RemoveStaleListing(const fs::path& output) {
-  std::error_code ignored;
-  fs::remove(output, ignored);
-}
-
-// Why the listing must not be written to `output`, or nothing when it may be. It may replace a
-// regular file or name a new one, but never the source or a file the source includes: a
-// failure would remove it, a success overwrite it.
+// Why nothing may be written to `output`, or nothing when it may be. It may replace a regular
+// file (through its links), name a new one, or stream into a device, a FIFO or standard output
+// ("-"), but never be the source or a file the source includes: a failure would remove it, a
+// success overwrite it.
 std::optional<std::string> RefusedOutput(const fs::path& output, const fs::path& source,
                                          const std::vector<std::string>& included) {
   if (SameFile(output, source)) return "it is the source '" + source.string() + "'";
   for (const std::string& file : included) {
     if (SameFile(output, file)) return "it is the included file '" + file + "'";
   }
-  std::error_code ec;
-  const fs::file_status status = fs::status(output, ec);
-  if (fs::exists(status) && !fs::is_regular_file(status)) return "it is not a regular file";
+  const tervik::platform::OutputTarget target =
+      tervik::platform::ResolveOutput(output.string(), true);
+  if (target.kind == tervik::platform::OutputKind::Refused) return target.refusal;
   return std::nullopt;
 }
 
@@ -69,13 +62,36 @@ int Refuse(const fs::path& output, const std::string& why, bool symbols = false)
   return kExitUsage;
 }
 
+bool Write(const fs::path& output, const std::string& text) {
+  std::string error;
+  if (tervik::platform::WriteOutput(output.string(), text, error, true)) return true;
+  std::cerr << "tervik-as: cannot write '" << output.string() << "': " << error << "\n";
+  return false;
+}
+
+// With --no-sym or --sym OTHER, the symbol file an earlier assembly left beside the listing
+// (X.sym) would be taken for this listing's: it goes, unless it is one of the files read or
+// written now, or anything but a regular file.
+void RemoveOlderSymbols(const fs::path& listing, const std::optional<fs::path>& symbolsOutput,
+                        const fs::path& source, const std::vector<std::string>& included) {
+  const tervik::platform::OutputKind kind = tervik::platform::ResolveOutput(listing, true).kind;
+  if (kind != tervik::platform::OutputKind::RegularFile) return;
+  const fs::path beside = fs::path(listing).replace_extension(".sym");
+  if (symbolsOutput && SameFile(*symbolsOutput, beside)) return;
+  if (SameFile(beside, listing) || SameFile(beside, source)) return;
+  for (const std::string& file : included) {
+    if (SameFile(beside, file)) return;
+  }
+  tervik::platform::RemoveOutput(beside.string());
+}
+
 // Everything after the command line. `mayReplace` turns true once the output is known to be
 // fit to replace: then a failure removes what is there.
 int AssembleFile(const std::string& source, const fs::path& output,
                  const std::optional<fs::path>& symbolsOutput, bool& mayReplace) {
   if (const auto why = RefusedOutput(output, source, {})) return Refuse(output, *why);
   if (symbolsOutput) {
-    if (SameFile(*symbolsOutput, output) || *symbolsOutput == output) {
+    if (SameFile(*symbolsOutput, output) || (*symbolsOutput == "-" && output == "-")) {
       return Refuse(*symbolsOutput, "it is the listing too", true);
     }
     if (const auto why = RefusedOutput(*symbolsOutput, source, {})) {
@@ -117,32 +133,32 @@ int AssembleFile(const std::string& source, const fs::path& output,
               << "; no listing written\n";
     return kExitFailed;
   }
-  if (!WriteWhole(output, result.listing)) {
-    std::cerr << "tervik-as: cannot write '" << output.string() << "': " << std::strerror(errno)
-              << "\n";
+  if (!Write(output, result.listing)) return kExitFailed;
+  if (symbolsOutput &&
+      !Write(*symbolsOutput,
+             tervik::FormatSymbolFile(result.symbols, tervik::ListingFingerprint(result.listing),
+                                      result.uses))) {
     return kExitFailed;
   }
-  if (symbolsOutput && !WriteWhole(*symbolsOutput, tervik::FormatSymbolFile(result.symbols))) {
-    std::cerr << "tervik-as: cannot write '" << symbolsOutput->string()
-              << "': " << std::strerror(errno) << "\n";
-    return kExitFailed;
-  }
-  // The line table beside the listing, for the debugger's source lines. Without it a program
-  // still loads, so a path it must not take only costs the table.
-  const fs::path linesOutput = fs::path(output).replace_extension(".lines");
-  std::optional<std::string> why = RefusedOutput(linesOutput, source, included);
-  if (!why && (linesOutput == output || (symbolsOutput && linesOutput == *symbolsOutput))) {
-    why = "it is another output";
-  }
-  if (why) {
-    std::cerr << "tervik-as: no line table written to '" << linesOutput.string() << "': " << *why
-              << "\n";
-  } else if (!WriteWhole(linesOutput,
-                         tervik::FormatLineTable(tervik::assembler::MakeLineTable(result),
-                                                 linesOutput.parent_path()))) {
-    std::cerr << "tervik-as: cannot write '" << linesOutput.string()
-              << "': " << std::strerror(errno) << "\n";
-    return kExitFailed;
+  RemoveOlderSymbols(output, symbolsOutput, source, included);
+  // The line table beside a listing file, for the debugger's source lines. Without it a program
+  // still loads, so a path it must not take only costs the table; a listing streamed to standard
+  // output, a device or a FIFO has no folder of its own to put one in.
+  if (tervik::platform::ResolveOutput(output.string(), true).kind ==
+      tervik::platform::OutputKind::RegularFile) {
+    const fs::path linesOutput = fs::path(output).replace_extension(".lines");
+    std::optional<std::string> why = RefusedOutput(linesOutput, source, included);
+    if (!why && (SameFile(linesOutput, output) ||
+                 (symbolsOutput && SameFile(linesOutput, *symbolsOutput)))) {
+      why = "it is another output";
+    }
+    if (why) {
+      std::cerr << "tervik-as: no line table written to '" << linesOutput.string() << "': " << *why
+                << "\n";
+    } else if (!Write(linesOutput, tervik::FormatLineTable(tervik::assembler::MakeLineTable(result),
+                                                           linesOutput.parent_path()))) {
+      return kExitFailed;
+    }
   }
   return 0;
 }
@@ -158,24 +174,31 @@ int main(int argc, char** argv) {
   std::string output;
   app.add_option("source", source, "The source file")->required();
   app.add_option("-o,--output", output,
-                 "The listing to write (default: the source file with the extension .lst)");
+                 "The listing to write, '-' for standard output (default: the source file with "
+                 "the extension .lst)");
   std::string symbols;
   bool noSymbols = false;
   CLI::Option* symOption = app.add_option(
-      "--sym", symbols, "The symbol file to write (default: the listing with the extension .sym)");
-  app.add_flag("--no-sym", noSymbols, "Write no symbol file")->excludes(symOption);
+      "--sym", symbols,
+      "The symbol file to write (default: the listing with the extension .sym; none when the "
+      "listing goes to standard output, a device or a FIFO)");
+  app.add_flag("--no-sym", noSymbols,
+               "Write no symbol file (an older one beside the listing is removed)")
+      ->excludes(symOption);
   app.set_version_flag("--version", VersionText());
   app.footer(
       "Beside the listing goes a symbol file: one line per label or EQU name, 'VALUE KIND NAME' "
-      "with VALUE eight hex digits and KIND L (label) or E (constant). Beside it goes the line "
-      "table (the listing with the extension .lines), which says which source line placed "
-      "each word.\n"
+      "with VALUE eight hex digits and KIND L (label) or E (constant), after a line '; listing "
+      "HASH' naming the listing it belongs to. Beside the listing goes also the line table "
+      "(the listing with the extension .lines), which says which source line placed each "
+      "word.\n"
+      "A file is replaced whole (through a symbolic link, its target); a device or a FIFO is "
+      "written as a stream.\n"
       "Exit status: 0 when the listing (and the symbol file) was written; 1 on errors in the "
       "source, which are reported as FILE:LINE:COLUMN: error: TEXT, or when a file cannot be "
       "read or written (no listing or symbol file is left behind then: older ones are "
       "removed); 64 for command-line errors and for an output that would replace the source, a "
-      "file it includes, the other output, or anything but a regular file (nothing is touched "
-      "then).\n");
+      "file it includes, the other output, or that is a folder (nothing is touched then).\n");
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
@@ -189,18 +212,25 @@ int main(int argc, char** argv) {
   bool mayReplace = false;
   try {
     std::optional<fs::path> symbolsPath;
-    if (!noSymbols) {
+    // A listing on standard output, a device or a FIFO has no file for its symbols to go beside.
+    const tervik::platform::OutputKind listingKind =
+        tervik::platform::ResolveOutput(outputPath.string(), true).kind;
+    const bool streamed = listingKind == tervik::platform::OutputKind::StandardOutput ||
+                          listingKind == tervik::platform::OutputKind::Stream;
+    if (!noSymbols && (!symbols.empty() || !streamed)) {
       symbolsPath =
           symbols.empty() ? fs::path(outputPath).replace_extension(".sym") : fs::path(symbols);
     }
     status = AssembleFile(source, outputPath, symbolsPath, mayReplace);
-    if (status == kExitFailed && mayReplace && symbolsPath) RemoveStaleListing(*symbolsPath);
+    if (status == kExitFailed && mayReplace && symbolsPath) {
+      tervik::platform::RemoveOutput(symbolsPath->string());
+    }
   } catch (const std::exception& e) {
     std::cerr << "tervik-as: " << e.what() << "\n";
   } catch (...) {
     std::cerr << "tervik-as: unexpected failure\n";
   }
-  // A failure leaves no listing behind; a refusal touched nothing.
-  if (status == kExitFailed && mayReplace) RemoveStaleListing(outputPath);
+  // A failure leaves no listing behind (a device or a FIFO stays); a refusal touched nothing.
+  if (status == kExitFailed && mayReplace) tervik::platform::RemoveOutput(outputPath.string());
   return status;
 }

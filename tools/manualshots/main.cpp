@@ -19,6 +19,9 @@
 #include <optional>
 #include <string>
 
+#include "ProgramMenu.h"
+#include "SourceEditor.h"
+#include "SourceWindow.h"
 #include "Tfbreakpoints.h"
 #include "Tfcpu.h"
 #include "Tfdebug.h"
@@ -168,7 +171,7 @@ void Walk(Tutorial& t, const QString& source, const QString& as, const QString& 
   TFMain main;
   main.resize(960, 640);
   main.FormCreate();
-  main.OpenListing("sum.lst");
+  main.OpenListing("sum.lst", tervik::debug::OpenCause::Open);
   main.show();
   QApplication::processEvents();
   main.resizeDocks({FCPU, FReg}, {560, 400}, Qt::Horizontal);
@@ -182,6 +185,14 @@ void Walk(Tutorial& t, const QString& source, const QString& as, const QString& 
   bool allZero = cpu.pc == 0 && cpu.sp == 0 && cpu.sr == 0;
   for (uint32_t r : cpu.r) allZero = allZero && r == 0;
   t.Check(allZero, "after loading, a register is not 0");
+  {
+    const std::string said = "Using the memory map default.map of the program's folder";
+    t.Claim("`" + QString::fromStdString(said) + "`");
+    bool found = false;
+    for (size_t i = 0; i < FDebug->Model()->LineCount(); ++i)
+      found = found || FDebug->Model()->Line(i) == said;
+    t.Check(found, "the console does not say which map is in use");
+  }
   t.Check(main.Listing().Comment(0) == "; next to add", "no comment at address 0");
   shotOfMain("tutorial-loaded.png");
 
@@ -246,7 +257,8 @@ void Walk(Tutorial& t, const QString& source, const QString& as, const QString& 
   const Run again = Command(as, {"sum.asm"}, folder);
   t.Check(again.exitCode == 0, "tervik-as on the fixed source failed: " + again.err);
   main.ActionReloadLST->trigger();
-  main.ActionReset->trigger();
+  t.ConsoleSays("Reloaded sum.lst (Reload previous LST file): processor reset");
+  t.Check(cpu.pc == 0 && cpu.r[2] == 0, "the reload did not reset the processor");
   main.ActionRun->trigger();
   t.ConsoleSays("Watchpoint 1: M[00001000] 00000000 -> 00000037 by the word at 00000006");
   t.Claim("the word at 0x1000 is now 0x37, and `R2` holds 0x37");
@@ -270,6 +282,36 @@ void Walk(Tutorial& t, const QString& source, const QString& as, const QString& 
   const QStringList rom = QApplication::clipboard()->text().split("\r\n");
   t.Check(rom.size() > 3, "Copy as ROM put nothing on the clipboard");
   for (qsizetype i = 0; i < 3 && i < rom.size(); ++i) t.Claim(rom[i]);
+
+  // The Source window: the source opened, a breakpoint by a click in the margin, run to it,
+  // one Step line.
+  t.Claim("*Program > Open source...* (Ctrl+O)");
+  main.resize(1100, 640);
+  QApplication::processEvents();
+  t.Check(main.Program()->OpenSource((folder + "/sum.asm").toStdString()),
+          "Open source did not load sum.asm");
+  TFSource* window = main.Source();
+  TSourceEditor* editor = window->Current();
+  t.Check(window->isVisible() && editor != nullptr, "Open source showed no Source window");
+  if (editor == nullptr) return;
+  int addLine = 0;
+  for (int line = 1; line <= editor->LineCountBytes() && addLine == 0; ++line) {
+    if (QString::fromStdString(editor->LineBytes(line)).contains(" ADD ")) addLine = line;
+  }
+  t.Check(addLine > 0, "sum.asm has no ADD line");
+  if (addLine == 0) return;
+  emit editor->marginLineClicked(addLine);
+  t.Check(editor->HasMarker(addLine, TSourceEditor::kBreakpointMarker) &&
+              main.IsBreakpoint(main.Session().Lines().FirstAddress(0, addLine).value_or(~0u)),
+          "the margin click set no breakpoint on the ADD line");
+  main.ActionReset->trigger();
+  main.ActionRun->trigger();
+  t.ConsoleSays("Breakpoint 1 at 00000002 after 2 instructions");
+  t.Check(editor->PcLine() == addLine, "the pc line is not the ADD line");
+  main.ActionStepLine->trigger();
+  t.ConsoleSays("Stepped to 00000003 (sum.asm:7) after 1 instruction");
+  t.Check(editor->PcLine() == addLine + 1, "Step line did not move the pc line");
+  shotOfMain("tutorial-source.png");
 }
 
 }  // namespace

@@ -2,13 +2,13 @@
 // writes the words of an address range as a ROM image (setup/RomImage.h).
 #include <CLI/CLI.hpp>
 
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <exception>
 #include <filesystem>
 #include <iostream>
+#include <optional>
 #include <string>
+#include <utility>
 
 #include "Debugger.h"
 #include "DynamicLibrary.h"
@@ -77,7 +77,9 @@ int RomMain(int argc, char** argv) {
   app.add_option("--map", mapPath, "The memory map file (default: one memory of every address)")
       ->type_name("FILE");
   app.add_option("--lst", listingPath, "The listing file")->required()->type_name("FILE");
-  app.add_option("-o,--output", outputPath, "The image file, written whole or not at all")
+  app.add_option("-o,--output", outputPath,
+                 "The image file, written whole or not at all; a device or a FIFO is written as "
+                 "a stream, '-' is standard output")
       ->required()
       ->type_name("FILE");
   app.add_option("-f,--format", formatName, "One of: " + FormatNames())
@@ -99,9 +101,11 @@ int RomMain(int argc, char** argv) {
       ->type_name("NAME");
   app.set_version_flag("--version", VersionText());
   app.footer(
+      "Words no region serves (with --map, or from 100000 on without) are 0.\n"
       "Exit status: 0 when the image was written; 3 when the map or the listing cannot be read "
       "or the listing places no word and no range is given; 4 when the image cannot be "
-      "written; 64 for command-line errors.\n");
+      "written; 64 for command-line errors, a range past FFFFFFFF, and an output that is a "
+      "folder or one of the inputs (nothing is written then).\n");
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
@@ -112,7 +116,7 @@ int RomMain(int argc, char** argv) {
   if (!format)
     return Usage("--format: unknown format '" + formatName + "' (" + FormatNames() + ")");
   if (!tervik::IsVhdlIdentifier(packageName)) {
-    return Usage("--name: '" + packageName + "' is not a VHDL identifier");
+    return Usage("--name: '" + packageName + "' is not a VHDL identifier (or is a reserved word)");
   }
   // The machine, loaded through the debugger as the emulator loads it.
   tervik::platform::PosixLibraryLoader libraries;
@@ -123,9 +127,26 @@ int RomMain(int argc, char** argv) {
   // --start may name a label of the listing's symbol file (X.sym beside X.lst), when there is one.
   const std::string symbolsPath = tervik::debug::SymbolPathFor(listingPath);
   std::error_code missing;
-  if (startOption->count() > 0 && std::filesystem::exists(symbolsPath, missing)) {
+  const bool readSymbols =
+      startOption->count() > 0 && std::filesystem::exists(symbolsPath, missing);
+  // The image must not replace what it is made from; a folder is no file to write.
+  const tervik::platform::OutputTarget target = tervik::platform::ResolveOutput(outputPath, true);
+  if (target.kind == tervik::platform::OutputKind::Refused) {
+    return Usage("will not write '" + outputPath + "': " + target.refusal);
+  }
+  for (const auto& [role, input] : {std::pair<std::string, std::string>{"memory map", mapPath},
+                                    {"listing", listingPath},
+                                    {"symbol file", readSymbols ? symbolsPath : ""}}) {
+    if (!input.empty() && tervik::platform::SameOutputFile(outputPath, input, true)) {
+      return Usage("will not write '" + outputPath + "': it is the " + role + " '" + input + "'");
+    }
+  }
+  if (readSymbols) {
     tervik::SymbolFileResult symbols = tervik::ReadSymbolFile(symbolsPath);
-    if (symbols.read) session.SetSymbols(std::move(symbols.table));
+    const std::optional<std::string> foreign =
+        tervik::debug::ForeignSymbols(symbols, symbolsPath, listingPath);
+    if (foreign) std::cerr << "tervik-rom: warning: " << *foreign << "\n";
+    if (symbols.read && !foreign) session.SetSymbols(std::move(symbols.table));
   }
   tervik::RomRange range;
   if (startOption->count() > 0) {
@@ -141,6 +162,12 @@ int RomMain(int argc, char** argv) {
       return Usage("--count: give 1 to 1048576 words");
     }
     range.count = count.value();
+  }
+  // A range given whole is checked before anything is loaded.
+  if (startOption->count() > 0 && countOption->count() > 0) {
+    if (const std::string problem = tervik::RomRangeProblem(*format, range); !problem.empty()) {
+      return Usage(problem);
+    }
   }
 
   tervik::Processor& processor = debugger.Cpu();
@@ -175,10 +202,15 @@ int RomMain(int argc, char** argv) {
     }
   }
 
-  const std::string image = tervik::RomImage(processor, *format, range, packageName);
-  if (!tervik::platform::WriteWhole(outputPath, image)) {
-    std::cerr << "tervik-rom: cannot write '" << outputPath << "': " << std::strerror(errno)
-              << "\n";
+  if (const std::string problem = tervik::RomRangeProblem(*format, range); !problem.empty()) {
+    return Usage(problem);
+  }
+  // Without a map, every address from kListingAddresses on is unplaced, as an unmapped one is.
+  const std::string image =
+      tervik::RomImage(processor, *format, range, packageName, /*unmappedAsZero=*/true);
+  std::string error;
+  if (!tervik::platform::WriteOutput(outputPath, image, error, true)) {
+    std::cerr << "tervik-rom: cannot write '" << outputPath << "': " << error << "\n";
     return kExitCannotWrite;
   }
   return 0;

@@ -7,14 +7,17 @@
 #include <cstring>
 #include <exception>
 #include <filesystem>
+#include <functional>
 #include <iostream>
 #include <optional>
 #include <vector>
 
+#include "BoardIO.h"
 #include "Checks.h"
 #include "Debugger.h"
 #include "DynamicLibrary.h"
 #include "Expression.h"
+#include "Files.h"
 #include "Listing.h"
 #include "MemoryMap.h"
 #include "PeripheralModule.h"
@@ -48,6 +51,7 @@ struct Plain {
   std::optional<std::chrono::nanoseconds> timeout;
   TraceRange traceRange;
   bool trace = false;
+  std::optional<uint32_t> switches;
 };
 
 Plain ReadPlain(const Request& r) {
@@ -65,6 +69,14 @@ Plain ReadPlain(const Request& r) {
                      std::to_string(p.traceRange.from) + ": nothing would be traced"};
   }
   p.trace = r.trace || r.traceFromText || r.traceToText;
+  if (r.switchesText) {
+    p.switches = ParseSwitches(*r.switchesText);
+    if (!p.switches) throw ValueError{"--set-switches: expected up to eight hex digits"};
+  }
+  if ((r.inputText || r.inputPath) && p.trace) {
+    throw ValueError{"--input and --input-file cannot be combined with a trace"};
+  }
+  if (r.inputText && r.inputPath) throw ValueError{"--input and --input-file: give one"};
   return p;
 }
 
@@ -87,8 +99,8 @@ std::string CheckValues(const Request& r) {
   return {};
 }
 
-Finished RunOne(const Request& r, RunConsole& console,
-                const volatile std::sig_atomic_t* interrupt) {
+Finished RunOne(const Request& r, RunConsole& console, const volatile std::sig_atomic_t* interrupt,
+                jit::EngineKind engine) {
   Finished done;
   done.report.name = r.name.empty() ? *r.listingPath : r.name;
   const auto started = std::chrono::steady_clock::now();
@@ -117,6 +129,7 @@ Finished RunOne(const Request& r, RunConsole& console,
     debug::Session& session = debugger.GetSession();
     // The symbols, which the addresses may name, come first; then the numbers are read before
     // anything else is loaded: a mistake in them loads no plug-in.
+    session.SetEngine(engine);
     const bool symbolsGiven = r.symbolsPath.has_value();
     const std::string symbolsPath =
         symbolsGiven ? *r.symbolsPath : debug::SymbolPathFor(*r.listingPath);
@@ -130,7 +143,12 @@ Finished RunOne(const Request& r, RunConsole& console,
       for (const std::string& error : symbols.errors) {
         std::cerr << "tervik-run: " << symbolsPath << ": " << error << "\n";
       }
-      session.SetSymbols(std::move(symbols.table));
+      // Symbols of another listing would put --until and --expect at the wrong addresses.
+      if (const auto foreign = debug::ForeignSymbols(symbols, symbolsPath, *r.listingPath)) {
+        std::cerr << "tervik-run: warning: " << *foreign << "\n";
+      } else {
+        session.SetSymbols(std::move(symbols.table));
+      }
     }
     const debug::SymbolLookup lookup = session.Lookup();
     Plain plain;
@@ -155,6 +173,13 @@ Finished RunOne(const Request& r, RunConsole& console,
       }
     } catch (const ValueError& e) {
       return fail(kExitUsage, e.text);
+    }
+    std::string input = r.inputText.value_or(std::string());
+    if (r.inputPath) {
+      std::string error;
+      if (!platform::ReadRegularFile(*r.inputPath, input, error)) {
+        return fail(kExitCannotRead, "cannot read the input file '" + *r.inputPath + "': " + error);
+      }
     }
     const RunLimits& limits = plain.limits;
     RunGuard guard;
@@ -193,11 +218,32 @@ Finished RunOne(const Request& r, RunConsole& console,
     }
     processor.Reset();
 
+    // The board options go through the modules' panels.
+    Board board;
+    board.Sync(processor);
+    if (plain.switches) {
+      const std::string error = SetSwitches(processor, board, *plain.switches);
+      if (!error.empty()) return fail(kExitUsage, "--set-switches: " + error);
+    }
+    std::optional<InputFeeder> feeder;
+    if (r.inputText || r.inputPath) {
+      const PanelElement* terminal = nullptr;
+      const Board::Panel* panel = board.Find(PanelKind::Terminal, &terminal);
+      if (panel == nullptr)
+        return fail(kExitUsage, "--input: the memory map has no terminal panel");
+      feeder.emplace(processor, *panel, *terminal, std::move(input));
+    }
+    if (r.displayPath && board.Find(PanelKind::Pixels) == nullptr) {
+      return fail(kExitUsage, "--dump-display: the memory map has no pixel display panel");
+    }
+    const std::function<bool()> refill = [&] { return feeder->Refill(); };
+
     console.StartRun();
     RunOutcome outcome;
     try {
       outcome = plain.trace ? RunTraced(processor, limits, stdout, plain.traceRange, guard)
-                            : Run(session, limits, guard);
+                            : Run(session, limits, guard, feeder ? refill : std::function<bool()>(),
+                                  kInputSlice);
     } catch (...) {
       done.report.output = console.TakeProgramOutput(done.report.outputCut);
       throw;
@@ -222,6 +268,12 @@ Finished RunOne(const Request& r, RunConsole& console,
     if (r.dumpSymbols && !interrupted) {
       const std::string text = FormatSymbolFile(session.Symbols().Entries());
       std::fwrite(text.data(), 1, text.size(), stdout);
+    }
+    if (r.displayPath && !interrupted) {
+      const std::optional<std::string> png = DisplayPng(board);
+      if (!png || png->empty() || !platform::WriteWhole(*r.displayPath, *png)) {
+        return fail(kExitFailed, "cannot write '" + *r.displayPath + "': " + std::strerror(errno));
+      }
     }
     std::fputs((done.report.stop + "\n").c_str(), stdout);
     if (std::fflush(stdout) != 0 || std::ferror(stdout)) {

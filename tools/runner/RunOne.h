@@ -9,6 +9,7 @@
 #include "JUnit.h"
 #include "RunConsole.h"
 #include "Suite.h"
+#include "Translator.h"
 
 namespace tervik::runner {
 
@@ -25,6 +26,7 @@ std::string CheckValues(const Request& r);
 // Runs `r`. Messages go to standard error as "tervik-run: [ORIGIN: ]MESSAGE"; the status is the
 // run's exit status: 64 for a value that cannot be read, 4 when the run threw, 128 + the
 // signal's number when `interrupt` ended it.
-Finished RunOne(const Request& r, RunConsole& console, const volatile std::sig_atomic_t* interrupt);
+Finished RunOne(const Request& r, RunConsole& console, const volatile std::sig_atomic_t* interrupt,
+                jit::EngineKind engine = jit::DefaultEngine());
 
 }  // namespace tervik::runner

@@ -1,6 +1,7 @@
 // The run loops of the headless runner, the text it writes and the reading of its options.
 #include "Runner.h"
 
+#include <algorithm>
 #include <array>
 #include <limits>
 #include <stdexcept>
@@ -58,12 +59,18 @@ std::optional<StopReason> BatchPacer::Check() {
   return std::nullopt;
 }
 
-RunOutcome Run(debug::Session& session, const RunLimits& limits, const RunGuard& guard) {
+RunOutcome Run(debug::Session& session, const RunLimits& limits, const RunGuard& guard,
+               const std::function<bool()>& between, uint64_t slice) {
   debug::RunOperation op = limits.until ? session.StartRunTo(*limits.until, true, limits.maxSteps)
                                         : session.StartRun(true, limits.maxSteps);
   BatchPacer pacer(guard);
   std::optional<debug::StopReason> ended;
-  while (!(ended = session.Continue(op, pacer.Slice()))) {
+  bool feeding = static_cast<bool>(between);
+  for (;;) {
+    feeding = feeding && between();
+    if ((ended = session.Continue(op, feeding ? std::min(slice, pacer.Slice()) : pacer.Slice()))) {
+      break;
+    }
     if (const std::optional<StopReason> stop = pacer.Check()) return {*stop, op.done};
   }
   const debug::StopReason& reason = *ended;

@@ -19,6 +19,7 @@
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <limits>
 #include <optional>
 #include <string>
@@ -40,7 +41,12 @@ inline constexpr size_t kTraceStepWidth = 8;
 // Halted, StepLimit; the deadline and the interrupt are looked at only between batches, so a
 // run that ends in the same batch ends for its own reason. The session must hold no breakpoints or
 // watchpoints (the runner sets none): a run that one of them stops throws std::logic_error.
-RunOutcome Run(debug::Session& session, const RunLimits& limits, const RunGuard& guard = {});
+//
+// With `between`, the batches are at most `slice` instructions long and `between` is called
+// before each (between instructions, e.g. to refill a module's input), for as long as it
+// returns true; after that the run goes on as without it. Where it ends is the same.
+RunOutcome Run(debug::Session& session, const RunLimits& limits, const RunGuard& guard = {},
+               const std::function<bool()>& between = {}, uint64_t slice = 256);
 
 // Appends the trace line (with its '\n') of the step that went from `before` to the state of
 // `after`, executing `word` fetched at before.pc (nullopt: fetched from a peripheral). The

@@ -44,6 +44,7 @@ std::string VersionText() {
 struct Global {
   bool quiet = false;
   std::string outputPath, junitPath, suitePath;
+  std::string engineText;  // --engine; empty: the default
 };
 
 struct FileCloser {
@@ -62,25 +63,70 @@ std::string HostName() {
   return name;
 }
 
+// Refuses (as a UsageError) an output that cannot be written or would replace an input of the
+// runs: the map, the listing, the symbol file or the suite, or the other output. Checked before
+// anything is opened, so that a refusal touches nothing.
+void CheckOutputs(const Global& global, const std::vector<Request>& requests) {
+  std::vector<std::pair<std::string, std::string>> inputs;  // (what it is, its path)
+  if (!global.suitePath.empty()) inputs.emplace_back("suite", global.suitePath);
+  for (const Request& r : requests) {
+    if (r.mapPath) inputs.emplace_back("memory map", *r.mapPath);
+    if (!r.listingPath) continue;
+    inputs.emplace_back("listing", *r.listingPath);
+    const std::string symbols =
+        r.symbolsPath ? *r.symbolsPath : tervik::debug::SymbolPathFor(*r.listingPath);
+    std::error_code missing;
+    if (r.symbolsPath || std::filesystem::exists(symbols, missing)) {
+      inputs.emplace_back("symbol file", symbols);
+    }
+  }
+  for (const auto& [option, path] :
+       {std::pair<std::string, std::string>{"--output", global.outputPath},
+        {"--junit", global.junitPath}}) {
+    if (path.empty()) continue;
+    const tervik::platform::OutputTarget target = tervik::platform::ResolveOutput(path, true);
+    if (target.kind == tervik::platform::OutputKind::Refused) {
+      throw UsageError{option + ": will not write '" + path + "': " + target.refusal};
+    }
+    for (const auto& [what, input] : inputs) {
+      if (tervik::platform::SameOutputFile(path, input, true)) {
+        throw UsageError{option + ": will not write '" + path + "': it is the " + what + " '" +
+                         input + "'"};
+      }
+    }
+  }
+  if (!global.outputPath.empty() && !global.junitPath.empty() &&
+      tervik::platform::SameOutputFile(global.junitPath, global.outputPath, true)) {
+    throw UsageError{"--junit: will not write '" + global.junitPath + "': it is the --output file"};
+  }
+}
+
 // Removes an earlier report at `path` (through a link, the file it leads to; the link stays)
 // so that none survives a run that does not get as far as writing one. A device or FIFO stays,
 // and so does a file that is one of the runs' inputs.
-void RemoveStaleReport(const std::string& path, const std::string& suitePath,
-                       const std::vector<Request>& requests) {
+// Returns the removed file's permissions, which the new report takes again.
+std::optional<std::filesystem::perms> RemoveStaleReport(const std::string& path,
+                                                        const std::string& suitePath,
+                                                        const std::vector<Request>& requests) {
   std::error_code error;
-  if (!std::filesystem::is_regular_file(path, error)) return;
+  if (!std::filesystem::is_regular_file(path, error)) return std::nullopt;
   const auto same = [&](const std::optional<std::string>& input) {
     std::error_code ignored;
     return input && std::filesystem::equivalent(path, *input, ignored);
   };
-  if (same(suitePath.empty() ? std::nullopt : std::optional<std::string>(suitePath))) return;
+  if (same(suitePath.empty() ? std::nullopt : std::optional<std::string>(suitePath))) {
+    return std::nullopt;
+  }
   for (const Request& r : requests) {
     if (same(r.mapPath) || same(r.listingPath) || same(r.symbolsPath) ||
-        same(tervik::debug::SymbolPathFor(*r.listingPath))) {
-      return;
+        (r.listingPath && same(tervik::debug::SymbolPathFor(*r.listingPath)))) {
+      return std::nullopt;
     }
   }
+  const std::filesystem::perms mode = std::filesystem::status(path, error).permissions();
+  if (error) return std::nullopt;
   std::filesystem::remove(std::filesystem::canonical(path, error), error);
+  return mode;
 }
 
 // The line a suite prints after each run: "NAME: passed", "NAME: failed (exit status 6)",
@@ -108,15 +154,20 @@ int RunMain(int argc, char** argv) {
                "stay");
   app.add_option("--output", global.outputPath,
                  "Write the program's own console lines (its plug-ins' messages) to FILE instead "
-                 "of standard error")
+                 "of standard error ('-': standard output)")
       ->type_name("FILE");
   app.add_option("--suite", global.suitePath,
                  "Run each line of FILE, a set of the run options above (--map, --lst, --expect, "
                  "...) as on a command line; the run options given here are every line's "
                  "defaults")
       ->type_name("FILE");
-  app.add_option("--junit", global.junitPath, "Write a JUnit XML report of the run(s) to FILE")
+  app.add_option("--junit", global.junitPath,
+                 "Write a JUnit XML report of the run(s) to FILE ('-': standard output)")
       ->type_name("FILE");
+  app.add_option("--engine", global.engineText,
+                 "Run the program on the translator (the default where it is available: x86-64) "
+                 "or the interpreter; both give the same results")
+      ->type_name("interpreter|translator");
   app.set_version_flag("--version", VersionText());
   app.footer(
       "Exit status: 0 when pc reached the --until address, or, without --until, when the "
@@ -124,7 +175,8 @@ int RunMain(int argc, char** argv) {
       "when the step limit ran out; 3 when a file cannot be read; 4 when the output cannot be "
       "written or the runner fails otherwise; 5 when it halted on an undefined word or a fetch "
       "from unmapped memory; 6 when the run ended well but an --expect does not hold; 7 when "
-      "the --timeout ran out; 64 for command-line errors. With --suite: the first run's status "
+      "the --timeout ran out; 64 for command-line errors and for an --output or --junit that is a "
+      "folder or one of the inputs (nothing is run then). With --suite: the first run's status "
       "that is not 0. SIGTERM and SIGINT end the run in progress, write the report of the runs "
       "so far and then end the runner as the signal does.\n");
   try {
@@ -153,19 +205,42 @@ int RunMain(int argc, char** argv) {
     } else {
       requests.push_back(request);
     }
+    CheckOutputs(global, requests);
+    // The program's lines are streamed as they come: into a file (through its links), a device,
+    // a FIFO, or standard output for "-".
     std::unique_ptr<std::FILE, FileCloser> output;
-    if (!global.outputPath.empty()) {
+    std::FILE* lines = nullptr;
+    if (global.outputPath == "-") {
+      lines = stdout;
+    } else if (!global.outputPath.empty()) {
       output.reset(std::fopen(global.outputPath.c_str(), "w"));
+      lines = output.get();
       if (!output) {
         std::cerr << "tervik-run: cannot write '" << global.outputPath
                   << "': " << std::strerror(errno) << "\n";
         return kExitFailed;
       }
     }
-    if (!global.junitPath.empty()) RemoveStaleReport(global.junitPath, global.suitePath, requests);
+    std::optional<std::filesystem::perms> reportMode;
+    if (!global.junitPath.empty()) {
+      reportMode = RemoveStaleReport(global.junitPath, global.suitePath, requests);
+    }
 
+    tervik::jit::EngineKind engine = tervik::jit::DefaultEngine();
+    if (!global.engineText.empty()) {
+      const auto kind = tervik::jit::ParseEngine(global.engineText);
+      if (!kind) {
+        throw UsageError{"--engine: '" + global.engineText +
+                         "' is neither 'interpreter' nor 'translator'"};
+      }
+      engine = *kind;
+      if (engine == tervik::jit::EngineKind::Translator && !tervik::jit::TranslatorAvailable()) {
+        std::cerr << "tervik-run: this build has no translator; the interpreter runs\n";
+        engine = tervik::jit::EngineKind::Interpreter;
+      }
+    }
     SignalCatcher signals;
-    RunConsole console(global.quiet, output.get());
+    RunConsole console(global.quiet, lines);
     const bool suite = !global.suitePath.empty();
     SuiteReport report;
     report.name = suite ? global.suitePath : "tervik-run";
@@ -175,7 +250,7 @@ int RunMain(int argc, char** argv) {
     size_t passed = 0;
     for (const Request& r : requests) {
       if (signals.Caught() != 0) break;
-      Finished done = RunOne(r, console, signals.Flag());
+      Finished done = RunOne(r, console, signals.Flag(), engine);
       if (status == kExitSuccess) status = done.status;
       passed += done.status == kExitSuccess ? 1 : 0;
       if (suite) std::cout << ResultLine(done.report) << std::endl;
@@ -184,15 +259,19 @@ int RunMain(int argc, char** argv) {
     if (suite) {
       std::cout << passed << " passed, " << report.cases.size() - passed << " failed" << std::endl;
     }
-    if (output && (std::fflush(output.get()) != 0 || std::ferror(output.get()))) {
+    if (lines != nullptr && (std::fflush(lines) != 0 || std::ferror(lines))) {
       std::cerr << "tervik-run: cannot write '" << global.outputPath << "'\n";
       status = kExitFailed;
     }
+    std::string error;
     if (!global.junitPath.empty() &&
-        !tervik::platform::WriteWhole(global.junitPath, JUnitReport(report))) {
-      std::cerr << "tervik-run: cannot write '" << global.junitPath << "': " << std::strerror(errno)
-                << "\n";
+        !tervik::platform::WriteOutput(global.junitPath, JUnitReport(report), error, true)) {
+      std::cerr << "tervik-run: cannot write '" << global.junitPath << "': " << error << "\n";
       status = kExitFailed;
+    } else if (reportMode) {
+      // The report the run removed at its start had these permissions; the new one keeps them.
+      std::error_code ignored;
+      std::filesystem::permissions(global.junitPath, *reportMode, ignored);
     }
     signals.EndBySignal();
     return status;

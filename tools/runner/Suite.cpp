@@ -45,6 +45,18 @@ void DefineRunOptions(CLI::App& app, Request& r) {
   app.add_flag("--dump-sym", r.dumpSymbols, "Write the program's symbols after the run");
   app.add_option("--name", r.name, "The run's name in the --junit report (default: the listing)")
       ->type_name("NAME");
+  app.add_option("--input", r.inputText,
+                 "Type TEXT into the terminal's receive side, handed over as the program takes "
+                 "the characters")
+      ->type_name("TEXT");
+  app.add_option("--input-file", r.inputPath, "As --input, with the bytes of FILE")
+      ->type_name("FILE");
+  app.add_option("--set-switches", r.switchesText,
+                 "Set the GPIO switches to HEX (bit n: switch n) before the run")
+      ->type_name("HEX");
+  app.add_option("--dump-display", r.displayPath,
+                 "Write the pixel display as a PNG picture to FILE after the run")
+      ->type_name("FILE");
 }
 
 debug::Result<std::vector<std::string>> SplitWords(std::string_view line) {
@@ -96,6 +108,13 @@ Request WithDefaults(Request line, const Request& defaults) {
   fill(line.traceFromText, defaults.traceFromText);
   fill(line.traceToText, defaults.traceToText);
   fill(line.timeoutText, defaults.timeoutText);
+  // One input per run: a line's own --input or --input-file replaces the command line's.
+  if (!line.inputText && !line.inputPath) {
+    line.inputText = defaults.inputText;
+    line.inputPath = defaults.inputPath;
+  }
+  fill(line.switchesText, defaults.switchesText);
+  fill(line.displayPath, defaults.displayPath);
   if (line.name.empty()) line.name = defaults.name;
   line.trace = line.trace || defaults.trace;
   line.dumpRegs = line.dumpRegs || defaults.dumpRegs;

@@ -24,6 +24,8 @@ struct Request {
   std::optional<std::string> traceFromText, traceToText, timeoutText;
   bool trace = false, dumpRegs = false, dumpSymbols = false;
   std::vector<std::string> dumpMemTexts, expectTexts;
+  // The board options (BoardIO.h).
+  std::optional<std::string> inputText, inputPath, switchesText, displayPath;
 };
 
 // The run options, as on the command line and in a suite's lines.

@@ -2,7 +2,25 @@
 #include "DebugController.h"
 
 #include <QCoreApplication>
+#include <QTimer>
 #include <algorithm>
+#include <exception>
+#include <utility>
+
+namespace {
+
+// The text of the exception being handled, for the console.
+std::string CurrentExceptionText() {
+  try {
+    throw;
+  } catch (const std::exception& e) {
+    return e.what();
+  } catch (...) {
+    return "an exception of an unknown kind";
+  }
+}
+
+}  // namespace
 
 DebugController::DebugController(tervik::platform::Clock& clock, QObject* parent)
     : QObject(parent), clock_(clock), debugger_(libraries_) {
@@ -23,28 +41,84 @@ uint64_t DebugController::NextBatchLimit(uint64_t ran, double seconds) {
 
 void DebugController::Step() {
   const double t0 = clock_.SecondsNow();
-  Session().Cpu().Step();
+  try {
+    Session().Cpu().Step();
+  } catch (...) {
+    // A module that throws cuts the step short: the processor stays before the instruction.
+    debugger_.Message(Session().DescribeModuleFault(CurrentExceptionText()));
+    debugger_.NotifyMachine();
+    return;
+  }
   const double t1 = clock_.SecondsNow();
   secondsPerInstruction_ = t1 - t0;
   ++sinceReset_;
   debugger_.NotifyMachine();
 }
 
+void DebugController::WhenIdle(std::function<void()> call) {
+  if (!running_) {
+    call();
+    return;
+  }
+  afterRun_.push_back(std::move(call));
+  RequestStop();
+}
+
 tervik::debug::StopReason DebugController::Run(tervik::debug::RunOperation op) {
-  stopRequested_ = false;
-  running_ = true;
-  emit runStarted();
-  current_ = &op;
-  const tervik::debug::StopReason reason = RunUntilStop(op);
-  current_ = nullptr;
-  running_ = false;
-  lastRunCount_ = reason.instructions;
-  sinceReset_ += reason.instructions;
-  // A step over a word that is not a CALL is a single step, which says nothing, like a trace.
-  const bool singleStep = op.kind == tervik::debug::RunKind::StepOver && op.goals.empty();
-  if (!singleStep) debugger_.Message(Session().Describe(reason));
-  debugger_.NotifyMachine();
-  emit runFinished();
+  // The run state lasts as long as the run, however it ends: runFinished always follows
+  // runStarted, so the windows never stay with their commands disabled.
+  class RunState {
+   public:
+    RunState(DebugController& c, const tervik::debug::RunOperation& op) : c_(c) {
+      c_.stopRequested_ = false;
+      c_.running_ = true;
+      c_.current_ = &op;
+      emit c_.runStarted();
+    }
+    // The run is over: the stop's notification is a stop, not a live-view tick.
+    void End() {
+      c_.current_ = nullptr;
+      c_.running_ = false;
+    }
+    ~RunState() {
+      End();
+      emit c_.runFinished();
+      if (!c_.afterRun_.empty()) {
+        QTimer::singleShot(0, &c_, [calls = std::exchange(c_.afterRun_, {})] {
+          for (const std::function<void()>& call : calls) call();
+        });
+      }
+    }
+    RunState(const RunState&) = delete;
+    RunState& operator=(const RunState&) = delete;
+
+   private:
+    DebugController& c_;
+  };
+  tervik::debug::StopReason reason;
+  {
+    RunState state(*this, op);
+    std::string fault;
+    try {
+      reason = RunUntilStop(op);
+    } catch (...) {
+      // A module that throws ends the run; the processor stays after the last instruction that
+      // completed, and the console says which module failed where.
+      fault = Session().DescribeModuleFault(CurrentExceptionText());
+      reason = Session().Stop(op);
+    }
+    state.End();
+    lastRunCount_ = reason.instructions;
+    sinceReset_ += reason.instructions;
+    // A step over a word that is not a CALL is a single step, which says nothing, like a trace.
+    const bool singleStep = op.kind == tervik::debug::RunKind::StepOver && op.goals.empty();
+    if (!fault.empty()) {
+      debugger_.Message(fault);
+    } else if (!singleStep) {
+      debugger_.Message(Session().Describe(reason));
+    }
+    debugger_.NotifyMachine();
+  }
   return reason;
 }
 

@@ -9,8 +9,11 @@
 #pragma once
 
 #include <QObject>
+#include <algorithm>
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "Clock.h"
 #include "Debugger.h"
@@ -48,11 +51,17 @@ class DebugController final : public QObject, private tervik::debug::DebugListen
   double SecondsPerInstruction() const { return secondsPerInstruction_; }
   // Instructions the last run executed.
   uint64_t LastRunCount() const { return lastRunCount_; }
-  // Instructions executed since the last ResetCount (CPU > Reset), a run going on included.
+  // Instructions executed since the processor was last reset (CPU > Reset or a program's fresh
+  // start), a run going on included; going back in time counts back.
   uint64_t InstructionsSinceReset() const {
     return sinceReset_ + (current_ != nullptr ? current_->done : 0);
   }
-  void ResetCount() { sinceReset_ = 0; }
+  // The views moved through the recorded history from instruction `from` to `to` (a reverse
+  // command, or Go to present): the count follows them.
+  void CountTravel(uint64_t from, uint64_t to) {
+    sinceReset_ =
+        to >= from ? sinceReset_ + (to - from) : sinceReset_ - std::min(sinceReset_, from - to);
+  }
 
   // One instruction, timed.
   void Step();
@@ -65,6 +74,9 @@ class DebugController final : public QObject, private tervik::debug::DebugListen
   tervik::debug::StopReason RunUntilStop(tervik::debug::RunOperation& op);
   // Ends the run going on at its next event handling.
   void RequestStop() { stopRequested_ = true; }
+  // Calls `call` now when no run goes on; else ends the run and calls it from the event loop
+  // once the run has finished (after runFinished).
+  void WhenIdle(std::function<void()> call);
 
   // The instructions the next batch may take so that it lasts about one event interval, from
   // the `ran` instructions the last batch ran in `seconds`: at least one, at most a speed
@@ -93,6 +105,7 @@ class DebugController final : public QObject, private tervik::debug::DebugListen
   void BreakpointsChanged() override { emit breakpointsChanged(); }
   void SymbolsChanged() override { emit symbolsChanged(); }
   void RegionsChanged() override { emit regionsChanged(); }
+  void ProcessorReset() override { sinceReset_ = 0; }
   void ConsoleLine(std::string_view line) override { emit consoleLine(std::string(line)); }
 
   tervik::platform::Clock& clock_;
@@ -105,4 +118,5 @@ class DebugController final : public QObject, private tervik::debug::DebugListen
   uint64_t lastRunCount_ = 0;
   uint64_t sinceReset_ = 0;
   const tervik::debug::RunOperation* current_ = nullptr;  // the run going on
+  std::vector<std::function<void()>> afterRun_;           // WhenIdle's calls during a run
 };

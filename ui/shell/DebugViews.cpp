@@ -24,8 +24,8 @@ TDebugViews::TDebugViews(QMainWindow& main, DebugController& controller,
   };
   const Entry entries[] = {
       {ActionShowWatch, "&Watch", "ActionShowWatch", watch_},
-      {ActionShowCallStack, "Call &stack", "ActionShowCallStack", callStack_},
-      {ActionShowSymbols, "S&ymbols", "ActionShowSymbols", symbols_},
+      {ActionShowCallStack, "C&all stack", "ActionShowCallStack", callStack_},
+      {ActionShowSymbols, "Sy&mbols", "ActionShowSymbols", symbols_},
   };
   for (const Entry& e : entries) {
     e.dock->hide();

@@ -12,12 +12,11 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 
 #include "Expression.h"
 #include "Files.h"
+#include "PathNames.h"
 #include "RomImage.h"
 
 TExportRomDialog::TExportRomDialog(QWidget* parent, tervik::debug::Session& session,
@@ -108,13 +107,18 @@ void TExportRomDialog::accept() {
   }
   const QString path = Path->text();
   if (path.isEmpty()) return (void)Fail("Choose a file.");
-  if (path != confirmedPath_ && QFileInfo::exists(path) && !ConfirmOverwrite(path)) {
+  const tervik::RomRange range{start.value(), static_cast<uint64_t>(count.value())};
+  if (const std::string problem = tervik::RomRangeProblem(info.format, range); !problem.empty()) {
+    return (void)Fail("Words: " + QString::fromStdString(problem) + ".");
+  }
+  // Only a file's contents are lost by writing: a device or a FIFO takes the image as a stream.
+  if (path != confirmedPath_ && QFileInfo(path).isFile() && !ConfirmOverwrite(path)) {
     return (void)Fail("The file was not replaced.");
   }
-  const std::string image = tervik::RomImage(
-      session_.Cpu(), info.format, {start.value(), static_cast<uint64_t>(count.value())}, name);
-  if (!tervik::platform::WriteWhole(path.toStdString(), image)) {
-    return (void)Fail("Cannot write the file: " + QString::fromLocal8Bit(std::strerror(errno)));
+  const std::string image = tervik::RomImage(session_.Cpu(), info.format, range, name);
+  std::string why;
+  if (!tervik::platform::WriteOutput(tervik::platform::LocalPath(path), image, why)) {
+    return (void)Fail("Cannot write the file: " + QString::fromLocal8Bit(why.c_str()));
   }
   Message->clear();
   confirmedPath_.clear();

@@ -30,6 +30,8 @@ class TExportRomDialog final : public QDialog {
   QLabel* Message;  // what is wrong with the fields, or why the file was not written
 
   // Writes the image when the fields hold a valid choice, then closes; else says why and stays.
+  // The file is replaced whole (through a link, its target), a device or a FIFO is written as
+  // a stream, a folder is refused (platform::WriteOutput).
   // An existing file is replaced only when ConfirmOverwrite agrees.
   void accept() override;
   // Asks whether the existing file at the path may be replaced. A test replaces it.

@@ -1,10 +1,10 @@
 // Opening a program from its source, loading symbols, reloading on change.
 #include "ProgramMenu.h"
 
-#include <QDir>
-#include <QFileInfo>
 #include <QTimer>
+#include <filesystem>
 
+#include "PathNames.h"
 #include "ProgramFiles.h"
 
 TProgramMenu::TProgramMenu(QWidget& main, tervik::debug::Debugger& debugger, Chooser choose)
@@ -29,12 +29,14 @@ TProgramMenu::TProgramMenu(QWidget& main, tervik::debug::Debugger& debugger, Cho
   }
   connect(ActionOpenSource, &QAction::triggered, this, [this] {
     const QString path = choose_("Open source", "Assembler source (*.asm);;All files (*)", "asm");
-    if (!path.isEmpty()) OpenSource(path.toStdString());
+    if (path.isEmpty()) return;
+    if (hooks_.mayOpen && !hooks_.mayOpen(tervik::platform::LocalPath(path))) return;
+    OpenSource(tervik::platform::LocalPath(path));
   });
   connect(ActionLoadSymbols, &QAction::triggered, this, [this] {
     const QString path = choose_("Load symbols", "Symbol file (*.sym);;All files (*)", "sym");
     if (path.isEmpty()) return;
-    debugger_.LoadSymbolFile(path.toStdString(), true, false);
+    debugger_.LoadSymbolFile(tervik::platform::LocalPath(path), true, false);
     debugger_.NotifyMachine();
   });
   connect(ActionReloadOnChange, &QAction::toggled, this, [this](bool on) {
@@ -43,21 +45,25 @@ TProgramMenu::TProgramMenu(QWidget& main, tervik::debug::Debugger& debugger, Cho
   });
 }
 
-bool TProgramMenu::OpenSource(const std::string& path, bool reload) {
-  const std::string absolute =
-      QFileInfo(QString::fromStdString(path)).absoluteFilePath().toStdString();
-  const tervik::debug::SourceBuild build = tervik::debug::BuildSource(absolute);
-  for (const std::string& line : build.messages) debugger_.Message(line);
+bool TProgramMenu::OpenSource(const std::string& path, tervik::debug::OpenCause cause,
+                              bool folderMap) {
+  // The path's bytes stay as they are: a name that is not UTF-8 has no QString of its own.
+  std::error_code ec;
+  std::string absolute = std::filesystem::absolute(path, ec).lexically_normal().string();
+  if (ec) absolute = path;
+  const tervik::debug::SourceBuild build = debugger_.OpenSource(
+      absolute, cause, folderMap, hooks_.texts ? hooks_.texts() : tervik::debug::SourceTexts{});
   // Even a failed build watches its files: the next save may mend it.
   sourcePath_ = absolute;
   if (ActionReloadOnChange->isChecked()) {
     watcher_.Watch(build.files.empty() ? std::vector<std::string>{absolute} : build.files);
   }
-  if (!build.ok) return false;
-  QDir::setCurrent(QFileInfo(QString::fromStdString(absolute)).absolutePath());
-  debugger_.LoadProgram(build.listingPath, reload);
-  if (!reload) emit sourceOpened(QString::fromStdString(absolute));
-  return true;
+  if (hooks_.built) hooks_.built(absolute, build, build.ok);
+  // Recent files lists a source the user opened; reloads and assemblies keep their place.
+  if (build.ok && cause == tervik::debug::OpenCause::Open) {
+    emit sourceOpened(tervik::platform::DisplayPath(absolute));
+  }
+  return build.ok;
 }
 
 void TProgramMenu::Forget() {
@@ -67,8 +73,16 @@ void TProgramMenu::Forget() {
 
 void TProgramMenu::SourceChanged() {
   if (!FromSource() || !ActionReloadOnChange->isChecked()) return;
-  // A run in progress finishes its slice first; the reload comes from the event loop.
+  // The reload comes from the event loop. It is a fresh start, so a run going on is stopped
+  // first rather than left to go on from address 0 in the new program.
   QTimer::singleShot(0, this, [this] {
-    if (FromSource()) Rebuild();
+    auto reload = [this] {
+      if (FromSource()) Rebuild(tervik::debug::OpenCause::Changed);
+    };
+    if (hooks_.whenIdle) {
+      hooks_.whenIdle(reload);
+    } else {
+      reload();
+    }
   });
 }

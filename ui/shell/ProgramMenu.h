@@ -11,6 +11,7 @@
 #include <string>
 
 #include "Debugger.h"
+#include "ProgramFiles.h"
 #include "ProgramWatcher.h"
 
 class TProgramMenu final : public QObject {
@@ -25,15 +26,34 @@ class TProgramMenu final : public QObject {
 
   QMenu* Menu() const { return menu_; }
 
-  // Assembles the source at `path`; on success loads its listing and symbols, makes its folder
-  // the working directory and watches its files. Errors go to the console and leave memory as
-  // it was. With `reload`, breakpoints follow their labels to where the new program puts them.
-  // Returns whether the program was loaded.
-  bool OpenSource(const std::string& path, bool reload = false);
+  // What an editor of the sources adds: the unsaved texts an assembly reads instead of their
+  // files, whether another program may replace the current one (false: the user kept it), and
+  // what a build said (called after every assembly, successful or not, with whether it loaded).
+  struct SourceHooks {
+    std::function<tervik::debug::SourceTexts()> texts;
+    std::function<bool(const std::string& path)> mayOpen;
+    std::function<void(const std::string& path, const tervik::debug::SourceBuild&, bool loaded)>
+        built;
+    // Calls its argument when no run goes on, stopping a run first (a reload on change).
+    std::function<void(std::function<void()>)> whenIdle;
+  };
+  void SetSourceHooks(SourceHooks hooks) { hooks_ = std::move(hooks); }
+
+  // Assembles the source at `path`; on success makes its folder the working directory and opens
+  // the program (Debugger::OpenProgram, which decides what a reload keeps), and watches its
+  // files. Opened by the user (cause Open), the program runs in the default.map of its folder
+  // when there is one, unless `folderMap` is false (a map named on the command line). Errors go
+  // to the console and change nothing. Returns whether the program was loaded.
+  bool OpenSource(const std::string& path,
+                  tervik::debug::OpenCause cause = tervik::debug::OpenCause::Open,
+                  bool folderMap = true);
   // Whether the loaded program came from a source (which "Reload previous LST file" rebuilds).
   bool FromSource() const { return !sourcePath_.empty(); }
-  // Assembles and loads the source again.
-  bool Rebuild() { return OpenSource(sourcePath_, true); }
+  // Assembles and loads the source again: "Reload previous LST file", or a saved source file.
+  bool Rebuild(tervik::debug::OpenCause cause = tervik::debug::OpenCause::Reload) {
+    return OpenSource(sourcePath_, cause);
+  }
+  const std::string& SourcePath() const { return sourcePath_; }
   // A listing was loaded by hand: the program no longer comes from a source.
   void Forget();
 
@@ -54,4 +74,5 @@ class TProgramMenu final : public QObject {
   QMenu* menu_;
   TProgramWatcher watcher_;
   std::string sourcePath_;
+  SourceHooks hooks_;
 };

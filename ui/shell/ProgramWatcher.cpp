@@ -1,8 +1,10 @@
 // Watching a program's source files.
 #include "ProgramWatcher.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QStringList>
+#include <algorithm>
 
 TProgramWatcher::TProgramWatcher(QObject* parent, std::function<void()> changed, int settleMs)
     : QObject(parent), changed_(std::move(changed)) {
@@ -33,13 +35,27 @@ void TProgramWatcher::Clear() {
 void TProgramWatcher::Watch(const std::vector<std::string>& files) {
   Clear();
   files_ = files;
+  for (const std::string& file : files_) stamps_[file] = StampOf(file);
+  WatchPaths();
+}
+
+void TProgramWatcher::WatchPaths() {
   QStringList paths;
   for (const std::string& file : files_) {
-    stamps_[file] = StampOf(file);
     const QFileInfo info(QString::fromStdString(file));
-    paths << info.absoluteFilePath() << info.absolutePath();
+    if (info.exists()) paths << info.absoluteFilePath();
+    // A file that does not exist yet shows up as a change of its folder, or, while that is
+    // missing too, of the nearest folder above it that exists.
+    QDir folder = info.absoluteDir();
+    while (!folder.exists() && folder.cdUp()) {
+    }
+    if (folder.exists()) paths << folder.absolutePath();
   }
   paths.removeDuplicates();
+  const QStringList watched = watcher_.files() + watcher_.directories();
+  paths.erase(std::remove_if(paths.begin(), paths.end(),
+                             [&](const QString& path) { return watched.contains(path); }),
+              paths.end());
   if (!paths.isEmpty()) watcher_.addPaths(paths);
 }
 
@@ -49,9 +65,9 @@ void TProgramWatcher::Settled() {
     const Stamp now = StampOf(file);
     if (!(now == stamps_[file])) changed = true;
     stamps_[file] = now;
-    // A file replaced by another is no longer watched under its name: watch the new one.
-    const QString path = QFileInfo(QString::fromStdString(file)).absoluteFilePath();
-    if (now.size >= 0 && !watcher_.files().contains(path)) watcher_.addPath(path);
   }
+  // A file replaced by another is no longer watched under its name, and a file or folder that
+  // appeared is watched from now on.
+  WatchPaths();
   if (changed) changed_();
 }

@@ -18,7 +18,8 @@ class TProgramWatcher final : public QObject {
   // `changed` runs on the GUI thread after the files have been quiet for `settleMs`.
   TProgramWatcher(QObject* parent, std::function<void()> changed, int settleMs = 300);
 
-  // Watches these files (and the folders they are in) instead of any before.
+  // Watches these files (and the folders they are in) instead of any before. A file that does
+  // not exist is watched for: creating it counts as a change.
   void Watch(const std::vector<std::string>& files);
   void Clear();
   const std::vector<std::string>& Files() const { return files_; }
@@ -30,6 +31,9 @@ class TProgramWatcher final : public QObject {
     bool operator==(const Stamp&) const = default;
   };
   static Stamp StampOf(const std::string& file);
+  // Adds the files that exist and the folders of all of them (the nearest existing folder above
+  // one that is missing) to the watch.
+  void WatchPaths();
   void Settled();
 
   std::function<void()> changed_;

@@ -14,6 +14,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <exception>
+#include <filesystem>
 
 #include "Clipboard.h"
 #include "Console.h"
@@ -21,14 +22,18 @@
 #include "DockLayout.h"
 #include "ElidedLabel.h"
 #include "ExportRom.h"
+#include "HistoryActions.h"
 #include "Icons.h"
 #include "Listing.h"
 #include "MemoryMap.h"
+#include "PathNames.h"
 #include "ProgramFiles.h"
 #include "ProgramMenu.h"
 #include "RecentFiles.h"
 #include "RomExport.h"
+#include "SourceWindow.h"
 #include "Tfabout.h"
+#include "Tfboard.h"
 #include "Tfbreakpoints.h"
 #include "Tfcpu.h"
 #include "Tfdebug.h"
@@ -87,10 +92,25 @@ TFMain::TFMain(tervik::platform::Clock& clock, QWidget* parent)
   ActionLiveViews->setObjectName("ActionLiveViews");
   ActionLiveViews->setCheckable(true);
   ActionLiveViews->setChecked(true);
+  // Batches (runs, step over and out, run to) on the translator or the interpreter; the
+  // results are the same. Off and disabled where the build has no translator.
+  ActionTranslate = new QAction("&Translate to host code", this);
+  ActionTranslate->setObjectName("ActionTranslate");
+  ActionTranslate->setCheckable(true);
+  ActionTranslate->setEnabled(tervik::jit::TranslatorAvailable());
+  ActionTranslate->setChecked(controller_.Session().Engine() ==
+                              tervik::jit::EngineKind::Translator);
+  connect(ActionTranslate, &QAction::toggled, this, [this](bool on) {
+    controller_.Session().SetEngine(on ? tervik::jit::EngineKind::Translator
+                                       : tervik::jit::EngineKind::Interpreter);
+  });
   ActionShowBreakpoints = MakeDebugAction("&Breakpoints", "ActionShowBreakpoints", {},
                                           &TFMain::ActionShowBreakpointsExecute);
   ActionResetLayout =
       MakeDebugAction("Reset &layout", "ActionResetLayout", {}, &TFMain::ActionResetLayoutExecute);
+  // Enabled during runs too: the Board is used while the program runs.
+  ActionShowBoard =
+      MakeDebugAction("&Board", "ActionShowBoard", {}, &TFMain::ActionShowBoardExecute);
 
   ActionQuit->setIcon(ToolIcon(ToolIconKind::Exit));
   ActionReset->setIcon(ToolIcon(ToolIconKind::Reset));
@@ -108,6 +128,7 @@ TFMain::TFMain(tervik::platform::Clock& clock, QWidget* parent)
       [this](const QString& caption, const QString& filter, const QString& suffix) {
         return ChooseFile({caption, filter, suffix});
       });
+  BuildSourceWindow();
   BuildToolBar();  // before the menus: the Debug menu shows the debug tool bar's switch
   BuildMenus();
   StatusBar1 = new QStatusBar(this);
@@ -142,7 +163,11 @@ TFMain::TFMain(tervik::platform::Clock& clock, QWidget* parent)
   }
   breakpoints_ = new TFBreakpoints(
       this, controller_.Session(), [](uint32_t a) { FCPU->ShowAddress(a); },
-      [](uint32_t a) { FMem->GoToAddress(a); }, [] { FCPU->UpdateView(); });
+      [](uint32_t a) { FMem->GoToAddress(a); },
+      [this] {
+        FCPU->UpdateView();
+        controller_.Debugger().SaveProgramSession();  // the program keeps its edited breakpoints
+      });
   breakpoints_->hide();
   breakpoints_->SetFloatingSize({460, 220});
   BuildDebugViews();
@@ -168,12 +193,14 @@ TFMain::TFMain(tervik::platform::Clock& clock, QWidget* parent)
     EnableActions();
     if (closeRequested_) close();  // the window was closed during the run
   });
-  connect(program_, &TProgramMenu::sourceOpened, this, [this](const QString& path) {
-    recent_->Note(path);
-    ShowProgramName(path);
-  });
+  connect(program_, &TProgramMenu::sourceOpened, this,
+          [this](const QString& path) { recent_->Note(path); });
   connect(ActionLiveViews, &QAction::toggled, &controller_, &DebugController::SetLiveViews);
   controller_.SetLiveViews(ActionLiveViews->isChecked());
+
+  history_ = new THistoryActions(*this, controller_, *ActionStepOver);
+  history_->Install(menuBar()->findChild<QMenu*>("DebugMenu"), DebugToolBar, StatusBar1);
+  ConnectSourceWindow();
 }
 
 TFMain::~TFMain() {
@@ -185,6 +212,8 @@ TFMain::~TFMain() {
   breakpoints_ = nullptr;
   // The views read the controller's session: they go before it does.
   for (QDockWidget* dock : views_->Docks()) delete dock;
+  delete board_;
+  board_ = nullptr;
   delete FCPU;
   FCPU = nullptr;
   delete FReg;
@@ -195,6 +224,8 @@ TFMain::~TFMain() {
   FMem = nullptr;
   delete FManual;
   FManual = nullptr;
+  delete source_;
+  source_ = nullptr;
   if (FMain == this) FMain = nullptr;
 }
 
@@ -254,6 +285,8 @@ void TFMain::BuildMenus() {
   item(cpu, ActionStop, {});
   QMenu* window = bar->addMenu("&Window");
   item(window, ActionShowMemory, {});
+  window->addSeparator();  // the Board's own section
+  window->addAction(ActionShowBoard);
   QMenu* help = bar->addMenu("&Help");
   item(help, ActionManual, "Tervik uC &Manual");
   item(help, ActionAbout, {});
@@ -268,6 +301,7 @@ void TFMain::BuildMenus() {
   debug->addSeparator();
   debug->addAction(ActionStopWhenHalted);
   debug->addAction(ActionLiveViews);
+  debug->addAction(ActionTranslate);
   ActionExportRom = MakeExportRomAction(this, controller_.Session(),
                                         [this](const std::string& line) { Message(line); });
   debug->addAction(ActionExportRom);  // the images of tervik-rom
@@ -277,6 +311,7 @@ void TFMain::BuildMenus() {
   debug->addAction(ActionResetLayout);
   QMenu* program = program_->Menu();
   bar->addMenu(program);
+  AddSourceMenu(program);
   // The listings and maps opened last, at the end of the Program menu.
   program->addSeparator();
   recent_ = new TRecentFiles(program->addMenu("Recent &files"), [this](const QString& file) {
@@ -286,7 +321,7 @@ void TFMain::BuildMenus() {
       else if (file.endsWith(".asm", Qt::CaseInsensitive))
         program_->OpenSource(file.toStdString());
       else
-        OpenListing(file);
+        OpenListing(file, tervik::debug::OpenCause::Open);
     });
   });
 }
@@ -354,9 +389,12 @@ void TFMain::RefreshViews() {
   FReg->UpdateView();
   FMem->UpdateView();
   breakpoints_->UpdateView();
+  if (history_ != nullptr) history_->UpdateTimeline();
+  if (board_ != nullptr) board_->UpdateView();
   ShowSpeed();
   const std::string place = controller_.Session().Symbols().Locate(pc);
   PlaceText->setText(place.empty() ? QString() : "pc: " + QString::fromStdString(place));
+  ShowProgramName();
 }
 
 void TFMain::ShowSpeed() {
@@ -436,20 +474,25 @@ void TFMain::ActionLoadLSTExecute() {
   RefreshViews();
 }
 
-void TFMain::OpenListing(const QString& path) {
+void TFMain::OpenListing(const QString& path, tervik::debug::OpenCause cause, bool folderMap) {
+  if (!MaySwitchProgram()) return;  // a modified source the user kept
   // Taken as a whole path before the listing's folder becomes the working directory.
   const QFileInfo listing(path);
-  QDir::setCurrent(listing.absolutePath());
-  lastListingPath_ = listing.absoluteFilePath().toStdString();
+  lastListingPath_ = tervik::platform::LocalPath(listing.absoluteFilePath());
+  std::error_code ignored;  // a folder that cannot be entered keeps the old working folder
+  std::filesystem::current_path(std::filesystem::path(lastListingPath_).parent_path(), ignored);
   program_->Forget();
   recent_->Note(listing.absoluteFilePath());
-  ShowProgramName(listing.absoluteFilePath());
-  LoadProgramListing(lastListingPath_, false);
+  if (cause == tervik::debug::OpenCause::Listing)
+    Debugger().HintFolderMap(lastListingPath_);
+  else if (folderMap)
+    Debugger().UseFolderMap(lastListingPath_);
+  Debugger().OpenProgram(lastListingPath_, lastListingPath_, cause);
 }
 
 void TFMain::OpenMap(const QString& path) {
   recent_->Note(path);
-  LoadMemoryMap(path.toStdString());
+  LoadMemoryMap(tervik::platform::LocalPath(path));
   RefreshViews();
 }
 
@@ -458,9 +501,13 @@ void TFMain::ActionReloadLSTExecute() {
     program_->Rebuild();
     return;
   }
-  LoadListing(lastListingPath_);
-  // The empty name's error line says little to someone who has loaded nothing yet.
-  if (lastListingPath_.empty()) Message("No listing loaded yet");
+  if (lastListingPath_.empty()) {
+    LoadListing(lastListingPath_);
+    // The empty name's error line says little to someone who has loaded nothing yet.
+    Message("No listing loaded yet");
+    return;
+  }
+  Debugger().OpenProgram(lastListingPath_, lastListingPath_, tervik::debug::OpenCause::Reload);
 }
 
 void TFMain::ActionClearMemExecute() {
@@ -497,7 +544,6 @@ void TFMain::ActionAboutExecute() {
 // ---- Run control ----
 
 void TFMain::ActionResetExecute() {
-  controller_.ResetCount();
   controller_.Debugger().Reset();
 }
 
@@ -506,6 +552,7 @@ void TFMain::ActionStepExecute() {
 }
 
 void TFMain::ActionGoExecute() {
+  if (history_->RefuseEdit()) return;
   controller_.Debugger().SetPC(FCPU->CursorAddress());
 }
 
@@ -529,12 +576,17 @@ void TFMain::ActionRunExecute() {
   RunOperation(Session().StartRun(ActionStopWhenHalted->isChecked(), kRunLimit));
 }
 
+// In the Source window, in source lines.
 void TFMain::ActionStepOverExecute() {
-  RunOperation(Session().StartStepOver(ActionStopWhenHalted->isChecked(), kRunLimit));
+  const bool halted = ActionStopWhenHalted->isChecked();
+  RunOperation(SourceHasFocus() ? Session().StartStepLine(true, halted, kRunLimit)
+                                : Session().StartStepOver(halted, kRunLimit));
 }
 
 void TFMain::ActionStepOutExecute() {
-  RunOperation(Session().StartStepOut(ActionStopWhenHalted->isChecked(), kRunLimit));
+  const bool halted = ActionStopWhenHalted->isChecked();
+  RunOperation(SourceHasFocus() ? Session().StartStepLineOut(halted, kRunLimit)
+                                : Session().StartStepOut(halted, kRunLimit));
 }
 
 // Runs to the start of the next source line (into calls); without a line table, one step.
@@ -544,7 +596,7 @@ void TFMain::ActionStepLineExecute() {
 
 void TFMain::ActionRunToCursorExecute() {
   RunOperation(
-      Session().StartRunTo(FCPU->CursorAddress(), ActionStopWhenHalted->isChecked(), kRunLimit));
+      Session().StartRunTo(RunToCursorAddress(), ActionStopWhenHalted->isChecked(), kRunLimit));
 }
 
 void TFMain::ActionStopExecute() {

@@ -26,7 +26,11 @@
 class QAction;
 class QActionGroup;
 class TDebugViews;
+class QMenu;
+class TFBoard;
 class TFBreakpoints;
+class TFSource;
+class THistoryActions;
 class TProgramMenu;
 class TRecentFiles;
 class TWindowSettings;
@@ -57,7 +61,12 @@ class TFMain : public QMainWindow, public DebugHost {
 
   // What "Load LST file" and "Load memory map" do once their dialog has given `path`: a
   // listing's folder becomes the working folder and "Reload previous LST file" loads it again.
-  void OpenListing(const QString& path);
+  // A listing opened from the command line or Recent files (`cause` Open) runs in the
+  // default.map of its folder; one loaded by Load LST file keeps the map, with a hint when its
+  // folder has another (Debugger::OpenProgram says what else is kept).
+  void OpenListing(const QString& path,
+                   tervik::debug::OpenCause cause = tervik::debug::OpenCause::Listing,
+                   bool folderMap = true);
   void OpenMap(const QString& path);
 
   // ---- Operations the other windows use ----
@@ -122,6 +131,8 @@ class TFMain : public QMainWindow, public DebugHost {
   void ActionShowBreakpointsExecute();
   // Docks the tool windows where they stood at the first start (Debug menu).
   void ActionResetLayoutExecute();
+  // Shows the Board window, made at its first showing (Window menu).
+  void ActionShowBoardExecute();
 
   // The actions in list order; the first nine are disabled as a group during a free run.
   QAction* ActionQuit;
@@ -145,16 +156,23 @@ class TFMain : public QMainWindow, public DebugHost {
   QAction* ActionStepOut;
   QAction* ActionStepLine;  // by the program's line table; F6, a key no other command has
   QAction* ActionRunToCursor;
+  QAction* ActionTranslate;       // checked: batches run on the translator
   QAction* ActionStopWhenHalted;  // checked: a run ends when an instruction leaves pc in place
   QAction* ActionLiveViews;       // checked: the views follow a run about ten times a second
   QAction* ActionShowBreakpoints;
   QAction* ActionResetLayout;
+  QAction* ActionShowBoard;
   TFBreakpoints* BreakpointsWindow() const { return breakpoints_; }
   // The Watch, Call stack and Symbols windows with their Debug menu entries.
   TDebugViews* Views() const { return views_; }
   // The caption with the loaded program's file name after it: "Tervik CPU Emulator - stack.asm".
-  void ShowProgramName(const QString& path);
+  // It follows the debugger's program, however that was opened.
+  void ShowProgramName();
+  TFBoard* BoardWindow() const { return board_; }  // null until first shown
   TProgramMenu* Program() const { return program_; }
+  THistoryActions* History() const { return history_; }
+  // The Source window: hidden until a source is opened.
+  TFSource* Source() const { return source_; }
 
   QToolBar* ToolBar3;
   QToolBar* DebugToolBar;  // step over, step out, run to cursor, breakpoints; hidden at first
@@ -195,13 +213,30 @@ class TFMain : public QMainWindow, public DebugHost {
   void Guarded(const std::function<void()>& command);
   // The window's parts that the settings and the layout work on.
   ToolWindows Windows();
+  // The Source window, its section of the Program menu, and its ties to the program menu, the
+  // console and the run commands (TfmainSource.cpp).
+  void BuildSourceWindow();
+  void AddSourceMenu(QMenu* program);
+  void ConnectSourceWindow();
+  // Whether a command of the Debug menu works in source lines: the Source window has the focus.
+  bool SourceHasFocus() const;
+  // The Source window's cursor line's first word when it has the focus, else the disassembly's
+  // cursor.
+  uint32_t RunToCursorAddress() const;
+  // Asks about modified sources before another program replaces this one, and closes their
+  // tabs when it may; false when the user kept them.
+  bool MaySwitchProgram(const std::string& source = {});
 
   DebugController controller_;
   TFBreakpoints* breakpoints_ = nullptr;
   TDebugViews* views_ = nullptr;
   QMenu* debugMenu_ = nullptr;
+  TFBoard* board_ = nullptr;
   TProgramMenu* program_ = nullptr;
+  THistoryActions* history_ = nullptr;  // the reverse commands and the timeline
+  TFSource* source_ = nullptr;
   std::string lastListingPath_;
+  std::string titledPath_;  // the program the caption names
   bool closeRequested_ = false;
   std::unique_ptr<TWindowSettings> settings_;
   TRecentFiles* recent_ = nullptr;

@@ -4,10 +4,15 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QScreen>
 
 #include "DebugViews.h"
 #include "DockLayout.h"
+#include "HistoryActions.h"
+#include "PathNames.h"
 #include "ProgramMenu.h"
+#include "SourceWindow.h"
+#include "Tfboard.h"
 #include "Tfbreakpoints.h"
 #include "Tfcpu.h"
 #include "Tfdebug.h"
@@ -20,7 +25,9 @@
 void TFMain::FormCreate(const QString& map) {
   tervik::ui::ApplyDefaultLayout(*this, *FCPU, *FReg, *FDebug, *FMem, true);
   if (settings_) settings_->Restore(Windows());
-  LoadMemoryMap(map.toStdString());
+  if (source_->Count() == 0) source_->hide();  // until a source is opened
+  if (settings_) history_->Restore(settings_->File());
+  LoadMemoryMap(tervik::platform::LocalPath(map));
 }
 
 ToolWindows TFMain::Windows() {
@@ -34,6 +41,7 @@ ToolWindows TFMain::Windows() {
           DebugToolBar,
           ActionStopWhenHalted,
           ActionLiveViews,
+          ActionTranslate,
           ActionShowDebugToolBar,
           program_->ActionReloadOnChange,
           recent_,
@@ -56,8 +64,11 @@ void TFMain::WatchExpression(const std::string& text) {
   views_->Watch(text);
 }
 
-void TFMain::ShowProgramName(const QString& path) {
-  const QString name = QFileInfo(path).fileName();
+void TFMain::ShowProgramName() {
+  const std::string& path = controller_.Debugger().ProgramPath();
+  if (path == titledPath_) return;
+  titledPath_ = path;
+  const QString name = QFileInfo(tervik::platform::DisplayPath(path)).fileName();
   setWindowTitle(name.isEmpty() ? QString("Tervik CPU Emulator") : "Tervik CPU Emulator - " + name);
 }
 
@@ -104,6 +115,23 @@ void TFMain::ActionShowBreakpointsExecute() {
   breakpoints_->raise();
 }
 
+void TFMain::ActionShowBoardExecute() {
+  if (board_ == nullptr) {
+    // The first showing: floating beside the main window.
+    board_ = new TFBoard(this, *this);
+    addDockWidget(Qt::RightDockWidgetArea, board_);
+    board_->setFloating(true);
+    board_->show();  // builds the panels, which give the size
+    const QScreen* screen = this->screen();
+    const QSize limit = screen != nullptr ? screen->availableSize() * 9 / 10 : QSize(800, 900);
+    board_->resize(board_->PreferredSize(limit));
+    tervik::ui::PlaceBeside(*this, *board_);
+  }
+  board_->show();
+  board_->raise();
+  board_->UpdateView();
+}
+
 void TFMain::closeEvent(QCloseEvent* event) {
   if (controller_.Running()) {
     // End the run first; the run command closes the window once its loop has returned.
@@ -112,16 +140,22 @@ void TFMain::closeEvent(QCloseEvent* event) {
     event->ignore();
     return;
   }
+  if (!source_->MayDiscardAll()) {  // a modified source the user kept
+    event->ignore();
+    return;
+  }
   if (FManual != nullptr) FManual->close();
   if (settings_) settings_->Save(Windows());
+  if (settings_) history_->Save(settings_->File());
   QMainWindow::closeEvent(event);
   // A floating tool window is a top-level window of its own, so the application would not see
   // its last window close and would go on without a main window. Closing the main window ends
   // the program: the tool windows go with it and every event loop, a dialog's included, ends.
   for (QDockWidget* dock :
-       std::initializer_list<QDockWidget*>{FCPU, FReg, FDebug, FMem, breakpoints_}) {
+       std::initializer_list<QDockWidget*>{FCPU, FReg, FDebug, FMem, breakpoints_, source_}) {
     dock->hide();
   }
   views_->HideAll();
+  if (board_ != nullptr) board_->hide();
   QCoreApplication::quit();
 }

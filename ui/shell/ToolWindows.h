@@ -26,6 +26,7 @@ struct ToolWindows {
   QToolBar* debugToolBar = nullptr;
   QAction* stopWhenHalted = nullptr;
   QAction* liveViews = nullptr;
+  QAction* translate = nullptr;  // batches on the translator
   QAction* showDebugToolBar = nullptr;
   QAction* reloadOnChange = nullptr;
   TRecentFiles* recent = nullptr;

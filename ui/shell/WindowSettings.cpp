@@ -9,6 +9,7 @@
 #include <QScreen>
 #include <QSettings>
 #include <QStandardPaths>
+#include <algorithm>
 #include <array>
 #include <optional>
 #include <vector>
@@ -49,6 +50,38 @@ bool OnSomeScreen(const QRect& frame) {
   return false;
 }
 
+// A title bar at least this tall is assumed where the platform tells no frame (offscreen, or a
+// window not shown yet), and at least this much of its width must be on a screen to grab it.
+constexpr int kTitleHeight = 24;
+constexpr int kTitleGrip = 100;
+
+// The strip along the top of a window with frame `frame` and contents `inner` that holds its
+// title bar.
+QRect TitleBar(const QRect& frame, const QRect& inner) {
+  return {frame.left(), frame.top(), frame.width(),
+          std::max(inner.top() - frame.top(), kTitleHeight)};
+}
+
+// The saved geometry `inner` (with frame `frame`) made to fit a screen: its size cut to the
+// screen's available area, its place kept. Nothing when no screen holds the title bar of the
+// fitted window whole in height and enough of it in width to grab.
+std::optional<QRect> FitToScreen(const QRect& frame, const QRect& inner) {
+  const QMargins margins(inner.left() - frame.left(), inner.top() - frame.top(),
+                         frame.right() - inner.right(), frame.bottom() - inner.bottom());
+  for (const QScreen* screen : QGuiApplication::screens()) {
+    const QRect room = screen->availableGeometry();
+    const QSize size =
+        inner.size().boundedTo(room.size().shrunkBy(margins)).expandedTo(QSize(kUsable, kUsable));
+    const QRect fitted(inner.topLeft(), size);
+    const QRect bar = TitleBar(fitted.marginsAdded(margins), fitted);
+    const QRect seen = room.intersected(bar);
+    if (seen.height() == bar.height() && seen.width() >= std::min(bar.width(), kTitleGrip)) {
+      return fitted;
+    }
+  }
+  return std::nullopt;
+}
+
 std::array<TToolDock*, 3> PinnedDocks(const ToolWindows& w) {
   return {w.cpu, w.reg, w.console};
 }
@@ -85,14 +118,29 @@ bool TWindowSettings::Restore(const ToolWindows& w) const {
 
   ReadOption(settings, "debug/stopWhenHalted", w.stopWhenHalted);
   ReadOption(settings, "debug/liveViews", w.liveViews);
+  if (w.translate->isEnabled()) ReadOption(settings, "debug/translate", w.translate);
   ReadOption(settings, "program/reloadOnChange", w.reloadOnChange);
   w.recent->SetFiles(settings.value("recent/files").toStringList());
 
   if (settings.value("layout/version").toInt() != kLayoutVersion) return false;
-  const QSize defaultSize = main.size();
-  if (!main.restoreGeometry(settings.value("layout/geometry").toByteArray()) ||
-      !OnSomeScreen(main.geometry())) {
-    main.resize(defaultSize);
+  // A saved geometry counts only with its title bar on a screen (a screen since removed, or a
+  // file written by hand, may put it anywhere); its size is cut to that screen.
+  const QRect defaultGeometry = main.geometry();
+  const bool wasMoved = main.testAttribute(Qt::WA_Moved);
+  auto useDefault = [&] {
+    // As if nothing were restored: the default size, and the place the window system chooses.
+    main.setWindowState(Qt::WindowNoState);
+    main.setGeometry(defaultGeometry);
+    main.setAttribute(Qt::WA_Moved, wasMoved);
+  };
+  if (!main.restoreGeometry(settings.value("layout/geometry").toByteArray())) {
+    useDefault();
+  } else if (!main.isMaximized() && !main.isFullScreen()) {
+    if (const std::optional<QRect> fitted = FitToScreen(main.frameGeometry(), main.geometry())) {
+      main.setGeometry(*fitted);
+    } else {
+      useDefault();
+    }
   }
   // A saved layout brings its own floating sizes.
   std::vector<TToolDock*> docks = {w.cpu, w.reg, w.console, w.memory, w.breakpoints};
@@ -144,6 +192,9 @@ void TWindowSettings::Save(const ToolWindows& w) const {
   settings.setValue("layout/memoryPlaced", *w.memoryPlaced);
   settings.setValue("debug/stopWhenHalted", w.stopWhenHalted->isChecked());
   settings.setValue("debug/liveViews", w.liveViews->isChecked());
+  if (w.translate->isEnabled()) {
+    settings.setValue("debug/translate", w.translate->isChecked());
+  }
   settings.setValue("debug/toolBar", w.showDebugToolBar->isChecked());
   settings.setValue("program/reloadOnChange", w.reloadOnChange->isChecked());
   settings.setValue("recent/files", w.recent->Files());

@@ -3,8 +3,10 @@
 
 #include <QHBoxLayout>
 
+#include <QContextMenuEvent>
 #include <QFontMetrics>
 #include <QKeyEvent>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QWheelEvent>
@@ -36,6 +38,28 @@ void TPaintBox::mouseDoubleClickEvent(QMouseEvent* event) {
   }
   const QPoint p = event->position().toPoint();
   OnDoubleClick(p.x(), p.y());
+  event->accept();
+}
+
+void TPaintBox::FillContextMenu(QMenu& menu, int x, int y) const {
+  for (const auto& entries : ContextEntries) {
+    if (!menu.isEmpty() && !menu.actions().back()->isSeparator()) menu.addSeparator();
+    entries(menu, x, y);
+  }
+  // A section that added nothing leaves its separator last.
+  while (!menu.isEmpty() && menu.actions().back()->isSeparator()) {
+    menu.removeAction(menu.actions().back());
+  }
+}
+
+void TPaintBox::contextMenuEvent(QContextMenuEvent* event) {
+  QMenu menu(this);
+  FillContextMenu(menu, event->pos().x(), event->pos().y());
+  if (menu.isEmpty()) {
+    event->ignore();
+    return;
+  }
+  menu.exec(event->globalPos());
   event->accept();
 }
 

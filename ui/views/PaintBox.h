@@ -9,9 +9,11 @@
 #include <QWidget>
 #include <functional>
 #include <string_view>
+#include <vector>
 
 #include "ViewGeometry.h"
 
+class QMenu;
 class QPainter;
 
 // A widget that its window paints (PB1). It paints nothing itself and holds no state.
@@ -30,6 +32,11 @@ class TPaintBox final : public QWidget {
   std::function<void(int delta)> OnWheel;
   // A key press; true when the window used it, otherwise it goes on to the parent.
   std::function<bool(int key, Qt::KeyboardModifiers modifiers)> OnKey;
+  // The context menu's sections: each adds its actions for the point (x, y), or none there.
+  // Several parts of the window contribute to one menu, which shows only when it has actions.
+  std::vector<std::function<void(QMenu& menu, int x, int y)>> ContextEntries;
+  // The context menu at (x, y): every section's actions, separated.
+  void FillContextMenu(QMenu& menu, int x, int y) const;
 
  protected:
   void paintEvent(QPaintEvent* event) override;
@@ -37,6 +44,7 @@ class TPaintBox final : public QWidget {
   void mouseDoubleClickEvent(QMouseEvent* event) override;
   void wheelEvent(QWheelEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
+  void contextMenuEvent(QContextMenuEvent* event) override;
 };
 
 // The paint font of the inspection windows: "Courier New" at 11 pixels. Full hinting gives every

@@ -12,6 +12,7 @@
 
 #include "Inspection.h"
 #include "Processor.h"
+#include "Reverse.h"
 #include "ValueInput.h"
 
 TFMem* FMem = nullptr;
@@ -36,13 +37,11 @@ TFMem::TFMem(QWidget* parent, DebugHost* host)
     return PB1KeyDown(key, modifiers);
   };
   PB1->OnDoubleClick = [this](int x, int y) { PB1DoubleClick(x, y); };
-  PB1->setContextMenuPolicy(Qt::CustomContextMenu);
-  connect(PB1, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
-    const std::string text = WatchTextAt(at.x(), at.y());
-    if (text.empty()) return;
-    QMenu menu(this);
-    QAction* watch = menu.addAction("&Watch this");
-    if (menu.exec(PB1->mapToGlobal(at)) == watch) host_->WatchExpression(text);
+  PB1->ContextEntries.push_back([this](QMenu& menu, int x, int y) {
+    const std::string text = WatchTextAt(x, y);
+    if (text.empty() || host_ == nullptr) return;
+    connect(menu.addAction("&Watch this"), &QAction::triggered, this,
+            [this, text] { host_->WatchExpression(text); });
   });
   RouteWheelToBox(ScrollBar1, PB1);
   // Scoped to this window, so that the disassembly's own Ctrl+G does not compete with it.
@@ -156,6 +155,10 @@ void TFMem::PB1DoubleClick(int x, int y) {
 
 void TFMem::EditWord(uint32_t a) {
   if (host_ == nullptr || host_->Running()) return;
+  if (host_->Session().History().InPast()) {
+    host_->Message(tervik::debug::kPastEditRefused);
+    return;
+  }
   tervik::Processor& cpu = host_->Session().Cpu();
   char address[9] = {};
   tervik::view::WriteHex8(address, a);

@@ -11,6 +11,7 @@
 
 #include "Inspection.h"
 #include "Processor.h"
+#include "Reverse.h"
 #include "ValueInput.h"
 #include "ViewGeometry.h"
 
@@ -166,13 +167,11 @@ TFReg::TFReg(QWidget* parent, DebugHost* host)
   PB1->setObjectName("PB1");
   PB1->OnPaint = [this](QPainter& painter) { PB1Paint(painter); };
   PB1->OnDoubleClick = [this](int x, int y) { PB1DoubleClick(x, y); };
-  PB1->setContextMenuPolicy(Qt::CustomContextMenu);
-  connect(PB1, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
-    const std::string text = WatchTextAt(at.x(), at.y());
-    if (text.empty()) return;
-    QMenu menu(this);
-    QAction* watch = menu.addAction("&Watch this");
-    if (menu.exec(PB1->mapToGlobal(at)) == watch) host_->WatchExpression(text);
+  PB1->ContextEntries.push_back([this](QMenu& menu, int x, int y) {
+    const std::string text = WatchTextAt(x, y);
+    if (text.empty() || host_ == nullptr) return;
+    connect(menu.addAction("&Watch this"), &QAction::triggered, this,
+            [this, text] { host_->WatchExpression(text); });
   });
   ScrollBox1->setWidget(PB1);
   layout->addWidget(ScrollBox1);
@@ -221,6 +220,10 @@ void TFReg::PB1DoubleClick(int x, int y) {
 
 void TFReg::EditRegisterValue(tervik::debug::RegisterId id) {
   if (host_ == nullptr || host_->Running()) return;
+  if (host_->Session().History().InPast()) {
+    host_->Message(tervik::debug::kPastEditRefused);
+    return;
+  }
   tervik::Processor& cpu = host_->Session().Cpu();
   const std::string name = RegisterName(id);
   const bool isSr = id == tervik::debug::RegisterId::SR;

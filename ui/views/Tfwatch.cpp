@@ -16,17 +16,30 @@ const QColor kError(Qt::darkGray);
 
 }  // namespace
 
+namespace {
+
+std::vector<std::string> Texts(const tervik::debug::WatchList& list) {
+  std::vector<std::string> texts;
+  texts.reserve(list.size());
+  for (const tervik::debug::WatchItem& item : list.Items()) texts.push_back(item.text);
+  return texts;
+}
+
+}  // namespace
+
 WatchModel::WatchModel(DebugController& controller, QObject* parent)
     : QAbstractTableModel(parent), controller_(controller) {
-  rows_ = static_cast<int>(controller_.Debugger().Watches().size());
+  shown_ = Texts(controller_.Debugger().Watches());
+  rows_ = static_cast<int>(shown_.size());
 }
 
 void WatchModel::Refresh() {
-  const int rows = static_cast<int>(controller_.Debugger().Watches().size());
-  if (rows != rows_) {
-    // The list itself changed (a program's own list was loaded): show it anew.
+  std::vector<std::string> texts = Texts(controller_.Debugger().Watches());
+  if (texts != shown_) {
+    // The list itself changed (another program's list was restored): show it anew.
     beginResetModel();
-    rows_ = rows;
+    shown_ = std::move(texts);
+    rows_ = static_cast<int>(shown_.size());
     endResetModel();
     return;
   }
@@ -43,8 +56,10 @@ void WatchModel::Add(const QString& text) {
   if (text.trimmed().isEmpty()) return;
   beginInsertRows(QModelIndex(), rows_, rows_);
   controller_.Debugger().Watches().Add(text.trimmed().toStdString());
+  shown_.push_back(text.trimmed().toStdString());
   ++rows_;
   endInsertRows();
+  controller_.Debugger().SaveProgramSession();
   Evaluate();
   Refresh();
 }
@@ -53,8 +68,10 @@ void WatchModel::Remove(int row) {
   if (row < 0 || row >= rows_) return;
   beginRemoveRows(QModelIndex(), row, row);
   controller_.Debugger().Watches().Remove(static_cast<size_t>(row));
+  shown_.erase(shown_.begin() + row);
   --rows_;
   endRemoveRows();
+  controller_.Debugger().SaveProgramSession();
 }
 
 int WatchModel::rowCount(const QModelIndex& parent) const {
@@ -105,6 +122,8 @@ bool WatchModel::setData(const QModelIndex& index, const QVariant& value, int ro
     return true;
   }
   controller_.Debugger().Watches().Edit(static_cast<size_t>(index.row()), text.toStdString());
+  shown_.at(static_cast<size_t>(index.row())) = text.toStdString();
+  controller_.Debugger().SaveProgramSession();
   Evaluate();
   emit dataChanged(this->index(index.row(), 0), this->index(index.row(), kColumnCount - 1));
   return true;

@@ -8,6 +8,8 @@
 #include <QAbstractTableModel>
 #include <QPushButton>
 #include <QTableView>
+#include <string>
+#include <vector>
 
 #include "DebugController.h"
 #include "ToolDock.h"
@@ -40,7 +42,9 @@ class WatchModel final : public QAbstractTableModel {
   void Evaluate();
 
   DebugController& controller_;
-  int rows_ = 0;  // expressions shown; the table has one row more for a new one
+  // The list's expressions as the table shows them; the table has one row more for a new one.
+  std::vector<std::string> shown_;
+  int rows_ = 0;  // shown_.size()
 };
 
 class TFWatch final : public TToolDock {

@@ -1,0 +1,61 @@
+// The values the program read from module words, in the order it read them, kept per address
+// in runs of equal steps, so that a module polled in a loop costs a few bytes however long the
+// program runs.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <vector>
+
+namespace tervik::history {
+
+class ModuleLog {
+ public:
+  // Where every address's values stand: how many of each have been read, by address in the
+  // order the addresses were first read.
+  using Position = std::vector<uint64_t>;
+
+  // Appends a value the program read at `address` (recording).
+  void Append(uint32_t address, uint32_t value);
+  // The next value recorded for `address` after the replay position, which moves past it.
+  // Past the end of what was recorded: nothing (the replay went further than the record).
+  bool Next(uint32_t address, uint32_t& value);
+
+  // The recording position (everything appended so far) and the replay position.
+  Position End() const;
+  Position Cursor() const;
+  // Replay from `position` on, which must lie within what is recorded.
+  void Seek(const Position& position);
+  // Whether the replay position is the end of the record.
+  bool CursorAtEnd() const;
+  // Forgets the values before `position` (the oldest history was dropped).
+  void DropBefore(const Position& position);
+  void Clear();
+  // Bytes the record takes.
+  size_t Bytes() const;
+
+ private:
+  // Values first + stride * i for i < count, the value number `start` onwards of the address.
+  struct Run {
+    uint64_t start;
+    uint32_t first;
+    uint32_t stride;
+    uint32_t count;
+  };
+  struct Stream {
+    uint32_t address = 0;
+    std::deque<Run> runs;
+    uint64_t total = 0;  // values recorded
+    uint64_t read = 0;   // values replayed
+    size_t runAt = 0;    // the run that holds value number `read`
+  };
+  Stream& StreamFor(uint32_t address);
+  void Place(Stream& s, uint64_t n);
+
+  std::vector<Stream> streams_;
+  size_t last_ = 0;  // the stream of the last access, tried first
+  size_t runs_ = 0;
+};
+
+}  // namespace tervik::history
