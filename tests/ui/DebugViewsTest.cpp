@@ -18,6 +18,7 @@
 #include "HistoryActions.h"
 #include "ProgramMenu.h"
 #include "RecentFiles.h"
+#include "TestFolder.h"
 #include "Tfcallstack.h"
 #include "Tfcpu.h"
 #include "Tfdebug.h"
@@ -29,16 +30,8 @@
 
 namespace {
 
-std::string ReadFile(const QString& path) {
-  std::ifstream in(path.toStdString(), std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-void WriteFile(const QString& path, const std::string& text) {
-  std::ofstream(path.toStdString(), std::ios::binary) << text;
-}
+using tervik::uitest::ReadFile;
+using tervik::uitest::WriteFile;
 
 // examples/stack.asm with fact(3) instead of fact(5): the arguments it pushes (3, 2, 1) are
 // never taken for return addresses, so every frame the window shows is a real one.
@@ -60,8 +53,7 @@ class DebugViewsTest : public QObject {
   Q_OBJECT
 
  private:
-  QTemporaryDir dir_;
-  QString oldCwd_;
+  tervik::uitest::TestFolder dir_;
 
   // The main window with fact(3) opened from its source and a breakpoint at `fact`.
   // The factorial program in a new main window; `fresh` drops what an earlier window kept for
@@ -82,11 +74,10 @@ class DebugViewsTest : public QObject {
 
  private slots:
   void init() {
-    oldCwd_ = QDir::currentPath();
-    QDir::setCurrent(dir_.path());
+    dir_.Enter();
     WriteFile(dir_.filePath("default.map"), "0x0 0x400 ROM\n0x1000 0x1000 RAM\n");
   }
-  void cleanup() { QDir::setCurrent(oldCwd_); }
+  void cleanup() { dir_.Leave(); }
 
   // The call stack at each entry into fact, three calls deep, read from the stack at the stops.
   void CallStackOfARecursiveProgram() {

@@ -6,19 +6,14 @@
 #include <fstream>
 
 #include "Instruction.h"
+#include "TestFolder.h"
 #include "Tfdebug.h"
 #include "Tfmain.h"
 
 namespace {
 
-void WriteFile(const QString& path, const std::string& text) {
-  std::ofstream(path.toStdString(), std::ios::binary) << text;
-}
-
-QString LastLine() {
-  const size_t n = FDebug->Model()->LineCount();
-  return n == 0 ? QString() : QString::fromStdString(std::string(FDebug->Model()->Line(n - 1)));
-}
+using tervik::uitest::LastLine;
+using tervik::uitest::WriteFile;
 
 uint32_t Word(tervik::Opcode op, unsigned rd, unsigned ra, uint32_t low) {
   return static_cast<uint32_t>(op) << 26 | rd << 21 | ra << 16 | (low & 0xFFFFu);
@@ -30,15 +25,11 @@ class ModuleFaultTest : public QObject {
   Q_OBJECT
 
  private:
-  QTemporaryDir dir_;
-  QString oldCwd_;
+  tervik::uitest::TestFolder dir_;
 
  private slots:
-  void init() {
-    oldCwd_ = QDir::currentPath();
-    QDir::setCurrent(dir_.path());
-  }
-  void cleanup() { QDir::setCurrent(oldCwd_); }
+  void init() { dir_.Enter(); }
+  void cleanup() { dir_.Leave(); }
 
   void AThrowingModuleEndsTheOperation_data() {
     QTest::addColumn<QString>("command");  // "run", "trace" (F7) or "over" (a plain word)

@@ -11,22 +11,15 @@
 #include "PathNames.h"
 #include "ProgramFiles.h"
 #include "ProgramMenu.h"
+#include "TestFolder.h"
 #include "Tfcpu.h"
 #include "Tfdebug.h"
 #include "Tfmain.h"
 
 namespace {
 
-void WriteFile(const QString& path, const std::string& text) {
-  std::ofstream(path.toStdString(), std::ios::binary) << text;
-}
-
-// The console's last line, or the one `back` lines above it.
-QString LastLine(size_t back = 0) {
-  const size_t n = FDebug->Model()->LineCount();
-  return n <= back ? QString()
-                   : QString::fromStdString(std::string(FDebug->Model()->Line(n - 1 - back)));
-}
+using tervik::uitest::LastLine;
+using tervik::uitest::WriteFile;
 
 const char* const kSource =
     "start:  MOVEL   R9,count%\n"
@@ -41,16 +34,14 @@ class ProgramMenuTest : public QObject {
   Q_OBJECT
 
  private:
-  QTemporaryDir dir_;
-  QString oldCwd_;
+  tervik::uitest::TestFolder dir_;
 
  private slots:
   void init() {
-    oldCwd_ = QDir::currentPath();
-    QDir::setCurrent(dir_.path());
+    dir_.Enter();
     WriteFile(dir_.filePath("default.map"), "0x0 0x400 RAM\n");
   }
-  void cleanup() { QDir::setCurrent(oldCwd_); }
+  void cleanup() { dir_.Leave(); }
 
   void SourceLabelsReloadAndErrors() {
     TFMain main;

@@ -12,27 +12,16 @@
 #include "ProgramMenu.h"
 #include "SourceEditor.h"
 #include "SourceWindow.h"
+#include "TestFolder.h"
 #include "Tfcpu.h"
 #include "Tfdebug.h"
 #include "Tfmain.h"
 
 namespace {
 
-void WriteFile(const QString& path, const std::string& text) {
-  std::ofstream(path.toStdString(), std::ios::binary) << text;
-}
-
-std::string ReadFile(const QString& path) {
-  std::ifstream in(path.toStdString(), std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-QString LastLine() {
-  const size_t n = FDebug->Model()->LineCount();
-  return n == 0 ? QString() : QString::fromStdString(std::string(FDebug->Model()->Line(n - 1)));
-}
+using tervik::uitest::LastLine;
+using tervik::uitest::ReadFile;
+using tervik::uitest::WriteFile;
 
 // One letter per style, so that a line's expected colours are written under it.
 char StyleLetter(int style) {
@@ -67,16 +56,14 @@ class SourceWindowTest : public QObject {
   Q_OBJECT
 
  private:
-  QTemporaryDir dir_;
-  QString oldCwd_;
+  tervik::uitest::TestFolder dir_;
 
  private slots:
   void init() {
-    oldCwd_ = QDir::currentPath();
-    QDir::setCurrent(dir_.path());
+    dir_.Enter();
     WriteFile(dir_.filePath("default.map"), "0x0 0x400 RAM\n");
   }
-  void cleanup() { QDir::setCurrent(oldCwd_); }
+  void cleanup() { dir_.Leave(); }
 
   // Every byte of each line in the style of the assembler's token there; blanks, the line end
   // and the spaces between tokens in the default style.

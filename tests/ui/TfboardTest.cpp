@@ -8,6 +8,7 @@
 #include <fstream>
 
 #include "BoardPanelView.h"
+#include "TestFolder.h"
 #include "Tfboard.h"
 #include "Tfmain.h"
 
@@ -39,18 +40,16 @@ class TfboardTest : public QObject {
   Q_OBJECT
 
  private:
-  QTemporaryDir dir_;
-  QString oldCwd_;
+  tervik::uitest::TestFolder dir_;
 
  private slots:
   void init() {
-    oldCwd_ = QDir::currentPath();
-    QDir::setCurrent(dir_.path());
+    dir_.Enter();
     std::ofstream(dir_.filePath("default.map").toStdString())
         << "0x0 0x400 ROM\n0x1000 0x400 RAM\n0x7000 0x5 DLL libtervik_terminal.so\n"
            "0x7020 0x6 DLL libtervik_gpio.so\n0x7030 0x9 DLL libtervik_sevenseg.so 2\n";
   }
-  void cleanup() { QDir::setCurrent(oldCwd_); }
+  void cleanup() { dir_.Leave(); }
 
   void AClickAndAKeyReachARunningProgram() {
     TFMain main;

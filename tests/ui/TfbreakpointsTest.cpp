@@ -5,6 +5,7 @@
 #include <fstream>
 
 #include "ProgramMenu.h"
+#include "TestFolder.h"
 #include "Tfbreakpoints.h"
 #include "Tfcpu.h"
 #include "Tfdebug.h"
@@ -36,19 +37,17 @@ class TfbreakpointsTest : public QObject {
   Q_OBJECT
 
  private:
-  QTemporaryDir dir_;
-  QString oldCwd_;
+  tervik::uitest::TestFolder dir_;
 
  private slots:
   void init() {
-    oldCwd_ = QDir::currentPath();
-    QDir::setCurrent(dir_.path());
+    dir_.Enter();
     std::ofstream(dir_.filePath("default.map").toStdString())
         << "0x0 0x400 ROM\n0x1000 0x400 RAM\n";
     std::ofstream(dir_.filePath("loop.lst").toStdString()) << kLoopListing;
     std::ofstream(dir_.filePath("store.lst").toStdString()) << kStoreListing;
   }
-  void cleanup() { QDir::setCurrent(oldCwd_); }
+  void cleanup() { dir_.Leave(); }
 
   // A user's session with the window, step by step: each step's effect on the session and on
   // the table.

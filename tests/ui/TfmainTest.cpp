@@ -9,6 +9,7 @@
 #include <functional>
 
 #include "Console.h"
+#include "TestFolder.h"
 #include "Tfcpu.h"
 #include "Tfdebug.h"
 #include "Tfmain.h"
@@ -16,6 +17,8 @@
 #include "Tfreg.h"
 
 namespace {
+
+using tervik::uitest::WriteFile;
 
 // A clock that moves on by a fixed step at every reading.
 class SteppingClock final : public tervik::platform::Clock {
@@ -39,10 +42,6 @@ class TestMain final : public TFMain {
     return answer;
   }
 };
-
-void WriteFile(const QString& path, const std::string& text) {
-  std::ofstream(path.toStdString(), std::ios::binary) << text;
-}
 
 std::vector<std::string> ConsoleLines() {
   std::vector<std::string> lines;
@@ -72,17 +71,15 @@ class TfmainTest : public QObject {
   Q_OBJECT
 
  private:
-  QTemporaryDir dir_;
-  QString oldCwd_;
+  tervik::uitest::TestFolder dir_;
 
  private slots:
   void init() {
-    oldCwd_ = QDir::currentPath();
-    QDir::setCurrent(dir_.path());
+    dir_.Enter();
     WriteFile(dir_.filePath("default.map"), "; test machine\n0x0 0x400 ROM\n0x1000 0x400 RAM\n");
     WriteFile(dir_.filePath("loop.lst"), kLoopListing);
   }
-  void cleanup() { QDir::setCurrent(oldCwd_); }
+  void cleanup() { dir_.Leave(); }
 
   void MenusCarryTheirCaptionsAndShortcuts() {
     TestMain main;

@@ -15,6 +15,7 @@
 #include "DockLayout.h"
 #include "ProgramMenu.h"
 #include "RecentFiles.h"
+#include "TestFolder.h"
 #include "Tfcpu.h"
 #include "Tfdebug.h"
 #include "Tfmain.h"
@@ -24,9 +25,7 @@
 
 namespace {
 
-void WriteFile(const QString& path, const std::string& text) {
-  std::ofstream(path.toStdString(), std::ios::binary) << text;
-}
+using tervik::uitest::WriteFile;
 
 QDockWidget* Dock(const QString& name) {
   if (name == "FCPU") return FCPU;
@@ -81,8 +80,7 @@ class WindowSettingsTest : public QObject {
   Q_OBJECT
 
  private:
-  QTemporaryDir dir_;
-  QString oldCwd_;
+  tervik::uitest::TestFolder dir_;
 
   QString SettingsFile() const { return dir_.filePath("settings/tervik.conf"); }
 
@@ -104,15 +102,14 @@ class WindowSettingsTest : public QObject {
     QStandardPaths::setTestModeEnabled(true);
   }
   void init() {
-    oldCwd_ = QDir::currentPath();
-    QDir::setCurrent(dir_.path());
+    dir_.Enter();
     QFile::remove(SettingsFile());
     WriteFile(dir_.filePath("default.map"), "0x0 0x400 ROM\n");
     WriteFile(dir_.filePath("other.map"), "0x0 0x400 ROM\n0x1000 0x400 RAM\n");
     QDir(dir_.path()).mkpath("programs");
     WriteFile(dir_.filePath("programs/one.lst"), "00010 00000000000000000000000000000001 ; one\n");
   }
-  void cleanup() { QDir::setCurrent(oldCwd_); }
+  void cleanup() { dir_.Leave(); }
 
   // Undocked, each window takes its own floating size, whatever size it had docked.
   void UndockedWindowsTakeTheirFloatingSizes_data() {

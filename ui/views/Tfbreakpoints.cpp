@@ -29,18 +29,11 @@ TFBreakpoints::TFBreakpoints(QWidget* parent, tervik::debug::Session& session,
   auto* layout = new QVBoxLayout(body);
   layout->setContentsMargins(2, 2, 2, 2);
   Table = new QTableWidget(0, kColumnCount, body);
-  Table->setObjectName("BreakpointTable");
+  SetUpToolTable(*Table, "BreakpointTable", "Breakpoints and watchpoints",
+                 QAbstractItemView::ExtendedSelection,
+                 QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed);
   Table->setHorizontalHeaderLabels({"#", "Address", "Condition", "Stop at hit", "Hits"});
-  Table->verticalHeader()->hide();
-  Table->setSelectionBehavior(QAbstractItemView::SelectRows);
-  Table->setSelectionMode(QAbstractItemView::ExtendedSelection);
-  Table->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed);
   Table->horizontalHeader()->setSectionResizeMode(kCondition, QHeaderView::Stretch);
-  QFont mono("Courier New");
-  mono.setStyleHint(QFont::TypeWriter);
-  mono.setPixelSize(11);
-  Table->setFont(mono);
-  Table->verticalHeader()->setDefaultSectionSize(QFontMetrics(mono).height() + 6);
   layout->addWidget(Table);
 
   auto* buttons = new QHBoxLayout();

@@ -57,24 +57,17 @@ TFCallStack::TFCallStack(QWidget* parent, DebugController& controller,
   auto* layout = new QVBoxLayout(body);
   layout->setContentsMargins(2, 2, 2, 2);
   ChainText = new QLabel(body);
+  ChainText->setAccessibleName("Call chain");
   ChainText->setObjectName("CallChain");
   ChainText->setTextInteractionFlags(Qt::TextSelectableByMouse);
   // A deep stack gives a long line: it must not widen the window.
   ChainText->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
   layout->addWidget(ChainText);
   Table = new QTableView(body);
-  Table->setObjectName("CallStackTable");
+  SetUpToolTable(*Table, "CallStackTable", "Call stack frames", QAbstractItemView::SingleSelection,
+                 QAbstractItemView::NoEditTriggers);
   Table->setModel(model_);
-  Table->verticalHeader()->hide();
-  Table->setSelectionBehavior(QAbstractItemView::SelectRows);
-  Table->setSelectionMode(QAbstractItemView::SingleSelection);
-  Table->setEditTriggers(QAbstractItemView::NoEditTriggers);
   Table->horizontalHeader()->setStretchLastSection(true);
-  QFont mono("Courier New");
-  mono.setStyleHint(QFont::TypeWriter);
-  mono.setPixelSize(11);
-  Table->setFont(mono);
-  Table->verticalHeader()->setDefaultSectionSize(QFontMetrics(mono).height() + 6);
   layout->addWidget(Table);
   setWidget(body);
   resize(320, 220);

@@ -250,5 +250,8 @@ std::string TFReg::WatchTextAt(int x, int y) {
   if (!id) return {};
   const unsigned n = static_cast<unsigned>(*id);
   // The expression language's names: R0..R31 without the window's leading zero.
-  return n < 32 ? "R" + std::to_string(n) : RegisterName(*id);
+  if (n >= 32) return RegisterName(*id);
+  std::string name = "R";  // appended, not "R" + ...: GCC 12 misreads that at -O2 (-Wrestrict)
+  name += std::to_string(n);
+  return name;
 }

@@ -80,23 +80,16 @@ TFSymbols::TFSymbols(QWidget* parent, DebugController& controller,
   auto* layout = new QVBoxLayout(body);
   layout->setContentsMargins(2, 2, 2, 2);
   Filter = new QLineEdit(body);
+  Filter->setAccessibleName("Filter symbols");
   Filter->setObjectName("SymbolFilter");
   Filter->setPlaceholderText("Filter: part of a name or a hex value");
   Filter->setClearButtonEnabled(true);
   layout->addWidget(Filter);
   Table = new QTableView(body);
-  Table->setObjectName("SymbolTable");
+  SetUpToolTable(*Table, "SymbolTable", "Symbols", QAbstractItemView::SingleSelection,
+                 QAbstractItemView::NoEditTriggers);
   Table->setModel(model_);
-  Table->verticalHeader()->hide();
-  Table->setSelectionBehavior(QAbstractItemView::SelectRows);
-  Table->setSelectionMode(QAbstractItemView::SingleSelection);
-  Table->setEditTriggers(QAbstractItemView::NoEditTriggers);
   Table->horizontalHeader()->setSectionResizeMode(SymbolsModel::kName, QHeaderView::Stretch);
-  QFont mono("Courier New");
-  mono.setStyleHint(QFont::TypeWriter);
-  mono.setPixelSize(11);
-  Table->setFont(mono);
-  Table->verticalHeader()->setDefaultSectionSize(QFontMetrics(mono).height() + 6);
   layout->addWidget(Table);
   setWidget(body);
   resize(300, 320);

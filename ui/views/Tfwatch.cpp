@@ -136,22 +136,14 @@ TFWatch::TFWatch(QWidget* parent, DebugController& controller)
   auto* layout = new QVBoxLayout(body);
   layout->setContentsMargins(2, 2, 2, 2);
   Table = new QTableView(body);
-  Table->setObjectName("WatchTable");
+  SetUpToolTable(*Table, "WatchTable", "Watch expressions", QAbstractItemView::ExtendedSelection,
+                 QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |
+                     QAbstractItemView::AnyKeyPressed);
   Table->setModel(model_);
-  Table->verticalHeader()->hide();
-  Table->setSelectionBehavior(QAbstractItemView::SelectRows);
-  Table->setSelectionMode(QAbstractItemView::ExtendedSelection);
-  Table->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |
-                         QAbstractItemView::AnyKeyPressed);
   Table->horizontalHeader()->setSectionResizeMode(WatchModel::kExpression,
                                                   QHeaderView::Interactive);
   Table->horizontalHeader()->setStretchLastSection(true);
   Table->setColumnWidth(WatchModel::kExpression, 140);
-  QFont mono("Courier New");
-  mono.setStyleHint(QFont::TypeWriter);
-  mono.setPixelSize(11);
-  Table->setFont(mono);
-  Table->verticalHeader()->setDefaultSectionSize(QFontMetrics(mono).height() + 6);
   layout->addWidget(Table);
   auto* buttons = new QHBoxLayout();
   AddButton = new QPushButton("&Add", body);

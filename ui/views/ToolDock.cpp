@@ -2,6 +2,9 @@
 #include "ToolDock.h"
 
 #include <QCloseEvent>
+#include <QFontMetrics>
+#include <QHeaderView>
+#include <QTableView>
 
 TToolDock::TToolDock(const QString& caption, QWidget* parent, bool refuseClose)
     : QDockWidget(caption, parent), refuseClose_(refuseClose) {
@@ -23,4 +26,19 @@ void TToolDock::closeEvent(QCloseEvent* event) {
     return;
   }
   QDockWidget::closeEvent(event);
+}
+
+void SetUpToolTable(QTableView& table, const QString& objectName, const QString& accessibleName,
+                    QAbstractItemView::SelectionMode mode, QAbstractItemView::EditTriggers edits) {
+  table.setObjectName(objectName);
+  table.setAccessibleName(accessibleName);
+  table.verticalHeader()->hide();
+  table.setSelectionBehavior(QAbstractItemView::SelectRows);
+  table.setSelectionMode(mode);
+  table.setEditTriggers(edits);
+  QFont mono("Courier New");
+  mono.setStyleHint(QFont::TypeWriter);
+  mono.setPixelSize(11);
+  table.setFont(mono);
+  table.verticalHeader()->setDefaultSectionSize(QFontMetrics(mono).height() + 6);
 }

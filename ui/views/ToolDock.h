@@ -1,7 +1,10 @@
 // The dockable frame shared by the tool windows.
 #pragma once
 
+#include <QAbstractItemView>
 #include <QDockWidget>
+
+class QTableView;
 
 // A dock widget that can refuse every request to close it, docked or floating: the close box,
 // the window manager's close of a floating dock, and close() alike.
@@ -27,3 +30,9 @@ class TToolDock : public QDockWidget {
   bool refuseClose_;
   QSize floatingSize_;
 };
+
+// The table of a tool window as all of them show one: its names, whole rows selected in `mode`,
+// edited by `edits`, no row numbers, and the inspection windows' fixed-width font with rows to
+// fit it.
+void SetUpToolTable(QTableView& table, const QString& objectName, const QString& accessibleName,
+                    QAbstractItemView::SelectionMode mode, QAbstractItemView::EditTriggers edits);
