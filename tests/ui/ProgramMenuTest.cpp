@@ -97,14 +97,18 @@ class ProgramMenuTest : public QObject {
   }
 
   // A source saved during a run stops the run, then reloads: the fresh start is not run on from
-  // the old program's place.
+  // the old program's place. Opening another program waits for the run's end too.
   void ASaveDuringARunStopsItAndReloads() {
     TFMain main;
     main.FormCreate();
     const QString source = dir_.filePath("busy.asm");
     WriteFile(source, kSource);
     QVERIFY(main.Program()->OpenSource(source.toStdString()));
-    QTimer::singleShot(300, [&] { WriteFile(source, std::string(kSource) + "; saved\n"); });
+    bool openDuringRun = true;
+    QTimer::singleShot(300, [&] {
+      openDuringRun = main.Program()->ActionOpenSource->isEnabled();
+      WriteFile(source, std::string(kSource) + "; saved\n");
+    });
     bool late = false;  // the reload did not end the run: stopped by the test instead
     QTimer safety;
     safety.setSingleShot(true);
@@ -116,6 +120,8 @@ class ProgramMenuTest : public QObject {
     main.ActionRun->trigger();
     safety.stop();
     QVERIFY(!late);
+    QVERIFY(!openDuringRun);
+    QVERIFY(main.Program()->ActionOpenSource->isEnabled());
     QTRY_COMPARE_WITH_TIMEOUT(
         LastLine(), QString("Reloaded busy.asm (changed on disk): processor reset"), 5000);
     QVERIFY(LastLine(1).startsWith("Stopped at ") || LastLine(2).startsWith("Stopped at "));

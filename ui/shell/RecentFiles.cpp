@@ -26,7 +26,12 @@ void TRecentFiles::SetFiles(const QStringList& files) {
     if (files_.size() == kMaxFiles) break;
   }
   // The items are made when the menu opens: one may be the item being triggered right now.
-  menu_->setEnabled(!files_.isEmpty());
+  menu_->setEnabled(!blocked_ && !files_.isEmpty());
+}
+
+void TRecentFiles::SetBlocked(bool blocked) {
+  blocked_ = blocked;
+  menu_->setEnabled(!blocked_ && !files_.isEmpty());
 }
 
 void TRecentFiles::Rebuild() {
@@ -44,5 +49,5 @@ void TRecentFiles::Rebuild() {
     connect(
         item, &QAction::triggered, this, [this, file] { open_(file); }, Qt::QueuedConnection);
   }
-  menu_->setEnabled(!files_.isEmpty());
+  menu_->setEnabled(!blocked_ && !files_.isEmpty());
 }

@@ -23,11 +23,14 @@ class TRecentFiles final : public QObject {
   const QStringList& Files() const { return files_; }
   // Takes a stored list: empty entries and repeats are dropped, at most kMaxFiles kept.
   void SetFiles(const QStringList& files);
+  // During a run nothing is opened: the menu is disabled whatever it lists.
+  void SetBlocked(bool blocked);
 
  private:
   void Rebuild();
 
   QMenu* menu_;
   std::function<void(const QString&)> open_;
+  bool blocked_ = false;
   QStringList files_;
 };

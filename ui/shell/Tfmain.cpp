@@ -558,18 +558,21 @@ void TFMain::ActionGoExecute() {
 
 void TFMain::DisableActions() {
   for (size_t i = 0; i < 9; ++i) ActionList1[i]->setEnabled(false);
-  for (QAction* a :
-       {ActionStepOver, ActionStepOut, ActionStepLine, ActionRunToCursor, ActionExportRom}) {
+  // Opening a program replaces the one running, as Load LST file would: not during a run.
+  for (QAction* a : {ActionStepOver, ActionStepOut, ActionStepLine, ActionRunToCursor,
+                     ActionExportRom, program_->ActionOpenSource}) {
     a->setEnabled(false);
   }
+  recent_->SetBlocked(true);
 }
 
 void TFMain::EnableActions() {
   for (size_t i = 0; i < 9; ++i) ActionList1[i]->setEnabled(true);
-  for (QAction* a :
-       {ActionStepOver, ActionStepOut, ActionStepLine, ActionRunToCursor, ActionExportRom}) {
+  for (QAction* a : {ActionStepOver, ActionStepOut, ActionStepLine, ActionRunToCursor,
+                     ActionExportRom, program_->ActionOpenSource}) {
     a->setEnabled(true);
   }
+  recent_->SetBlocked(false);
 }
 
 void TFMain::ActionRunExecute() {
