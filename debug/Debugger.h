@@ -104,9 +104,11 @@ class Debugger final : private ConsoleSink {
   // assembled, makes its folder the working folder, uses its folder's map when `cause` is Open
   // and `folderMap` is true (UseFolderMap), and opens it (OpenProgram). A source that does not
   // assemble changes nothing. Returns the build, whose files the caller may watch.
-  // `texts` stand in for files whose editor holds unsaved text.
+  // `texts` stand in for files whose editor holds unsaved text; `moves` are the lines that
+  // editors saw added and removed since the program was last assembled, which breakpoints on
+  // source lines follow on a reload.
   SourceBuild OpenSource(const std::string& path, OpenCause cause, bool folderMap = true,
-                         const SourceTexts& texts = {});
+                         const SourceTexts& texts = {}, const Session::LineMoves& moves = {});
   // The program loaded by OpenProgram, as it was given; empty before the first.
   const std::string& ProgramPath() const { return programPath_; }
   // Writes the program's breakpoints, watchpoints and watch expressions to its session file

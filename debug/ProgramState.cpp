@@ -117,7 +117,7 @@ void Debugger::OpenProgram(const std::string& programPath, const std::string& li
 }
 
 SourceBuild Debugger::OpenSource(const std::string& path, OpenCause cause, bool folderMap,
-                                 const SourceTexts& texts) {
+                                 const SourceTexts& texts, const Session::LineMoves& moves) {
   const std::string absolute = Normal(path).string();
   SourceBuild build = BuildSource(absolute, texts);
   for (const std::string& line : build.messages) Message(line);
@@ -125,7 +125,9 @@ SourceBuild Debugger::OpenSource(const std::string& path, OpenCause cause, bool 
   std::error_code ec;
   fs::current_path(fs::path(absolute).parent_path(), ec);
   if (cause == OpenCause::Open && folderMap) UseFolderMap(absolute);
+  session_.SetLineMoves(moves);
   OpenProgram(absolute, build.listingPath, cause);
+  session_.SetLineMoves({});  // used by the reload, or not at all
   return build;
 }
 

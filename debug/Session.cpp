@@ -106,6 +106,8 @@ SymbolLookup Session::Lookup() const {
 
 void Session::SetLines(LineTable lines, bool moveBreakpoints) {
   linesBefore_ = moveBreakpoints ? std::move(lines_) : LineTable();
+  movesBefore_ = moveBreakpoints ? std::move(pendingMoves_) : LineMoves();
+  pendingMoves_.clear();
   lines_ = std::move(lines);
 }
 
@@ -115,10 +117,21 @@ std::optional<uint32_t> Session::FollowLine(uint32_t address, const SymbolTable&
   const std::string& path = linesBefore_.Files()[before->file];
   const std::optional<uint32_t> file = lines_.FileIndex(path);
   if (!file) return std::nullopt;
-  // The line is found again as so many lines below the nearest label above it (in the same
-  // file), so that lines inserted above the label move it; without such a label, by its number.
   unsigned line = before->line;
-  const std::string place = symbols_.Locate(address, kFollowDistance);
+  // An editor saw where the file's lines went.
+  bool edited = false;
+  for (const auto& [path, shifts] : movesBefore_) {
+    if (linesBefore_.FileIndex(path) != before->file) continue;
+    const std::optional<int> now = shifts.Now(static_cast<int>(before->line));
+    if (!now) return std::nullopt;  // the line was removed: the labels decide
+    line = static_cast<unsigned>(*now);
+    edited = true;
+    break;
+  }
+  // Otherwise the line is found again as so many lines below the nearest label above it (in the
+  // same file), so that lines inserted above the label move it; without such a label, by its
+  // number.
+  const std::string place = edited ? std::string() : symbols_.Locate(address, kFollowDistance);
   const std::string label = place.substr(0, place.find('+'));
   const std::optional<uint32_t> labelBefore = symbols_.Value(label);
   const std::optional<uint32_t> labelNow = symbols.Value(label);

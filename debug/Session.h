@@ -8,10 +8,13 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "LineShifts.h"
 #include "LineTable.h"
 #include "ListingMap.h"
 #include "Processor.h"
@@ -161,8 +164,13 @@ class Session {
   // word of the same source line in the new one, before it tries the labels' addresses: the
   // line is the one as many lines below the same label (a line inserted above the label moves
   // it; one inserted between the label and it does not), so a pseudo-instruction above it that
-  // grows or shrinks does not move it off its line.
+  // grows or shrinks does not move it off its line. For a file whose edits since the old table
+  // are known (SetLineMoves), the line is where those edits put it instead.
   void SetLines(LineTable lines, bool moveBreakpoints = false);
+  // The lines added and removed in source files (by path) since the line table was made, as an
+  // editor saw them; the next SetLines that moves breakpoints follows them, and drops them.
+  using LineMoves = std::map<std::string, assembler::LineShifts, std::less<>>;
+  void SetLineMoves(LineMoves moves) { pendingMoves_ = std::move(moves); }
 
   // ---- Breakpoints, in the order they were set ----
   const std::vector<uint32_t>& Breakpoints() const { return breakpoints_; }
@@ -267,7 +275,9 @@ class Session {
   std::optional<uint64_t> listingFingerprint_;
   history::Recorder history_{cpu_};  // after cpu_, which it watches
   LineTable lines_;
-  LineTable linesBefore_;  // the table SetLines replaced, until SetSymbols has moved by it
+  LineTable linesBefore_;   // the table SetLines replaced, until SetSymbols has moved by it
+  LineMoves pendingMoves_;  // for the next SetLines
+  LineMoves movesBefore_;   // the edits since linesBefore_ was made, by file
 };
 
 // A count with thousands separators: 1204 -> "1,204".

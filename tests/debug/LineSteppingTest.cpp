@@ -309,6 +309,49 @@ data:   DW      7,8
   EXPECT_EQ(s.Breakpoints(), expected);
 }
 
+// A line inserted between a label and a breakpoint's line moves the breakpoint only when the
+// editor's record of the edits is given: by the label alone it would stay two lines below it.
+TEST(LineTable, BreakpointsFollowTheLinesAnEditorSawMove) {
+  const char* const before =
+      "start:  MVSPL   H#1800%\n"
+      "        ADDI    R1,R1,H#1\n"
+      "        ADDI    R2,R2,H#2\n"
+      "halt:   JUMPI   halt%\n";
+  const char* const after =
+      "start:  MVSPL   H#1800%\n"
+      "        NOP\n"
+      "        ADDI    R1,R1,H#1\n"
+      "        ADDI    R2,R2,H#2\n"
+      "halt:   JUMPI   halt%\n";
+  const assembler::Result a = assembler::Assemble(before, "main.asm");
+  const assembler::Result b = assembler::Assemble(after, "main.asm");
+  ASSERT_TRUE(a.errors.empty() && b.errors.empty());
+  assembler::LineShifts inserted;
+  inserted.Insert(2, 1);
+  assembler::LineShifts removed;  // the breakpoint's own line went: its label decides
+  removed.Remove(3, 1);
+  const struct {
+    const char* name;
+    Session::LineMoves moves;
+    uint32_t expected;
+  } cases[] = {
+      {"no moves", {}, 2},
+      {"line inserted", {{"main.asm", inserted}}, 3},
+      {"its line removed", {{"main.asm", removed}}, 2},
+      {"another file edited", {{"lib.inc", inserted}}, 2},
+  };
+  for (const auto& c : cases) {
+    Session s;
+    s.SetLines(assembler::MakeLineTable(a));
+    s.SetSymbols(SymbolTable(a.symbols));
+    s.ToggleBreakpoint(2);
+    s.SetLineMoves(c.moves);
+    s.SetLines(assembler::MakeLineTable(b), true);
+    s.SetSymbols(SymbolTable(b.symbols), true);
+    EXPECT_EQ(s.Breakpoints(), std::vector<uint32_t>{c.expected}) << c.name;
+  }
+}
+
 TEST(LineTable, TextRoundTripsAndSkipsUnknownRecords) {
   const LineTable table({"/p/main.asm", "/p/lib/util.inc", "/elsewhere/x.inc"},
                         {{0, 2, 0, 3}, {2, 3, 0, 4}, {0x100, 1, 1, 7}, {0x200, 4, 2, 1}});

@@ -222,6 +222,46 @@ class SourceWindowTest : public QObject {
     QCOMPARE(window->Current(), editor);
     QCOMPARE(editor->CursorLine(), 5);
 
+    // Edited without assembling: the line table's lines move with the text. Two whole lines
+    // before line 2 and a line break inside line 1 move the CALLTO (5) to 8 and pc (6) to 9.
+    editor->insertAt("; a\n; b\n", 1, 0);
+    editor->insertAt("\n", 0, 5);
+    window->ShowBreakpoints();
+    window->ShowPc();
+    QVERIFY(editor->HasMarker(8, TSourceEditor::kBreakpointMarker));
+    QVERIFY(!editor->HasMarker(5, TSourceEditor::kBreakpointMarker));
+    QCOMPARE(editor->PcLine(), 9);
+    editor->SetCursor(8, 1);
+    QCOMPARE(window->CursorAddress(), callto);
+    // A click on a new line sets nothing; on the moved CALLTO it removes and sets its breakpoint.
+    emit editor->marginLineClicked(3);
+    QCOMPARE(LastLine(), QString("No breakpoint: line 3 is new since the program was assembled"));
+    QCOMPARE(main.Session().Breakpoints(), std::vector<uint32_t>{callto});
+    emit editor->marginLineClicked(8);
+    QVERIFY(main.Session().Breakpoints().empty());
+    emit editor->marginLineClicked(8);
+    QCOMPARE(main.Session().Breakpoints(), std::vector<uint32_t>{callto});
+    QVERIFY(editor->HasMarker(8, TSourceEditor::kBreakpointMarker));
+    // Undone, the lines are back where they were assembled.
+    editor->undo();
+    editor->undo();
+    window->ShowBreakpoints();
+    window->ShowPc();
+    QVERIFY(editor->HasMarker(5, TSourceEditor::kBreakpointMarker));
+    QCOMPARE(editor->PcLine(), 6);
+    QVERIFY(editor->Shifts().Now(5) == 5);
+    // A line inserted between the label above and the breakpoint's line, then assembled: the
+    // breakpoint stays on its line, which the editor saw move (by the label it would not).
+    editor->insertAt("        NOP\n", 3, 0);
+    window->ActionAssemble->trigger();
+    QCOMPARE(main.Session().Breakpoints(),
+             std::vector<uint32_t>{*main.Session().Lines().FirstAddress(0, 6)});
+    QVERIFY(editor->HasMarker(6, TSourceEditor::kBreakpointMarker));
+    QVERIFY(editor->Shifts().empty());  // assembled: the text is the line table's again
+    editor->undo();
+    window->ActionAssemble->trigger();
+    QCOMPARE(main.Session().Breakpoints(), std::vector<uint32_t>{callto});
+
     // Two lines inserted above: the breakpoint keeps its line and moves with it, and Run to
     // cursor takes the cursor's line.
     editor->insertAt("        NOP\n        NOP\n", 1, 0);

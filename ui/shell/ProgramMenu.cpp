@@ -52,7 +52,8 @@ bool TProgramMenu::OpenSource(const std::string& path, tervik::debug::OpenCause 
   std::string absolute = std::filesystem::absolute(path, ec).lexically_normal().string();
   if (ec) absolute = path;
   const tervik::debug::SourceBuild build = debugger_.OpenSource(
-      absolute, cause, folderMap, hooks_.texts ? hooks_.texts() : tervik::debug::SourceTexts{});
+      absolute, cause, folderMap, hooks_.texts ? hooks_.texts() : tervik::debug::SourceTexts{},
+      hooks_.moves ? hooks_.moves() : tervik::debug::Session::LineMoves{});
   // Even a failed build watches its files: the next save may mend it.
   sourcePath_ = absolute;
   if (ActionReloadOnChange->isChecked()) {

@@ -31,6 +31,8 @@ class TProgramMenu final : public QObject {
   // what a build said (called after every assembly, successful or not, with whether it loaded).
   struct SourceHooks {
     std::function<tervik::debug::SourceTexts()> texts;
+    // Where the editors saw lines added and removed since the last assembly, by file.
+    std::function<tervik::debug::Session::LineMoves()> moves;
     std::function<bool(const std::string& path)> mayOpen;
     std::function<void(const std::string& path, const tervik::debug::SourceBuild&, bool loaded)>
         built;

@@ -53,6 +53,7 @@ void TFMain::BuildSourceWindow() {
   });
   TProgramMenu::SourceHooks hooks;
   hooks.texts = [this] { return source_->ModifiedTexts(); };
+  hooks.moves = [this] { return source_->LineMoves(); };
   hooks.mayOpen = [this](const std::string& path) { return MaySwitchProgram(path); };
   hooks.built = [this](const std::string& path, const tervik::debug::SourceBuild& build, bool) {
     // A program opened from its source shows it; a build of the same program its errors.

@@ -75,6 +75,9 @@ TSourceEditor::TSourceEditor(QString path, QWidget* parent)
   aliasTimer_.setSingleShot(true);
   aliasTimer_.setInterval(400);
   connect(&aliasTimer_, &QTimer::timeout, this, &TSourceEditor::UpdateAliases);
+  connect(this, &QsciScintillaBase::SCN_MODIFIED, this,
+          [this](int position, int type, const char* text, int length, int linesAdded, int, int,
+                 int, int, int) { TextModified(position, type, text, length, linesAdded); });
   connect(this, &QsciScintilla::textChanged, &aliasTimer_, qOverload<>(&QTimer::start));
 }
 
@@ -96,7 +99,28 @@ void TSourceEditor::SetBytes(std::string_view bytes) {
   SendScintilla(SCI_EMPTYUNDOBUFFER);
   SendScintilla(SCI_SETSAVEPOINT);
   SendScintilla(SCI_GOTOPOS, 0L);
+  shifts_.Clear();  // a new text: its lines are the file's
   UpdateAliases();
+}
+
+void TSourceEditor::TextModified(int position, int type, const char* text, int length,
+                                 int linesAdded) {
+  if (linesAdded == 0 || (type & (SC_MOD_INSERTTEXT | SC_MOD_DELETETEXT)) == 0) return;
+  const long lineIndex = SendScintilla(SCI_LINEFROMPOSITION, static_cast<unsigned long>(position));
+  const int line = static_cast<int>(lineIndex) + 1;
+  const bool lineStart =
+      SendScintilla(SCI_POSITIONFROMLINE, static_cast<unsigned long>(lineIndex)) == position;
+  if (linesAdded > 0) {
+    // Inserted at the start of a line, the line itself moves down; inside it, its start stays
+    // and the lines after it move.
+    shifts_.Insert(lineStart ? line : line + 1, linesAdded);
+    return;
+  }
+  // Whole lines removed (from a line's start up to another's start) are gone; otherwise the
+  // removed line ends join `line`, which stays.
+  const bool wholeLines = lineStart && text != nullptr && length > 0 &&
+                          (text[length - 1] == '\n' || text[length - 1] == '\r');
+  shifts_.Remove(wholeLines ? line : line + 1, -linesAdded);
 }
 
 bool TSourceEditor::Load(std::string& error) {
@@ -212,14 +236,13 @@ void TSourceEditor::SetBreakpointLines(const std::vector<int>& lines) {
 }
 
 void TSourceEditor::SetPcLine(int line, bool show) {
-  if (line != pcLine_) {
-    markerDeleteAll(kPcMarker);
-    markerDeleteAll(kPcLineMarker);
-    pcLine_ = line >= 1 && line <= LineCountBytes() ? line : 0;
-    if (pcLine_ > 0) {
-      markerAdd(pcLine_ - 1, kPcMarker);
-      markerAdd(pcLine_ - 1, kPcLineMarker);
-    }
+  // Drawn anew each time: an edit may have moved the markers away from pcLine_.
+  markerDeleteAll(kPcMarker);
+  markerDeleteAll(kPcLineMarker);
+  pcLine_ = line >= 1 && line <= LineCountBytes() ? line : 0;
+  if (pcLine_ > 0) {
+    markerAdd(pcLine_ - 1, kPcMarker);
+    markerAdd(pcLine_ - 1, kPcLineMarker);
   }
   if (show && pcLine_ > 0) ensureLineVisible(pcLine_ - 1);
 }

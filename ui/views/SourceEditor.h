@@ -14,6 +14,7 @@
 #include <string_view>
 #include <vector>
 
+#include "LineShifts.h"
 #include "SourceTokens.h"
 
 class TAsmLexer;
@@ -80,6 +81,12 @@ class TSourceEditor final : public QsciScintilla {
   int PcLine() const { return pcLine_; }
   bool HasMarker(int line, Marker marker) const;
 
+  // The lines added and removed since the text was last assembled (or loaded), which move the
+  // line table's lines in this text.
+  const tervik::assembler::LineShifts& Shifts() const { return shifts_; }
+  // The text is the one the line table was made from.
+  void MarkAssembled() { shifts_.Clear(); }
+
   TAsmLexer* Lexer() const { return lexer_; }
   // Recolours the whole text after the REG aliases changed.
   void UpdateAliases();
@@ -96,10 +103,14 @@ class TSourceEditor final : public QsciScintilla {
   void changeEvent(QEvent* e) override;
 
  private:
+  // Records an insertion or removal of whole lines (Scintilla's modification notice).
+  void TextModified(int position, int type, const char* text, int length, int linesAdded);
+
   QString path_;
   QDateTime stamp_;
   TAsmLexer* lexer_;
   std::vector<Diagnostic> diagnostics_;
   int pcLine_ = 0;
+  tervik::assembler::LineShifts shifts_;
   QTimer aliasTimer_;  // the aliases are looked for again once typing pauses
 };

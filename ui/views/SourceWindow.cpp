@@ -293,6 +293,16 @@ tervik::debug::SourceTexts TFSource::ModifiedTexts() const {
   return texts;
 }
 
+tervik::debug::Session::LineMoves TFSource::LineMoves() const {
+  tervik::debug::Session::LineMoves moves;
+  for (int i = 0; i < tabs_->count(); ++i) {
+    const TSourceEditor* e = EditorAt(i);
+    if (!e->Shifts().empty() && !e->Path().isEmpty())
+      moves[tervik::platform::LocalPath(NormalPath(e->Path()))] = e->Shifts();
+  }
+  return moves;
+}
+
 // ---- Assembly ----
 
 void TFSource::Assemble(TSourceEditor* editor) {
@@ -320,6 +330,8 @@ void TFSource::ShowBuild(const tervik::debug::SourceBuild& build) {
   for (const auto& [file, list] : byFile) OpenFile(file, false);
   for (int i = 0; i < tabs_->count(); ++i) {
     TSourceEditor* e = EditorAt(i);
+    // A program that assembled was made from the editors' text as it stands.
+    if (build.ok) e->MarkAssembled();
     const auto found = e->Path().isEmpty() ? byFile.end() : byFile.find(NormalPath(e->Path()));
     e->SetDiagnostics(found == byFile.end() ? std::vector<TSourceEditor::Diagnostic>{}
                                             : found->second);

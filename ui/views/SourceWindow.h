@@ -58,6 +58,8 @@ class TFSource final : public TToolDock {
   void CloseAll();
   // The modified editors' texts, by their files' normal paths, for an assembly.
   tervik::debug::SourceTexts ModifiedTexts() const;
+  // The lines each tab saw added and removed since the program was last assembled, by file.
+  tervik::debug::Session::LineMoves LineMoves() const;
 
   // ---- Assembly ----
   // Asks the owner to assemble the program from the editors' text (unsaved changes included):

@@ -64,7 +64,15 @@ void TFSource::MarginClicked(TSourceEditor* editor, int line) {
     host_.Message("No breakpoint: assemble the source first");
     return;
   }
-  const std::optional<uint32_t> address = host_.Session().Lines().FirstAddress(*file, line);
+  // The line as it was assembled: lines added or removed since move the rest.
+  const std::optional<int> assembled = editor->Shifts().Assembled(line);
+  if (!assembled) {
+    host_.Message("No breakpoint: line " + std::to_string(line) +
+                  " is new since the program was assembled");
+    return;
+  }
+  const std::optional<uint32_t> address =
+      host_.Session().Lines().FirstAddress(*file, static_cast<unsigned>(*assembled));
   if (!address) {
     host_.Message("No breakpoint: line " + std::to_string(line) + " placed no word");
     return;
@@ -72,7 +80,7 @@ void TFSource::MarginClicked(TSourceEditor* editor, int line) {
   // A breakpoint on any word of the line is the line's: the click removes it.
   for (uint32_t b : host_.Session().Breakpoints()) {
     const tervik::LineRange* r = host_.Session().Lines().At(b);
-    if (r != nullptr && r->file == *file && r->line == static_cast<unsigned>(line)) {
+    if (r != nullptr && r->file == *file && r->line == static_cast<unsigned>(*assembled)) {
       host_.ToggleBreakpoint(b);
       return;
     }
@@ -89,7 +97,10 @@ void TFSource::ShowBreakpoints() {
     if (const std::optional<uint32_t> file = FileIndexOf(e)) {
       for (uint32_t b : host_.Session().Breakpoints()) {
         const tervik::LineRange* r = table.At(b);
-        if (r != nullptr && r->file == *file) lines.push_back(static_cast<int>(r->line));
+        if (r == nullptr || r->file != *file) continue;
+        if (const std::optional<int> now = e->Shifts().Now(static_cast<int>(r->line))) {
+          lines.push_back(*now);
+        }
       }
     }
     e->SetBreakpointLines(lines);
@@ -112,7 +123,9 @@ void TFSource::ShowPc() {
   }
   for (int i = 0; i < tabs_->count(); ++i) {
     TSourceEditor* e = EditorAt(i);
-    e->SetPcLine(e == at ? static_cast<int>(r->line) : 0, e == at);
+    // A line removed since the program was assembled shows no pc.
+    const int line = e == at ? e->Shifts().Now(static_cast<int>(r->line)).value_or(0) : 0;
+    e->SetPcLine(line, e == at);
   }
 }
 
@@ -125,7 +138,10 @@ std::optional<uint32_t> TFSource::CursorAddress() const {
   const tervik::LineTable& table = host_.Session().Lines();
   std::optional<uint32_t> best;
   unsigned bestLine = 0;
-  const unsigned from = static_cast<unsigned>(e->CursorLine());
+  const std::optional<int> cursor =
+      e->Shifts().AssembledAtOrBelow(e->CursorLine(), e->LineCountBytes());
+  if (!cursor) return std::nullopt;
+  const unsigned from = static_cast<unsigned>(*cursor);
   for (const tervik::LineRange& r : table.Ranges()) {
     if (r.file != *file || r.line < from) continue;
     if (!best || r.line < bestLine || (r.line == bestLine && r.first < *best)) {
