@@ -120,8 +120,8 @@ std::optional<uint32_t> Session::FollowLine(uint32_t address, const SymbolTable&
   unsigned line = before->line;
   // An editor saw where the file's lines went.
   bool edited = false;
-  for (const auto& [path, shifts] : movesBefore_) {
-    if (linesBefore_.FileIndex(path) != before->file) continue;
+  for (const auto& [movedFile, shifts] : movesBefore_) {
+    if (linesBefore_.FileIndex(movedFile) != before->file) continue;
     const std::optional<int> now = shifts.Now(static_cast<int>(before->line));
     if (!now) return std::nullopt;  // the line was removed: the labels decide
     line = static_cast<unsigned>(*now);
