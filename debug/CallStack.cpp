@@ -1,8 +1,6 @@
 #include "CallStack.h"
 
-#include <cstdio>
-
-#include "Instruction.h"
+#include "Text.h"
 
 namespace tervik::debug {
 
@@ -24,10 +22,8 @@ std::vector<Frame> ReadCallStack(Session& session, size_t maxFrames) {
 
 std::string FrameName(uint32_t address, const SymbolTable& symbols) {
   std::string name = symbols.Locate(address);
-  if (!name.empty()) return name;
-  char hex[9];
-  std::snprintf(hex, sizeof hex, "%08X", address);
-  return hex;
+  if (name.empty()) lang::AppendHex8(name, address);
+  return name;
 }
 
 std::string CallStackText(const std::vector<Frame>& frames, const SymbolTable& symbols) {

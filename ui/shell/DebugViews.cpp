@@ -56,7 +56,7 @@ void TDebugViews::Show(TToolDock& dock) {
 
 void TDebugViews::Watch(const std::string& text) {
   Show(*watch_);
-  watch_->Watch(QString::fromStdString(text));
+  watch_->Model()->Add(QString::fromStdString(text));
 }
 
 void TDebugViews::HideAll() {

@@ -4,7 +4,6 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QInputDialog>
-#include <QKeyEvent>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <vector>
@@ -58,7 +57,7 @@ TFBreakpoints::TFBreakpoints(QWidget* parent, tervik::debug::Session& session,
   connect(ClearButton, &QPushButton::clicked, this, &TFBreakpoints::ClearAll);
   connect(Table, &QTableWidget::cellChanged, this, &TFBreakpoints::CellChanged);
   connect(Table, &QTableWidget::cellDoubleClicked, this, &TFBreakpoints::CellDoubleClicked);
-  Table->installEventFilter(this);  // the Delete key
+  OnKey(*Table, Qt::Key_Delete, [this] { RemoveSelected(); });
 }
 
 QString TFBreakpoints::AddressName(uint32_t address) const {
@@ -272,14 +271,4 @@ void TFBreakpoints::CellDoubleClicked(int row, int column) {
   } else {
     showAddress_(session_.Breakpoints()[target->number - 1]);
   }
-}
-
-bool TFBreakpoints::eventFilter(QObject* watched, QEvent* event) {
-  // Delete on the table (not in a cell's editor, which takes its own keys) removes the rows.
-  if (watched == Table && event->type() == QEvent::KeyPress &&
-      static_cast<QKeyEvent*>(event)->key() == Qt::Key_Delete) {
-    RemoveSelected();
-    return true;
-  }
-  return TToolDock::eventFilter(watched, event);
 }

@@ -54,9 +54,6 @@ class TFBreakpoints final : public TToolDock {
   QPushButton* ClearButton;
   QLabel* Message;  // the last error, e.g. a condition that does not parse
 
- protected:
-  bool eventFilter(QObject* watched, QEvent* event) override;
-
  private:
   void CellChanged(int row, int column);
   void CellDoubleClicked(int row, int column);

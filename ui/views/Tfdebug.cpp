@@ -3,7 +3,6 @@
 
 #include <QFileDialog>
 #include <QFont>
-#include <QKeyEvent>
 #include <QMenu>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -73,6 +72,7 @@ TFDebug::TFDebug(QWidget* parent) : TToolDock("Console", parent, true) {
   ListBox1->setFont(font);
   FindBox = new QLineEdit(this);
   FindBox->setObjectName("ConsoleFind");
+  FindBox->setAccessibleName("Find in the console");
   FindBox->setPlaceholderText("Find (Enter: next line, Escape: close)");
   FindBox->hide();
   auto* body = new QWidget(this);
@@ -119,7 +119,10 @@ TFDebug::TFDebug(QWidget* parent) : TToolDock("Console", parent, true) {
     if (!FindNext(FindBox->text())) FindBox->setStyleSheet("color: red");
   });
   connect(FindBox, &QLineEdit::textEdited, this, [this] { FindBox->setStyleSheet({}); });
-  FindBox->installEventFilter(this);
+  OnKey(*FindBox, Qt::Key_Escape, [this] {
+    FindBox->hide();
+    ListBox1->setFocus();
+  });
   ListBox1->setContextMenuPolicy(Qt::CustomContextMenu);
   connect(ListBox1, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
     QMenu menu(this);
@@ -158,16 +161,6 @@ void TFDebug::SelectNewest() {
   const QModelIndex last = model_->index(model_->rowCount() - 1);
   ListBox1->setCurrentIndex(last);
   ListBox1->scrollTo(last);
-}
-
-bool TFDebug::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == FindBox && event->type() == QEvent::KeyPress &&
-      static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
-    FindBox->hide();
-    ListBox1->setFocus();
-    return true;
-  }
-  return TToolDock::eventFilter(watched, event);
 }
 
 QString TFDebug::SelectedText() const {

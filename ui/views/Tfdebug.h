@@ -66,8 +66,6 @@ class TFDebug final : public TToolDock, public tervik::ConsoleSink {
   // Writes every line to `path`; false, with a console line saying why, when it cannot.
   bool SaveTo(const QString& path);
 
-  bool eventFilter(QObject* watched, QEvent* event) override;
-
   QAction* ActionCopy;
   QAction* ActionCopyAll;
   QAction* ActionClear;

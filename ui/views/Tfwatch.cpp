@@ -3,7 +3,6 @@
 
 #include <QHBoxLayout>
 #include <QHeaderView>
-#include <QKeyEvent>
 #include <QVBoxLayout>
 #include <algorithm>
 
@@ -13,10 +12,6 @@ namespace {
 
 const QColor kChanged(Qt::red);
 const QColor kError(Qt::darkGray);
-
-}  // namespace
-
-namespace {
 
 std::vector<std::string> Texts(const tervik::debug::WatchList& list) {
   std::vector<std::string> texts;
@@ -30,7 +25,6 @@ std::vector<std::string> Texts(const tervik::debug::WatchList& list) {
 WatchModel::WatchModel(DebugController& controller, QObject* parent)
     : QAbstractTableModel(parent), controller_(controller) {
   shown_ = Texts(controller_.Debugger().Watches());
-  rows_ = static_cast<int>(shown_.size());
 }
 
 void WatchModel::Refresh() {
@@ -39,12 +33,11 @@ void WatchModel::Refresh() {
     // The list itself changed (another program's list was restored): show it anew.
     beginResetModel();
     shown_ = std::move(texts);
-    rows_ = static_cast<int>(shown_.size());
     endResetModel();
     return;
   }
   // Only values changed; an expression being edited keeps its editor.
-  if (rows_ > 0) emit dataChanged(index(0, kValue), index(rows_ - 1, kValue));
+  if (Rows() > 0) emit dataChanged(index(0, kValue), index(Rows() - 1, kValue));
 }
 
 void WatchModel::Evaluate() {
@@ -54,10 +47,9 @@ void WatchModel::Evaluate() {
 
 void WatchModel::Add(const QString& text) {
   if (text.trimmed().isEmpty()) return;
-  beginInsertRows(QModelIndex(), rows_, rows_);
+  beginInsertRows(QModelIndex(), Rows(), Rows());
   controller_.Debugger().Watches().Add(text.trimmed().toStdString());
   shown_.push_back(text.trimmed().toStdString());
-  ++rows_;
   endInsertRows();
   controller_.Debugger().SaveProgramSession();
   Evaluate();
@@ -65,17 +57,16 @@ void WatchModel::Add(const QString& text) {
 }
 
 void WatchModel::Remove(int row) {
-  if (row < 0 || row >= rows_) return;
+  if (row < 0 || row >= Rows()) return;
   beginRemoveRows(QModelIndex(), row, row);
   controller_.Debugger().Watches().Remove(static_cast<size_t>(row));
   shown_.erase(shown_.begin() + row);
-  --rows_;
   endRemoveRows();
   controller_.Debugger().SaveProgramSession();
 }
 
 int WatchModel::rowCount(const QModelIndex& parent) const {
-  return parent.isValid() ? 0 : rows_ + 1;
+  return parent.isValid() ? 0 : Rows() + 1;
 }
 
 int WatchModel::columnCount(const QModelIndex& parent) const {
@@ -83,7 +74,7 @@ int WatchModel::columnCount(const QModelIndex& parent) const {
 }
 
 QVariant WatchModel::data(const QModelIndex& index, int role) const {
-  if (!index.isValid() || index.row() >= rows_) return {};
+  if (!index.isValid() || index.row() >= Rows()) return {};
   const tervik::debug::WatchItem& item =
       controller_.Debugger().Watches().Items().at(static_cast<size_t>(index.row()));
   if (role == Qt::DisplayRole || role == Qt::EditRole) {
@@ -113,7 +104,7 @@ Qt::ItemFlags WatchModel::flags(const QModelIndex& index) const {
 bool WatchModel::setData(const QModelIndex& index, const QVariant& value, int role) {
   if (role != Qt::EditRole || !index.isValid() || index.column() != kExpression) return false;
   const QString text = value.toString().trimmed();
-  if (index.row() == rows_) {  // the empty last row: a new expression
+  if (index.row() == Rows()) {  // the empty last row: a new expression
     Add(text);
     return !text.isEmpty();
   }
@@ -163,14 +154,8 @@ TFWatch::TFWatch(QWidget* parent, DebugController& controller)
     Table->edit(last);
   });
   connect(RemoveButton, &QPushButton::clicked, this, &TFWatch::RemoveSelected);
-  Table->installEventFilter(this);  // the Delete key
+  OnKey(*Table, Qt::Key_Delete, [this] { RemoveSelected(); });
   connect(&controller, &DebugController::machineChanged, model_, &WatchModel::Refresh);
-}
-
-void TFWatch::Watch(const QString& text) {
-  model_->Add(text);
-  show();
-  raise();
 }
 
 void TFWatch::RemoveSelected() {
@@ -180,14 +165,4 @@ void TFWatch::RemoveSelected() {
   }
   std::sort(rows.rbegin(), rows.rend());  // from the bottom, so the rows above keep their place
   for (int row : rows) model_->Remove(row);
-}
-
-bool TFWatch::eventFilter(QObject* watched, QEvent* event) {
-  // Delete on the table (not in a cell's editor, which takes its own keys) removes the rows.
-  if (watched == Table && event->type() == QEvent::KeyPress &&
-      static_cast<QKeyEvent*>(event)->key() == Qt::Key_Delete) {
-    RemoveSelected();
-    return true;
-  }
-  return TToolDock::eventFilter(watched, event);
 }

@@ -44,7 +44,7 @@ class WatchModel final : public QAbstractTableModel {
   DebugController& controller_;
   // The list's expressions as the table shows them; the table has one row more for a new one.
   std::vector<std::string> shown_;
-  int rows_ = 0;  // shown_.size()
+  int Rows() const { return static_cast<int>(shown_.size()); }
 };
 
 class TFWatch final : public TToolDock {
@@ -54,17 +54,12 @@ class TFWatch final : public TToolDock {
   TFWatch(QWidget* parent, DebugController& controller);
 
   WatchModel* Model() const { return model_; }
-  // "Watch this": adds `text` and shows the window.
-  void Watch(const QString& text);
   // Removes the selected rows.
   void RemoveSelected();
 
   QTableView* Table;
   QPushButton* AddButton;
   QPushButton* RemoveButton;
-
- protected:
-  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   WatchModel* model_;

@@ -4,6 +4,7 @@
 #include <QCloseEvent>
 #include <QFontMetrics>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QTableView>
 
 TToolDock::TToolDock(const QString& caption, QWidget* parent, bool refuseClose)
@@ -41,4 +42,34 @@ void SetUpToolTable(QTableView& table, const QString& objectName, const QString&
   mono.setPixelSize(11);
   table.setFont(mono);
   table.verticalHeader()->setDefaultSectionSize(QFontMetrics(mono).height() + 6);
+}
+
+namespace {
+
+// The filter OnKey installs; the widget owns it.
+class KeyAction final : public QObject {
+ public:
+  KeyAction(QWidget& widget, Qt::Key key, std::function<void()> action)
+      : QObject(&widget), widget_(widget), key_(key), action_(std::move(action)) {}
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (watched == &widget_ && event->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent*>(event)->key() == key_) {
+      action_();
+      return true;
+    }
+    return QObject::eventFilter(watched, event);
+  }
+
+ private:
+  QWidget& widget_;
+  Qt::Key key_;
+  std::function<void()> action_;
+};
+
+}  // namespace
+
+void OnKey(QWidget& widget, Qt::Key key, std::function<void()> action) {
+  widget.installEventFilter(new KeyAction(widget, key, std::move(action)));
 }

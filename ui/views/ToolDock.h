@@ -3,6 +3,7 @@
 
 #include <QAbstractItemView>
 #include <QDockWidget>
+#include <functional>
 
 class QTableView;
 
@@ -36,3 +37,7 @@ class TToolDock : public QDockWidget {
 // fit it.
 void SetUpToolTable(QTableView& table, const QString& objectName, const QString& accessibleName,
                     QAbstractItemView::SelectionMode mode, QAbstractItemView::EditTriggers edits);
+
+// Makes a press of `key` on `widget` itself (not on a child, such as a table cell's editor, which
+// takes its own keys) call `action` instead of reaching the widget.
+void OnKey(QWidget& widget, Qt::Key key, std::function<void()> action);
