@@ -127,7 +127,8 @@ int main(int argc, char* argv[]) {
     if (!options.selfTest) main->UseSettings(TWindowSettings::DefaultFile());
     if (!workspaceNote.isEmpty()) main->Message(workspaceNote.toStdString());
     // A map from the command line takes the place of default.map.
-    main->FormCreate(options.map.isEmpty() ? QString("default.map") : options.map);
+    main->FormCreate(options.map.isEmpty() ? QString("default.map") : options.map,
+                     !options.map.isEmpty());
     if (!options.map.isEmpty()) main->Recent()->Note(options.map);  // opened again from there
     if (options.fileKind) {
       bool opened = false;

@@ -40,9 +40,10 @@ void Debugger::NotifyBreakpoints() {
 
 // ---- Program files ----
 
-bool Debugger::LoadMap(const std::string& path) {
+bool Debugger::LoadMap(const std::string& path, MapOrigin origin) {
   mapPath_.clear();
-  if (!tervik::LoadMemoryMap(path, session_.Cpu(), modules_, *this)) return false;
+  ModuleTrust* trust = origin == MapOrigin::Found ? trust_ : nullptr;
+  if (!tervik::LoadMemoryMap(path, session_.Cpu(), modules_, *this, trust)) return false;
   std::error_code ec;
   const std::filesystem::path absolute = std::filesystem::absolute(path, ec);
   mapPath_ = (ec ? std::filesystem::path(path) : absolute).lexically_normal().string();

@@ -18,6 +18,7 @@
 #include "Console.h"
 #include "DynamicLibrary.h"
 #include "Listing.h"
+#include "ModuleTrust.h"
 #include "PeripheralModule.h"
 #include "ProgramFiles.h"
 #include "Registers.h"
@@ -118,16 +119,26 @@ class Debugger final : private ConsoleSink {
   // The memory map loaded last (its absolute path); empty when none was or the last failed.
   const std::string& MapPath() const { return mapPath_; }
   // A program opened from `programPath` runs in the map of its folder: loads that folder's
-  // default.map unless it is the map loaded now, and says on the console which map is in use.
+  // default.map (a found map) unless it is the map loaded now, and says on the console which
+  // map is in use.
   void UseFolderMap(const std::string& programPath);
   // For Load LST file, which keeps the map: a console hint when the listing's folder has a
   // default.map other than the map in use.
   void HintFolderMap(const std::string& listingPath);
 
   // ---- Program files ----
+  // Where a map to load comes from, which decides the modules it may load.
+  enum class MapOrigin : uint8_t {
+    Named,  // the user named it (a command line, Load memory map): every module loads
+    Found,  // found for the user (a program's folder, the working folder at start-up): modules
+            // from outside Tervik's module folder need the module trust (SetModuleTrust)
+  };
   // Reads a memory map (regions and modules). False, with the views left alone, when the file
   // could not be read; the reason is on the console.
-  bool LoadMap(const std::string& path);
+  bool LoadMap(const std::string& path, MapOrigin origin = MapOrigin::Named);
+  // Who decides whether a found map may load modules from outside Tervik's module folder; must
+  // outlive the debugger or be reset. Without one (the tools, the tests) every module loads.
+  void SetModuleTrust(ModuleTrust* trust) { trust_ = trust; }
   // Reads a listing into memory and the comments. False when the file could not be read.
   bool LoadListing(const std::string& path, ListingExtent* extent = nullptr);
   // LoadListing, then the line table and the symbol file beside it (X.lines and X.sym for X.lst)
@@ -180,6 +191,7 @@ class Debugger final : private ConsoleSink {
   debug::WatchList watches_;
   std::string programPath_;
   std::string mapPath_;
+  ModuleTrust* trust_ = nullptr;
   bool opening_ = false;  // OpenProgram is under way: the session file is not written meanwhile
 };
 

@@ -181,7 +181,7 @@ void Debugger::SaveProgramSession() {
 
 void Debugger::UseFolderMap(const std::string& programPath) {
   const std::string map = FolderMap(programPath);
-  if (!map.empty() && !SameFile(map, mapPath_)) LoadMap(ShownPath(map));
+  if (!map.empty() && !SameFile(map, mapPath_)) LoadMap(ShownPath(map), MapOrigin::Found);
   if (!map.empty() && SameFile(map, mapPath_)) {
     Message("Using the memory map " + ShownPath(map) + " of the program's folder");
   } else if (!mapPath_.empty()) {

@@ -61,6 +61,8 @@ bool LineReader::Next(std::string_view& piece) {
   Fill(kLookahead);
   const size_t available = end_ - pos_;
   if (available == 0) return false;
+  if (!midLine_) ++line_;
+  midLine_ = false;
   const char* begin = buffer_.data() + pos_;
   const size_t scan = available < kLookahead ? available : kLookahead;
   const void* lf = std::memchr(begin, '\n', scan);
@@ -83,6 +85,7 @@ bool LineReader::Next(std::string_view& piece) {
   // line follows as pieces of its own.
   piece = std::string_view(begin, kPieceMax);
   pos_ += kPieceMax;
+  midLine_ = true;
   return true;
 }
 

@@ -29,6 +29,8 @@ class LineReader {
   // as several pieces, the last possibly shorter; an empty line is one empty piece. False at
   // the end of the file (or on a read error). The view stays valid until the next call.
   bool Next(std::string_view& piece);
+  // The number of the line (from 1) the last piece came from; pieces of one long line share it.
+  size_t LineNumber() const { return line_; }
 
  private:
   struct FileCloser {
@@ -44,6 +46,8 @@ class LineReader {
   size_t pos_ = 0;
   size_t end_ = 0;
   bool atEof_ = false;
+  size_t line_ = 0;
+  bool midLine_ = false;  // the last piece was not the end of its line
 };
 
 }  // namespace tervik

@@ -1,7 +1,10 @@
 // Map lines: optional white space, start and size as 0x-prefixed hex numbers, then RAM, ROM or
-// DLL with a module name and an optional parameter text.
+// DLL with a module name and an optional parameter text. A line that begins like a region (with
+// a hex number) but is not one is reported and skipped; other lines are comments.
 #include "MemoryMap.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -24,7 +27,7 @@ constexpr size_t kAboutSpare = 64 * 1024;
 constexpr std::string_view kLinePattern =
     R"(^[\x20\t\r\n\f]{0,}0[xX]([\dabcdefABCDEF]{1,})[\x20\t\r\n\f]{1,})"
     R"(0[xX]([\dabcdefABCDEF]{1,})[\x20\t\r\n\f]{1,})"
-    R"((RAM|ROM|DLL[\x20\t\r\n\f]{1,}(\w{1,}.{1,})))";
+    R"((RAM|ROM|DLL[\x20\t\r\n\f]{1,}((?:\w|\.{0,2}/).{1,})))";
 constexpr std::string_view kParamPattern =
     R"((?x)^[^\x20\t\r\n\f]{1,}[\x20\t\r\n\f]{1,}(.{1,}?)[\x20\t\r\n\f]{0,}$)";
 
@@ -48,6 +51,76 @@ bool ParseHex32(std::string_view digits, uint32_t& value) {
   return true;
 }
 
+// A line that starts, after white space, with "0x" and a hex digit: it was meant as a region.
+bool LooksLikeRegion(std::string_view text) {
+  size_t i = 0;
+  while (i < text.size() && IsSpace(text[i])) ++i;
+  return i + 2 < text.size() && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X') &&
+         std::isxdigit(static_cast<unsigned char>(text[i + 2]));
+}
+
+// Why a line that looks like a region is none, for the console.
+std::string RegionLineProblem(std::string_view text) {
+  auto skipSpace = [&] {
+    while (!text.empty() && IsSpace(text.front())) text.remove_prefix(1);
+  };
+  auto takeWord = [&] {
+    size_t n = 0;
+    while (n < text.size() && !IsSpace(text[n])) ++n;
+    const std::string_view word = text.substr(0, n);
+    text.remove_prefix(n);
+    return word;
+  };
+  auto isHex = [](std::string_view word) {
+    return word.size() >= 3 && word[0] == '0' && (word[1] == 'x' || word[1] == 'X') &&
+           word.find_first_not_of("0123456789abcdefABCDEF", 2) == std::string_view::npos;
+  };
+  skipSpace();
+  if (!isHex(takeWord())) return "the start is not 0x and hex digits";
+  skipSpace();
+  const std::string_view size = takeWord();
+  if (size.empty()) return "a region needs a size after its start, then RAM, ROM or DLL";
+  if (!isHex(size)) return "the size is not 0x and hex digits";
+  skipSpace();
+  const std::string_view type = takeWord();
+  if (type.empty()) return "the type word is missing (RAM, ROM or DLL)";
+  if (type.substr(0, 3) == "DLL") {
+    if (type.size() > 3) return "DLL needs white space before the module file name";
+    skipSpace();
+    return text.empty() ? "DLL needs a module file name"
+                        : "the module file name must begin with a letter, a digit, '_', '/' or "
+                          "'./' and have two characters at least";
+  }
+  std::string upper(type.substr(0, 3));
+  for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  if (upper == "RAM" || upper == "ROM" || upper == "DLL") {
+    return "the type word is written in upper case (" + upper + ")";
+  }
+  return "unknown type word '" + std::string(type.substr(0, 40)) + "' (RAM, ROM or DLL)";
+}
+
+// The modules a map would load from outside Tervik's own module folder, each named once.
+std::vector<std::filesystem::path> ForeignModules(const std::string& path, Regex& line,
+                                                  PeripheralModuleLoader& modules,
+                                                  const std::filesystem::path& mapFolder) {
+  std::vector<std::filesystem::path> foreign;
+  std::optional<LineReader> reader = LineReader::Open(path);
+  if (!reader) return foreign;
+  std::string_view text;
+  while (reader->Next(text)) {
+    if (!line.Match(text) || line.Group(3).substr(0, 3) != "DLL") continue;
+    const std::string_view moduleText = line.Group(4);
+    size_t nameLength = 0;
+    while (nameLength < moduleText.size() && !IsSpace(moduleText[nameLength])) ++nameLength;
+    const std::filesystem::path file = modules.Locate(moduleText.substr(0, nameLength), mapFolder);
+    if (!modules.IsOwnModule(file) &&
+        std::find(foreign.begin(), foreign.end(), file) == foreign.end()) {
+      foreign.push_back(file);
+    }
+  }
+  return foreign;
+}
+
 // Adds a region; a region whose storage cannot be had is reported and left out.
 void AddRegionReported(Processor& processor, uint32_t start, uint32_t size, RegionType type,
                        const PluginEntryPoints& entry, ConsoleSink& console) {
@@ -62,7 +135,7 @@ void AddRegionReported(Processor& processor, uint32_t start, uint32_t size, Regi
 }  // namespace
 
 bool LoadMemoryMap(const std::string& path, Processor& processor, PeripheralModuleLoader& modules,
-                   ConsoleSink& console) {
+                   ConsoleSink& console, ModuleTrust* trust) {
   processor.ClearRegions();
   ConsoleWrite(console, "Loading memory map from %s...", path.c_str());
 
@@ -85,9 +158,29 @@ bool LoadMemoryMap(const std::string& path, Processor& processor, PeripheralModu
   // Module names are looked up next to the map file first.
   const std::filesystem::path mapFolder = std::filesystem::path(path).parent_path();
 
+  // Modules from outside Tervik's own folder load only when the trust allows them: asked once,
+  // for all of them, before any is loaded.
+  bool foreignAllowed = true;
+  if (trust != nullptr) {
+    const std::vector<std::filesystem::path> foreign =
+        ForeignModules(path, *line, modules, mapFolder);
+    if (!foreign.empty()) {
+      std::error_code ec;
+      const std::filesystem::path absolute = std::filesystem::absolute(path, ec);
+      const std::filesystem::path map = ec ? std::filesystem::path(path) : absolute;
+      foreignAllowed = trust->MayLoad(map.lexically_normal().parent_path(), foreign);
+    }
+  }
+
   std::string_view text;
   while (reader->Next(text)) {
-    if (!line->Match(text)) continue;
+    if (!line->Match(text)) {
+      if (LooksLikeRegion(text)) {
+        ConsoleWrite(console, "Line %zu is not a region line and is skipped: %s",
+                     reader->LineNumber(), RegionLineProblem(text).c_str());
+      }
+      continue;
+    }
     const std::string_view startDigits = line->Group(1);
     const std::string_view sizeDigits = line->Group(2);
     const std::string_view type = line->Group(3);
@@ -126,6 +219,16 @@ bool LoadMemoryMap(const std::string& path, Processor& processor, PeripheralModu
       ConsoleWrite(console, "DLL param: '%s'", paramText.c_str());
     }
 
+    if (!foreignAllowed) {
+      const std::filesystem::path file = modules.Locate(name, mapFolder);
+      if (!modules.IsOwnModule(file)) {
+        ConsoleWrite(console,
+                     "Left out DLL '%s': %s is not one of Tervik's modules and its folder is not "
+                     "trusted",
+                     name.c_str(), file.c_str());
+        continue;
+      }
+    }
     std::optional<PluginEntryPoints> entry =
         modules.LoadPeripheralModule(name, paramText, mapFolder, console);
     if (!entry) continue;

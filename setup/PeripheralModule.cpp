@@ -45,6 +45,27 @@ std::vector<std::filesystem::path> PeripheralModuleLoader::Candidates(
   return candidates;
 }
 
+std::filesystem::path PeripheralModuleLoader::Locate(std::string_view name,
+                                                     const std::filesystem::path& mapFolder) const {
+  for (const std::filesystem::path& candidate : Candidates(name, mapFolder)) {
+    if (IsFile(candidate)) {
+      std::error_code ec;
+      const std::filesystem::path absolute = std::filesystem::absolute(candidate, ec);
+      return ec ? candidate : absolute.lexically_normal();
+    }
+  }
+  return {};
+}
+
+bool PeripheralModuleLoader::IsOwnModule(const std::filesystem::path& file) const {
+  if (file.empty()) return true;
+  if (bundledFolder_.empty()) return false;
+  // Compared by identity, so that a link to the bundled folder, or a path into it through a
+  // link, is still the bundled folder, and a look-alike name elsewhere is not.
+  std::error_code ec;
+  return std::filesystem::equivalent(file.parent_path(), bundledFolder_, ec) && !ec;
+}
+
 std::optional<PluginEntryPoints> PeripheralModuleLoader::LoadPeripheralModule(
     std::string_view name, std::string_view param, const std::filesystem::path& mapFolder,
     ConsoleSink& console) {

@@ -29,6 +29,15 @@ class PeripheralModuleLoader {
   std::vector<std::filesystem::path> Candidates(std::string_view name,
                                                 const std::filesystem::path& mapFolder) const;
 
+  // The file the module `name` would be loaded from: the first candidate that exists, made
+  // absolute; empty when none exists and the name goes to the system loader (which searches the
+  // system's library folders and the program's own module folder).
+  std::filesystem::path Locate(std::string_view name, const std::filesystem::path& mapFolder) const;
+
+  // Whether `file` (as Locate gives it) is one of Tervik's own modules: empty (the system loader
+  // finds it) or a file in the bundled folder.
+  bool IsOwnModule(const std::filesystem::path& file) const;
+
   // Loads module `name`, looks up its seven exports (and the optional ClockSteps, which may be
   // missing) and calls its Initialize with ConsolePuts and `param`. Returns the entry points, or
   // nullopt after writing the reason to `console`. The module stays loaded in either case once it

@@ -67,6 +67,10 @@ TEST_P(RegionLineTest, AddsTheRegionsOfTheLine) {
   EXPECT_EQ(middle, c.messages);
 }
 
+std::string Skipped(int line, const std::string& why) {
+  return "Line " + std::to_string(line) + " is not a region line and is skipped: " + why;
+}
+
 constexpr RegionType ROM = RegionType::ROM;
 constexpr RegionType RAM = RegionType::RAM;
 
@@ -84,12 +88,35 @@ INSTANTIATE_TEST_SUITE_P(
                        "0x0 0x1 RAMX and more\n0x1 0x1 ROM;\n",
                        {{0, 1, RAM}, {1, 1, ROM}},
                        {}},
-        RegionLineCase{
-            "LowerCaseTypeWordsAddNothing", "0x0 0x1 ram\n0x0 0x1 Rom\n0x0 0x1 dll ab\n", {}, {}},
-        RegionLineCase{"MalformedNumbersAddNothing",
+        RegionLineCase{"LowerCaseTypeWordsAreReportedAndAddNothing",
+                       "0x0 0x1 ram\n0x0 0x1 Rom\n0x0 0x1 dll ab\n",
+                       {},
+                       {Skipped(1, "the type word is written in upper case (RAM)"),
+                        Skipped(2, "the type word is written in upper case (ROM)"),
+                        Skipped(3, "the type word is written in upper case (DLL)")}},
+        // Only lines that begin with a hex number were meant as regions: the others are
+        // comments, skipped without a word.
+        RegionLineCase{"MalformedNumbersAreReportedAndAddNothing",
                        "0x 0x1 RAM\n0x0 1 RAM\n0x0 0x1RAM\n0x0g 0x1 RAM\n00x0 0x1 RAM\n",
                        {},
-                       {}},
+                       {Skipped(2, "the size is not 0x and hex digits"),
+                        Skipped(3, "the size is not 0x and hex digits"),
+                        Skipped(4, "the start is not 0x and hex digits")}},
+        RegionLineCase{"MissingPiecesAreNamed",
+                       "0x10\n0x10 0x20\n0x10 0x20 FOO\n0x10 0x20 DLL\n0x10 0x20 DLL x\n",
+                       {},
+                       {Skipped(1, "a region needs a size after its start, then RAM, ROM or DLL"),
+                        Skipped(2, "the type word is missing (RAM, ROM or DLL)"),
+                        Skipped(3, "unknown type word 'FOO' (RAM, ROM or DLL)"),
+                        Skipped(4, "DLL needs a module file name"),
+                        Skipped(5,
+                                "the module file name must begin with a letter, a digit, '_', "
+                                "'/' or './' and have two characters at least")}},
+        // A line longer than a piece counts once: the next line's number is still right.
+        RegionLineCase{"LineNumbersCountLinesNotPieces",
+                       "; " + std::string(3000, 'x') + "\n0x1 0x1 rom\n",
+                       {},
+                       {Skipped(2, "the type word is written in upper case (ROM)")}},
         RegionLineCase{"OverlapsAndEmptyRegionsAreKeptInOrder",
                        "0x0 0x400 RAM\n0x0 0x10 ROM\n0x20 0x0 RAM\n",
                        {{0, 0x400, RAM}, {0, 0x10, ROM}, {0x20, 0, RAM}},
@@ -108,7 +135,9 @@ INSTANTIATE_TEST_SUITE_P(
         RegionLineCase{"VerticalTabIsNoWhiteSpace",
                        "\v0x0 0x1 RAM\n0x0\v0x1 RAM\n0x0 0x1\vROM\n0x0 0x1 DLL\vx\n",
                        {},
-                       {}},
+                       {Skipped(2, "the start is not 0x and hex digits"),
+                        Skipped(3, "the size is not 0x and hex digits"),
+                        Skipped(4, "DLL needs white space before the module file name")}},
         RegionLineCase{"FormFeedCarriageReturnAndTabAreWhiteSpace",
                        "\f0x0\t0x1\fRAM\n\r0x1 \r0x2\t ROM\n",
                        {{0, 1, RAM}, {1, 2, ROM}},

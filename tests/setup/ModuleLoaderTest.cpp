@@ -203,6 +203,11 @@ TEST_P(DllLineTest, PassesNameAndParameterText) {
   EXPECT_EQ(record.clocks, 4 * c.params.size());
 }
 
+std::string BadName() {
+  return "Line 1 is not a region line and is skipped: the module file name must begin with a "
+         "letter, a digit, '_', '/' or './' and have two characters at least";
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Lines, DllLineTest,
     ::testing::Values(
@@ -220,8 +225,8 @@ INSTANTIATE_TEST_SUITE_P(
                     "0x0 0x1 DLL ab\n0x8 0x2 DLL ab second\n",
                     {"Adding DLL 'ab'", "Adding DLL 'ab'", "DLL param: 'second'"},
                     {"", "second"}},
-        DllLineCase{"OneCharacterNameIsSkipped", "0x0 0x1 DLL a\n", {}, {}},
-        DllLineCase{"NameStartingWithBackslashIsSkipped", "0x0 0x1 DLL \\ab\n", {}, {}}),
+        DllLineCase{"OneCharacterNameIsSkipped", "0x0 0x1 DLL a\n", {BadName()}, {}},
+        DllLineCase{"NameStartingWithBackslashIsSkipped", "0x0 0x1 DLL \\ab\n", {BadName()}, {}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ModuleLoaderTest, ClearMemoryWritesThroughAnOverlappingModuleRegion) {

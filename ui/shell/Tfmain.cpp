@@ -26,6 +26,7 @@
 #include "Icons.h"
 #include "Listing.h"
 #include "MemoryMap.h"
+#include "ModuleTrustMenu.h"
 #include "PathNames.h"
 #include "ProgramFiles.h"
 #include "ProgramMenu.h"
@@ -205,6 +206,7 @@ TFMain::TFMain(tervik::platform::Clock& clock, QWidget* parent)
 
 TFMain::~TFMain() {
   controller_.RequestStop();
+  controller_.Debugger().SetModuleTrust(nullptr);
   tervik::SetConsoleSink(nullptr);
   // The tool windows in creation order, then the manual window; the lists and the processor
   // follow as members.
@@ -324,6 +326,10 @@ void TFMain::BuildMenus() {
         OpenListing(file, tervik::debug::OpenCause::Open);
     });
   });
+  // The answers about folders whose maps load modules that do not come with Tervik.
+  trust_ = new TModuleTrustMenu(*this, program->addMenu("&Module folders"),
+                                [this](const QString& line) { Message(line.toStdString()); });
+  controller_.Debugger().SetModuleTrust(trust_);
 }
 
 void TFMain::BuildToolBar() {
@@ -437,8 +443,8 @@ void TFMain::LoadProgramListing(const std::string& path, bool moveBreakpoints) {
 }
 
 // The views are refreshed after a map was read; a map that cannot be opened leaves them alone.
-void TFMain::LoadMemoryMap(const std::string& path) {
-  controller_.Debugger().LoadMap(path);
+void TFMain::LoadMemoryMap(const std::string& path, tervik::debug::Debugger::MapOrigin origin) {
+  controller_.Debugger().LoadMap(path, origin);
 }
 
 void TFMain::ClearMemory() {
@@ -557,7 +563,8 @@ void TFMain::ActionGoExecute() {
 }
 
 void TFMain::DisableActions() {
-  for (size_t i = 0; i < 9; ++i) ActionList1[i]->setEnabled(false);
+  // Exit stays available: it ends the run, then the program (closeEvent).
+  for (size_t i = 0; i < 9; ++i) ActionList1[i]->setEnabled(ActionList1[i] == ActionQuit);
   // Opening a program replaces the one running, as Load LST file would: not during a run.
   for (QAction* a : {ActionStepOver, ActionStepOut, ActionStepLine, ActionRunToCursor,
                      ActionExportRom, program_->ActionOpenSource}) {

@@ -32,6 +32,7 @@ class TFBreakpoints;
 class TFSource;
 class THistoryActions;
 class TProgramMenu;
+class TModuleTrustMenu;
 class TRecentFiles;
 class TWindowSettings;
 
@@ -48,13 +49,16 @@ class TFMain : public QMainWindow, public DebugHost {
   // The create event: shows and docks the disassembly, register and console windows in their
   // default layout, restores the saved settings if UseSettings gave a file, then loads `map`
   // ("default.map" from the working directory unless the command line named another).
-  void FormCreate(const QString& map = "default.map");
+  // `mapNamed`: the command line named the map, which loads its modules without asking.
+  void FormCreate(const QString& map = "default.map", bool mapNamed = false);
 
   // Remember the layout, the options, the recent files and the dialogs' folders in `file`
   // (restored by FormCreate, saved when the window closes). Without it nothing is remembered.
   void UseSettings(const QString& file);
   TWindowSettings* Settings() const { return settings_.get(); }
   TRecentFiles* Recent() const { return recent_; }
+  // Which folders' maps may load modules that do not come with Tervik (Program > Module folders).
+  TModuleTrustMenu* ModuleTrust() const { return trust_; }
   // Whether the memory dump has been placed beside the window, at its first showing.
   bool MemoryPlaced() const { return memoryPlaced_; }
   void SetMemoryPlaced(bool placed) { memoryPlaced_ = placed; }
@@ -95,7 +99,10 @@ class TFMain : public QMainWindow, public DebugHost {
   // Loads a listing and the symbol file beside it (X.sym for X.lst), if there is one; with
   // `moveBreakpoints`, breakpoints follow their labels (a program assembled again).
   void LoadProgramListing(const std::string& path, bool moveBreakpoints);
-  void LoadMemoryMap(const std::string& path);
+  // A map the user named loads every module; a found one (`origin` Found: the working folder's
+  // default.map at start-up) asks the module trust about modules that do not come with Tervik.
+  void LoadMemoryMap(const std::string& path, tervik::debug::Debugger::MapOrigin origin =
+                                                  tervik::debug::Debugger::MapOrigin::Named);
   void ClearMemory();
   void DisplayMemoryMap();
 
@@ -240,6 +247,7 @@ class TFMain : public QMainWindow, public DebugHost {
   bool closeRequested_ = false;
   std::unique_ptr<TWindowSettings> settings_;
   TRecentFiles* recent_ = nullptr;
+  TModuleTrustMenu* trust_ = nullptr;
   bool memoryPlaced_ = false;
 };
 

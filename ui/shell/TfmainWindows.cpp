@@ -9,6 +9,7 @@
 #include "DebugViews.h"
 #include "DockLayout.h"
 #include "HistoryActions.h"
+#include "ModuleTrustMenu.h"
 #include "PathNames.h"
 #include "ProgramMenu.h"
 #include "SourceWindow.h"
@@ -22,12 +23,14 @@
 #include "Tfreg.h"
 #include "WindowSettings.h"
 
-void TFMain::FormCreate(const QString& map) {
+void TFMain::FormCreate(const QString& map, bool mapNamed) {
   tervik::ui::ApplyDefaultLayout(*this, *FCPU, *FReg, *FDebug, *FMem, true);
   if (settings_) settings_->Restore(Windows());
   if (source_->Count() == 0) source_->hide();  // until a source is opened
   if (settings_) history_->Restore(settings_->File());
-  LoadMemoryMap(tervik::platform::LocalPath(map));
+  LoadMemoryMap(tervik::platform::LocalPath(map), mapNamed
+                                                      ? tervik::debug::Debugger::MapOrigin::Named
+                                                      : tervik::debug::Debugger::MapOrigin::Found);
 }
 
 ToolWindows TFMain::Windows() {
@@ -74,6 +77,7 @@ void TFMain::ShowProgramName() {
 
 void TFMain::UseSettings(const QString& file) {
   settings_ = std::make_unique<TWindowSettings>(file);
+  trust_->UseFile(file);
 }
 
 void TFMain::ActionResetLayoutExecute() {

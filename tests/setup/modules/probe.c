@@ -6,12 +6,31 @@
  *   ReadMem(1)  offset of the last WriteMem       ReadMem(2)  its value
  *   ReadMem(3)  number of WriteMem calls           ReadMem(4)  number of CPUWriteMem calls
  *   other offsets read as 0xD0000000 + offset
- * Built a second time with PROBE_WITHOUT_CLOCK, which leaves out the Clock export.
+ * Built a second time with PROBE_WITHOUT_CLOCK, which leaves out the Clock export, and a third
+ * time with PROBE_MARKER: loading that one (before any entry point is called) creates the file
+ * "<its own path>.loaded", so a test sees whether its code ever ran.
  */
+#ifdef PROBE_MARKER
+#define _GNU_SOURCE
+#include <dlfcn.h>
+#endif
 #include <stdio.h>
 #include <string.h>
 
 #include "tervik_plugin.h"
+
+#ifdef PROBE_MARKER
+static const char anchor = 0;  // any object of the library: dladdr names its file
+
+__attribute__((constructor)) static void MarkLoaded(void) {
+  Dl_info info;
+  if (dladdr(&anchor, &info) == 0 || info.dli_fname == NULL) return;
+  char path[4096];
+  snprintf(path, sizeof path, "%s.loaded", info.dli_fname);
+  FILE* marker = fopen(path, "w");
+  if (marker != NULL) fclose(marker);
+}
+#endif
 
 static uint32_t reads;
 static uint32_t last_offset;
