@@ -25,6 +25,11 @@ inline constexpr int kMaxIncludeDepth = 16;
 // work of files that include one another many times over (16 files each including the next
 // three times would stand for 3^15 copies).
 inline constexpr size_t kMaxIncludedLines = size_t{1} << 18;
+// The largest source file (and included file) the assembler and the Source window read: 8 MiB,
+// some 200,000 lines, far beyond any program for this CPU's memory, and small enough that a file
+// handed over by mistake (a log, an image) is refused at once instead of taking seconds and
+// hundreds of megabytes to show.
+inline constexpr size_t kMaxSourceBytes = size_t{8} << 20;
 
 // One line of the source with the included files' lines in place.
 struct SourceLine {

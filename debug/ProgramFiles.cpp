@@ -8,6 +8,7 @@
 #include "Files.h"
 #include "Inspection.h"
 #include "Listing.h"
+#include "SourceReader.h"
 
 namespace tervik::debug {
 
@@ -111,7 +112,7 @@ SourceBuild BuildSource(const std::string& path, const SourceTexts& texts) {
       contents = given->second;
       return true;
     }
-    return platform::ReadRegularFile(file, contents, why);
+    return platform::ReadRegularFile(file, contents, why, assembler::kMaxSourceBytes);
   };
   std::string text;
   std::string error;

@@ -101,7 +101,7 @@ int AssembleFile(const std::string& source, const fs::path& output,
 
   std::string text;
   std::string error;
-  if (!ReadRegularFile(source, text, error)) {
+  if (!ReadRegularFile(source, text, error, tervik::assembler::kMaxSourceBytes)) {
     std::cerr << "tervik-as: cannot read '" << source << "': " << error << "\n";
     mayReplace = true;  // it is not the source, and without the source no file is included
     return kExitFailed;
@@ -111,7 +111,8 @@ int AssembleFile(const std::string& source, const fs::path& output,
   const tervik::assembler::IncludeReader readFile =
       [&included](const std::string& path, std::string& why) -> std::optional<std::string> {
     std::string contents;
-    if (!ReadRegularFile(path, contents, why)) return std::nullopt;
+    if (!ReadRegularFile(path, contents, why, tervik::assembler::kMaxSourceBytes))
+      return std::nullopt;
     included.push_back(path);
     return contents;
   };

@@ -11,6 +11,7 @@
 #include "AsmLexer.h"
 #include "Files.h"
 #include "PathNames.h"
+#include "SourceReader.h"
 
 namespace {
 
@@ -125,7 +126,8 @@ void TSourceEditor::TextModified(int position, int type, const char* text, int l
 
 bool TSourceEditor::Load(std::string& error) {
   std::string text;
-  if (!tervik::platform::ReadRegularFile(tervik::platform::LocalPath(path_), text, error))
+  if (!tervik::platform::ReadRegularFile(tervik::platform::LocalPath(path_), text, error,
+                                         tervik::assembler::kMaxSourceBytes))
     return false;
   SetBytes(text);
   stamp_ = QFileInfo(path_).lastModified();
