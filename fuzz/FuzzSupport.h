@@ -27,8 +27,10 @@ class CheckingConsole final : public ConsoleSink {
   void AppendLine(std::string_view line) override {
     if (line.size() > kConsoleLineMax) Broken("console line longer than its buffer");
     ++lines;
+    last.assign(line);
   }
   size_t lines = 0;
+  std::string last;
 };
 
 // The fuzz input written to a file of its own (the loaders read files), removed afterwards.

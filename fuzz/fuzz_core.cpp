@@ -110,12 +110,12 @@ struct RunRequest {
 };
 
 // The data access an instruction word makes, from the registers before it.
-struct Access {
+struct DataAccess {
   bool any = false;
   uint32_t address = 0;
   bool write = false;
 };
-Access AccessOf(uint32_t word, const CpuState& s) {
+DataAccess AccessOf(uint32_t word, const CpuState& s) {
   const Instruction in{word};
   switch (in.opcode()) {
     case Opcode::LOAD: return {true, s.r[in.ra()] + s.r[in.rb()], false};
@@ -217,7 +217,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     return 0xFFFFFFFFu;
   };
   std::optional<size_t> hitWatch;
-  Access hitAccess;
+  DataAccess hitAccess;
   uint32_t hitPc = 0;
   while (steps < run.steps) {
     const CpuState before = stepped;
@@ -226,9 +226,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     stepped.Step();
     ++steps;
     if (stepped.sr & ~0xFu) fuzz::Broken("sr bits beyond the flags");
-    const Access access = word                ? AccessOf(*word, before)
-                          : stepReads.empty() ? Access{}
-                                              : AccessOf(stepReads[0], before);
+    const DataAccess access = word                ? AccessOf(*word, before)
+                              : stepReads.empty() ? DataAccess{}
+                                                  : AccessOf(stepReads[0], before);
     for (size_t i = 0; i < run.watches.size() && access.any; ++i) {
       const Processor::Watch& w = run.watches[i];
       if (access.address >= w.first && access.address <= w.last &&
