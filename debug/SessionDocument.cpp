@@ -35,7 +35,6 @@ struct LineIndex {
   std::unordered_map<uint32_t, std::vector<size_t>> breakpoints;
   std::map<WatchKey, std::vector<size_t>> watchpoints;
   std::unordered_map<std::string, std::vector<size_t>> expressions;
-  std::unordered_map<std::string, size_t> expressionsTaken;  // how many of each were used
 
   LineIndex(const std::vector<std::string>& lines, const Session& session) {
     for (size_t i = 0; i < lines.size(); ++i) {
@@ -54,13 +53,11 @@ struct LineIndex {
     }
   }
 
-  // The next line of the expression `text` not used yet; nothing when there is none.
-  std::optional<size_t> TakeExpression(const std::string& text) {
+  // The line of the `occurrence`th expression `text` (from 0); nothing when there is none.
+  std::optional<size_t> Expression(const std::string& text, size_t occurrence) const {
     const auto found = expressions.find(text);
-    if (found == expressions.end()) return std::nullopt;
-    size_t& taken = expressionsTaken[text];
-    if (taken >= found->second.size()) return std::nullopt;
-    return found->second[taken++];
+    if (found == expressions.end() || occurrence >= found->second.size()) return std::nullopt;
+    return found->second[occurrence];
   }
 };
 
@@ -80,8 +77,12 @@ SessionState StateOf(const Session& session, const WatchList& watches) {
     state.watchpoints.push_back({w.first, w.last, w.access, w.settings.enabled,
                                  w.settings.stopAtHit, ConditionText(w.settings)});
   }
-  // As the file gives them back: without the blanks around them.
-  for (const WatchItem& item : watches.Items()) state.expressions.emplace_back(Trimmed(item.text));
+  // As the file gives them back: without the blanks around them; an empty one is not kept.
+  for (const WatchItem& item : watches.Items()) {
+    if (const std::string_view text = Trimmed(item.text); !text.empty()) {
+      state.expressions.emplace_back(text);
+    }
+  }
   return state;
 }
 
@@ -129,14 +130,24 @@ SessionChanges Changes(const SessionState& base, const SessionState& now) {
   }
   const size_t oldCount = before.size() - head - tail;
   const size_t newCount = after.size() - head - tail;
-  for (size_t i = 0; i < std::max(oldCount, newCount); ++i) {
-    if (i < oldCount && i < newCount) {
-      changes.editedExpressions.emplace_back(before[head + i], after[head + i]);
-    } else if (i < oldCount) {
-      changes.removedExpressions.push_back(before[head + i]);
-    } else {
-      changes.addedExpressions.push_back(after[head + i]);
-    }
+  std::unordered_map<std::string_view, size_t> seen;  // occurrences of each text so far
+  for (size_t i = 0; i < head + oldCount; ++i) {
+    const size_t occurrence = seen[before[i]]++;
+    if (i < head) continue;
+    const size_t k = i - head;
+    changes.editedExpressions.push_back(
+        {before[i], occurrence, k < newCount ? after[head + k] : std::string()});
+  }
+  for (size_t k = oldCount; k < newCount; ++k) {
+    changes.addedExpressions.push_back(after[head + k]);
+  }
+  // Added ones follow the last old expression before them, or precede the first after them.
+  const size_t anchor = head + oldCount;
+  if (anchor > 0) {
+    changes.addedAfter = {before[anchor - 1], seen[before[anchor - 1]] - 1, {}};
+  }
+  if (anchor < before.size()) {
+    changes.addedBefore = {before[anchor], seen[before[anchor]], {}};
   }
   return changes;
 }
@@ -213,23 +224,40 @@ void SessionDocument::Apply(const SessionChanges& changes, const Session& sessio
     for (size_t k = 1; k < at.size(); ++k) gone[at[k]] = true;
   }
 
-  for (const std::string& text : changes.removedExpressions) {
-    if (const std::optional<size_t> i = index.TakeExpression(text)) gone[*i] = true;
-  }
-  for (const auto& [before, after] : changes.editedExpressions) {
-    if (const std::optional<size_t> i = index.TakeExpression(before)) {
-      lines_[*i] = ExpressionLine(after);
-    } else {
-      appended.push_back(ExpressionLine(after));
+  for (const ExpressionEdit& edit : changes.editedExpressions) {
+    const std::optional<size_t> i = index.Expression(edit.text, edit.occurrence);
+    if (edit.after.empty()) {
+      if (i) gone[*i] = true;
+    } else if (!i) {
+      appended.push_back(ExpressionLine(edit.after));
+    } else if (edit.after != edit.text) {
+      lines_[*i] = ExpressionLine(edit.after);
     }
   }
-  for (const std::string& text : changes.addedExpressions) {
-    appended.push_back(ExpressionLine(text));
+  // Lines inserted before line i (the end: lines_.size()).
+  size_t insertAt = lines_.size();
+  if (!changes.addedAfter.text.empty()) {
+    if (const auto i = index.Expression(changes.addedAfter.text, changes.addedAfter.occurrence)) {
+      insertAt = *i + 1;
+    }
+  } else if (!changes.addedBefore.text.empty()) {
+    if (const auto i = index.Expression(changes.addedBefore.text, changes.addedBefore.occurrence)) {
+      insertAt = *i;
+    }
+  }
+  std::vector<std::string> inserted;
+  for (const std::string& text : changes.addedExpressions) inserted.push_back(ExpressionLine(text));
+  if (insertAt == lines_.size()) {
+    appended.insert(appended.end(), inserted.begin(), inserted.end());
+    inserted.clear();
   }
 
   std::vector<std::string> kept;
-  kept.reserve(lines_.size() + appended.size() + 1);
+  kept.reserve(lines_.size() + inserted.size() + appended.size() + 1);
   for (size_t i = 0; i < lines_.size(); ++i) {
+    if (i == insertAt) {
+      for (std::string& line : inserted) kept.push_back(std::move(line));
+    }
     if (!gone[i]) kept.push_back(std::move(lines_[i]));
   }
   if (!appended.empty()) {

@@ -46,21 +46,31 @@ struct SessionState {
 
 SessionState StateOf(const Session& session, const WatchList& watches);
 
+// A watch expression of the old state, known by its text and how many times that text came
+// before it (the file may hold one text twice), and its new text (empty: removed).
+struct ExpressionEdit {
+  std::string text;
+  size_t occurrence = 0;
+  std::string after;
+};
+
 // What changed from one state to another. A breakpoint is known by its address, a watchpoint by
 // its range and access, an expression by its text and place.
 struct SessionChanges {
   std::vector<uint32_t> removedBreakpoints;
   std::vector<BreakpointState> breakpoints;  // added or changed, in the session's order
   std::vector<WatchpointState> removedWatchpoints;
-  std::vector<WatchpointState> watchpoints;  // added or changed
-  std::vector<std::string> removedExpressions;
-  std::vector<std::pair<std::string, std::string>> editedExpressions;  // before, after
+  std::vector<WatchpointState> watchpoints;       // added or changed
+  std::vector<ExpressionEdit> editedExpressions;  // edited or removed, in the old order
   std::vector<std::string> addedExpressions;
+  // Where the added ones go: after the old expression `addedAfter` names, or else before the
+  // one `addedBefore` names (an empty text: none), or else at the end.
+  ExpressionEdit addedAfter;
+  ExpressionEdit addedBefore;
 
   bool empty() const {
     return removedBreakpoints.empty() && breakpoints.empty() && removedWatchpoints.empty() &&
-           watchpoints.empty() && removedExpressions.empty() && editedExpressions.empty() &&
-           addedExpressions.empty();
+           watchpoints.empty() && editedExpressions.empty() && addedExpressions.empty();
   }
 };
 

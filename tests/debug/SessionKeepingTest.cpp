@@ -203,5 +203,154 @@ TEST(SessionKeepingTest, FilesAreKeptUnlessTheUserChangedSomething) {
   }
 }
 
+// Symbols for the random sessions: labels every 0x40 words below 0x1000.
+SymbolTable RandomSymbols() {
+  std::vector<SymbolEntry> entries;
+  for (uint32_t i = 0; i < 0x40; ++i) entries.push_back({"l" + std::to_string(i), i * 0x40, true});
+  return SymbolTable(std::move(entries));
+}
+
+// The items as a reader of the text restores them, breakpoints and watchpoints in address
+// order (a breakpoint removed and set again keeps its old line, so its number may differ).
+SessionState Restored(const std::string& text) {
+  Session session;
+  session.SetSymbols(RandomSymbols());
+  WatchList watches;
+  Apply(ReadSessionText(text).session, session, watches);
+  SessionState state = StateOf(session, watches);
+  std::sort(state.breakpoints.begin(), state.breakpoints.end(),
+            [](const auto& a, const auto& b) { return a.address < b.address; });
+  std::sort(state.watchpoints.begin(), state.watchpoints.end(), [](const auto& a, const auto& b) {
+    return std::tie(a.first, a.last, a.access) < std::tie(b.first, b.last, b.access);
+  });
+  return state;
+}
+
+bool operator==(const SessionState& a, const SessionState& b) {
+  return a.breakpoints == b.breakpoints && a.watchpoints == b.watchpoints &&
+         a.expressions == b.expressions;
+}
+
+// The lines that are no item of the session, in their order.
+std::vector<std::string> Foreign(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) {
+    const SessionLine read = ReadSessionLine(line);
+    if (read.kind == SessionLine::Kind::Comment || read.kind == SessionLine::Kind::Unknown ||
+        (read.kind == SessionLine::Kind::Breakpoint && read.breakpoint.address == "gone")) {
+      lines.push_back(line);
+    }
+  }
+  return lines;
+}
+
+// Random edits saved as the window saves them, after each few: reading the file back gives the
+// session as it is, and every line that is no item stays, in its order.
+TEST(SessionKeepingTest, WrittenChangesReadBackAsTheSession) {
+  std::mt19937 random(36);
+  const auto pick = [&](uint32_t n) { return static_cast<uint32_t>(random() % n); };
+  for (int round = 0; round < 100; ++round) {
+    std::string text = "; notes\nbreak gone\n";
+    for (int i = 0; i < 8; ++i) {
+      const uint32_t a = pick(0x1000);
+      text += pick(2) ? "break l" + std::to_string(a / 0x40) + "+" + std::to_string(a % 0x40)
+                      : "break " + std::to_string(a);
+      text += pick(2) ? " off\n" : "\ntrace " + std::to_string(i) + "\n";
+      if (pick(3) == 0) text += "expr R" + std::to_string(pick(3)) + "\n";
+    }
+    Session session;
+    session.SetSymbols(RandomSymbols());
+    WatchList watches;
+    Apply(ReadSessionText(text).session, session, watches);
+    SessionState base = StateOf(session, watches);
+    SessionDocument document(text);
+    const std::vector<std::string> foreign = Foreign(text);
+    for (int save = 0; save < 6; ++save) {
+      for (int edit = 0, n = static_cast<int>(pick(4)); edit <= n; ++edit) {
+        const size_t breakpoints = session.Breakpoints().size();
+        switch (pick(7)) {
+          case 0: session.ToggleBreakpoint(pick(0x1000)); break;
+          case 1:
+            if (breakpoints) session.ToggleBreakpoint(session.Breakpoints()[pick(breakpoints)]);
+            break;
+          case 2:
+            if (breakpoints) session.SetEnabled(pick(breakpoints) + 1, pick(2));
+            break;
+          case 3:
+            if (breakpoints) (void)session.SetCondition(pick(breakpoints) + 1, "R1 == 3");
+            break;
+          case 4: {
+            const uint32_t first = pick(0x1000);
+            const size_t w = session.AddWatchpoint(first, first + pick(4), WatchAccess::Read);
+            session.WatchpointAt(w).settings.stopAtHit = 1 + pick(3);
+            break;
+          }
+          case 5: watches.Add("R" + std::to_string(pick(3))); break;
+          case 6:
+            if (watches.size() && pick(2)) {
+              watches.Edit(pick(static_cast<uint32_t>(watches.size())),
+                           "M[" + std::to_string(pick(3)) + "]");
+            } else if (watches.size()) {
+              watches.Remove(pick(static_cast<uint32_t>(watches.size())));
+            }
+            break;
+        }
+      }
+      SessionState now = StateOf(session, watches);
+      document.Apply(Changes(base, now), session);
+      const std::string written = document.Text();
+      SessionState sorted = now;
+      std::sort(sorted.breakpoints.begin(), sorted.breakpoints.end(),
+                [](const auto& a, const auto& b) { return a.address < b.address; });
+      std::sort(sorted.watchpoints.begin(), sorted.watchpoints.end(),
+                [](const auto& a, const auto& b) {
+                  return std::tie(a.first, a.last, a.access) < std::tie(b.first, b.last, b.access);
+                });
+      ASSERT_TRUE(Restored(written) == sorted) << "round " << round << ", save " << save << ":\n"
+                                               << written;
+      ASSERT_EQ(Foreign(written), foreign) << written;
+      base = std::move(now);
+    }
+  }
+}
+
+// 10^5 breakpoints and watchpoints: the indexes agree with the lists through removals, and a
+// session of them is restored whole and left byte for byte as it was when nothing changed.
+TEST(SessionKeepingTest, HundredThousandItems) {
+  constexpr uint32_t kCount = 100000;
+  Session session;
+  for (uint32_t i = 0; i < kCount; ++i) session.ToggleBreakpoint(i * 7 % kCount);
+  for (uint32_t i = 0; i < kCount; i += 97) session.ToggleBreakpoint(i * 7 % kCount);
+  for (uint32_t i = 0; i < kCount; ++i) {
+    ASSERT_EQ(session.AddWatchpoint(i, i + 1 + i % 3), i + 1);
+  }
+  for (uint32_t i = 0; i < kCount; i += 1000) session.RemoveWatchpoint(kCount / 2);
+  const std::vector<uint32_t>& list = session.Breakpoints();
+  for (size_t n = 0; n < list.size(); ++n) ASSERT_EQ(session.BreakpointNumber(list[n]), n + 1);
+  ASSERT_EQ(session.BreakpointNumber(0), 0u);  // removed by the second loop
+  for (size_t n = 0; n < session.Watchpoints().size(); ++n) {
+    const Watchpoint w = session.Watchpoints()[n];
+    ASSERT_EQ(session.AddWatchpoint(w.first, w.last, w.access), n + 1);
+  }
+  ASSERT_EQ(session.Watchpoints().size(), kCount - kCount / 1000);
+
+  Folders folders;
+  std::string text = "; many\n";
+  for (uint32_t i = 0; i < kCount; ++i) text += "break 0x" + std::to_string(0x1000 + i) + "\n";
+  WriteFile(folders.Session(), text);
+  platform::PosixLibraryLoader libraries;
+  Console console;
+  {
+    Debugger d(libraries);
+    d.AddListener(console);
+    d.OpenSource((folders.program / "stack.asm").string(), OpenCause::Open);
+    EXPECT_EQ(d.GetSession().Breakpoints().size(), kCount);
+    d.RemoveListener(console);
+  }
+  EXPECT_EQ(console.Starting("Restored 100000 breakpoints"), 1u);
+  EXPECT_TRUE(ReadFile(folders.Session()) == text);
+}
+
 }  // namespace
 }  // namespace tervik::debug
