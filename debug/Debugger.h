@@ -23,6 +23,7 @@
 #include "ProgramFiles.h"
 #include "Registers.h"
 #include "Session.h"
+#include "SessionStore.h"
 #include "WatchList.h"
 
 namespace tervik::debug {
@@ -112,9 +113,11 @@ class Debugger final : private ConsoleSink {
                          const SourceTexts& texts = {}, const Session::LineMoves& moves = {});
   // The program loaded by OpenProgram, as it was given; empty before the first.
   const std::string& ProgramPath() const { return programPath_; }
-  // Writes the program's breakpoints, watchpoints and watch expressions to its session file
-  // (none is made for a program that has nothing to keep). The debugger does so when another
-  // program is opened, after each breakpoint change and when it is destroyed.
+  // Writes what the user changed in the program's breakpoints, watchpoints and watch
+  // expressions since its session file was read or last written (SessionStore: nothing when
+  // nothing changed, only into a regular file that was read whole, merged with another
+  // window's changes). The debugger does so when another program is opened, after a reload and
+  // when it is destroyed; the window after each change.
   void SaveProgramSession();
   // The memory map loaded last (its absolute path); empty when none was or the last failed.
   const std::string& MapPath() const { return mapPath_; }
@@ -192,6 +195,7 @@ class Debugger final : private ConsoleSink {
   std::string programPath_;
   std::string mapPath_;
   ModuleTrust* trust_ = nullptr;
+  SessionStore sessionFile_;
   bool opening_ = false;  // OpenProgram is under way: the session file is not written meanwhile
 };
 

@@ -1,12 +1,9 @@
 // The debugger's one rule for a program's state: what opening, reloading and leaving a program
 // keep, the session file kept beside each program, and the map a program runs in.
-#include <cerrno>
-#include <cstring>
 #include <filesystem>
 #include <system_error>
 
 #include "Debugger.h"
-#include "Files.h"
 #include "SessionFile.h"
 
 namespace tervik::debug {
@@ -14,9 +11,6 @@ namespace tervik::debug {
 namespace {
 
 namespace fs = std::filesystem;
-
-// A session file larger than this is not one: nobody sets that many breakpoints.
-constexpr size_t kMaxSessionFileBytes = 4u << 20;
 
 fs::path Normal(const std::string& path) {
   std::error_code ec;
@@ -50,11 +44,6 @@ const char* ReloadWhy(OpenCause cause) {
     case OpenCause::Listing: break;
   }
   return "";
-}
-
-// "2 breakpoints", "1 watchpoint".
-std::string Count(size_t n, const char* one, const char* many) {
-  return std::to_string(n) + " " + (n == 1 ? one : many);
 }
 
 // The default.map of the folder `file` lies in; empty when it has none.
@@ -133,50 +122,12 @@ SourceBuild Debugger::OpenSource(const std::string& path, OpenCause cause, bool 
 
 void Debugger::RestoreProgramSession() {
   const std::string path = SessionPathFor(programPath_);
-  const std::string shown = ShownPath(path);
-  std::error_code ec;
-  if (!fs::exists(path, ec)) {
-    Message("No session file " + shown + ": no breakpoints or watches to restore");
-    return;
-  }
-  std::string text;
-  std::string error;
-  if (!platform::ReadRegularFile(path, text, error, kMaxSessionFileBytes)) {
-    Message("Cannot read the session file " + shown + ": " + error + "; nothing restored");
-    return;
-  }
-  const SessionRead read = ReadSessionText(text);
-  std::vector<std::string> skipped = read.problems;
-  for (std::string& problem : Apply(read.session, session_, watches_)) {
-    skipped.push_back(std::move(problem));
-  }
-  std::string line =
-      "Restored " + Count(session_.Breakpoints().size(), "breakpoint", "breakpoints") + ", " +
-      Count(session_.Watchpoints().size(), "watchpoint", "watchpoints") + " and " +
-      Count(watches_.size(), "watch expression", "watch expressions") + " from " + shown;
-  if (!skipped.empty()) {
-    line += "; skipped " + std::to_string(skipped.size()) + ":";
-    for (size_t i = 0; i < skipped.size(); ++i) line += (i ? "; " : " ") + skipped[i];
-  }
-  Message(line);
+  sessionFile_.Restore(path, ShownPath(path), session_, watches_, Console());
 }
 
 void Debugger::SaveProgramSession() {
   if (programPath_.empty() || opening_) return;
-  const std::string path = SessionPathFor(programPath_);
-  const SavedSession saved = Capture(session_, watches_);
-  std::error_code ec;
-  // A program that never kept anything gets no file beside it.
-  if (saved.empty() && !fs::exists(path, ec)) return;
-  const std::string text = SessionText(saved);
-  std::string before;
-  std::string error;
-  if (platform::ReadRegularFile(path, before, error, kMaxSessionFileBytes) && before == text) {
-    return;
-  }
-  if (!platform::WriteWhole(path, text)) {
-    Message("Cannot write the session file " + ShownPath(path) + ": " + std::strerror(errno));
-  }
+  sessionFile_.Save(session_, watches_, Console());
 }
 
 void Debugger::UseFolderMap(const std::string& programPath) {

@@ -26,14 +26,22 @@ jit::EngineKind Session::SetEngine(jit::EngineKind kind) {
 // ---- Breakpoints ----
 
 void Session::ToggleBreakpoint(uint32_t address) {
-  const auto it = std::find(breakpoints_.begin(), breakpoints_.end(), address);
-  if (it == breakpoints_.end()) {
+  const auto found = breakpointIndex_.find(address);
+  if (found == breakpointIndex_.end()) {
+    breakpointIndex_.emplace(address, breakpoints_.size());
     breakpoints_.push_back(address);
     settings_.emplace_back();
-  } else {
-    settings_.erase(settings_.begin() + (it - breakpoints_.begin()));
-    breakpoints_.erase(it);
+    return;
   }
+  const size_t at = found->second;
+  breakpointIndex_.erase(found);
+  breakpoints_.erase(breakpoints_.begin() + static_cast<ptrdiff_t>(at));
+  settings_.erase(settings_.begin() + static_cast<ptrdiff_t>(at));
+  IndexBreakpoints(at);
+}
+
+void Session::IndexBreakpoints(size_t from) {
+  for (size_t i = from; i < breakpoints_.size(); ++i) breakpointIndex_[breakpoints_[i]] = i;
 }
 
 Result<bool> SetCondition(BreakpointSettings& settings, std::string_view text) {
@@ -68,6 +76,7 @@ void Session::ResetHits() {
 void Session::ClearBreakpoints() {
   breakpoints_.clear();
   settings_.clear();
+  breakpointIndex_.clear();
 }
 
 bool Session::SettingsStop(BreakpointSettings& settings, std::string& conditionError) {
@@ -91,8 +100,8 @@ bool Session::IsBreakpoint(uint32_t address) const {
 }
 
 size_t Session::BreakpointNumber(uint32_t address) const {
-  const auto it = std::find(breakpoints_.begin(), breakpoints_.end(), address);
-  return it == breakpoints_.end() ? 0 : static_cast<size_t>(it - breakpoints_.begin()) + 1;
+  const auto found = breakpointIndex_.find(address);
+  return found == breakpointIndex_.end() ? 0 : found->second + 1;
 }
 
 // ---- Symbols ----
@@ -166,22 +175,30 @@ void Session::SetSymbols(SymbolTable symbols, bool moveBreakpoints) {
           plus == std::string::npos ? 0 : static_cast<uint32_t>(std::stoul(place.substr(plus + 1)));
       return *at + offset;
     };
-    for (uint32_t& a : breakpoints_) a = follow(a);
     // Two breakpoints that land on one address become one; the first keeps its settings.
+    breakpointIndex_.clear();
+    size_t kept = 0;
     for (size_t i = 0; i < breakpoints_.size(); ++i) {
-      if (std::find(breakpoints_.begin(), breakpoints_.begin() + static_cast<ptrdiff_t>(i),
-                    breakpoints_[i]) != breakpoints_.begin() + static_cast<ptrdiff_t>(i)) {
-        breakpoints_.erase(breakpoints_.begin() + static_cast<ptrdiff_t>(i));
-        settings_.erase(settings_.begin() + static_cast<ptrdiff_t>(i));
-        --i;
-      }
+      const uint32_t to = follow(breakpoints_[i]);
+      if (!breakpointIndex_.emplace(to, kept).second) continue;
+      breakpoints_[kept] = to;
+      if (kept != i) settings_[kept] = std::move(settings_[i]);
+      ++kept;
     }
+    breakpoints_.resize(kept);
+    settings_.resize(kept);
     for (Watchpoint& w : watchpoints_) {
       const uint32_t first = follow(w.first);
       // A range that would run past FFFFFFFF where its label went stays where it was.
       if (first > UINT32_MAX - (w.last - w.first)) continue;
       w.last = first + (w.last - w.first);
       w.first = first;
+    }
+    // Two watchpoints that land on one range may both stay: the index names the first.
+    watchpointIndex_.clear();
+    for (size_t i = watchpoints_.size(); i-- > 0;) {
+      const Watchpoint& w = watchpoints_[i];
+      watchpointIndex_[{w.first, w.last, w.access}] = i;
     }
   }
   symbols_ = std::move(symbols);
@@ -192,16 +209,37 @@ void Session::SetSymbols(SymbolTable symbols, bool moveBreakpoints) {
 
 size_t Session::AddWatchpoint(uint32_t first, uint32_t last, WatchAccess access) {
   if (first > last) std::swap(first, last);
-  for (size_t i = 0; i < watchpoints_.size(); ++i) {
-    const Watchpoint& w = watchpoints_[i];
-    if (w.first == first && w.last == last && w.access == access) return i + 1;
-  }
+  const auto [at, added] =
+      watchpointIndex_.emplace(WatchKey{first, last, access}, watchpoints_.size());
+  if (!added) return at->second + 1;
   watchpoints_.push_back({first, last, access, {}});
   return watchpoints_.size();
 }
 
 void Session::RemoveWatchpoint(size_t number) {
-  watchpoints_.erase(watchpoints_.begin() + static_cast<ptrdiff_t>(number - 1));
+  const size_t at = number - 1;
+  const Watchpoint& w = watchpoints_.at(at);
+  const auto found = watchpointIndex_.find({w.first, w.last, w.access});
+  if (found != watchpointIndex_.end() && found->second == at) watchpointIndex_.erase(found);
+  watchpoints_.erase(watchpoints_.begin() + static_cast<ptrdiff_t>(at));
+  IndexWatchpoints(at);
+}
+
+void Session::ClearWatchpoints() {
+  watchpoints_.clear();
+  watchpointIndex_.clear();
+}
+
+void Session::IndexWatchpoints(size_t from) {
+  // Places after a removal move down by one; a range that two watchpoints share (after a
+  // reload moved one onto the other) keeps naming the first.
+  for (auto& [key, at] : watchpointIndex_) {
+    if (at > from) --at;
+  }
+  for (size_t i = from; i < watchpoints_.size(); ++i) {
+    const Watchpoint& w = watchpoints_[i];
+    watchpointIndex_.emplace(WatchKey{w.first, w.last, w.access}, i);
+  }
 }
 
 namespace {

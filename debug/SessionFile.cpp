@@ -71,14 +71,6 @@ std::string AccessText(WatchAccess access) {
 // belong to that label's code or data, so that it moves with the label when the program changes.
 constexpr uint32_t kLabelReach = 256;
 
-std::string AddressText(uint32_t address, const SymbolTable& symbols) {
-  const std::string name = symbols.Locate(address, kLabelReach);
-  if (!name.empty()) return name;
-  char hex[16];
-  std::snprintf(hex, sizeof hex, "0x%08X", address);
-  return hex;
-}
-
 void AppendOptions(std::string& line, bool enabled, uint64_t stopAtHit,
                    const std::string& condition) {
   if (!enabled) line += " off";
@@ -87,31 +79,110 @@ void AppendOptions(std::string& line, bool enabled, uint64_t stopAtHit,
 }
 
 // An address saved as text, evaluated with the session's symbols.
-Result<uint32_t> Resolve(const std::string& text, Session& session) {
+Result<uint32_t> Resolve(const std::string& text, const Session& session) {
   SymbolContext context(session.Lookup());
   return EvaluateWord(text, context);
 }
 
 }  // namespace
 
+std::optional<uint32_t> ResolveAddress(const std::string& text, const Session& session) {
+  const Result<uint32_t> address = Resolve(text, session);
+  if (!address.ok()) return std::nullopt;
+  return address.value();
+}
+
+std::string AddressText(uint32_t address, const SymbolTable& symbols) {
+  const std::string name = symbols.Locate(address, kLabelReach);
+  if (!name.empty()) return name;
+  char hex[16];
+  std::snprintf(hex, sizeof hex, "0x%08X", address);
+  return hex;
+}
+
 std::string SessionPathFor(const std::string& programPath) {
   return std::filesystem::path(programPath).replace_extension(".session").string();
 }
 
+std::string BreakpointLine(const SavedBreakpoint& b) {
+  std::string line = "break ";
+  line += b.address;
+  AppendOptions(line, b.enabled, b.stopAtHit, b.condition);
+  return line;
+}
+
+std::string WatchpointLine(const SavedWatchpoint& w) {
+  std::string line = "watch ";
+  line += w.first;
+  line += "..";
+  line += w.last;
+  line += " ";
+  line += AccessText(w.access);
+  AppendOptions(line, w.enabled, w.stopAtHit, w.condition);
+  return line;
+}
+
+std::string ExpressionLine(std::string_view expression) {
+  std::string line = "expr ";
+  line += expression;
+  return line;
+}
+
 std::string SessionText(const SavedSession& session) {
-  std::string text = "; Tervik session: breakpoints, watchpoints and watch expressions\n";
-  for (const SavedBreakpoint& b : session.breakpoints) {
-    std::string line = "break " + b.address;
-    AppendOptions(line, b.enabled, b.stopAtHit, b.condition);
-    text += line + "\n";
-  }
-  for (const SavedWatchpoint& w : session.watchpoints) {
-    std::string line = "watch " + w.first + ".." + w.last + " " + AccessText(w.access);
-    AppendOptions(line, w.enabled, w.stopAtHit, w.condition);
-    text += line + "\n";
-  }
-  for (const std::string& e : session.expressions) text += "expr " + e + "\n";
+  std::string text(kSessionHeading);
+  text += "\n";
+  for (const SavedBreakpoint& b : session.breakpoints) text += BreakpointLine(b) + "\n";
+  for (const SavedWatchpoint& w : session.watchpoints) text += WatchpointLine(w) + "\n";
+  for (const std::string& e : session.expressions) text += ExpressionLine(e) + "\n";
   return text;
+}
+
+SessionLine ReadSessionLine(std::string_view text) {
+  SessionLine read;
+  std::string_view line = Trimmed(text);
+  if (line.empty() || line.front() == ';') return read;
+  read.kind = SessionLine::Kind::Unknown;
+  std::string& problem = read.problem;
+  const std::string_view kind = NextWord(line);
+  if (kind == "break") {
+    SavedBreakpoint& b = read.breakpoint;
+    b.address = std::string(NextWord(line));
+    if (b.address.empty()) {
+      problem = "break needs an address";
+    } else if (ReadOptions(line, b.enabled, b.stopAtHit, b.condition, problem)) {
+      read.kind = SessionLine::Kind::Breakpoint;
+    }
+  } else if (kind == "watch") {
+    SavedWatchpoint& w = read.watchpoint;
+    const std::string_view range = NextWord(line);
+    const size_t dots = range.find("..");
+    const std::string_view access = NextWord(line);
+    if (dots == std::string_view::npos || dots == 0 || dots + 2 >= range.size()) {
+      problem = "watch needs FIRST..LAST";
+    } else if (access != "r" && access != "w" && access != "rw") {
+      problem = "watch needs r, w or rw after its range";
+    } else {
+      w.first = std::string(range.substr(0, dots));
+      w.last = std::string(range.substr(dots + 2));
+      w.access = access == "r"   ? WatchAccess::Read
+                 : access == "w" ? WatchAccess::Write
+                                 : WatchAccess::ReadWrite;
+      if (ReadOptions(line, w.enabled, w.stopAtHit, w.condition, problem)) {
+        read.kind = SessionLine::Kind::Watchpoint;
+      }
+    }
+  } else if (kind == "expr") {
+    const std::string_view expression = Trimmed(line);
+    if (expression.empty()) {
+      problem = "expr needs an expression";
+    } else {
+      read.expression = std::string(expression);
+      read.kind = SessionLine::Kind::Expression;
+    }
+  } else {
+    problem = "not a session line";
+  }
+  return read;
 }
 
 SessionRead ReadSessionText(std::string_view text) {
@@ -119,50 +190,24 @@ SessionRead ReadSessionText(std::string_view text) {
   size_t number = 0;
   while (!text.empty()) {
     const size_t end = text.find('\n');
-    std::string_view line = Trimmed(text.substr(0, end));
+    SessionLine line = ReadSessionLine(text.substr(0, end));
     text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
     ++number;
-    if (line.empty() || line.front() == ';') continue;
-    std::string problem;
-    const std::string_view kind = NextWord(line);
-    if (kind == "break") {
-      SavedBreakpoint b;
-      b.address = std::string(NextWord(line));
-      if (b.address.empty()) {
-        problem = "break needs an address";
-      } else if (ReadOptions(line, b.enabled, b.stopAtHit, b.condition, problem)) {
-        read.session.breakpoints.push_back(std::move(b));
-      }
-    } else if (kind == "watch") {
-      SavedWatchpoint w;
-      const std::string_view range = NextWord(line);
-      const size_t dots = range.find("..");
-      const std::string_view access = NextWord(line);
-      if (dots == std::string_view::npos || dots == 0 || dots + 2 >= range.size()) {
-        problem = "watch needs FIRST..LAST";
-      } else if (access != "r" && access != "w" && access != "rw") {
-        problem = "watch needs r, w or rw after its range";
-      } else {
-        w.first = std::string(range.substr(0, dots));
-        w.last = std::string(range.substr(dots + 2));
-        w.access = access == "r"   ? WatchAccess::Read
-                   : access == "w" ? WatchAccess::Write
-                                   : WatchAccess::ReadWrite;
-        if (ReadOptions(line, w.enabled, w.stopAtHit, w.condition, problem))
-          read.session.watchpoints.push_back(std::move(w));
-      }
-    } else if (kind == "expr") {
-      const std::string_view expression = Trimmed(line);
-      if (expression.empty()) {
-        problem = "expr needs an expression";
-      } else {
-        read.session.expressions.emplace_back(expression);
-      }
-    } else {
-      problem = "not a session line";
+    switch (line.kind) {
+      case SessionLine::Kind::Comment: break;
+      case SessionLine::Kind::Breakpoint:
+        read.session.breakpoints.push_back(std::move(line.breakpoint));
+        break;
+      case SessionLine::Kind::Watchpoint:
+        read.session.watchpoints.push_back(std::move(line.watchpoint));
+        break;
+      case SessionLine::Kind::Expression:
+        read.session.expressions.push_back(std::move(line.expression));
+        break;
+      case SessionLine::Kind::Unknown:
+        read.problems.push_back("line " + std::to_string(number) + ": " + line.problem);
+        break;
     }
-    if (!problem.empty())
-      read.problems.push_back("line " + std::to_string(number) + ": " + problem);
   }
   return read;
 }

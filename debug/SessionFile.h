@@ -13,6 +13,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -51,13 +52,45 @@ struct SavedSession {
 // X.session for a program X.asm or X.lst (any path: its extension replaced).
 std::string SessionPathFor(const std::string& programPath);
 
+// The file's first line when the debugger makes it.
+inline constexpr std::string_view kSessionHeading =
+    "; Tervik session: breakpoints, watchpoints and watch expressions";
+
 std::string SessionText(const SavedSession& session);
+// One item's line, without its line end.
+std::string BreakpointLine(const SavedBreakpoint& b);
+std::string WatchpointLine(const SavedWatchpoint& w);
+std::string ExpressionLine(std::string_view expression);
+
+// One line of a session file as the reader takes it.
+struct SessionLine {
+  enum class Kind : uint8_t {
+    Comment,  // blank, or starting with ';'
+    Breakpoint,
+    Watchpoint,
+    Expression,
+    Unknown,  // not an item the reader knows: `problem` says why
+  };
+  Kind kind = Kind::Comment;
+  SavedBreakpoint breakpoint;
+  SavedWatchpoint watchpoint;
+  std::string expression;
+  std::string problem;
+};
+SessionLine ReadSessionLine(std::string_view line);
 
 struct SessionRead {
   SavedSession session;
   std::vector<std::string> problems;  // "line 3: ..." for each line that was skipped
 };
 SessionRead ReadSessionText(std::string_view text);
+
+// An address saved as text, evaluated with the session's symbols now; nothing when it does not
+// resolve.
+std::optional<uint32_t> ResolveAddress(const std::string& text, const Session& session);
+// An address as the writer saves it: by label where the symbols name one near below it
+// ("loop+2"), in hex otherwise ("0x0000000F").
+std::string AddressText(uint32_t address, const SymbolTable& symbols);
 
 // The session's breakpoints, watchpoints and the watch list, addresses by label where the
 // session's symbols name one.
