@@ -65,7 +65,7 @@ class ModuleFaultTest : public QObject {
                                                 module.toStdString() + " " + param.toStdString() +
                                                 "\n");
     TFMain main;
-    main.FormCreate();
+    main.FormCreate("default.map", true);  // named, as --map names it: its module is trusted
     main.show();
     QCOMPARE(main.Cpu().Regions().size(), size_t{3});
     // loop: ADDI R1,R1,1 ; LOADI R3,R5,0 ; STORE R6,R1 ; JUMPI loop, with R5, R6 in the module.
