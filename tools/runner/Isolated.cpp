@@ -1,6 +1,8 @@
-// The run's process and the runner's watch over it. The child writes one byte when its program
-// stopped running (from then on the --timeout no longer applies: the dumps may take long), then
-// its record; the runner reads the pipe to its end and then collects the child.
+// The runs' process and the runner's watch over it. For each run the worker writes a message
+// when the run starts, one when its program stopped running (from then on the --timeout no
+// longer applies: the dumps may take long), and the run's record; each message is a kind byte
+// and a netstring. The runner reads the pipe to its end, then collects the worker. One worker
+// runs every line it can: a process per line would cost far more than the runs themselves.
 #include "Isolated.h"
 
 #include <fcntl.h>
@@ -18,6 +20,7 @@
 #include <cstring>
 #include <iostream>
 #include <optional>
+#include <stdexcept>
 #include <string_view>
 #include <utility>
 
@@ -30,11 +33,12 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// How long a child has to end by itself once a signal was passed on to it, or once its --timeout
-// ran out (its run loop looks at both between batches, a few milliseconds apart).
+// How long a worker has to end by itself once a signal was passed on to it, or once a run's
+// --timeout ran out (its run loop looks at both between batches, a few milliseconds apart).
 constexpr auto kSignalGrace = std::chrono::milliseconds(200);
 constexpr auto kTimeoutGrace = std::chrono::milliseconds(250);
 
+constexpr char kRunStarts = 'S';
 constexpr char kRunEnded = 'E';
 constexpr char kRecord = 'R';
 
@@ -48,10 +52,33 @@ bool WriteAll(int fd, std::string_view bytes) {
   return true;
 }
 
-[[noreturn]] void RunChild(int fd, pid_t runner, const Request& r, RunConsole& console,
-                           SignalCatcher& signals, jit::EngineKind engine, bool force) {
+void Send(int fd, char kind, std::string_view payload = {}) {
+  std::string message(1, kind);
+  message += std::to_string(payload.size());
+  message += ':';
+  message += payload;
+  message += ',';
+  WriteAll(fd, message);
+}
+
+// One whole message off the front of `bytes`: its kind and payload; nullopt until it is there.
+std::optional<std::pair<char, std::string>> TakeMessage(std::string& bytes) {
+  const size_t colon = bytes.find(':');
+  if (bytes.empty() || colon == std::string::npos) return std::nullopt;
+  size_t length = 0;
+  for (size_t i = 1; i < colon; ++i) length = length * 10 + static_cast<size_t>(bytes[i] - '0');
+  if (bytes.size() < colon + 2 + length) return std::nullopt;
+  std::pair<char, std::string> message{bytes[0], bytes.substr(colon + 1, length)};
+  bytes.erase(0, colon + 2 + length);
+  return message;
+}
+
+[[noreturn]] void RunWorker(int fd, pid_t runner, const std::vector<Request>& requests,
+                            size_t first, RunConsole& console, SignalCatcher& signals,
+                            jit::EngineKind engine, bool force,
+                            const std::function<void(const Finished&)>& announce) {
 #ifdef __linux__
-  // A runner killed outright (SIGKILL) takes its run along instead of leaving it hanging.
+  // A runner killed outright (SIGKILL) takes its worker along instead of leaving it hanging.
   ::prctl(PR_SET_PDEATHSIG, SIGKILL);
   if (::getppid() != runner) ::_exit(kExitFailed);
 #else
@@ -59,14 +86,15 @@ bool WriteAll(int fd, std::string_view bytes) {
 #endif
   signals.KeepCatching();
   try {
-    Finished done = RunOne(
-        r, console, signals.Flag(), engine, [fd] { WriteAll(fd, std::string_view(&kRunEnded, 1)); },
-        force);
-    done.outputError = console.FinishOutput();
-    std::fflush(nullptr);
-    std::string bytes(1, kRecord);
-    bytes += EncodeFinished(done);
-    WriteAll(fd, bytes);
+    for (size_t i = first; i < requests.size() && signals.Caught() == 0; ++i) {
+      Send(fd, kRunStarts);
+      Finished done = RunOne(
+          requests[i], console, signals.Flag(), engine, [fd] { Send(fd, kRunEnded); }, force);
+      done.outputError = console.FinishOutput();
+      announce(done);
+      std::fflush(nullptr);
+      Send(fd, kRecord, EncodeFinished(done));
+    }
   } catch (...) {
     // Nothing may reach the runner's own code from here: the runner reports a run without a
     // record.
@@ -95,62 +123,166 @@ class HeldSignals {
   sigset_t old_{};
 };
 
-// What the runner saw of its child.
-struct Watched {
-  std::string bytes;      // all the child wrote
-  int wait = 0;           // waitpid's status
-  bool timedOut = false;  // the runner ended it after its --timeout
-  int passedOn = 0;       // the signal the runner passed on to it, 0: none
-};
+std::optional<Clock::duration> TimeoutOf(const Request& r) {
+  // A --timeout that cannot be read is the run's own error, which RunOne reports.
+  if (!r.timeoutText) return std::nullopt;
+  const debug::Result<std::chrono::nanoseconds> timeout = ParseSeconds(*r.timeoutText);
+  if (!timeout.ok()) return std::nullopt;
+  return std::chrono::duration_cast<Clock::duration>(timeout.value());
+}
 
-Watched Watch(pid_t child, int fd, const std::optional<Clock::time_point>& deadline,
-              SignalCatcher& signals) {
-  Watched seen;
-  std::optional<Clock::time_point> killAt;
-  {
-    const HeldSignals held;
-    for (;;) {
-      const Clock::time_point now = Clock::now();
-      if (seen.passedOn == 0 && signals.Caught() != 0) {
-        seen.passedOn = signals.Caught();
-        ::kill(child, seen.passedOn);
-        killAt = now + kSignalGrace;
+// The runner's side of one worker, from the run `next` on.
+class Watch {
+ public:
+  Watch(const std::vector<Request>& requests, size_t next, SignalCatcher& signals,
+        const std::function<void(const Finished&)>& announce,
+        const std::function<void(Finished&&)>& finished)
+      : requests_(requests),
+        next_(next),
+        signals_(signals),
+        announce_(announce),
+        finished_(finished) {}
+
+  // Watches the worker `child` through `fd` until it ends; returns the first run it did not
+  // finish (requests.size() when none is left).
+  size_t Follow(pid_t child, int fd) {
+    started_ = Clock::now();
+    {
+      const HeldSignals held;
+      for (;;) {
+        Look(child);
+        timespec limit{};
+        const std::optional<Clock::time_point> wake = Wake();
+        if (wake) {
+          const auto left = std::max(Clock::duration::zero(), *wake - Clock::now());
+          const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
+          limit.tv_sec = static_cast<time_t>(ns / 1'000'000'000);
+          limit.tv_nsec = static_cast<long>(ns % 1'000'000'000);
+        }
+        pollfd ready{fd, POLLIN, 0};
+        if (::ppoll(&ready, 1, wake ? &limit : nullptr, held.WhileWaiting()) <= 0) continue;
+        std::array<char, 64 * 1024> block;
+        const ssize_t got = ::read(fd, block.data(), block.size());
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) break;
+        bytes_.append(block.data(), static_cast<size_t>(got));
+        while (std::optional<std::pair<char, std::string>> message = TakeMessage(bytes_)) {
+          Take(message->first, message->second);
+        }
       }
-      const bool running = seen.bytes.empty() || seen.bytes[0] != kRunEnded;
-      if (deadline && running && !seen.timedOut && now >= *deadline + kTimeoutGrace) {
-        seen.timedOut = true;
-        ::kill(child, SIGKILL);
+    }
+    int wait = 0;
+    while (::waitpid(child, &wait, 0) < 0 && errno == EINTR) {
+    }
+    if (runOpen_) {
+      Finished lost = Lost(wait);
+      announce_(lost);
+      finished_(std::move(lost));
+      ++next_;
+    }
+    return next_;
+  }
+
+ private:
+  void Take(char kind, const std::string& payload) {
+    switch (kind) {
+      case kRunStarts:
+        runOpen_ = true;
+        ended_ = false;
+        started_ = Clock::now();
+        break;
+      case kRunEnded: ended_ = true; break;
+      case kRecord: {
+        std::optional<Finished> record = DecodeFinished(payload);
+        if (!record) return;  // the worker's end says what became of the run
+        runOpen_ = false;
+        finished_(std::move(*record));
+        ++next_;
+        break;
       }
-      if (killAt && now >= *killAt) {
-        ::kill(child, SIGKILL);
-        killAt.reset();
-      }
-      std::optional<Clock::time_point> wake = killAt;
-      if (deadline && running && !seen.timedOut) {
-        const Clock::time_point end = *deadline + kTimeoutGrace;
-        if (!wake || end < *wake) wake = end;
-      }
-      timespec limit{};
-      if (wake) {
-        const auto left = std::max(Clock::duration::zero(), *wake - now);
-        const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
-        limit.tv_sec = static_cast<time_t>(ns / 1'000'000'000);
-        limit.tv_nsec = static_cast<long>(ns % 1'000'000'000);
-      }
-      pollfd ready{fd, POLLIN, 0};
-      const int n = ::ppoll(&ready, 1, wake ? &limit : nullptr, held.WhileWaiting());
-      if (n <= 0) continue;  // a signal, or a time to look again
-      std::array<char, 64 * 1024> block;
-      const ssize_t got = ::read(fd, block.data(), block.size());
-      if (got < 0 && errno == EINTR) continue;
-      if (got <= 0) break;
-      seen.bytes.append(block.data(), static_cast<size_t>(got));
+      default: break;
     }
   }
-  while (::waitpid(child, &seen.wait, 0) < 0 && errno == EINTR) {
+
+  // Passes a signal on, and ends the worker when a run's time or the grace after a signal ran
+  // out.
+  void Look(pid_t child) {
+    const Clock::time_point now = Clock::now();
+    if (passedOn_ == 0 && signals_.Caught() != 0) {
+      passedOn_ = signals_.Caught();
+      ::kill(child, passedOn_);
+      killAt_ = now + kSignalGrace;
+    }
+    if (const std::optional<Clock::time_point> end = RunDeadline(); end && now >= *end) {
+      timedOut_ = true;
+      ::kill(child, SIGKILL);
+    }
+    if (killAt_ && now >= *killAt_) {
+      ::kill(child, SIGKILL);
+      killAt_.reset();
+    }
   }
-  return seen;
-}
+
+  std::optional<Clock::time_point> RunDeadline() const {
+    if (timedOut_ || ended_ || next_ >= requests_.size()) return std::nullopt;
+    const std::optional<Clock::duration> timeout = TimeoutOf(requests_[next_]);
+    if (!timeout) return std::nullopt;
+    return started_ + *timeout + kTimeoutGrace;
+  }
+
+  std::optional<Clock::time_point> Wake() const {
+    std::optional<Clock::time_point> wake = killAt_;
+    if (const std::optional<Clock::time_point> end = RunDeadline();
+        end && (!wake || *end < *wake)) {
+      wake = end;
+    }
+    return wake;
+  }
+
+  // The result of the run the worker did not finish, from how the worker ended.
+  Finished Lost(int wait) const {
+    const Request& r = requests_[next_];
+    Finished done;
+    done.report.name = r.name.empty() ? *r.listingPath : r.name;
+    std::string message;
+    if (timedOut_) {
+      done.status = kExitTimeout;
+      done.report.stop = "timeout: the run was ended while its modules were loading or busy";
+      message = "the run took longer than --timeout " + *r.timeoutText + " (ended by the runner)";
+    } else if (passedOn_ != 0) {
+      done.status = kExitSignal + passedOn_;
+      message = "interrupted by " + SignalName(passedOn_) + " (ended by the runner)";
+    } else if (WIFEXITED(wait)) {
+      done.status = kExitFailed;
+      message = "the run ended without a result: a module called exit(" +
+                std::to_string(WEXITSTATUS(wait)) + ")";
+    } else if (WIFSIGNALED(wait)) {
+      done.status = kExitFailed;
+      message = "the run ended without a result: killed by " + SignalName(WTERMSIG(wait));
+    } else {
+      done.status = kExitFailed;
+      message = "the run ended without a result";
+    }
+    std::cerr << "tervik-run: " << (r.origin.empty() ? "" : r.origin + ": ") << message << "\n";
+    done.report.status = done.status;
+    done.report.failures.push_back(message);
+    done.report.seconds = std::chrono::duration<double>(Clock::now() - started_).count();
+    return done;
+  }
+
+  const std::vector<Request>& requests_;
+  size_t next_;
+  SignalCatcher& signals_;
+  const std::function<void(const Finished&)>& announce_;
+  const std::function<void(Finished&&)>& finished_;
+  std::string bytes_;
+  Clock::time_point started_;
+  bool runOpen_ = false;  // a run started and has no record yet
+  bool ended_ = false;    // its program stopped running
+  bool timedOut_ = false;
+  int passedOn_ = 0;
+  std::optional<Clock::time_point> killAt_;
+};
 
 }  // namespace
 
@@ -168,68 +300,32 @@ std::string SignalName(int signal) {
   return "signal " + std::to_string(signal);
 }
 
-Finished RunIsolated(const Request& r, RunConsole& console, SignalCatcher& signals,
-                     jit::EngineKind engine, bool force) {
-  const Clock::time_point started = Clock::now();
-  Finished done;
-  done.report.name = r.name.empty() ? *r.listingPath : r.name;
-  const auto fail = [&](int status, const std::string& message) {
-    std::cerr << "tervik-run: " << (r.origin.empty() ? "" : r.origin + ": ") << message << "\n";
-    done.status = status;
-    done.report.status = status;
-    done.report.failures.push_back(message);
-    done.report.seconds = std::chrono::duration<double>(Clock::now() - started).count();
-    return done;
-  };
-  // A --timeout that cannot be read is the run's own error, which RunOne reports.
-  std::optional<Clock::time_point> deadline;
-  if (r.timeoutText) {
-    const debug::Result<std::chrono::nanoseconds> timeout = ParseSeconds(*r.timeoutText);
-    if (timeout.ok()) deadline = started + timeout.value();
+void RunIsolated(const std::vector<Request>& requests, RunConsole& console, SignalCatcher& signals,
+                 jit::EngineKind engine, bool force,
+                 const std::function<void(const Finished&)>& announce,
+                 const std::function<void(Finished&&)>& finished) {
+  size_t next = 0;
+  while (next < requests.size() && signals.Caught() == 0) {
+    int ends[2];
+    if (::pipe2(ends, O_CLOEXEC) != 0) {
+      throw std::runtime_error(std::string("cannot start the runs: ") + std::strerror(errno));
+    }
+    platform::FileDescriptor reader(ends[0]);
+    platform::FileDescriptor writer(ends[1]);
+    // What stdio holds now must not be written twice, by both processes.
+    std::fflush(nullptr);
+    const pid_t runner = ::getpid();
+    const pid_t child = ::fork();
+    if (child < 0) {
+      throw std::runtime_error(std::string("cannot start the runs: ") + std::strerror(errno));
+    }
+    if (child == 0) {
+      reader.Close();
+      RunWorker(writer.get(), runner, requests, next, console, signals, engine, force, announce);
+    }
+    writer.Close();
+    next = Watch(requests, next, signals, announce, finished).Follow(child, reader.get());
   }
-  int ends[2];
-  if (::pipe2(ends, O_CLOEXEC) != 0) {
-    return fail(kExitFailed, std::string("cannot start the run: ") + std::strerror(errno));
-  }
-  platform::FileDescriptor reader(ends[0]);
-  platform::FileDescriptor writer(ends[1]);
-  // What stdio holds now must not be written twice, by both processes.
-  std::fflush(nullptr);
-  const pid_t runner = ::getpid();
-  const pid_t child = ::fork();
-  if (child < 0) {
-    return fail(kExitFailed, std::string("cannot start the run: ") + std::strerror(errno));
-  }
-  if (child == 0) {
-    reader.Close();
-    RunChild(writer.get(), runner, r, console, signals, engine, force);
-  }
-  writer.Close();
-  const Watched seen = Watch(child, reader.get(), deadline, signals);
-
-  std::string_view bytes = seen.bytes;
-  if (!bytes.empty() && bytes[0] == kRunEnded) bytes.remove_prefix(1);
-  if (!bytes.empty() && bytes[0] == kRecord) {
-    if (std::optional<Finished> record = DecodeFinished(bytes.substr(1))) return *record;
-  }
-  if (seen.timedOut) {
-    done.report.stop = "timeout: the run was ended while its modules were loading or busy";
-    return fail(kExitTimeout,
-                "the run took longer than --timeout " + *r.timeoutText + " (ended by the runner)");
-  }
-  if (seen.passedOn != 0) {
-    return fail(kExitSignal + seen.passedOn,
-                "interrupted by " + SignalName(seen.passedOn) + " (ended by the runner)");
-  }
-  if (WIFEXITED(seen.wait)) {
-    return fail(kExitFailed, "the run ended without a result: a module called exit(" +
-                                 std::to_string(WEXITSTATUS(seen.wait)) + ")");
-  }
-  if (WIFSIGNALED(seen.wait)) {
-    return fail(kExitFailed,
-                "the run ended without a result: killed by " + SignalName(WTERMSIG(seen.wait)));
-  }
-  return fail(kExitFailed, "the run ended without a result");
 }
 
 }  // namespace tervik::runner

@@ -277,11 +277,13 @@ int RunMain(int argc, char** argv) {
     int status = kExitSuccess;
     size_t passed = 0;
     int outputError = 0;
-    for (const Request& r : requests) {
-      if (signals.Caught() != 0) break;
-      // Each run in a process of its own: a module that exits, aborts or hangs ends its run,
-      // not the runner.
-      Finished done = RunIsolated(r, console, signals, engine, global.force);
+    // The runs in a process of their own: a module that exits, aborts or hangs ends its run,
+    // not the runner.
+    // A suite's result line goes out where the run's own lines do, in order with them.
+    const auto announce = [suite](const Finished& done) {
+      if (suite) std::cout << ResultLine(done.report) << std::endl;
+    };
+    RunIsolated(requests, console, signals, engine, global.force, announce, [&](Finished&& done) {
       if (done.outputError != 0 && outputError == 0) {
         outputError = done.outputError;
         std::cerr << "tervik-run: cannot write '" << global.outputPath
@@ -289,9 +291,8 @@ int RunMain(int argc, char** argv) {
       }
       if (status == kExitSuccess) status = done.status;
       passed += done.status == kExitSuccess ? 1 : 0;
-      if (suite) std::cout << ResultLine(done.report) << std::endl;
       report.cases.push_back(std::move(done.report));
-    }
+    });
     if (suite) {
       std::cout << passed << " passed, " << report.cases.size() - passed << " failed" << std::endl;
     }
