@@ -2,14 +2,25 @@
 // plain run through the debugging session (standstill check on every step), with an --until
 // address, and traced (writing the text to /dev/null) against the bare steps the trace is built
 // on; and the runner with examples/default.map's three modules, clocked by catch-up and every
-// step, side by side with none (the goal: >= 0.85 of none with catch-up).
+// step, side by side with none (the goal: >= 0.85 of none with catch-up); and one run of a tiny
+// program as a suite line costs it, in the runner's process and in a watched worker process
+// (the goal: isolated at most 2x in-process).
 #include <benchmark/benchmark.h>
+#include <fcntl.h>
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <memory>
+#include <vector>
 
+#include "Assembler.h"
 #include "BenchSupport.h"
+#include "Isolated.h"
+#include "RunConsole.h"
+#include "RunOne.h"
 
 #include "Processor.h"
 #include "Runner.h"
@@ -158,6 +169,80 @@ void BM_RunnerDefaultMap(benchmark::State& state) {
   state.counters["everystep_ratio"] = seconds[0] / seconds[2];
 }
 BENCHMARK(BM_RunnerDefaultMap);
+
+// A suite line's run of a five-instruction program on a two-region map, as tervik-run makes it
+// for each line; what the run writes to standard output goes to /dev/null meanwhile.
+class TinyRun {
+ public:
+  TinyRun() : folder_(std::filesystem::temp_directory_path() / "tervik_bench_tiny_run") {
+    std::filesystem::create_directories(folder_);
+    std::ofstream(folder_ / "m.map") << "0x0000 0x1000 ROM\n0x1000 0x1000 RAM\n";
+    const tervik::assembler::Result program =
+        tervik::assembler::Assemble("start: MOVEL R1,H#5%\n ADDI R1,R1,1\nhalt: JUMPI halt%\n");
+    std::ofstream(folder_ / "tiny.lst") << program.listing;
+    request_.mapPath = (folder_ / "m.map").string();
+    request_.listingPath = (folder_ / "tiny.lst").string();
+    request_.expectTexts = {"R1 == 6"};
+    std::fflush(stdout);
+    savedStdout_ = ::dup(STDOUT_FILENO);
+    const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+    ::dup2(null, STDOUT_FILENO);
+    ::close(null);
+  }
+  ~TinyRun() {
+    std::fflush(stdout);
+    ::dup2(savedStdout_, STDOUT_FILENO);
+    ::close(savedStdout_);
+    std::error_code ignored;
+    std::filesystem::remove_all(folder_, ignored);
+  }
+  TinyRun(const TinyRun&) = delete;
+  TinyRun& operator=(const TinyRun&) = delete;
+
+  const tervik::runner::Request& request() const { return request_; }
+
+ private:
+  std::filesystem::path folder_;
+  tervik::runner::Request request_;
+  int savedStdout_ = -1;
+};
+
+// A suite of kLines such lines per iteration: the runs in the runner's process, and in a
+// watched worker process (one fork per suite while no module ends it).
+constexpr size_t kLines = 200;
+
+void BM_SuiteInProcess(benchmark::State& state) {
+  TinyRun tiny;
+  tervik::runner::RunConsole console(true, nullptr);
+  for (auto _ : state) {
+    for (size_t i = 0; i < kLines; ++i) {
+      const tervik::runner::Finished done =
+          tervik::runner::RunOne(tiny.request(), console, nullptr);
+      if (done.status != 0) state.SkipWithError("the tiny run did not pass");
+    }
+  }
+  state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * kLines));
+}
+BENCHMARK(BM_SuiteInProcess)->Unit(benchmark::kMillisecond);
+
+void BM_SuiteIsolated(benchmark::State& state) {
+  TinyRun tiny;
+  tervik::runner::RunConsole console(true, nullptr);
+  tervik::runner::SignalCatcher signals;
+  const std::vector<tervik::runner::Request> suite(kLines, tiny.request());
+  for (auto _ : state) {
+    tervik::runner::RunIsolated(
+        suite, console, signals, tervik::jit::DefaultEngine(), false,
+        [](const tervik::runner::Finished&) {},
+        [&](tervik::runner::Finished&& done) {
+          if (done.status != 0) {
+            state.SkipWithError("the tiny run did not pass");
+          }
+        });
+  }
+  state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * kLines));
+}
+BENCHMARK(BM_SuiteIsolated)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

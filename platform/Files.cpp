@@ -2,6 +2,7 @@
 #include "Files.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -11,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <system_error>
 #include <utility>
@@ -37,25 +39,59 @@ class TemporaryFile {
   std::string path_;
 };
 
+// Ignores a signal while it lives, so that the system call that would raise it fails with its
+// errno instead (SIGPIPE: EPIPE; SIGXFSZ, past the file size limit: EFBIG) and the writer can
+// clean up and say why. Restores what was there; errno survives the restoring.
+class IgnoredSignal {
+ public:
+  explicit IgnoredSignal(int signal) : signal_(signal) {
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    ::sigaction(signal_, &ignore, &old_);
+  }
+  ~IgnoredSignal() {
+    const int error = errno;
+    ::sigaction(signal_, &old_, nullptr);
+    errno = error;
+  }
+  IgnoredSignal(const IgnoredSignal&) = delete;
+  IgnoredSignal& operator=(const IgnoredSignal&) = delete;
+
+ private:
+  int signal_;
+  struct sigaction old_ {};
+};
+
 }  // namespace
 
 // The open does not wait for a FIFO's writer.
-bool ReadRegularFile(const std::string& path, std::string& text, std::string& error,
-                     size_t maxBytes) {
+int OpenRegularFile(const std::string& path, std::string& error) {
   FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
   struct stat info {};
   if (fd.get() < 0 || fstat(fd.get(), &info) != 0) {
     error = std::strerror(errno);
-    return false;
+    return -1;
   }
   if (S_ISDIR(info.st_mode)) {
     error = "it is a folder";
-    return false;
+    return -1;
   }
   if (!S_ISREG(info.st_mode)) {
     error = "it is not a regular file";
-    return false;
+    return -1;
   }
+  // Reads of a regular file never block; the flag only kept the open from waiting.
+  ::fcntl(fd.get(), F_SETFL, O_RDONLY);
+  const int opened = fd.get();
+  fd.release();
+  return opened;
+}
+
+bool ReadRegularFile(const std::string& path, std::string& text, std::string& error,
+                     size_t maxBytes) {
+  FileDescriptor fd(OpenRegularFile(path, error));
+  if (fd.get() < 0) return false;
   text.clear();
   char block[64 * 1024];
   for (;;) {
@@ -106,9 +142,62 @@ int ConnectSocket(const std::string& path) {
   return connected;
 }
 
-bool WriteStream(const OutputTarget& target, std::string_view text) {
+bool Interrupted(const WriteOptions& options) {
+  return options.interrupt != nullptr && *options.interrupt != 0;
+}
+
+// Opens a FIFO for writing without blocking: a plain open would wait for a reader for ever.
+// Tries again every few milliseconds for options.readerWait; -1 with errno ENXIO when no reader
+// came, EINTR when options.interrupt was set.
+int OpenFifo(const std::string& path, const WriteOptions& options) {
+  const auto until = std::chrono::steady_clock::now() + options.readerWait;
+  for (;;) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd >= 0 || errno != ENXIO) return fd;
+    if (Interrupted(options)) {
+      errno = EINTR;
+      return -1;
+    }
+    if (std::chrono::steady_clock::now() >= until) {
+      errno = ENXIO;
+      return -1;
+    }
+    const timespec pause{0, 5'000'000};
+    ::nanosleep(&pause, nullptr);  // a signal ends it early, and the flag is looked at again
+  }
+}
+
+// Writes to a FIFO opened without blocking: a full pipe is waited on with poll, which a signal
+// interrupts (the system never restarts it), so options.interrupt ends a reader that stopped
+// reading.
+bool WriteFifo(int fd, std::string_view text, const WriteOptions& options) {
+  for (size_t done = 0; done < text.size();) {
+    const ssize_t put = ::write(fd, text.data() + done, text.size() - done);
+    if (put >= 0) {
+      done += static_cast<size_t>(put);
+      continue;
+    }
+    if (errno != EAGAIN && errno != EINTR) return false;
+    if (Interrupted(options)) {
+      errno = EINTR;
+      return false;
+    }
+    pollfd ready{fd, POLLOUT, 0};
+    if (::poll(&ready, 1, -1) < 0 && errno != EINTR) return false;
+  }
+  return true;
+}
+
+bool WriteStream(const OutputTarget& target, std::string_view text, const WriteOptions& options) {
   struct stat info {};
   if (::stat(target.resolved.c_str(), &info) != 0) return false;
+  if (S_ISFIFO(info.st_mode)) {
+    FileDescriptor fd(OpenFifo(target.resolved, options));
+    if (fd.get() < 0) return false;
+    // A reader that went away must not end the process with SIGPIPE: EPIPE says it instead.
+    const IgnoredSignal noPipeSignal(SIGPIPE);
+    return WriteFifo(fd.get(), text, options) && fd.Close();
+  }
   FileDescriptor fd(S_ISSOCK(info.st_mode)
                         ? ConnectSocket(target.resolved)
                         : ::open(target.resolved.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC));
@@ -134,6 +223,9 @@ bool ReplaceFile(const OutputTarget& target, std::string_view text) {
   FileDescriptor fd(mkostemp(name.data(), O_CLOEXEC));
   if (fd.get() < 0) return false;
   TemporaryFile temporary(name);
+  // Past the file size limit (ulimit -f) the write fails with EFBIG and the temporary file goes,
+  // rather than the process ending by SIGXFSZ with the file left behind.
+  const IgnoredSignal noSizeSignal(SIGXFSZ);
   if (existed) {
     // The owner may only be kept by a process allowed to give the file away; a failure there
     // leaves the writer's own, as any new file.
@@ -211,6 +303,10 @@ OutputTarget ResolveOutput(const std::string& path, bool dashIsStdout) {
     target.resolved = current.string();
     if (S_ISREG(info.st_mode)) {
       target.kind = OutputKind::RegularFile;
+      // By its mode, not by access(): the super-user may write anything, yet a file made 0444
+      // says it is not to be replaced.
+      target.readOnly = (info.st_mode & 0222) == 0 ||
+                        ::faccessat(AT_FDCWD, current.c_str(), W_OK, AT_EACCESS) != 0;
     } else if (S_ISCHR(info.st_mode) || S_ISFIFO(info.st_mode) || S_ISSOCK(info.st_mode)) {
       target.kind = OutputKind::Stream;
     } else {
@@ -224,21 +320,40 @@ OutputTarget ResolveOutput(const std::string& path, bool dashIsStdout) {
 }
 
 bool WriteOutput(const std::string& path, std::string_view text, std::string& error,
-                 bool dashIsStdout) {
-  const OutputTarget target = ResolveOutput(path, dashIsStdout);
+                 const WriteOptions& options) {
+  const OutputTarget target = ResolveOutput(path, options.dashIsStdout);
   bool written = false;
   switch (target.kind) {
     case OutputKind::StandardOutput: written = WriteAll(STDOUT_FILENO, text); break;
     case OutputKind::NewFile:
-    case OutputKind::RegularFile: written = ReplaceFile(target, text); break;
-    case OutputKind::Stream: written = WriteStream(target, text); break;
+    case OutputKind::RegularFile:
+      if (target.readOnly && !options.replaceReadOnly) {
+        error = "it is read-only";
+        errno = EACCES;
+        return false;
+      }
+      written = ReplaceFile(target, text);
+      break;
+    case OutputKind::Stream: written = WriteStream(target, text, options); break;
     case OutputKind::Refused:
       error = target.refusal;
       errno = target.refusal == "it is a folder" ? EISDIR : EINVAL;
       return false;
   }
-  if (!written) error = std::strerror(errno);
+  if (!written) {
+    const int why = errno;
+    error = why == ENXIO && target.kind == OutputKind::Stream ? "no process reads the FIFO"
+                                                              : std::strerror(why);
+    errno = why;
+  }
   return written;
+}
+
+bool WriteOutput(const std::string& path, std::string_view text, std::string& error,
+                 bool dashIsStdout) {
+  WriteOptions options;
+  options.dashIsStdout = dashIsStdout;
+  return WriteOutput(path, text, error, options);
 }
 
 bool WriteWhole(const std::string& output, const std::string& text) {

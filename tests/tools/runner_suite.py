@@ -1,14 +1,17 @@
 #!/usr/bin/python3
 """tervik-run as a CI step: suites with the command line's options as defaults, runs that cannot
 start or fail, the JUnit report (read back with a real XML parser), --timeout, SIGTERM, SIGINT
-and SIGKILL in the middle of a suite, and a trace whose output fails.
+and SIGKILL in the middle of a suite, a trace whose output fails; modules that hang, call
+exit(0), abort or raise signals in each entry point; every output option against every input
+and every other output; read-only outputs, full disks and file size limits.
 
-    runner_suite.py TERVIK_RUN TERVIK_AS THROWER_MODULE
+    runner_suite.py TERVIK_RUN TERVIK_AS THROWER_MODULE MISBEHAVING_MODULE
 
 Each case of the table runs tervik-run in a fresh folder holding the programs below and checks
 its exit status, the report's cases and the console lines."""
 import os
 import re
+import resource
 import select
 import shutil
 import signal
@@ -18,7 +21,7 @@ import tempfile
 import time
 import xml.etree.ElementTree as ElementTree
 
-RUNNER, ASSEMBLER, THROWER = (os.path.abspath(p) for p in sys.argv[1:4])
+RUNNER, ASSEMBLER, THROWER, MISBEHAVE = (os.path.abspath(p) for p in sys.argv[1:5])
 
 PROGRAMS = {
     # Sets R1 and halts at a jump to itself ("halt").
@@ -35,12 +38,29 @@ PROGRAMS = {
     "throws": "start: LOADI R1,R0,H#7100\nhalt: JUMPI halt%\n",
     # Places no word.
     "empty": "; nothing here\n",
+    # Reads the misbehaving module's word.
+    "reads": "start: LOADI R1,R0,H#7200\nhalt: JUMPI halt%\n",
 }
 # The map's folder holds a copy of the throwing module (a map names a module without a folder).
 MAP = ("0x0000 0x1000 ROM\n0x1000 0x1000 RAM\n0x7000 0x4 DLL libtervik_terminal.so\n"
        "0x7100 0x1 DLL %s\n" % os.path.basename(THROWER))
 
 OK, FAILURE, ERROR = "passed", "failure", "error"
+
+# What misbehave.c does in an entry point, and what becomes of its run: its verdict, the report's
+# type and the runner's line about it.
+MISBEHAVIOURS = {
+    "hang": (FAILURE, "exit status 7", "the run took longer than --timeout 0.5"),
+    "exit0": (ERROR, "exit status 4", "the run ended without a result: a module called exit(0)"),
+    "abort": (ERROR, "exit status 4", "the run ended without a result: killed by SIGABRT"),
+    "segv": (ERROR, "exit status 4", "the run ended without a result: killed by SIGSEGV"),
+    "kill": (ERROR, "exit status 4", "the run ended without a result: killed by SIGKILL"),
+}
+ENTRIES = ("init", "reset", "clock", "read")
+
+
+def bad_map(action, entry):
+    return "bad-%s-%s.map" % (action, entry)
 
 
 class Case:
@@ -122,7 +142,28 @@ CASES = [
          None, ["--map", "m.map", "--lst", "empty.lst", "--steps", "3"], 2,
          [("empty.lst", FAILURE, "exit status 2")],
          err=["tervik-run: warning: No word loaded: 'empty.lst' has no line"]),
+    Case("a NUL byte in a suite line is refused with its line and column; nothing runs",
+         [b"--lst five.lst", b"--lst five\x00.lst"], ["--map", "m.map"], 64, None,
+         err=["tervik-run: s.suite:3: col 11: a NUL byte\n"]),
+    Case("--engine given empty names no engine",
+         None, ["--map", "m.map", "--lst", "five.lst", "--engine", ""], 64, None,
+         err=["tervik-run: --engine: '' is neither 'interpreter' nor 'translator'\n"]),
 ]
+# A failing run, a run whose module misbehaves, a run that passes: the suite fails with the first
+# run's status, and its report holds all three.
+for _action, (_verdict, _type, _text) in MISBEHAVIOURS.items():
+    for _entry in ENTRIES:
+        CASES.append(Case(
+            "a module that does '%s' in %s ends its own run alone" % (_action, _entry),
+            [b"--name fails --lst five.lst --expect 'R1 == 6'",
+             b"--name bad --map %s --lst reads.lst --timeout 0.5" %
+             bad_map(_action, _entry).encode(), b"--name after --lst five.lst"],
+            ["--map", "m.map", "--quiet"], 6,
+            [("fails", FAILURE, "exit status 6"), ("bad", _verdict, _type), ("after", OK, None)],
+            out=["fails: failed (exit status 6)",
+                 "bad: %s (%s)" % ("failed" if _verdict == FAILURE else "error", _type),
+                 "after: passed", "1 passed, 2 failed"],
+            err=["tervik-run: s.suite:3: " + _text]))
 
 
 def write(folder, name, data):
@@ -138,6 +179,11 @@ def make_folder():
     FOLDERS.append(folder)
     write(folder, "m.map", MAP)
     shutil.copy(THROWER, folder)
+    shutil.copy(MISBEHAVE, folder)
+    for action in MISBEHAVIOURS:
+        for entry in ENTRIES:
+            write(folder, bad_map(action, entry), MAP + "0x7200 0x1 DLL %s %s:%s\n" %
+                  (os.path.basename(MISBEHAVE), action, entry))
     for name, source in PROGRAMS.items():
         write(folder, name + ".asm", source)
         subprocess.run([ASSEMBLER, name + ".asm"], cwd=folder, check=True)
@@ -369,12 +415,197 @@ def check_full_trace(failures):
         failures.append("trace to /dev/full: %d %r" % (run.returncode, run.stderr))
 
 
+def check_signal_while_loading(failures):
+    """One SIGTERM ends a run whose module hangs in Initialize (no --timeout) within a second:
+    the report holds the runs so far, the hung one as interrupted."""
+    folder = make_folder()
+    child = start_suite(folder, ["--name first --map m.map --lst five.lst",
+                                 "--name hung --map %s --lst reads.lst" % bad_map("hang", "init"),
+                                 "--name never --map m.map --lst five.lst"])
+    try:
+        wait_for_run(child, folder)
+        time.sleep(0.3)
+        sent = time.monotonic()
+        child.send_signal(signal.SIGTERM)
+        child.communicate(timeout=30)
+        took = time.monotonic() - sent
+    except Exception as e:  # noqa: BLE001 - reported with the case
+        child.kill()
+        failures.append("SIGTERM while a module hangs in Initialize: %r" % e)
+        return
+    _, cases = read_report(os.path.join(folder, "r.xml"))
+    if (child.returncode != -signal.SIGTERM or took > 1.0 or
+            cases != [("first", OK, None), ("hung", ERROR, "exit status 143")]):
+        failures.append("SIGTERM while a module hangs in Initialize: %d after %.2f s, cases %r" %
+                        (child.returncode, took, cases))
+
+
+def check_fifo_without_reader(failures):
+    """A report into a FIFO that no process reads fails within a second or two; SIGTERM while the
+    runner waits for a reader ends it at once. tervik-as does the same with its listing."""
+    folder = make_folder()
+    os.mkfifo(os.path.join(folder, "fifo"))
+    commands = [("tervik-run --junit", [RUNNER, "--map", "m.map", "--lst", "five.lst", "--quiet",
+                                        "--junit", "fifo"], 4),
+                ("tervik-run --dump-display", [RUNNER, "--map", "d.map", "--lst", "five.lst",
+                                               "--quiet", "--dump-display", "fifo"], 4),
+                ("tervik-as -o", [ASSEMBLER, "five.asm", "-o", "fifo"], 1)]
+    write(folder, "d.map", MAP + "0x6000 0x800 DLL libtervik_display.so 64x32\n")
+    for name, args, status in commands:
+        started = time.monotonic()
+        run = subprocess.run(args, cwd=folder, capture_output=True, timeout=30)
+        took = time.monotonic() - started
+        if (run.returncode != status or took > 5 or
+                b"no process reads the FIFO" not in run.stderr):
+            failures.append("%s into a FIFO without a reader: %d after %.2f s: %r" %
+                            (name, run.returncode, took, run.stderr))
+    child = subprocess.Popen(commands[0][1], cwd=folder, stdout=subprocess.DEVNULL,
+                             stderr=subprocess.DEVNULL)
+    time.sleep(0.4)  # the run is over; the runner waits for the FIFO's reader
+    sent = time.monotonic()
+    child.send_signal(signal.SIGTERM)
+    child.wait(timeout=30)
+    if child.returncode != -signal.SIGTERM or time.monotonic() - sent > 0.3:
+        failures.append("SIGTERM while waiting for a FIFO's reader: %d after %.2f s" %
+                        (child.returncode, time.monotonic() - sent))
+
+
+def snapshot(folder):
+    """Every file of the folder (links not followed) with its bytes or link text."""
+    files = {}
+    for name in sorted(os.listdir(folder)):
+        path = os.path.join(folder, name)
+        if os.path.islink(path):
+            files[name] = "-> " + os.readlink(path)
+        elif os.path.isfile(path):
+            with open(path, "rb") as f:
+                files[name] = f.read()
+    return files
+
+
+def check_outputs_against_inputs(failures):
+    """Every output option against every input and every other output, directly and through a
+    link: refused with 64 before anything runs, every file byte-identical afterwards."""
+    outputs = {"--output": [], "--junit": [], "--dump-display": []}
+    inputs = {"map": "d.map", "listing": "five.lst", "symbol file": "five.sym",
+              "suite": "s.suite", "input file": "in.txt", "link to the listing": "link.lst"}
+    for option in outputs:
+        targets = dict(inputs)
+        for other in outputs:
+            if other != option:
+                targets[other] = "other.out"
+        for what, target in targets.items():
+            folder = make_folder()
+            write(folder, "d.map", MAP + "0x6000 0x800 DLL libtervik_display.so 64x32\n")
+            write(folder, "s.suite", "--name one --lst five.lst\n")
+            write(folder, "in.txt", "typed\n")
+            os.symlink("five.lst", os.path.join(folder, "link.lst"))
+            write(folder, "other.out", "another output\n")
+            args = [RUNNER, "--map", "d.map", "--suite", "s.suite", "--input-file", "in.txt",
+                    option, target]
+            if what in outputs:
+                args += [what, target]
+            before = snapshot(folder)
+            run = subprocess.run(args, cwd=folder, capture_output=True, timeout=60)
+            if run.returncode != 64 or snapshot(folder) != before or run.stdout:
+                failures.append("%s onto the %s: %d, files changed: %s, %r" %
+                                (option, what, run.returncode, snapshot(folder) != before,
+                                 run.stderr[-300:]))
+
+
+def check_read_only_outputs(failures):
+    """A read-only output (mode 0444) is refused with 64 and left alone; --force replaces it and
+    keeps its mode."""
+    folder = make_folder()
+    write(folder, "d.map", MAP + "0x6000 0x800 DLL libtervik_display.so 64x32\n")
+    commands = {
+        "tervik-run --output": [RUNNER, "--map", "m.map", "--lst", "bytes.lst", "--output"],
+        "tervik-run --junit": [RUNNER, "--map", "m.map", "--lst", "five.lst", "--junit"],
+        "tervik-run --dump-display": [RUNNER, "--map", "d.map", "--lst", "five.lst",
+                                      "--dump-display"],
+        "tervik-as -o": [ASSEMBLER, "five.asm", "-o"],
+        "tervik-as --sym": [ASSEMBLER, "five.asm", "-o", "other.lst", "--sym"],
+        "tervik-rom -o": [os.path.join(os.path.dirname(RUNNER), "tervik-rom"), "--lst",
+                          "five.lst", "-f", "ihex", "-o"],
+    }
+    for name, args in commands.items():
+        target = os.path.join(folder, "ro.out")
+        for force in (False, True):
+            if os.path.exists(target):
+                os.chmod(target, 0o644)
+            write(folder, "ro.out", "precious\n")
+            os.chmod(target, 0o444)
+            run = subprocess.run(args + ["ro.out"] + (["--force"] if force else []), cwd=folder,
+                                 capture_output=True, timeout=60)
+            with open(target, "rb") as f:
+                text = f.read()
+            mode = os.stat(target).st_mode & 0o777
+            if force and (run.returncode != 0 or text == b"precious\n" or mode != 0o444):
+                failures.append("%s --force onto a read-only file: %d %r, mode %o" %
+                                (name, run.returncode, run.stderr[-200:], mode))
+            if not force and (run.returncode != 64 or text != b"precious\n" or
+                              b"it is read-only" not in run.stderr):
+                failures.append("%s onto a read-only file: %d %r" %
+                                (name, run.returncode, run.stderr[-200:]))
+
+
+def limited(size):
+    """A child's preexec: files it writes may grow to `size` bytes; past it a write fails with
+    EFBIG (or the process gets SIGXFSZ, which subprocess restores to its default action)."""
+    return lambda: resource.setrlimit(resource.RLIMIT_FSIZE, (size, size))
+
+
+def check_writes_that_fail(failures):
+    """--output on a full device says why; past the file size limit, --output and tervik-as's
+    listing fail with the system's reason and leave neither the file nor a temporary one."""
+    folder = make_folder()
+    run = subprocess.run([RUNNER, "--map", "m.map", "--lst", "bytes.lst", "--quiet", "--output",
+                          "/dev/full"], cwd=folder, capture_output=True, timeout=60)
+    if run.returncode != 4 or (b"cannot write '/dev/full': No space left on device\n"
+                               not in run.stderr):
+        failures.append("--output /dev/full: %d %r" % (run.returncode, run.stderr))
+    before = snapshot(folder)
+    run = subprocess.run([RUNNER, "--map", "m.map", "--lst", "endless.lst", "--steps", "30000",
+                          "--quiet", "--output", "lines.txt"], cwd=folder, capture_output=True,
+                         timeout=60, preexec_fn=limited(4096))
+    if (run.returncode != 4 or b"cannot write 'lines.txt': File too large\n" not in run.stderr or
+            snapshot(folder) != before):
+        failures.append("--output past the file size limit: %d %r, files %r" %
+                        (run.returncode, run.stderr, sorted(set(snapshot(folder)) - set(before))))
+    write(folder, "big.asm", "start:\n" + " NOP\n" * 2000 + "halt: JUMPI halt%\n")
+    before = snapshot(folder)
+    run = subprocess.run([ASSEMBLER, "big.asm"], cwd=folder, capture_output=True, timeout=60,
+                         preexec_fn=limited(4096))
+    if (run.returncode != 1 or b"File too large" not in run.stderr or
+            snapshot(folder) != before):
+        failures.append("tervik-as past the file size limit: %d %r, files %r" %
+                        (run.returncode, run.stderr, sorted(set(snapshot(folder)) - set(before))))
+
+
+def check_large_input_file(failures):
+    """--input-file is read as the terminal takes it: a 256 MB input costs no more memory than a
+    short one."""
+    folder = make_folder()
+    with open(os.path.join(folder, "huge.txt"), "wb") as f:
+        f.truncate(256 << 20)  # sparse: no disk space
+    child = subprocess.Popen([RUNNER, "--map", "m.map", "--lst", "five.lst", "--quiet",
+                              "--input-file", "huge.txt"], cwd=folder,
+                             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    _, status, usage = os.wait4(child.pid, 0)
+    child.returncode = status
+    if os.waitstatus_to_exitcode(status) != 0 or usage.ru_maxrss > 128 * 1024:
+        failures.append("a 256 MB --input-file: status %d, %d kB resident" %
+                        (os.waitstatus_to_exitcode(status), usage.ru_maxrss))
+
+
 def main():
     failures = []
     for case in CASES:
         check_case(case, failures)
     for check in (check_golden_report, check_quiet_warning, check_bounded_output, check_signals,
-                  check_full_trace):
+                  check_full_trace, check_signal_while_loading, check_fifo_without_reader,
+                  check_outputs_against_inputs, check_read_only_outputs, check_writes_that_fail,
+                  check_large_input_file):
         guarded(check.__name__, check, failures)
     for failure in failures:
         print("FAILED: " + failure + "\n")

@@ -43,8 +43,9 @@ bool SameFile(const fs::path& output, const fs::path& other) {
 // file (through its links), name a new one, or stream into a device, a FIFO or standard output
 // ("-"), but never be the source or a file the source includes: a failure would remove it, a
 // success overwrite it.
+// A read-only file (mode 0444) is refused too, unless `force`.
 std::optional<std::string> RefusedOutput(const fs::path& output, const fs::path& source,
-                                         const std::vector<std::string>& included) {
+                                         const std::vector<std::string>& included, bool force) {
   if (SameFile(output, source)) return "it is the source '" + source.string() + "'";
   for (const std::string& file : included) {
     if (SameFile(output, file)) return "it is the included file '" + file + "'";
@@ -52,6 +53,7 @@ std::optional<std::string> RefusedOutput(const fs::path& output, const fs::path&
   const tervik::platform::OutputTarget target =
       tervik::platform::ResolveOutput(output.string(), true);
   if (target.kind == tervik::platform::OutputKind::Refused) return target.refusal;
+  if (target.readOnly && !force) return std::string("it is read-only (--force replaces it)");
   return std::nullopt;
 }
 
@@ -62,9 +64,12 @@ int Refuse(const fs::path& output, const std::string& why, bool symbols = false)
   return kExitUsage;
 }
 
-bool Write(const fs::path& output, const std::string& text) {
+bool Write(const fs::path& output, const std::string& text, bool force) {
   std::string error;
-  if (tervik::platform::WriteOutput(output.string(), text, error, true)) return true;
+  tervik::platform::WriteOptions options;
+  options.dashIsStdout = true;
+  options.replaceReadOnly = force;
+  if (tervik::platform::WriteOutput(output.string(), text, error, options)) return true;
   std::cerr << "tervik-as: cannot write '" << output.string() << "': " << error << "\n";
   return false;
 }
@@ -88,13 +93,13 @@ void RemoveOlderSymbols(const fs::path& listing, const std::optional<fs::path>& 
 // Everything after the command line. `mayReplace` turns true once the output is known to be
 // fit to replace: then a failure removes what is there.
 int AssembleFile(const std::string& source, const fs::path& output,
-                 const std::optional<fs::path>& symbolsOutput, bool& mayReplace) {
-  if (const auto why = RefusedOutput(output, source, {})) return Refuse(output, *why);
+                 const std::optional<fs::path>& symbolsOutput, bool force, bool& mayReplace) {
+  if (const auto why = RefusedOutput(output, source, {}, force)) return Refuse(output, *why);
   if (symbolsOutput) {
     if (SameFile(*symbolsOutput, output) || (*symbolsOutput == "-" && output == "-")) {
       return Refuse(*symbolsOutput, "it is the listing too", true);
     }
-    if (const auto why = RefusedOutput(*symbolsOutput, source, {})) {
+    if (const auto why = RefusedOutput(*symbolsOutput, source, {}, force)) {
       return Refuse(*symbolsOutput, *why, true);
     }
   }
@@ -118,9 +123,11 @@ int AssembleFile(const std::string& source, const fs::path& output,
   };
   const tervik::assembler::Result result = tervik::assembler::Assemble(text, source, readFile);
   // Known only now: the files the source includes, which the output must not be either.
-  if (const auto why = RefusedOutput(output, source, included)) return Refuse(output, *why);
+  if (const auto why = RefusedOutput(output, source, included, force)) {
+    return Refuse(output, *why);
+  }
   if (symbolsOutput) {
-    if (const auto why = RefusedOutput(*symbolsOutput, source, included)) {
+    if (const auto why = RefusedOutput(*symbolsOutput, source, included, force)) {
       return Refuse(*symbolsOutput, *why, true);
     }
   }
@@ -134,11 +141,12 @@ int AssembleFile(const std::string& source, const fs::path& output,
               << "; no listing written\n";
     return kExitFailed;
   }
-  if (!Write(output, result.listing)) return kExitFailed;
+  if (!Write(output, result.listing, force)) return kExitFailed;
   if (symbolsOutput &&
       !Write(*symbolsOutput,
              tervik::FormatSymbolFile(result.symbols, tervik::ListingFingerprint(result.listing),
-                                      result.uses))) {
+                                      result.uses),
+             force)) {
     return kExitFailed;
   }
   RemoveOlderSymbols(output, symbolsOutput, source, included);
@@ -148,7 +156,7 @@ int AssembleFile(const std::string& source, const fs::path& output,
   if (tervik::platform::ResolveOutput(output.string(), true).kind ==
       tervik::platform::OutputKind::RegularFile) {
     const fs::path linesOutput = fs::path(output).replace_extension(".lines");
-    std::optional<std::string> why = RefusedOutput(linesOutput, source, included);
+    std::optional<std::string> why = RefusedOutput(linesOutput, source, included, force);
     if (!why && (SameFile(linesOutput, output) ||
                  (symbolsOutput && SameFile(linesOutput, *symbolsOutput)))) {
       why = "it is another output";
@@ -156,8 +164,10 @@ int AssembleFile(const std::string& source, const fs::path& output,
     if (why) {
       std::cerr << "tervik-as: no line table written to '" << linesOutput.string() << "': " << *why
                 << "\n";
-    } else if (!Write(linesOutput, tervik::FormatLineTable(tervik::assembler::MakeLineTable(result),
-                                                           linesOutput.parent_path()))) {
+    } else if (!Write(linesOutput,
+                      tervik::FormatLineTable(tervik::assembler::MakeLineTable(result),
+                                              linesOutput.parent_path()),
+                      force)) {
       return kExitFailed;
     }
   }
@@ -186,6 +196,10 @@ int main(int argc, char** argv) {
   app.add_flag("--no-sym", noSymbols,
                "Write no symbol file (an older one beside the listing is removed)")
       ->excludes(symOption);
+  bool force = false;
+  app.add_flag("--force", force,
+               "Replace an output file that is read-only (mode 0444); without it such a file is "
+               "refused");
   app.set_version_flag("--version", VersionText());
   app.footer(
       "Beside the listing goes a symbol file: one line per label or EQU name, 'VALUE KIND NAME' "
@@ -194,12 +208,13 @@ int main(int argc, char** argv) {
       "(the listing with the extension .lines), which says which source line placed each "
       "word.\n"
       "A file is replaced whole (through a symbolic link, its target); a device or a FIFO is "
-      "written as a stream.\n"
+      "written as a stream (a FIFO that no process reads within a second is an error).\n"
       "Exit status: 0 when the listing (and the symbol file) was written; 1 on errors in the "
       "source, which are reported as FILE:LINE:COLUMN: error: TEXT, or when a file cannot be "
       "read or written (no listing or symbol file is left behind then: older ones are "
       "removed); 64 for command-line errors and for an output that would replace the source, a "
-      "file it includes, the other output, or that is a folder (nothing is touched then).\n");
+      "file it includes, the other output, or that is a folder or read-only without --force "
+      "(nothing is touched then).\n");
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
@@ -222,7 +237,7 @@ int main(int argc, char** argv) {
       symbolsPath =
           symbols.empty() ? fs::path(outputPath).replace_extension(".sym") : fs::path(symbols);
     }
-    status = AssembleFile(source, outputPath, symbolsPath, mayReplace);
+    status = AssembleFile(source, outputPath, symbolsPath, force, mayReplace);
     if (status == kExitFailed && mayReplace && symbolsPath) {
       tervik::platform::RemoveOutput(symbolsPath->string());
     }

@@ -99,13 +99,17 @@ int RomMain(int argc, char** argv) {
           ->type_name("N");
   app.add_option("--name", packageName, "The VHDL package's name (default: tervik_rom)")
       ->type_name("NAME");
+  bool force = false;
+  app.add_flag("--force", force,
+               "Replace an output file that is read-only (mode 0444); without it such a file is "
+               "refused");
   app.set_version_flag("--version", VersionText());
   app.footer(
       "Words no region serves (with --map, or from 100000 on without) are 0.\n"
       "Exit status: 0 when the image was written; 3 when the map or the listing cannot be read "
       "or the listing places no word and no range is given; 4 when the image cannot be "
       "written; 64 for command-line errors, a range past FFFFFFFF, and an output that is a "
-      "folder or one of the inputs (nothing is written then).\n");
+      "folder, one of the inputs or read-only without --force (nothing is written then).\n");
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
@@ -133,6 +137,9 @@ int RomMain(int argc, char** argv) {
   const tervik::platform::OutputTarget target = tervik::platform::ResolveOutput(outputPath, true);
   if (target.kind == tervik::platform::OutputKind::Refused) {
     return Usage("will not write '" + outputPath + "': " + target.refusal);
+  }
+  if (target.readOnly && !force) {
+    return Usage("will not write '" + outputPath + "': it is read-only (--force replaces it)");
   }
   for (const auto& [role, input] : {std::pair<std::string, std::string>{"memory map", mapPath},
                                     {"listing", listingPath},
@@ -209,7 +216,10 @@ int RomMain(int argc, char** argv) {
   const std::string image =
       tervik::RomImage(processor, *format, range, packageName, /*unmappedAsZero=*/true);
   std::string error;
-  if (!tervik::platform::WriteOutput(outputPath, image, error, true)) {
+  tervik::platform::WriteOptions options;
+  options.dashIsStdout = true;
+  options.replaceReadOnly = force;
+  if (!tervik::platform::WriteOutput(outputPath, image, error, options)) {
     std::cerr << "tervik-rom: cannot write '" << outputPath << "': " << error << "\n";
     return kExitCannotWrite;
   }

@@ -2,18 +2,46 @@
 #include "BoardIO.h"
 
 #include <png.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cstring>
 
 namespace tervik::runner {
 
-bool InputFeeder::Refill() {
-  while (next_ < text_.size()) {
-    const auto c = static_cast<uint8_t>(text_[next_]);
-    if (!Board::Input(processor_, panel_, terminal_.input, c)) break;
-    ++next_;
+InputFeeder::~InputFeeder() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+bool InputFeeder::ReadPiece() {
+  if (fd_ < 0) return false;
+  handedBefore_ += text_.size();
+  text_.resize(kPiece);
+  next_ = 0;
+  ssize_t got;
+  do {
+    got = ::read(fd_, text_.data(), kPiece);
+  } while (got < 0 && errno == EINTR);
+  if (got <= 0) {
+    if (got < 0) readError_ = errno;
+    text_.clear();
+    ::close(fd_);
+    fd_ = -1;
+    return false;
   }
-  return next_ < text_.size();
+  text_.resize(static_cast<size_t>(got));
+  return true;
+}
+
+bool InputFeeder::Refill() {
+  for (;;) {
+    while (next_ < text_.size()) {
+      const auto c = static_cast<uint8_t>(text_[next_]);
+      if (!Board::Input(processor_, panel_, terminal_.input, c)) return true;
+      ++next_;
+    }
+    if (!ReadPiece()) return false;
+  }
 }
 
 std::optional<uint32_t> ParseSwitches(std::string_view text) {

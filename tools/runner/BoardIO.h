@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "Board.h"
@@ -20,24 +21,41 @@ namespace tervik::runner {
 // instruction (the store that takes it out), so the buffer never runs dry while input is left.
 inline constexpr uint64_t kInputSlice = 256;
 
-// Hands a text, character by character, to the first terminal of the board's panels.
+// Hands a text, character by character, to the first terminal of the board's panels: a text
+// given whole, or a file read a piece at a time as the terminal takes it, so that an input of
+// any size needs no more memory than one piece.
 class InputFeeder {
  public:
+  static constexpr size_t kPiece = 64 * 1024;
+
   InputFeeder(Processor& processor, const Board::Panel& panel, const PanelElement& terminal,
               std::string text)
       : processor_(processor), panel_(panel), terminal_(terminal), text_(std::move(text)) {}
+  // Reads from `fd`, which it owns from now on (closed when it goes).
+  InputFeeder(Processor& processor, const Board::Panel& panel, const PanelElement& terminal, int fd)
+      : processor_(processor), panel_(panel), terminal_(terminal), fd_(fd) {}
+  ~InputFeeder();
+  InputFeeder(const InputFeeder&) = delete;
+  InputFeeder& operator=(const InputFeeder&) = delete;
 
   // Hands over characters until the module refuses one (its buffer is full) or none is left.
-  // Whether any are left.
+  // Whether any are left. A failed read ends the input (ReadError says why).
   bool Refill();
-  size_t Handed() const { return next_; }
+  uint64_t Handed() const { return handedBefore_ + next_; }
+  int ReadError() const { return readError_; }
 
  private:
+  // The next piece of the file into text_; false at its end or on an error.
+  bool ReadPiece();
+
   Processor& processor_;
   const Board::Panel& panel_;
   const PanelElement& terminal_;
   std::string text_;
   size_t next_ = 0;
+  int fd_ = -1;
+  uint64_t handedBefore_ = 0;  // characters of the pieces before text_
+  int readError_ = 0;
 };
 
 // --set-switches: eight hex digits at most, with or without 0x. nullopt when it is not one.

@@ -1,6 +1,7 @@
 // The console of tervik-run's runs: where the loaders' and the program's lines go.
 #pragma once
 
+#include <cerrno>
 #include <cstdio>
 #include <string>
 #include <string_view>
@@ -27,7 +28,11 @@ class RunConsole final : public ConsoleSink {
 
   void AppendLine(std::string_view line) override {
     if (running_) {
-      Write(output_ != nullptr ? output_ : stderr, line);
+      if (output_ != nullptr) {
+        if (!Write(output_, line) && outputError_ == 0) outputError_ = errno;
+      } else {
+        Write(stderr, line);
+      }
       program_.Append(line);
       program_.Append("\n");
     } else if (holding_) {
@@ -54,6 +59,12 @@ class RunConsole final : public ConsoleSink {
     running_ = true;
     loader_.clear();
   }
+  // Writes out what --output still holds: 0, or the errno of the first write to it that failed.
+  int FinishOutput() {
+    if (output_ != nullptr && std::fflush(output_) != 0 && outputError_ == 0) outputError_ = errno;
+    if (output_ != nullptr && std::ferror(output_) && outputError_ == 0) outputError_ = EIO;
+    return outputError_;
+  }
   // The program's output as the report keeps it; `cut` receives the bytes left out before it.
   std::string TakeProgramOutput(uint64_t& cut) {
     running_ = false;
@@ -61,13 +72,15 @@ class RunConsole final : public ConsoleSink {
   }
 
  private:
-  static void Write(std::FILE* out, std::string_view line) {
-    std::fwrite(line.data(), 1, line.size(), out);
-    std::fputc('\n', out);
+  // False, with errno set, when the stream refused the line.
+  static bool Write(std::FILE* out, std::string_view line) {
+    return std::fwrite(line.data(), 1, line.size(), out) == line.size() &&
+           std::fputc('\n', out) != EOF;
   }
 
   bool quiet_;
   std::FILE* output_;
+  int outputError_ = 0;
   bool running_ = false;
   bool holding_ = false;
   std::string loader_;

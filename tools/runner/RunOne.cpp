@@ -17,6 +17,7 @@
 #include "Debugger.h"
 #include "DynamicLibrary.h"
 #include "Expression.h"
+#include "FileDescriptor.h"
 #include "Files.h"
 #include "Listing.h"
 #include "MemoryMap.h"
@@ -100,7 +101,7 @@ std::string CheckValues(const Request& r) {
 }
 
 Finished RunOne(const Request& r, RunConsole& console, const volatile std::sig_atomic_t* interrupt,
-                jit::EngineKind engine) {
+                jit::EngineKind engine, const std::function<void()>& runEnded, bool force) {
   Finished done;
   done.report.name = r.name.empty() ? *r.listingPath : r.name;
   const auto started = std::chrono::steady_clock::now();
@@ -174,10 +175,13 @@ Finished RunOne(const Request& r, RunConsole& console, const volatile std::sig_a
     } catch (const ValueError& e) {
       return fail(kExitUsage, e.text);
     }
-    std::string input = r.inputText.value_or(std::string());
+    // The input file is opened now, to fail before anything loads, and read as the terminal
+    // takes it.
+    std::optional<platform::FileDescriptor> inputFile;
     if (r.inputPath) {
       std::string error;
-      if (!platform::ReadRegularFile(*r.inputPath, input, error)) {
+      inputFile.emplace(platform::OpenRegularFile(*r.inputPath, error));
+      if (inputFile->get() < 0) {
         return fail(kExitCannotRead, "cannot read the input file '" + *r.inputPath + "': " + error);
       }
     }
@@ -231,7 +235,12 @@ Finished RunOne(const Request& r, RunConsole& console, const volatile std::sig_a
       const Board::Panel* panel = board.Find(PanelKind::Terminal, &terminal);
       if (panel == nullptr)
         return fail(kExitUsage, "--input: the memory map has no terminal panel");
-      feeder.emplace(processor, *panel, *terminal, std::move(input));
+      if (inputFile) {
+        feeder.emplace(processor, *panel, *terminal, inputFile->get());
+        inputFile->release();
+      } else {
+        feeder.emplace(processor, *panel, *terminal, *r.inputText);
+      }
     }
     if (r.displayPath && board.Find(PanelKind::Pixels) == nullptr) {
       return fail(kExitUsage, "--dump-display: the memory map has no pixel display panel");
@@ -250,6 +259,11 @@ Finished RunOne(const Request& r, RunConsole& console, const volatile std::sig_a
     }
     done.report.output = console.TakeProgramOutput(done.report.outputCut);
     done.report.stop = FormatStop(processor, outcome);
+    if (runEnded) runEnded();
+    if (feeder && feeder->ReadError() != 0) {
+      return fail(kExitCannotRead, "cannot read the input file '" + *r.inputPath +
+                                       "': " + std::strerror(feeder->ReadError()));
+    }
     if (outcome.reason == StopReason::OutputFailed) {
       return fail(kExitFailed,
                   std::string("cannot write the output: ") + std::strerror(outcome.error));
@@ -271,8 +285,12 @@ Finished RunOne(const Request& r, RunConsole& console, const volatile std::sig_a
     }
     if (r.displayPath && !interrupted) {
       const std::optional<std::string> png = DisplayPng(board);
-      if (!png || png->empty() || !platform::WriteWhole(*r.displayPath, *png)) {
-        return fail(kExitFailed, "cannot write '" + *r.displayPath + "': " + std::strerror(errno));
+      platform::WriteOptions options;
+      options.replaceReadOnly = force;
+      options.interrupt = interrupt;
+      std::string error = "the display could not be encoded";
+      if (!png || png->empty() || !platform::WriteOutput(*r.displayPath, *png, error, options)) {
+        return fail(kExitFailed, "cannot write '" + *r.displayPath + "': " + error);
       }
     }
     std::fputs((done.report.stop + "\n").c_str(), stdout);

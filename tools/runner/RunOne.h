@@ -4,20 +4,16 @@
 #pragma once
 
 #include <csignal>
+#include <functional>
 #include <string>
 
 #include "JUnit.h"
 #include "RunConsole.h"
+#include "RunRecord.h"
 #include "Suite.h"
 #include "Translator.h"
 
 namespace tervik::runner {
-
-// The run's status, and what the report needs.
-struct Finished {
-  int status = 0;
-  CaseReport report;
-};
 
 // The mistakes in `r`'s values that need no symbols (counts, --timeout, the trace range, the
 // expressions' syntax): "--steps: a count cannot be negative", or empty.
@@ -25,8 +21,11 @@ std::string CheckValues(const Request& r);
 
 // Runs `r`. Messages go to standard error as "tervik-run: [ORIGIN: ]MESSAGE"; the status is the
 // run's exit status: 64 for a value that cannot be read, 4 when the run threw, 128 + the
-// signal's number when `interrupt` ended it.
+// signal's number when `interrupt` ended it. `runEnded`, when given, is called once the program
+// stopped running (before the dumps), if it got that far. With `force`, a read-only
+// --dump-display file is replaced.
 Finished RunOne(const Request& r, RunConsole& console, const volatile std::sig_atomic_t* interrupt,
-                jit::EngineKind engine = jit::DefaultEngine());
+                jit::EngineKind engine = jit::DefaultEngine(),
+                const std::function<void()>& runEnded = {}, bool force = false);
 
 }  // namespace tervik::runner

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -20,6 +21,7 @@
 
 #include "Checks.h"
 #include "Files.h"
+#include "Isolated.h"
 #include "JUnit.h"
 #include "ProgramFiles.h"
 #include "RunConsole.h"
@@ -43,8 +45,9 @@ std::string VersionText() {
 // Options that concern the whole invocation rather than one run.
 struct Global {
   bool quiet = false;
+  bool force = false;  // read-only outputs are replaced
   std::string outputPath, junitPath, suitePath;
-  std::string engineText;  // --engine; empty: the default
+  std::optional<std::string> engineText;  // --engine; none: the default
 };
 
 struct FileCloser {
@@ -64,13 +67,15 @@ std::string HostName() {
 }
 
 // Refuses (as a UsageError) an output that cannot be written or would replace an input of the
-// runs: the map, the listing, the symbol file or the suite, or the other output. Checked before
-// anything is opened, so that a refusal touches nothing.
+// runs (the map, the listing, the symbol file, the input file or the suite), that is read-only
+// (without --force), or that is the same file as another output: --output, --junit and each
+// run's --dump-display. Checked before anything is opened, so that a refusal touches nothing.
 void CheckOutputs(const Global& global, const std::vector<Request>& requests) {
   std::vector<std::pair<std::string, std::string>> inputs;  // (what it is, its path)
   if (!global.suitePath.empty()) inputs.emplace_back("suite", global.suitePath);
   for (const Request& r : requests) {
     if (r.mapPath) inputs.emplace_back("memory map", *r.mapPath);
+    if (r.inputPath) inputs.emplace_back("input file", *r.inputPath);
     if (!r.listingPath) continue;
     inputs.emplace_back("listing", *r.listingPath);
     const std::string symbols =
@@ -80,24 +85,43 @@ void CheckOutputs(const Global& global, const std::vector<Request>& requests) {
       inputs.emplace_back("symbol file", symbols);
     }
   }
-  for (const auto& [option, path] :
-       {std::pair<std::string, std::string>{"--output", global.outputPath},
-        {"--junit", global.junitPath}}) {
-    if (path.empty()) continue;
-    const tervik::platform::OutputTarget target = tervik::platform::ResolveOutput(path, true);
+  struct Output {
+    std::string option;  // "--junit", "s.suite:3: --dump-display"
+    std::string path;
+    bool dashIsStdout;
+  };
+  std::vector<Output> outputs;
+  if (!global.outputPath.empty()) outputs.push_back({"--output", global.outputPath, true});
+  if (!global.junitPath.empty()) outputs.push_back({"--junit", global.junitPath, true});
+  for (const Request& r : requests) {
+    if (!r.displayPath) continue;
+    outputs.push_back(
+        {(r.origin.empty() ? "" : r.origin + ": ") + "--dump-display", *r.displayPath, false});
+  }
+  for (size_t i = 0; i < outputs.size(); ++i) {
+    const Output& out = outputs[i];
+    const std::string refused = out.option + ": will not write '" + out.path + "': ";
+    const tervik::platform::OutputTarget target =
+        tervik::platform::ResolveOutput(out.path, out.dashIsStdout);
     if (target.kind == tervik::platform::OutputKind::Refused) {
-      throw UsageError{option + ": will not write '" + path + "': " + target.refusal};
+      throw UsageError{refused + target.refusal};
+    }
+    if (target.readOnly && !global.force) {
+      throw UsageError{refused + "it is read-only (--force replaces it)"};
     }
     for (const auto& [what, input] : inputs) {
-      if (tervik::platform::SameOutputFile(path, input, true)) {
-        throw UsageError{option + ": will not write '" + path + "': it is the " + what + " '" +
-                         input + "'"};
+      if (tervik::platform::SameOutputFile(out.path, input, out.dashIsStdout)) {
+        throw UsageError{refused + "it is the " + what + " '" + input + "'"};
       }
     }
-  }
-  if (!global.outputPath.empty() && !global.junitPath.empty() &&
-      tervik::platform::SameOutputFile(global.junitPath, global.outputPath, true)) {
-    throw UsageError{"--junit: will not write '" + global.junitPath + "': it is the --output file"};
+    // Two outputs on one file: one of them would be lost. Standard output ("-") takes both.
+    const auto isStdout = [](const Output& o) { return o.dashIsStdout && o.path == "-"; };
+    for (size_t j = 0; j < i; ++j) {
+      if (!isStdout(out) && !isStdout(outputs[j]) &&
+          tervik::platform::SameOutputFile(out.path, outputs[j].path)) {
+        throw UsageError{refused + "it is the " + outputs[j].option + " file too"};
+      }
+    }
   }
 }
 
@@ -164,6 +188,9 @@ int RunMain(int argc, char** argv) {
   app.add_option("--junit", global.junitPath,
                  "Write a JUnit XML report of the run(s) to FILE ('-': standard output)")
       ->type_name("FILE");
+  app.add_flag("--force", global.force,
+               "Replace an output file (--output, --junit, --dump-display) that is read-only "
+               "(mode 0444); without it such a file is refused");
   app.add_option("--engine", global.engineText,
                  "Run the program on the translator (the default where it is available: x86-64) "
                  "or the interpreter; both give the same results")
@@ -205,7 +232,21 @@ int RunMain(int argc, char** argv) {
     } else {
       requests.push_back(request);
     }
+    // Given empty ("--engine ''") it names no engine: an error, not the default.
+    tervik::jit::EngineKind engine = tervik::jit::DefaultEngine();
+    if (global.engineText) {
+      const auto kind = tervik::jit::ParseEngine(*global.engineText);
+      if (!kind) {
+        throw UsageError{"--engine: '" + *global.engineText +
+                         "' is neither 'interpreter' nor 'translator'"};
+      }
+      engine = *kind;
+    }
     CheckOutputs(global, requests);
+    if (engine == tervik::jit::EngineKind::Translator && !tervik::jit::TranslatorAvailable()) {
+      std::cerr << "tervik-run: this build has no translator; the interpreter runs\n";
+      engine = tervik::jit::EngineKind::Interpreter;
+    }
     // The program's lines are streamed as they come: into a file (through its links), a device,
     // a FIFO, or standard output for "-".
     std::unique_ptr<std::FILE, FileCloser> output;
@@ -226,19 +267,6 @@ int RunMain(int argc, char** argv) {
       reportMode = RemoveStaleReport(global.junitPath, global.suitePath, requests);
     }
 
-    tervik::jit::EngineKind engine = tervik::jit::DefaultEngine();
-    if (!global.engineText.empty()) {
-      const auto kind = tervik::jit::ParseEngine(global.engineText);
-      if (!kind) {
-        throw UsageError{"--engine: '" + global.engineText +
-                         "' is neither 'interpreter' nor 'translator'"};
-      }
-      engine = *kind;
-      if (engine == tervik::jit::EngineKind::Translator && !tervik::jit::TranslatorAvailable()) {
-        std::cerr << "tervik-run: this build has no translator; the interpreter runs\n";
-        engine = tervik::jit::EngineKind::Interpreter;
-      }
-    }
     SignalCatcher signals;
     RunConsole console(global.quiet, lines);
     const bool suite = !global.suitePath.empty();
@@ -248,24 +276,41 @@ int RunMain(int argc, char** argv) {
     report.hostname = HostName();
     int status = kExitSuccess;
     size_t passed = 0;
-    for (const Request& r : requests) {
-      if (signals.Caught() != 0) break;
-      Finished done = RunOne(r, console, signals.Flag(), engine);
+    int outputError = 0;
+    // The runs in a process of their own: a module that exits, aborts or hangs ends its run,
+    // not the runner.
+    // A suite's result line goes out where the run's own lines do, in order with them.
+    const auto announce = [suite](const Finished& done) {
+      if (suite) std::cout << ResultLine(done.report) << std::endl;
+    };
+    RunIsolated(requests, console, signals, engine, global.force, announce, [&](Finished&& done) {
+      if (done.outputError != 0 && outputError == 0) {
+        outputError = done.outputError;
+        std::cerr << "tervik-run: cannot write '" << global.outputPath
+                  << "': " << std::strerror(outputError) << "\n";
+      }
       if (status == kExitSuccess) status = done.status;
       passed += done.status == kExitSuccess ? 1 : 0;
-      if (suite) std::cout << ResultLine(done.report) << std::endl;
       report.cases.push_back(std::move(done.report));
-    }
+    });
     if (suite) {
       std::cout << passed << " passed, " << report.cases.size() - passed << " failed" << std::endl;
     }
-    if (lines != nullptr && (std::fflush(lines) != 0 || std::ferror(lines))) {
-      std::cerr << "tervik-run: cannot write '" << global.outputPath << "'\n";
+    if (outputError != 0) {
+      // A file the lines did not all reach is no record of them (a full disk would leave it
+      // empty): it goes. A device or a FIFO stays.
+      output.reset();
+      if (global.outputPath != "-") tervik::platform::RemoveOutput(global.outputPath);
       status = kExitFailed;
     }
     std::string error;
+    tervik::platform::WriteOptions reportOptions;
+    reportOptions.dashIsStdout = true;
+    reportOptions.replaceReadOnly = global.force;
+    reportOptions.interrupt = signals.Flag();
     if (!global.junitPath.empty() &&
-        !tervik::platform::WriteOutput(global.junitPath, JUnitReport(report), error, true)) {
+        !tervik::platform::WriteOutput(global.junitPath, JUnitReport(report), error,
+                                       reportOptions)) {
       std::cerr << "tervik-run: cannot write '" << global.junitPath << "': " << error << "\n";
       status = kExitFailed;
     } else if (reportMode) {
@@ -284,6 +329,9 @@ int RunMain(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Past the file size limit (ulimit -f) a write fails with EFBIG, which is reported, rather
+  // than ending the runner by SIGXFSZ with no report.
+  std::signal(SIGXFSZ, SIG_IGN);
   // No input may end the runner without a word: whatever escapes is reported with its own
   // exit code.
   try {

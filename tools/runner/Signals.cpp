@@ -32,6 +32,15 @@ SignalCatcher::~SignalCatcher() {
   sigaction(SIGINT, &oldInt_, nullptr);
 }
 
+void SignalCatcher::KeepCatching() {
+  struct sigaction action {};
+  action.sa_handler = OnSignal;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART;
+  sigaction(SIGTERM, &action, nullptr);
+  sigaction(SIGINT, &action, nullptr);
+}
+
 const volatile std::sig_atomic_t* SignalCatcher::Flag() const {
   return &caughtSignal;
 }

@@ -21,6 +21,9 @@ class SignalCatcher {
   // Ends the process by the signal that came (its default action), as it would have without
   // this catcher: a shell then sees 128 + its number. Returns when none came.
   void EndBySignal();
+  // In a run's own process: every SIGTERM or SIGINT only sets the flag (the runner, which sends
+  // them on, ends the process with SIGKILL when it does not end soon).
+  void KeepCatching();
 
  private:
   struct sigaction oldTerm_ {};

@@ -141,6 +141,12 @@ Suite ParseSuite(std::string_view text, const std::string& path, const Request& 
     if (first == std::string_view::npos || line[first] == '#') continue;
 
     const std::string origin = path + ":" + std::to_string(number);
+    // A NUL byte would end the option's text early wherever it is passed on as a C string (a
+    // file name, a module's parameter): the line is refused rather than read as something else.
+    if (const size_t nul = line.find('\0'); nul != std::string_view::npos) {
+      suite.error = origin + ": col " + std::to_string(nul + 1) + ": a NUL byte";
+      break;
+    }
     const debug::Result<std::vector<std::string>> words = SplitWords(line);
     if (!words.ok()) {
       suite.error = origin + ": " + words.error().Text();
