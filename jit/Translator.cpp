@@ -73,8 +73,9 @@ class Translator final : public BatchEngine {
     uint32_t start = 0;
     std::vector<uint32_t> words;  // empty: not translated (the interpreter runs there)
     bool oneCycle = false;        // empty: the interpreter runs one cycle, not a stretch
-    // The stop the scan looked at besides start+1..start+size+1: the fixed target of the jump
-    // or branch that ended it, if any.
+    // The stops the scan looked at: the addresses start+1..reach (none when reach is start),
+    // where a word would go on to, and the fixed target of the jump or branch that ended it.
+    uint32_t reach = 0;
     uint32_t target = 0;
     bool hasTarget = false;
     // Made while there were no stops, with a jump to a target in a register: that jump does
@@ -321,7 +322,7 @@ Translator::Block* Translator::Find(uint32_t pc) {
 // a word the interpreter must perform (one not translated, one that would go on to a
 // breakpoint or jump onto itself) and at the end of the segment.
 void Translator::Scan(uint32_t pc, Block& block) const {
-  block.start = pc;
+  block.start = block.reach = pc;
   const Segment& seg = p_->Routing().Find(pc);
   if ((seg.kind != Segment::Kind::ROM && seg.kind != Segment::Kind::RAM) || cold_.count(pc)) {
     return;  // a module's or an unmapped word, or cold: stretches of interpreted cycles
@@ -349,10 +350,12 @@ void Translator::Scan(uint32_t pc, Block& block) const {
         if (i == 0) block.oneCycle = fixed.target != a;
         return;
       }
+      if (conditional) block.reach = a + 1;
       if (conditional && IsBreakpoint(a + 1)) return;
       block.words.push_back(word);
       return;
     }
+    block.reach = a + 1;
     if (IsBreakpoint(a + 1)) return;
     block.words.push_back(word);
   }
@@ -437,13 +440,13 @@ void Translator::DropCovering(uint32_t a) {
 }
 
 void Translator::DropWatching(uint32_t a) {
-  // start+1..start+size+1: a block of at most kMaxBlockWords starts at most that far before.
+  // start+1..reach: a block whose scan looked at a starts at most kMaxBlockWords + 1 before.
   std::vector<uint32_t> starts;
   for (uint32_t page : {(a - kMaxBlockWords - 1) >> kPageShift, (a - 1) >> kPageShift}) {
     const auto listed = pages_.find(page);
     if (listed == pages_.end()) continue;
     for (uint32_t start : listed->second) {
-      if (a - start - 1 <= blocks_.at(start)->words.size()) starts.push_back(start);
+      if (a - start - 1 < blocks_.at(start)->reach - start) starts.push_back(start);
     }
   }
   if (const auto looked = targets_.find(a); looked != targets_.end()) {

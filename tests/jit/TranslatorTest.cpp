@@ -175,10 +175,10 @@ TEST(Translator, TranslatedWordsThatChangeAreTranslatedAgain) {
 // that calls a routine on another page, against the interpreter (the same batches with the same
 // stops). `made` counts the translations the 300 cycles after the change make: a flush of the
 // whole cache would make all seven blocks again. A store into the routine drops it each round;
-// a stop drops the blocks whose span or fixed target reaches it (where the first call returns:
-// the two blocks ending in that call; where the loop branches to: the branch's block, the block
-// before the stop becoming the interpreter's); the first stop drops the five blocks whose
-// jumps to a register's target were made without a look-up of the stops.
+// a stop drops the blocks that could go on to it or jump to it as a fixed target (none where a
+// call returns: the RET looks its target up; where the loop's branch goes on or branches to:
+// the branch's block, made again without the branch); the first stop drops the five blocks
+// whose jumps to a register's target were made without a look-up of the stops.
 TEST(Translator, ChangesInvalidateOnlyTheBlocksThatDependOnThem) {
   if (!jit::TranslatorAvailable()) GTEST_SKIP() << "no translator in this build";
   constexpr uint32_t routine = k + 0x800;  // another page than the loop's
@@ -201,7 +201,8 @@ TEST(Translator, ChangesInvalidateOnlyTheBlocksThatDependOnThem) {
       {"a stop removed outside every block", {far, k + 0x600}, {far}, k + 0x400, 0, 0},
       {"a stop added inside the routine", {far}, {far, routine + 1}, k + 0x400, 0, 1},
       {"a stop removed inside the routine", {far, routine + 1}, {far}, k + 0x400, 0, 1},
-      {"a stop where the first call returns", {far}, {far, k + 3}, k + 0x400, 0, 2},
+      {"a stop where the first call returns", {far}, {far, k + 3}, k + 0x400, 0, 0},
+      {"a stop where the loop's branch goes on", {far}, {far, k + 7}, k + 0x400, 0, 1},
       {"a stop where the loop branches to", {far}, {far, k + 1}, k + 0x400, 0, 1},
       // The routine's RET was made while there were no stops: its target in a register must
       // be looked up once there are.
