@@ -2,7 +2,8 @@
 // see the same machine noise, timed by the thread's CPU time: the three-instruction counting
 // loop, a loop of loads and stores, the checksum example over a long table, the counting loop
 // with the default map's three modules clocked by catch-up, and a 100,000-word program of
-// straight-line code run once (what translating costs a program that never comes back). Each
+// straight-line code run once (what translating costs a program that never comes back), and
+// step over across a loop of calls (every step over stops at another return address). Each
 // reports both rates (M instructions/s) and translator_ratio, the translator's speed over the
 // interpreter's.
 #include <benchmark/benchmark.h>
@@ -210,6 +211,40 @@ void BM_StraightLineOnce(benchmark::State& state) {
       [](Processor& p) { return p.RunBatch(UINT64_MAX, {}, Processor::OnStall::Stop); }, prepare);
 }
 BENCHMARK(BM_StraightLineOnce)->Unit(benchmark::kMillisecond);
+
+// Step over, as the debugger does it, across a loop of eight calls of a routine that counts
+// 200 rounds: each step over is a batch with the one stop after its CALL, so the stop changes
+// every time. Words that are not a CALL are stepped over as one step, like the debugger.
+constexpr uint32_t kCalls = 8;
+constexpr uint32_t kRoutine = kRam + 0x800;
+void SetUpCalls(Processor& p) {
+  p.AddRegion(0x0000, 0x1000, RegionType::ROM);
+  p.AddRegion(kRam, 0x1000, RegionType::RAM);
+  uint32_t a = kRam;
+  for (uint32_t i = 0; i < kCalls; ++i) p.WriteMem(a++, Word(Opcode::CALL, 0, 0, 6));
+  p.WriteMem(a, Word(Opcode::JUMPrI, 0, 0, kRam));
+  // MOVEL R2,200 ; ADDI R1,R1,1 ; ADDI R2,R2,-1 ; BNZEI R2,-2 ; RET
+  const uint32_t routine[] = {Word(Opcode::MOVEI, 2, 0, 200), kLoop[0], kLoop[1], kLoop[2],
+                              Word(Opcode::RET, 0, 0, 0)};
+  for (uint32_t i = 0; i < std::size(routine); ++i) p.WriteMem(kRoutine + i, routine[i]);
+  p.Reset();
+  p.SetPC(kRam);
+  p.sp = kRam + 0xF00;
+  p.SetRegister(6, kRoutine);
+}
+
+void BM_StepOverCalls(benchmark::State& state) {
+  SideBySide(state, SetUpCalls, [](Processor& p) {
+    uint64_t steps = 0;
+    for (uint32_t i = 0; i < 64; ++i) {
+      const bool call = p.ReadMem(p.pc) >> 26 == static_cast<uint32_t>(Opcode::CALL);
+      const uint32_t stop = p.pc + 1;
+      steps += call ? p.RunBatch(UINT64_MAX, std::span(&stop, 1)) : p.RunBatch(1);
+    }
+    return steps;
+  });
+}
+BENCHMARK(BM_StepOverCalls)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

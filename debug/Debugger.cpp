@@ -7,6 +7,7 @@
 #include "Inspection.h"
 #include "MemoryMap.h"
 #include "ProgramFiles.h"
+#include "Reverse.h"
 
 namespace tervik::debug {
 
@@ -91,8 +92,16 @@ void Debugger::DisplayMap() {
 // ---- Commands ----
 
 void Debugger::Reset() {
+  const history::Recorder& history = session_.History();
+  // The reset starts a new history; in the past that drops the recorded future unseen.
+  const bool dropsFuture = history.InPast();
+  const uint64_t now = history.Now();
   session_.Cpu().Reset();
   session_.ResetHits();
+  if (dropsFuture) {
+    Message("Reset: the history after instruction " + GroupThousands(now) +
+            " was dropped; recording starts again");
+  }
   Tell([](DebugListener& l) { l.ProcessorReset(); });
   Tell([](DebugListener& l) { l.BreakpointsChanged(); });
   NotifyMachine();
@@ -103,18 +112,41 @@ void Debugger::Step() {
   NotifyMachine();
 }
 
-void Debugger::SetPC(uint32_t address) {
+bool Debugger::InPast() const {
+  return session_.History().InPast();
+}
+
+bool Debugger::MayEdit() {
+  if (!InPast()) return true;
+  Message(kPastEditRefused);
+  return false;
+}
+
+bool Debugger::SetPC(uint32_t address) {
+  if (!MayEdit()) return false;
   session_.Cpu().SetPC(address);
   NotifyMachine();
+  return true;
 }
 
 uint32_t Debugger::EditRegister(RegisterId id, uint32_t value) {
-  const uint32_t stored = Edit(session_.Cpu(), id, value);
-  NotifyMachine();
+  uint32_t stored = 0;
+  EditRegister(id, value, stored);
   return stored;
 }
 
+bool Debugger::EditRegister(RegisterId id, uint32_t value, uint32_t& stored) {
+  if (!MayEdit()) {
+    stored = ReadRegister(session_.Cpu(), id);
+    return false;
+  }
+  stored = Edit(session_.Cpu(), id, value);
+  NotifyMachine();
+  return true;
+}
+
 bool Debugger::EditWord(uint32_t address, uint32_t value) {
+  if (!MayEdit()) return false;
   if (!tervik::EditWord(session_.Cpu(), address, value)) return false;
   NotifyMachine();
   return true;

@@ -157,16 +157,33 @@ class Debugger final : private ConsoleSink {
 
   // ---- Commands ----
   // The processor and its peripherals reset; every breakpoint's and watchpoint's hit count 0.
+  // The history starts again: in the past, one console line says that the recorded
+  // instructions after the one shown were dropped.
   void Reset();
   void Step();
-  void SetPC(uint32_t address);
+
+  // The rule for the past: while the history shows it (History().InPast()), memory, registers
+  // and pc cannot be edited, since the history cannot hold both versions of what follows.
+  // Breakpoints, watchpoints and their conditions can. Every edit below checks this, so that
+  // no front end needs its own copy of the rule.
+  bool InPast() const;
+  // True when the machine may be edited now; false in the past, with kPastEditRefused on the
+  // console once. A front end asks before it asks the user for a value.
+  bool MayEdit();
+
+  // Moves pc. False, with nothing changed or told but the refusal, in the past.
+  bool SetPC(uint32_t address);
   // A user's edit of a register: returns the value stored (SR keeps its four flag bits). The
   // register's marker is set only when its value changes; the listeners are told either way,
-  // so every view shows the state the user confirmed.
+  // so every view shows the state the user confirmed. In the past the register keeps its
+  // value, which is returned, and nothing is told but the refusal (test MayEdit first, or use
+  // the overload below).
   uint32_t EditRegister(RegisterId id, uint32_t value);
+  // As above; false when the edit was refused, with `stored` the register's unchanged value.
+  bool EditRegister(RegisterId id, uint32_t value, uint32_t& stored);
   // A user's edit of a memory word (ROM included, a module's word through its WriteMem): marks
   // it as the last word written when it changes, and tells the listeners. False, with nothing
-  // written or told, where no region serves the address.
+  // written or told, where no region serves the address, and in the past (with the refusal).
   bool EditWord(uint32_t address, uint32_t value);
   void ToggleBreakpoint(uint32_t address);
   // A line for the console.

@@ -267,7 +267,14 @@ std::vector<std::string> Apply(const SavedSession& saved, Session& session, Watc
       problems.push_back(w.first + ".." + w.last + ": the first address lies above the last");
       continue;
     }
+    // A second line for the same words and access would otherwise take over the first one's
+    // settings, or remove it when its own condition is bad: the first line is kept whole.
+    const size_t count = session.Watchpoints().size();
     const size_t number = session.AddWatchpoint(first.value(), last.value(), w.access);
+    if (session.Watchpoints().size() == count) {
+      problems.push_back(w.first + ".." + w.last + ": the same watch again; the first one is kept");
+      continue;
+    }
     BreakpointSettings& settings = session.WatchpointAt(number).settings;
     if (!w.condition.empty()) {
       const Result<bool> set = debug::SetCondition(settings, w.condition);

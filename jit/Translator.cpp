@@ -12,8 +12,15 @@
 // its blocks, and a block met again after anything else may have written memory (a longer
 // interpreted stretch, a new batch after a load, an edit or Clear memory) is compared with
 // memory before it runs.
+//
+// Invalidation is local. Blocks are listed by the pages they lie in, so a store finds the
+// blocks of its own page only. A block depends on the stops (breakpoints and a run's goals)
+// inside its span and the word after it, and on the fixed target of its last word: when the
+// stops change (step over and run to cursor change theirs every time), only the blocks that
+// looked at a changed address are made again; the rest, and their links, stay.
 #include <algorithm>
 #include <array>
+#include <iterator>
 #include <map>
 #include <memory>
 #include <unordered_map>
@@ -33,6 +40,9 @@ constexpr uint32_t kMaxBlockWords = 64;
 constexpr uint64_t kChunk = 256;
 // Hand-overs at one word after which its code is left to the interpreter.
 constexpr uint32_t kColdAfter = 64;
+// Blocks are indexed by pages of this many words; a block (kMaxBlockWords at most) lies in one
+// or two.
+constexpr uint32_t kPageShift = 10;
 
 // Whether the interpreter's batch notices a watched access made by its own last cycle. Where
 // it does not, a stretch the engine hands it that may make one runs to the end of the batch, so
@@ -56,13 +66,26 @@ class Translator final : public BatchEngine {
   uint64_t RunBatch(Processor& p, uint64_t maxSteps, std::span<const uint32_t> breakpoints,
                     Processor::OnStall onStall, std::span<const Processor::Watch> watches) override;
   uint64_t Translated() const { return translated_; }
+  uint64_t Translations() const { return translations_; }
 
  private:
   struct Block {
     uint32_t start = 0;
     std::vector<uint32_t> words;  // empty: not translated (the interpreter runs there)
     bool oneCycle = false;        // empty: the interpreter runs one cycle, not a stretch
+    // The stops the scan looked at: the addresses start+1..reach (none when reach is start),
+    // where a word would go on to, and the fixed target of the jump or branch that ended it.
+    uint32_t reach = 0;
+    uint32_t target = 0;
+    bool hasTarget = false;
+    // Made while there were no stops, with a jump to a target in a register: that jump does
+    // not look the target up in the map of stops.
+    bool unchecked = false;
     CompiledBlock compiled;
+  };
+  struct Incoming {
+    const uint8_t** slot;
+    const uint8_t* unlinked;
   };
   struct Fence {
     uint32_t first, last;
@@ -72,11 +95,21 @@ class Translator final : public BatchEngine {
     return std::binary_search(breakpoints_.begin(), breakpoints_.end(), a);
   }
   void SetBreakpoints(std::span<const uint32_t> breakpoints);
+  // Drops the blocks whose translation looked at whether `a` is a stop.
+  void DropWatching(uint32_t a);
   void SetFences(std::span<const Processor::Watch> watches);
 
   Block* Find(uint32_t pc);
   Block* Translate(uint32_t pc);
   void Scan(uint32_t pc, Block& block) const;
+  // The pages block spans (an empty block: its start's).
+  static uint32_t FirstPage(const Block& block) { return block.start >> kPageShift; }
+  static uint32_t LastPage(const Block& block) {
+    const uint32_t size = static_cast<uint32_t>(std::max<size_t>(block.words.size(), 1));
+    return (block.start + size - 1) >> kPageShift;
+  }
+  void Index(const Block& block);
+  void Unindex(const Block& block);
   bool Matches(const Block& block) const;
   void Drop(uint32_t start);
   void DropCovering(uint32_t a);
@@ -101,13 +134,20 @@ class Translator final : public BatchEngine {
   uint32_t epoch_ = 1;
   uint64_t flushes_ = 0;
   uint64_t translated_ = 0;  // cycles run in translated code
+  uint64_t translations_ = 0;
   std::unordered_map<uint32_t, std::unique_ptr<Block>> blocks_;
-  std::unordered_map<uint32_t, uint32_t> heat_;       // meetings of untranslated addresses
-  std::unordered_map<uint32_t, uint32_t> handovers_;  // per word
-  std::unordered_set<uint32_t> cold_;                 // words left to the interpreter
-  std::map<uint32_t, uint32_t> codeWords_;            // translated words: how many blocks
-  std::vector<uint32_t> breakpoints_;                 // sorted; the translations' own
+  std::unordered_map<uint32_t, uint32_t> heat_;                // meetings of untranslated addresses
+  std::unordered_map<uint32_t, uint32_t> handovers_;           // per word
+  std::unordered_set<uint32_t> cold_;                          // words left to the interpreter
+  std::map<uint32_t, uint32_t> codeWords_;                     // translated words: how many blocks
+  std::unordered_map<uint32_t, std::vector<uint32_t>> pages_;  // page: the blocks' starts
+  std::unordered_map<uint32_t, std::vector<uint32_t>> targets_;   // stop: blocks that looked
+  std::unordered_map<uint32_t, std::vector<Incoming>> incoming_;  // block: links filled to it
+  std::unordered_map<const uint8_t**, const uint8_t*> slots_;     // every link: unlinked
+  std::vector<uint32_t> unchecked_;    // starts of blocks made without stops (some dropped)
+  std::vector<uint32_t> breakpoints_;  // sorted; the translations' own
   std::vector<uint32_t> scratch_;
+  std::vector<uint32_t> changed_;
   std::array<uint8_t, 512> breakpointMap_{};
   std::vector<Fence> fences_;
 
@@ -156,8 +196,11 @@ uint64_t Translator::RunBatch(Processor& p, uint64_t maxSteps,
               // Translating may drop all code, the slot's block included.
               const uint64_t flushes = flushes_;
               Block* next = Find(p.pc);
-              if (next != nullptr && !next->words.empty() && flushes == flushes_) {
+              const auto slot = slots_.find(ctx_.exitSlot);
+              if (next != nullptr && !next->words.empty() && flushes == flushes_ &&
+                  slot != slots_.end()) {
                 *ctx_.exitSlot = next->compiled.code;
+                incoming_[next->start].push_back({slot->first, slot->second});
               }
             }
             break;
@@ -279,7 +322,7 @@ Translator::Block* Translator::Find(uint32_t pc) {
 // a word the interpreter must perform (one not translated, one that would go on to a
 // breakpoint or jump onto itself) and at the end of the segment.
 void Translator::Scan(uint32_t pc, Block& block) const {
-  block.start = pc;
+  block.start = block.reach = pc;
   const Segment& seg = p_->Routing().Find(pc);
   if ((seg.kind != Segment::Kind::ROM && seg.kind != Segment::Kind::RAM) || cold_.count(pc)) {
     return;  // a module's or an unmapped word, or cold: stretches of interpreted cycles
@@ -295,6 +338,8 @@ void Translator::Scan(uint32_t pc, Block& block) const {
     }
     if (EndsBlock(word)) {
       FixedTarget fixed{};
+      block.hasTarget = FixedTargetOf(word, a, fixed);
+      block.target = fixed.target;
       const bool conditional = FixedTargetOf(word, a, fixed)
                                    ? fixed.conditional
                                    : Instruction{word}.opcode() != Opcode::JUMP &&
@@ -305,10 +350,12 @@ void Translator::Scan(uint32_t pc, Block& block) const {
         if (i == 0) block.oneCycle = fixed.target != a;
         return;
       }
+      if (conditional) block.reach = a + 1;
       if (conditional && IsBreakpoint(a + 1)) return;
       block.words.push_back(word);
       return;
     }
+    block.reach = a + 1;
     if (IsBreakpoint(a + 1)) return;
     block.words.push_back(word);
   }
@@ -326,10 +373,19 @@ Translator::Block* Translator::Translate(uint32_t pc) {
   }
   if (!block->words.empty()) {
     *block->compiled.epoch = epoch_;
+    ++translations_;
     for (uint32_t i = 0; i < block->words.size(); ++i) ++codeWords_[pc + i];
     ctx_.storeSize = 0;  // the store window may now cover translated words
+    for (const CompiledBlock::Link& link : block->compiled.links) slots_[link.slot] = link.unlinked;
+    FixedTarget fixed{};
+    const uint32_t last = block->words.back();
+    block->unchecked =
+        breakpoints_.empty() && EndsBlock(last) &&
+        !FixedTargetOf(last, pc + static_cast<uint32_t>(block->words.size()) - 1, fixed);
+    if (block->unchecked) unchecked_.push_back(pc);
   }
   Block* result = block.get();
+  Index(*block);
   blocks_[pc] = std::move(block);
   return result;
 }
@@ -349,26 +405,79 @@ void Translator::Drop(uint32_t start) {
   if (it == blocks_.end()) return;
   const std::unique_ptr<Block> dead = std::move(it->second);
   blocks_.erase(it);
+  Unindex(*dead);
   if (dead->words.empty()) return;
   for (uint32_t i = 0; i < dead->words.size(); ++i) {
     const auto word = codeWords_.find(start + i);
     if (word != codeWords_.end() && --word->second == 0) codeWords_.erase(word);
   }
-  // Jumps into it lead back to the engine again. Its code stays until the next flush.
-  for (auto& [_, block] : blocks_) {
-    for (const CompiledBlock::Link& link : block->compiled.links) {
+  // Its own links go with it; its code stays until the next flush, unreachable.
+  for (const CompiledBlock::Link& link : dead->compiled.links) slots_.erase(link.slot);
+  // Jumps into it lead back to the engine again.
+  if (const auto in = incoming_.find(start); in != incoming_.end()) {
+    for (const Incoming& link : in->second) {
       if (*link.slot == dead->compiled.code) *link.slot = link.unlinked;
     }
+    incoming_.erase(in);
   }
 }
 
 void Translator::DropCovering(uint32_t a) {
   if (codeWords_.count(a) == 0) return;
+  // A block covering a starts at most kMaxBlockWords - 1 words before it: in a's page or the
+  // one before.
   std::vector<uint32_t> starts;
-  for (const auto& [start, block] : blocks_) {
-    if (a - start < block->words.size()) starts.push_back(start);
+  for (uint32_t page : {(a - (kMaxBlockWords - 1)) >> kPageShift, a >> kPageShift}) {
+    const auto listed = pages_.find(page);
+    if (listed == pages_.end()) continue;
+    for (uint32_t start : listed->second) {
+      if (a - start < blocks_.at(start)->words.size()) starts.push_back(start);
+    }
   }
+  std::sort(starts.begin(), starts.end());
+  starts.erase(std::unique(starts.begin(), starts.end()), starts.end());
   for (uint32_t start : starts) Drop(start);
+}
+
+void Translator::DropWatching(uint32_t a) {
+  // start+1..reach: a block whose scan looked at a starts at most kMaxBlockWords + 1 before.
+  std::vector<uint32_t> starts;
+  for (uint32_t page : {(a - kMaxBlockWords - 1) >> kPageShift, (a - 1) >> kPageShift}) {
+    const auto listed = pages_.find(page);
+    if (listed == pages_.end()) continue;
+    for (uint32_t start : listed->second) {
+      if (a - start - 1 < blocks_.at(start)->reach - start) starts.push_back(start);
+    }
+  }
+  if (const auto looked = targets_.find(a); looked != targets_.end()) {
+    starts.insert(starts.end(), looked->second.begin(), looked->second.end());
+  }
+  std::sort(starts.begin(), starts.end());
+  starts.erase(std::unique(starts.begin(), starts.end()), starts.end());
+  for (uint32_t start : starts) Drop(start);
+}
+
+void Translator::Index(const Block& block) {
+  for (uint32_t page = FirstPage(block);; ++page) {
+    pages_[page].push_back(block.start);
+    if (page == LastPage(block)) break;
+  }
+  if (block.hasTarget) targets_[block.target].push_back(block.start);
+}
+
+void Translator::Unindex(const Block& block) {
+  const auto remove = [&](auto& index, uint32_t key) {
+    const auto listed = index.find(key);
+    if (listed == index.end()) return;
+    std::vector<uint32_t>& starts = listed->second;
+    starts.erase(std::remove(starts.begin(), starts.end(), block.start), starts.end());
+    if (starts.empty()) index.erase(listed);
+  };
+  for (uint32_t page = FirstPage(block);; ++page) {
+    remove(pages_, page);
+    if (page == LastPage(block)) break;
+  }
+  if (block.hasTarget) remove(targets_, block.target);
 }
 
 void Translator::MakeCold(uint32_t a) {
@@ -381,6 +490,11 @@ void Translator::Flush() {
   ++flushes_;
   blocks_.clear();
   codeWords_.clear();
+  pages_.clear();
+  targets_.clear();
+  incoming_.clear();
+  slots_.clear();
+  unchecked_.clear();
   compiler_.Reset();
   ctx_.storeSize = 0;
 }
@@ -390,10 +504,21 @@ void Translator::SetBreakpoints(std::span<const uint32_t> breakpoints) {
   std::sort(scratch_.begin(), scratch_.end());
   scratch_.erase(std::unique(scratch_.begin(), scratch_.end()), scratch_.end());
   if (scratch_ == breakpoints_) return;
-  // Translations stop short of the breakpoints they were made for: make them again.
+  // Translations stop short of the stops they were made for: the blocks that looked at an
+  // address that became or ceased to be a stop are made again.
+  changed_.clear();
+  std::set_symmetric_difference(scratch_.begin(), scratch_.end(), breakpoints_.begin(),
+                                breakpoints_.end(), std::back_inserter(changed_));
+  if (breakpoints_.empty()) {
+    // Their jumps to targets in registers never look at the map of stops.
+    for (uint32_t start : unchecked_) {
+      const auto it = blocks_.find(start);
+      if (it != blocks_.end() && it->second->unchecked) Drop(start);
+    }
+    unchecked_.clear();
+  }
   breakpoints_.swap(scratch_);
-  Flush();
-  heat_.clear();
+  for (uint32_t a : changed_) DropWatching(a);
   breakpointMap_.fill(0);
   for (uint32_t a : breakpoints_) {
     breakpointMap_[(a & 4095u) >> 3] |= static_cast<uint8_t>(1u << (a & 7u));
@@ -465,6 +590,11 @@ bool IsTranslator(const BatchEngine* engine) {
 uint64_t TranslatedCycles(const Processor& p) {
   const auto* translator = dynamic_cast<const Translator*>(p.GetBatchEngine());
   return translator != nullptr ? translator->Translated() : 0;
+}
+
+uint64_t Translations(const Processor& p) {
+  const auto* translator = dynamic_cast<const Translator*>(p.GetBatchEngine());
+  return translator != nullptr ? translator->Translations() : 0;
 }
 
 }  // namespace tervik::jit

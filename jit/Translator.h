@@ -37,6 +37,9 @@ EngineKind InstalledEngine(const Processor& p);
 
 // Cycles p's translator has run in translated code so far (0 on the interpreter).
 uint64_t TranslatedCycles(const Processor& p);
+// Blocks p's translator has translated so far (0 on the interpreter); a block made again after
+// its words or the stops it depends on changed counts again.
+uint64_t Translations(const Processor& p);
 
 // "interpreter" and "translator", as the command line spells them.
 std::string_view EngineName(EngineKind kind);

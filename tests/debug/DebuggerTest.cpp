@@ -6,12 +6,14 @@
 // one not at all.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <variant>
 #include <vector>
 
 #include "Debugger.h"
 #include "Inspection.h"
+#include "Reverse.h"
 
 namespace tervik::debug {
 namespace {
@@ -118,5 +120,79 @@ TEST(DebuggerTest, EditsMarkOnlyChangesAndNotifyOnce) {
   }
 }
 
+// The rule for the past, whichever front end edits: in the past memory, registers and pc are
+// refused with one console line and the history stays whole (a step replays on); breakpoints
+// and conditions may change; a reset says that the history after the instruction shown went.
+TEST(DebuggerTest, ThePastIsNotEdited) {
+  using Command = std::function<bool(Debugger&)>;
+  const std::string refused = kPastEditRefused;
+  const struct {
+    const char* name;
+    Command command;  // true when it reports success
+    bool succeeds;
+    std::string line;  // the console's lines, '|' between
+    uint64_t present;  // the history's present after one step more
+    uint32_t r5;       // R05 after that step
+  } cases[] = {
+      {"word", [](Debugger& d) { return d.EditWord(0x1001, 7); }, false, refused, 20, 6},
+      {"register", [](Debugger& d) { return d.EditRegister(GeneralRegister(5), 99) == 99; }, false,
+       refused, 20, 6},
+      {"register, told",
+       [](Debugger& d) {
+         uint32_t stored = 0;
+         return d.EditRegister(GeneralRegister(5), 99, stored) || stored != 5;
+       },
+       false, refused, 20, 6},
+      {"pc", [](Debugger& d) { return d.SetPC(0); }, false, refused, 20, 6},
+      {"may edit", [](Debugger& d) { return d.MayEdit(); }, false, refused, 20, 6},
+      {"breakpoint",
+       [](Debugger& d) {
+         d.ToggleBreakpoint(1);
+         return d.GetSession().IsBreakpoint(1);
+       },
+       true, "", 20, 6},
+      {"condition",
+       [](Debugger& d) {
+         d.ToggleBreakpoint(0);
+         return d.GetSession().SetCondition(1, "R5 == 3").ok();
+       },
+       true, "", 20, 6},
+      {"reset",
+       [](Debugger& d) {
+         d.Reset();
+         return true;
+       },
+       true, "Reset: the history after instruction 10 was dropped; recording starts again", 1, 1},
+  };
+  for (const auto& c : cases) {
+    platform::PosixLibraryLoader libraries;
+    Debugger debugger(libraries);
+    Processor& cpu = debugger.Cpu();
+    cpu.AddRegion(0, 16, RegionType::ROM);
+    cpu.AddRegion(0x1000, 16, RegionType::RAM);
+    // R5 counts: ADDI R5,R5,1 then a jump back to it.
+    cpu.WriteMem(0, static_cast<uint32_t>(Opcode::ADDI) << 26 | 5u << 21 | 5u << 16 | 1u);
+    cpu.WriteMem(1, static_cast<uint32_t>(Opcode::JUMPI) << 26 | 0xFFFFu);
+    history::Recorder& history = debugger.GetSession().History();
+    history.SetEnabled(true);
+    for (int i = 0; i < 20; ++i) debugger.Step();
+    ASSERT_TRUE(history.Seek(10)) << c.name;
+    ASSERT_TRUE(debugger.InPast()) << c.name;
+
+    Recorder recorder;
+    debugger.AddListener(recorder);
+    EXPECT_EQ(c.command(debugger), c.succeeds) << c.name;
+    std::string lines;
+    for (const std::string& told : recorder.told) {
+      if (told != "machine" && told != "breakpoints") lines += (lines.empty() ? "" : "|") + told;
+    }
+    EXPECT_EQ(lines, c.line) << c.name;
+    EXPECT_EQ(cpu.ReadMem(0x1001), 0u) << c.name;
+    debugger.Step();
+    EXPECT_EQ(history.Present(), c.present) << c.name;
+    EXPECT_EQ(cpu.r[5], c.r5) << c.name;
+    debugger.RemoveListener(recorder);
+  }
+}
 }  // namespace
 }  // namespace tervik::debug

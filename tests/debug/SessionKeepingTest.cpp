@@ -315,6 +315,44 @@ TEST(SessionKeepingTest, WrittenChangesReadBackAsTheSession) {
   }
 }
 
+// A watch line that repeats another's words and access is skipped with a problem line: the
+// first line is kept whole, whether the repeat's condition is bad or its settings differ.
+TEST(SessionKeepingTest, RepeatedWatchLinesKeepTheFirst) {
+  const struct {
+    const char* text;
+    const char* kept;     // the watchpoints as written back, in order
+    const char* problem;  // the problems, joined by '|'
+  } cases[] = {
+      {"watch 0x10..0x11 rw hit=2\nwatch 0x10..0x11 rw if R1 ==\n",
+       "watch 0x00000010..0x00000011 rw hit=2\n",
+       "0x10..0x11: the same watch again; the first one is kept"},
+      {"watch 0x10..0x11 w\nwatch 0x10..0x11 w hit=5 off\n", "watch 0x00000010..0x00000011 w\n",
+       "0x10..0x11: the same watch again; the first one is kept"},
+      {"watch 0x10..0x11 w if R1 == 1\nwatch 0x11..0x10 w\n",
+       "watch 0x00000010..0x00000011 w if R1 == 1\n",
+       "0x11..0x10: the first address lies above the last"},
+      {"watch 0x10..0x11 w\nwatch 0x10..0x11 r hit=5\n",
+       "watch 0x00000010..0x00000011 w\nwatch 0x00000010..0x00000011 r hit=5\n", ""},
+      {"watch 0x10..0x11 w if R1 ==\nwatch 0x10..0x11 w hit=5\n",
+       "watch 0x00000010..0x00000011 w hit=5\n", "0x10..0x11: R1 ==: "},
+  };
+  for (const auto& c : cases) {
+    Session session;
+    WatchList watches;
+    const std::vector<std::string> problems =
+        Apply(ReadSessionText(c.text).session, session, watches);
+    std::string joined;
+    for (const std::string& p : problems) joined += (joined.empty() ? "" : "|") + p;
+    EXPECT_EQ(joined.rfind(c.problem, 0), 0u) << c.text << joined;
+    EXPECT_EQ(problems.size(), *c.problem ? 1u : 0u) << c.text << joined;
+    std::string kept;
+    for (const SavedWatchpoint& w : Capture(session, watches).watchpoints) {
+      kept += WatchpointLine(w) + "\n";
+    }
+    EXPECT_EQ(kept, c.kept) << c.text;
+  }
+}
+
 // 10^5 breakpoints and watchpoints: the indexes agree with the lists through removals, and a
 // session of them is restored whole and left byte for byte as it was when nothing changed.
 TEST(SessionKeepingTest, HundredThousandItems) {

@@ -171,6 +171,85 @@ TEST(Translator, TranslatedWordsThatChangeAreTranslatedAgain) {
   }
 }
 
+// Invalidation is local: what a store or a change of the stops makes translate again, on a loop
+// that calls a routine on another page, against the interpreter (the same batches with the same
+// stops). `made` counts the translations the 300 cycles after the change make: a flush of the
+// whole cache would make all seven blocks again. A store into the routine drops it each round;
+// a stop drops the blocks that could go on to it or jump to it as a fixed target (none where a
+// call returns: the RET looks its target up; where the loop's branch goes on or branches to:
+// the branch's block, made again without the branch); the first stop drops the five blocks
+// whose jumps to a register's target were made without a look-up of the stops.
+TEST(Translator, ChangesInvalidateOnlyTheBlocksThatDependOnThem) {
+  if (!jit::TranslatorAvailable()) GTEST_SKIP() << "no translator in this build";
+  constexpr uint32_t routine = k + 0x800;  // another page than the loop's
+  constexpr uint32_t far = k + 0x7000;     // a stop no block comes near
+  const std::vector<uint32_t> program = {
+      Movei(MoveiSub::MOVEL, 2, 10), Rri(ADDI, 1, 1, 1),  Rrr(CALL, 0, 0, 6),
+      Rrr(STORE, 0, 7, 8),           Rrr(CALL, 0, 0, 6),  Rri(SUBBI, 2, 2, 1),
+      Rri(BNZEI, 0, 2, 0xFFFB),      Rri(JUMPrI, 0, 0, k)};
+  const struct {
+    const char* name;
+    std::vector<uint32_t> before, after;  // the stops of the batches before and after
+    uint32_t storeAt = k + 0x400;         // where the STORE at k + 3 writes after the change
+    uint32_t stored = 0;
+    uint64_t made;
+  } cases[] = {
+      {"a store into the routine, each round", {far}, {far}, routine + 1, Rri(ADDI, 4, 4, 3), 24},
+      {"a store beside the routine, on its page", {far}, {far}, routine + 0x40, 7, 0},
+      {"a store on another page", {far}, {far}, k + 0x400, 7, 0},
+      {"a stop added outside every block", {far}, {far, k + 0x600}, k + 0x400, 0, 0},
+      {"a stop removed outside every block", {far, k + 0x600}, {far}, k + 0x400, 0, 0},
+      {"a stop added inside the routine", {far}, {far, routine + 1}, k + 0x400, 0, 1},
+      {"a stop removed inside the routine", {far, routine + 1}, {far}, k + 0x400, 0, 1},
+      {"a stop where the first call returns", {far}, {far, k + 3}, k + 0x400, 0, 0},
+      {"a stop where the loop's branch goes on", {far}, {far, k + 7}, k + 0x400, 0, 1},
+      {"a stop where the loop branches to", {far}, {far, k + 1}, k + 0x400, 0, 1},
+      // The routine's RET was made while there were no stops: its target in a register must
+      // be looked up once there are.
+      {"the first stop, where a RET returns", {}, {k + 5}, k + 0x400, 0, 5},
+  };
+  for (const auto& c : cases) {
+    Machine translated, reference;
+    for (Machine* m : {&translated, &reference}) {
+      uint32_t a = k;
+      for (uint32_t w : program) m->cpu.WriteMem(a++, w);
+      m->cpu.WriteMem(routine, Rri(ADDI, 3, 3, 1));
+      m->cpu.WriteMem(routine + 1, Rri(ADDI, 4, 4, 2));
+      m->cpu.WriteMem(routine + 2, Op(RET));
+      m->cpu.r[6] = routine;
+      m->cpu.r[7] = k + 0x400;
+      m->cpu.sp = k + 0x100;
+      m->cpu.pc = k;
+    }
+    ASSERT_EQ(jit::InstallEngine(translated.cpu, jit::EngineKind::Translator, {.hotAfter = 0}),
+              jit::EngineKind::Translator);
+    jit::InstallEngine(reference.cpu, jit::EngineKind::Interpreter);
+    // 300 cycles in batches that end at the stops, alike on both.
+    const auto run = [&](const std::vector<uint32_t>& stops) {
+      for (uint64_t done = 0; done < 300;) {
+        const uint64_t ran = translated.cpu.RunBatch(300 - done, stops);
+        ASSERT_EQ(ran, reference.cpu.RunBatch(300 - done, stops)) << c.name << " at " << done;
+        ASSERT_GT(ran, 0u) << c.name;
+        done += ran;
+        ASSERT_EQ(static_cast<const CpuState&>(translated.cpu),
+                  static_cast<const CpuState&>(reference.cpu))
+            << c.name << " after " << done;
+      }
+    };
+    run(c.before);
+    for (Machine* m : {&translated, &reference}) {
+      m->cpu.r[7] = c.storeAt;
+      m->cpu.r[8] = c.stored;
+    }
+    const uint64_t made = jit::Translations(translated.cpu);
+    run(c.after);
+    EXPECT_EQ(jit::Translations(translated.cpu) - made, c.made) << c.name;
+    for (uint32_t a = routine; a < routine + 0x41; ++a) {
+      ASSERT_EQ(translated.cpu.ReadMem(a), reference.cpu.ReadMem(a)) << c.name;
+    }
+  }
+}
+
 TEST(Translator, ShiftRegisterAdvancesByManyCyclesAsByOne) {
   for (uint32_t start : {0u, 1u, 0x80000000u, 0x12345678u, 0xFFFFFFFFu}) {
     uint32_t stepped = start;

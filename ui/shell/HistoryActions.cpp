@@ -149,9 +149,7 @@ void THistoryActions::UpdateTimeline() {
 }
 
 bool THistoryActions::RefuseEdit() {
-  if (!session_.History().InPast()) return false;
-  controller_.Debugger().Message(tervik::debug::kPastEditRefused);
-  return true;
+  return !controller_.Debugger().MayEdit();
 }
 
 void THistoryActions::SetBudgetMB(int megabytes) {

@@ -155,10 +155,7 @@ void TFMem::PB1DoubleClick(int x, int y) {
 
 void TFMem::EditWord(uint32_t a) {
   if (host_ == nullptr || host_->Running()) return;
-  if (host_->Session().History().InPast()) {
-    host_->Message(tervik::debug::kPastEditRefused);
-    return;
-  }
+  if (!host_->Debugger().MayEdit()) return;  // the past: the debugger says why
   tervik::Processor& cpu = host_->Session().Cpu();
   char address[9] = {};
   tervik::view::WriteHex8(address, a);

@@ -220,10 +220,7 @@ void TFReg::PB1DoubleClick(int x, int y) {
 
 void TFReg::EditRegisterValue(tervik::debug::RegisterId id) {
   if (host_ == nullptr || host_->Running()) return;
-  if (host_->Session().History().InPast()) {
-    host_->Message(tervik::debug::kPastEditRefused);
-    return;
-  }
+  if (!host_->Debugger().MayEdit()) return;  // the past: the debugger says why
   tervik::Processor& cpu = host_->Session().Cpu();
   const std::string name = RegisterName(id);
   const bool isSr = id == tervik::debug::RegisterId::SR;
