@@ -6,17 +6,23 @@
 namespace tervik::history {
 
 ModuleLog::Stream& ModuleLog::StreamFor(uint32_t address) {
+  // A module polled in a loop reads the same word again and again.
   if (last_ < streams_.size() && streams_[last_].address == address) return streams_[last_];
-  for (size_t i = 0; i < streams_.size(); ++i) {
-    if (streams_[i].address == address) {
-      last_ = i;
-      return streams_[i];
-    }
+  const uint32_t key = address >> kTableShift;
+  if (key != tableKey_ || table_ == nullptr) {
+    std::unique_ptr<Table>& table = tables_[key];
+    if (!table) table = std::make_unique<Table>();  // zeros: no stream yet
+    tableKey_ = key;
+    table_ = table.get();
   }
-  streams_.push_back({});
-  streams_.back().address = address;
-  last_ = streams_.size() - 1;
-  return streams_.back();
+  uint32_t& slot = (*table_)[address & ((uint32_t{1} << kTableShift) - 1)];
+  if (slot == 0) {
+    streams_.push_back({});
+    streams_.back().address = address;
+    slot = static_cast<uint32_t>(streams_.size());
+  }
+  last_ = slot - 1;
+  return streams_[last_];
 }
 
 void ModuleLog::Append(uint32_t address, uint32_t value) {
@@ -96,12 +102,15 @@ void ModuleLog::DropBefore(const Position& position) {
 
 void ModuleLog::Clear() {
   streams_.clear();
+  tables_.clear();
+  tableKey_ = UINT32_MAX;
+  table_ = nullptr;
   last_ = 0;
   runs_ = 0;
 }
 
 size_t ModuleLog::Bytes() const {
-  return runs_ * sizeof(Run) + streams_.size() * sizeof(Stream);
+  return runs_ * sizeof(Run) + streams_.size() * sizeof(Stream) + tables_.size() * sizeof(Table);
 }
 
 }  // namespace tervik::history
