@@ -27,7 +27,7 @@ ModuleLog::Stream& ModuleLog::StreamFor(uint32_t address) {
 
 void ModuleLog::Append(uint32_t address, uint32_t value) {
   Stream& s = StreamFor(address);
-  if (!s.runs.empty()) {
+  if (s.runs.size() > s.head) {
     Run& run = s.runs.back();
     if (run.count == 1) {
       run.stride = value - run.first;
@@ -72,9 +72,10 @@ ModuleLog::Position ModuleLog::Cursor() const {
 
 void ModuleLog::Place(Stream& s, uint64_t n) {
   s.read = n;
-  const auto it = std::upper_bound(s.runs.begin(), s.runs.end(), n,
+  const auto first = s.runs.begin() + static_cast<std::ptrdiff_t>(s.head);
+  const auto it = std::upper_bound(first, s.runs.end(), n,
                                    [](uint64_t v, const Run& run) { return v < run.start; });
-  s.runAt = it == s.runs.begin() ? 0 : static_cast<size_t>(it - s.runs.begin()) - 1;
+  s.runAt = static_cast<size_t>((it == first ? it : it - 1) - s.runs.begin());
 }
 
 void ModuleLog::Seek(const Position& position) {
@@ -92,9 +93,13 @@ bool ModuleLog::CursorAtEnd() const {
 void ModuleLog::DropBefore(const Position& position) {
   for (size_t i = 0; i < streams_.size() && i < position.size(); ++i) {
     Stream& s = streams_[i];
-    while (s.runs.size() > 1 && s.runs[1].start <= position[i]) {
-      s.runs.pop_front();
+    while (s.runs.size() - s.head > 1 && s.runs[s.head + 1].start <= position[i]) {
+      ++s.head;
       --runs_;
+    }
+    if (s.head != 0 && s.head * 2 >= s.runs.size()) {
+      s.runs.erase(s.runs.begin(), s.runs.begin() + static_cast<std::ptrdiff_t>(s.head));
+      s.head = 0;
     }
     Place(s, std::max(s.read, position[i]));
   }

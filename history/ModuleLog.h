@@ -8,7 +8,6 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <deque>
 #include <memory>
 #include <unordered_map>
 #include <vector>
@@ -50,10 +49,13 @@ class ModuleLog {
   };
   struct Stream {
     uint32_t address = 0;
-    std::deque<Run> runs;
+    // From `head` on; those before it were dropped, and go when they are half of the vector.
+    // A vector rather than a deque: a stream of one run, as most are, takes one small block.
+    std::vector<Run> runs;
+    size_t head = 0;
     uint64_t total = 0;  // values recorded
     uint64_t read = 0;   // values replayed
-    size_t runAt = 0;    // the run that holds value number `read`
+    size_t runAt = 0;    // the run that holds value number `read` (an index into runs)
   };
   // The stream numbers plus one (0: none yet) of 1,024 consecutive addresses.
   static constexpr uint32_t kTableShift = 10;
