@@ -1,4 +1,5 @@
-// The cost of recording history in a free run, side by side with history off, and the reverse
+// The cost of recording history in a free run, side by side with history off, also for a loop
+// that reads a pixel display word by word (recording and replaying it); and the reverse
 // commands after a run of 10^9 instructions: step back, reverse continue to a watchpoint hit
 // 10^8 instructions back, the last write of a word written once near the start, and the bytes
 // the history took.
@@ -101,6 +102,58 @@ BENCHMARK_CAPTURE(FreeRun, default_map, true);
 double Seconds(Clock::time_point since) {
   return std::chrono::duration<double>(Clock::now() - since).count();
 }
+
+// A loop that reads every word of a pixel display of `words` words at 0x4000 in turn, as a
+// program copying or testing its picture does: 2 * 10^6 instructions with history off, the same
+// with history on, and their replay from the start. The ratios are on / off and replay / off
+// times: the cost of finding each word's record among thousands.
+void DisplayScan(benchmark::State& state, uint32_t words) {
+  constexpr uint32_t kDisplay = 0x4000;
+  constexpr uint64_t kRun = 2'000'000;
+  static const PluginEntryPoints display =
+      tervik::bench::LoadModule(TERVIK_BUNDLED_DIR, "libtervik_display.so", "256x128");
+  // R1 = display ; loop: LOAD R3,R1,R2 ; ADDI R2,R2,1 ; ANDI R2,R2,words-1 ; JUMPI loop.
+  const uint32_t program[] = {
+      Movel(1, kDisplay),
+      static_cast<uint32_t>(Opcode::LOAD) << 26 | 3u << 21 | 1u << 16 | 2u,
+      Word(Opcode::ADDI, 2, 2, 1),
+      Word(Opcode::ANDI, 2, 2, words - 1),
+      Word(Opcode::JUMPI, 0, 0, 0xFFFD),
+  };
+  double off = 0, on = 0, replay = 0, bytes = 0;
+  for (auto _ : state) {
+    Processor machines[2];
+    for (Processor& p : machines) {
+      SetUp(p, false, program, 0x1000);
+      p.AddRegion(kDisplay, words, RegionType::DLL, display);
+      for (uint32_t i = 0; i < words; ++i) p.WriteMem(kDisplay + i, i * 0x9E3779B1u);
+      p.Reset();
+      p.SetPC(0x1000);
+    }
+    tervik::history::Recorder history(machines[1]);
+    history.SetEnabled(true);
+    auto t0 = Clock::now();
+    benchmark::DoNotOptimize(machines[0].RunBatch(kRun));
+    off += Seconds(t0);
+    t0 = Clock::now();
+    while (history.Now() < kRun) machines[1].RunBatch(kRun - history.Now());
+    on += Seconds(t0);
+    bytes = static_cast<double>(history.Bytes());
+    history.Seek(history.First());
+    t0 = Clock::now();
+    history.Seek(kRun);
+    replay += Seconds(t0);
+    if (history.Now() != kRun || history.Diverged()) state.SkipWithError("the replay failed");
+  }
+  state.counters["off_s"] = off / static_cast<double>(state.iterations());
+  state.counters["on_s"] = on / static_cast<double>(state.iterations());
+  state.counters["replay_s"] = replay / static_cast<double>(state.iterations());
+  state.counters["on_off"] = on / off;
+  state.counters["replay_off"] = replay / off;
+  state.counters["history_KB"] = bytes / 1024.0;
+}
+BENCHMARK_CAPTURE(DisplayScan, words_2048, 2048)->Iterations(2)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(DisplayScan, words_32768, 32768)->Iterations(2)->Unit(benchmark::kMillisecond);
 
 // The processor time this process has used, which a busy machine inflates less than the
 // wall-clock time.

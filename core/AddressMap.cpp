@@ -21,6 +21,7 @@ Segment MakeSegment(uint64_t lo, uint64_t end, const MemoryRegion* r) {
     case RegionType::RAM:
       s.kind = r->type == RegionType::ROM ? Segment::Kind::ROM : Segment::Kind::RAM;
       s.words = r->storage.data() + (s.lo - r->start);
+      s.written = r->storage.WrittenBase();
       break;
     case RegionType::DLL:
       s.kind = Segment::Kind::DLL;

@@ -17,6 +17,7 @@ struct Segment {
   uint32_t span = 0;  // last address minus lo, so lo..lo+span is covered
   Kind kind = Kind::Unmapped;
   uint32_t* words = nullptr;  // ROM and RAM: words[a - lo] is the word at address a
+  uintptr_t written = 0;      // ROM and RAM: the region's WordStorage::WrittenBase
   uint32_t regionStart = 0;   // DLL: offsets are a - regionStart
   TervikReadMemFn read = nullptr;
   TervikWriteMemFn write = nullptr;
@@ -32,11 +33,13 @@ struct SegmentCursor {
   const Segment* seg;
   uint32_t lo;
   uint32_t span;
-  uint32_t* words;  // ROM and RAM segments, else null
-  uint32_t* ram;    // RAM segments only, else null
+  uint32_t* words;    // ROM and RAM segments, else null
+  uint32_t* ram;      // RAM segments only, else null
+  uintptr_t written;  // with ram: where a store marks its page (MarkWrittenAt)
 
   static SegmentCursor At(const Segment* s) {
-    return {s, s->lo, s->span, s->words, s->kind == Segment::Kind::RAM ? s->words : nullptr};
+    const bool ram = s->kind == Segment::Kind::RAM;
+    return {s, s->lo, s->span, s->words, ram ? s->words : nullptr, ram ? s->written : 0};
   }
 };
 

@@ -254,8 +254,8 @@ void Processor::AddRegion(uint32_t start, uint32_t size, RegionType type,
   }
   // Words past 0xFFFFFFFF can never be addressed, so they get no storage. May throw
   // std::bad_alloc: nothing has changed yet.
-  region.storage =
-      WordStorage(static_cast<uint32_t>(std::min<uint64_t>(size, (uint64_t{1} << 32) - start)));
+  region.storage = WordStorage(
+      static_cast<uint32_t>(std::min<uint64_t>(size, (uint64_t{1} << 32) - start)), start);
 
   if (type == RegionType::DLL) {
     // Room for the clocking of every DLL region, so that RebuildClocks cannot fail. May throw:
@@ -723,6 +723,7 @@ class Engine {
       memWritten = true;
       lastWrite = a;
       data_.ram[off] = value;
+      MarkWrittenAt(data_.written, a);  // the history compares only pages marked so
       return;
     }
     StoreSlow(a, value);
@@ -770,6 +771,7 @@ class Engine {
         } else {
           seg->words[a - seg->lo] = value;
         }
+        MarkWrittenAt(seg->written, a);
         break;
       case Segment::Kind::DLL:
         // In a replay the module had this store when it was recorded: only the markers.
@@ -1281,7 +1283,10 @@ void Processor::WriteMem(uint32_t a, uint32_t value) {
   const Segment& seg = routing_.Find(a);
   switch (seg.kind) {
     case Segment::Kind::ROM:
-    case Segment::Kind::RAM: seg.words[a - seg.lo] = value; break;
+    case Segment::Kind::RAM:
+      seg.words[a - seg.lo] = value;
+      MarkWrittenAt(seg.written, a);
+      break;
     case Segment::Kind::DLL:
       PayModule(seg.module, clockNow_);
       seg.write(a - seg.regionStart, value);

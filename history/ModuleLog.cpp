@@ -6,22 +6,28 @@
 namespace tervik::history {
 
 ModuleLog::Stream& ModuleLog::StreamFor(uint32_t address) {
+  // A module polled in a loop reads the same word again and again.
   if (last_ < streams_.size() && streams_[last_].address == address) return streams_[last_];
-  for (size_t i = 0; i < streams_.size(); ++i) {
-    if (streams_[i].address == address) {
-      last_ = i;
-      return streams_[i];
-    }
+  const uint32_t key = address >> kTableShift;
+  if (key != tableKey_ || table_ == nullptr) {
+    std::unique_ptr<Table>& table = tables_[key];
+    if (!table) table = std::make_unique<Table>();  // zeros: no stream yet
+    tableKey_ = key;
+    table_ = table.get();
   }
-  streams_.push_back({});
-  streams_.back().address = address;
-  last_ = streams_.size() - 1;
-  return streams_.back();
+  uint32_t& slot = (*table_)[address & ((uint32_t{1} << kTableShift) - 1)];
+  if (slot == 0) {
+    streams_.push_back({});
+    streams_.back().address = address;
+    slot = static_cast<uint32_t>(streams_.size());
+  }
+  last_ = slot - 1;
+  return streams_[last_];
 }
 
 void ModuleLog::Append(uint32_t address, uint32_t value) {
   Stream& s = StreamFor(address);
-  if (!s.runs.empty()) {
+  if (s.runs.size() > s.head) {
     Run& run = s.runs.back();
     if (run.count == 1) {
       run.stride = value - run.first;
@@ -66,9 +72,10 @@ ModuleLog::Position ModuleLog::Cursor() const {
 
 void ModuleLog::Place(Stream& s, uint64_t n) {
   s.read = n;
-  const auto it = std::upper_bound(s.runs.begin(), s.runs.end(), n,
+  const auto first = s.runs.begin() + static_cast<std::ptrdiff_t>(s.head);
+  const auto it = std::upper_bound(first, s.runs.end(), n,
                                    [](uint64_t v, const Run& run) { return v < run.start; });
-  s.runAt = it == s.runs.begin() ? 0 : static_cast<size_t>(it - s.runs.begin()) - 1;
+  s.runAt = static_cast<size_t>((it == first ? it : it - 1) - s.runs.begin());
 }
 
 void ModuleLog::Seek(const Position& position) {
@@ -86,9 +93,13 @@ bool ModuleLog::CursorAtEnd() const {
 void ModuleLog::DropBefore(const Position& position) {
   for (size_t i = 0; i < streams_.size() && i < position.size(); ++i) {
     Stream& s = streams_[i];
-    while (s.runs.size() > 1 && s.runs[1].start <= position[i]) {
-      s.runs.pop_front();
+    while (s.runs.size() - s.head > 1 && s.runs[s.head + 1].start <= position[i]) {
+      ++s.head;
       --runs_;
+    }
+    if (s.head != 0 && s.head * 2 >= s.runs.size()) {
+      s.runs.erase(s.runs.begin(), s.runs.begin() + static_cast<std::ptrdiff_t>(s.head));
+      s.head = 0;
     }
     Place(s, std::max(s.read, position[i]));
   }
@@ -96,12 +107,15 @@ void ModuleLog::DropBefore(const Position& position) {
 
 void ModuleLog::Clear() {
   streams_.clear();
+  tables_.clear();
+  tableKey_ = UINT32_MAX;
+  table_ = nullptr;
   last_ = 0;
   runs_ = 0;
 }
 
 size_t ModuleLog::Bytes() const {
-  return runs_ * sizeof(Run) + streams_.size() * sizeof(Stream);
+  return runs_ * sizeof(Run) + streams_.size() * sizeof(Stream) + tables_.size() * sizeof(Table);
 }
 
 }  // namespace tervik::history

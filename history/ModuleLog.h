@@ -1,11 +1,15 @@
 // The values the program read from module words, in the order it read them, kept per address
 // in runs of equal steps, so that a module polled in a loop costs a few bytes however long the
-// program runs.
+// program runs. The streams are found by address through tables of 1,024 addresses each, so
+// that a program reading a whole frame buffer word by word costs no more per read than one
+// polling a single register.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
-#include <deque>
+#include <memory>
+#include <unordered_map>
 #include <vector>
 
 namespace tervik::history {
@@ -45,15 +49,27 @@ class ModuleLog {
   };
   struct Stream {
     uint32_t address = 0;
-    std::deque<Run> runs;
+    // From `head` on; those before it were dropped, and go when they are half of the vector.
+    // A vector rather than a deque: a stream of one run, as most are, takes one small block.
+    std::vector<Run> runs;
+    size_t head = 0;
     uint64_t total = 0;  // values recorded
     uint64_t read = 0;   // values replayed
-    size_t runAt = 0;    // the run that holds value number `read`
+    size_t runAt = 0;    // the run that holds value number `read` (an index into runs)
   };
+  // The stream numbers plus one (0: none yet) of 1,024 consecutive addresses.
+  static constexpr uint32_t kTableShift = 10;
+  using Table = std::array<uint32_t, size_t{1} << kTableShift>;
+
   Stream& StreamFor(uint32_t address);
   void Place(Stream& s, uint64_t n);
 
   std::vector<Stream> streams_;
+  // Tables by address >> kTableShift; a module region is a few tables, so a map of them is
+  // small and a scan through a region stays in one table for 1,024 reads.
+  std::unordered_map<uint32_t, std::unique_ptr<Table>> tables_;
+  uint32_t tableKey_ = UINT32_MAX;  // the table of the last new address (none: no key is this)
+  Table* table_ = nullptr;
   size_t last_ = 0;  // the stream of the last access, tried first
   size_t runs_ = 0;
 };

@@ -1,18 +1,12 @@
 // Page versions of the processor's memory, found by comparison.
 #include "PageStore.h"
 
-#include <sys/mman.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstring>
 
 namespace tervik::history {
 
 namespace {
-
-// Below this many words a region is compared whole; above it, only its resident pages.
-constexpr uint32_t kWholeWords = 64 * 1024;
 
 uint32_t PageCount(const MemoryRegion& region) {
   const uint32_t size = region.storage.size();
@@ -26,27 +20,12 @@ uint32_t PageLength(const MemoryRegion& region, uint32_t page) {
 }  // namespace
 
 std::vector<uint32_t> PageStore::Candidates(const MemoryRegion& region, uint32_t index) const {
+  // Every writer of region storage marks the page it writes, so a page neither marked nor kept
+  // holds zeros, as its latest version does.
   std::vector<uint32_t> out;
   const uint32_t count = PageCount(region);
-  bool scanned = false;
-  const long system = sysconf(_SC_PAGESIZE);
-  const auto address = reinterpret_cast<uintptr_t>(region.storage.data());
-  if (region.storage.size() > kWholeWords && system == static_cast<long>(kPageWords * 4) &&
-      address % static_cast<uintptr_t>(system) == 0) {
-    // A large region is an anonymous mapping: a page the program never wrote has no memory.
-    std::vector<unsigned char> resident(count);
-    if (mincore(region.storage.data(), static_cast<size_t>(region.storage.size()) * 4,
-                resident.data()) == 0) {
-      for (uint32_t p = 0; p < count; ++p) {
-        if ((resident[p] & 1) != 0) out.push_back(p);
-      }
-      scanned = true;
-    }
-  }
-  if (!scanned) {
-    out.resize(count);
-    for (uint32_t p = 0; p < count; ++p) out[p] = p;
-    return out;
+  for (uint32_t p = 0; p < count; ++p) {
+    if (region.storage.Written(p * kPageWords, PageLength(region, p))) out.push_back(p);
   }
   const uint64_t lo = uint64_t{index} << 32;
   for (auto it = pages_.lower_bound(lo); it != pages_.end() && (it->first >> 32) == index; ++it) {

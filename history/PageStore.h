@@ -14,13 +14,13 @@ namespace tervik::history {
 
 class PageStore {
  public:
-  static constexpr uint32_t kPageWords = 1024;
+  static constexpr uint32_t kPageWords = WordStorage::kPageWords;
 
   // Keeps, as version `seq` (larger than any before), a copy of every page of the ROM and RAM
   // regions that differs from its latest version (a page never kept reads as zeros). Pages are
-  // found by comparing, so the program's stores cost nothing extra: the pages compared are
-  // those kept before and, of a large region, those the system has given memory to, which is
-  // every page ever written. Returns how many pages it kept.
+  // found by comparing: those kept before and those the storage marks as written (see
+  // WordStorage), which is every page ever written, whether or not the system keeps it in
+  // memory. Returns how many pages it kept.
   size_t Capture(const Processor& cpu, uint64_t seq);
   // Makes every ROM and RAM word what it was at version `seq`.
   void Restore(const Processor& cpu, uint64_t seq);

@@ -571,6 +571,25 @@ bool Translator::AimStore(uint32_t a) {
   uint32_t lo = 0, hi = 0;
   if (seg.kind != Segment::Kind::RAM) return false;
   if (!Narrow(seg, a, true, lo, hi)) return false;
+  // Translated stores do not mark the pages they write (see WordStorage): the window covers
+  // only pages already marked, around a's, which is marked now that a store goes there. A
+  // store into another page leaves the code and comes here again, once per page.
+  constexpr uint32_t kShift = WordStorage::kPageShift;
+  constexpr uint32_t kReach = 4096;  // pages looked at on each side
+  MarkWrittenAt(seg.written, a);
+  auto marked = [&seg](uint32_t page) {
+    return *reinterpret_cast<const uint8_t*>(seg.written + page) != 0;
+  };
+  uint32_t first = a >> kShift, last = a >> kShift;
+  while (first > (lo >> kShift) && a - (first << kShift) < (kReach << kShift) &&
+         marked(first - 1)) {
+    --first;
+  }
+  while (last < (hi >> kShift) && (last << kShift) - a < (kReach << kShift) && marked(last + 1)) {
+    ++last;
+  }
+  lo = std::max(lo, first << kShift);
+  hi = std::min(hi, (last << kShift) | (WordStorage::kPageWords - 1));
   ctx_.storeLo = lo;
   ctx_.storeSize = hi - lo + 1;
   ctx_.storeWords = seg.words + (lo - seg.lo);
