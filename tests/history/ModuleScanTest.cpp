@@ -1,12 +1,11 @@
 // Module words read all over a large module region: random programs that scan, pick and store
 // the words of a 256x128 pixel display (32,768 words) run with history on; going back to any
 // instruction gives the state single steps from Reset give there, and a replay from the start
-// reaches the present without running out of recorded values. And the record finds a word's
-// values in the same time whether the program reads one word or thousands.
+// reaches the present without running out of recorded values; and the record gives every one of
+// thousands of addresses its own values back.
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdint>
 #include <iterator>
 #include <random>
@@ -180,19 +179,17 @@ TEST_F(ModuleScanTest, GoingBackAmongThousandsOfWordsMatchesSingleSteps) {
 }
 
 // Each case appends and replays `passes` reads of each of `words` addresses in turn, word by
-// word. Thousands of addresses must cost about what one does per read: a search through the
-// addresses for each read would make the wide cases hundreds of times slower.
-TEST(ModuleLogTest, ManyAddressesCostAboutWhatOneDoes) {
+// word, up to the top of the address space: every value comes back at its own address, in order.
+// (What thousands of addresses cost against one is bench_history's DisplayScan.)
+TEST(ModuleLogTest, ManyAddressesReplayTheirOwnValues) {
   struct Case {
     uint32_t first, words, passes;
   };
   const Case cases[] = {
       {0x7010, 1, 65536}, {0x6000, 2048, 32}, {0x4000, 32768, 2}, {0xFFFF8000u, 32768, 2}};
-  double perRead[std::size(cases)] = {};
   for (size_t c = 0; c < std::size(cases); ++c) {
     const Case& k = cases[c];
     history::ModuleLog log;
-    const auto t0 = std::chrono::steady_clock::now();
     for (uint32_t pass = 0; pass < k.passes; ++pass) {
       for (uint32_t i = 0; i < k.words; ++i) log.Append(k.first + i, i * 7 + pass * 3);
     }
@@ -209,13 +206,6 @@ TEST(ModuleLogTest, ManyAddressesCostAboutWhatOneDoes) {
     EXPECT_EQ(log.Cursor(), end) << c;
     uint32_t none = 0;
     EXPECT_FALSE(log.Next(k.first, none)) << c;  // past the record
-    perRead[c] = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count() /
-                 (double{1} * k.words * k.passes);
-  }
-  // Wide margins: a new address costs a stream's allocation, and the machine may be busy.
-  for (size_t c = 1; c < std::size(cases); ++c) {
-    EXPECT_LT(perRead[c], 40 * perRead[0] + 2e-7)
-        << "case " << c << ": " << perRead[c] * 1e9 << " ns a read against " << perRead[0] * 1e9;
   }
 }
 
