@@ -7,6 +7,7 @@
 
 #include <time.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <span>
@@ -16,6 +17,7 @@
 #include "Recorder.h"
 #include "Reverse.h"
 #include "Session.h"
+#include "Translator.h"
 
 namespace {
 
@@ -73,12 +75,18 @@ void SetUp(Processor& p, bool modules, std::span<const uint32_t> program, uint32
   p.SetPC(at);
 }
 
-// The loop with history off and on, in turn in every iteration; the ratio is on / off speed.
-void FreeRun(benchmark::State& state, bool modules) {
+// The loop with history off and on, in turn in every iteration, both on `engine` (the window's
+// default is the translator); the ratio is on / off speed.
+void FreeRun(benchmark::State& state, bool modules, tervik::jit::EngineKind engine) {
   constexpr uint64_t kBatch = 1 << 20;
   Processor off, on;
   SetUp(off, modules, kLoop, 0x1000);
   SetUp(on, modules, kLoop, 0x1000);
+  if (tervik::jit::InstallEngine(off, engine) != engine ||
+      tervik::jit::InstallEngine(on, engine) != engine) {
+    state.SkipWithError("the engine is not available here");
+    return;
+  }
   tervik::history::Recorder history(on);
   history.SetEnabled(true);
   double seconds[2] = {0, 0};
@@ -95,9 +103,13 @@ void FreeRun(benchmark::State& state, bool modules) {
   state.counters["on_M/s"] = steps / seconds[1] / 1e6;
   state.counters["on_ratio"] = seconds[0] / seconds[1];
   state.counters["history_KB"] = static_cast<double>(history.Bytes()) / 1024.0;
+  state.counters["translated_share"] =
+      static_cast<double>(tervik::jit::TranslatedCycles(on)) / std::max(steps, 1.0);
 }
-BENCHMARK_CAPTURE(FreeRun, loop, false);
-BENCHMARK_CAPTURE(FreeRun, default_map, true);
+BENCHMARK_CAPTURE(FreeRun, loop, false, tervik::jit::EngineKind::Interpreter);
+BENCHMARK_CAPTURE(FreeRun, default_map, true, tervik::jit::EngineKind::Interpreter);
+BENCHMARK_CAPTURE(FreeRun, loop_translated, false, tervik::jit::EngineKind::Translator);
+BENCHMARK_CAPTURE(FreeRun, default_map_translated, true, tervik::jit::EngineKind::Translator);
 
 double Seconds(Clock::time_point since) {
   return std::chrono::duration<double>(Clock::now() - since).count();

@@ -1097,17 +1097,25 @@ uint64_t Processor::RunBatch(uint64_t maxSteps, std::span<const uint32_t> breakp
       return engine_->RunBatch(*this, maxSteps, breakpoints, onStall, watches);
     return RunInterpreted(maxSteps, breakpoints, onStall, watches);
   }
-  // With a recorder, the batch runs in the slices it allows, interpreted, so that the recorder
-  // sees every module read; a slice that ends where the whole batch would not have stopped goes
-  // on with the next.
+  // With a recorder, the batch runs in the slices it allows; a slice that ends where the whole
+  // batch would not have stopped goes on with the next. A recording slice may run on the batch
+  // engine: it leaves every module access to the interpreter, whose access path hands the value
+  // read to the recorder, and marks the pages it writes as the interpreter does. A replay stays
+  // interpreted: it takes module values from the record and calls no module.
   uint64_t total = 0;
   while (total < maxSteps) {
     const uint64_t limit = tap_->BeforeRun(maxSteps - total);
-    const uint64_t ran = RunInterpreted(limit, breakpoints, onStall, watches);
+    uint64_t ran = 0;
+    if (engine_ != nullptr && !tap_->replaying) {
+      watchHit_.reset();  // the engine may run the slice without the interpreter
+      ran = engine_->RunBatch(*this, limit, breakpoints, onStall, watches);
+    } else {
+      ran = RunInterpreted(limit, breakpoints, onStall, watches);
+    }
     tap_->Ran(ran);
     total += ran;
     if (ran < limit || ran == 0 || watchHit_) break;
-    if (std::binary_search(breakpointScratch_.begin(), breakpointScratch_.end(), pc)) break;
+    if (std::find(breakpoints.begin(), breakpoints.end(), pc) != breakpoints.end()) break;
     if (onStall == OnStall::Stop && !pcChanged) break;
   }
   return total;

@@ -18,6 +18,7 @@
 #include "Processor.h"
 #include "Recorder.h"
 #include "SetupTestSupport.h"
+#include "Translator.h"
 
 namespace tervik {
 namespace {
@@ -157,6 +158,9 @@ class HistoryTest : public ::testing::Test {
     }
     cpu.Reset();
     cpu.SetPC(kProgram);
+    // The last word written survives a reset: each run starts from the same one, or a state
+    // before the program's first store would show the previous run's.
+    cpu.lastWriteAddress = 0;
     console.lines.clear();
   }
 
@@ -173,9 +177,17 @@ class HistoryTest : public ::testing::Test {
   test::RecordingConsole console;
 };
 
-TEST_F(HistoryTest, GoingBackMatchesSingleStepsAndForwardGoesOnLive) {
+// The history records through either engine: the translator runs the recorded batches (its
+// module accesses go through the interpreter, which hands their values to the recorder) and the
+// past is the same as with the interpreter.
+class HistoryEngineTest : public HistoryTest,
+                          public ::testing::WithParamInterface<jit::EngineKind> {};
+
+TEST_P(HistoryEngineTest, GoingBackMatchesSingleStepsAndForwardGoesOnLive) {
+  if (GetParam() == jit::EngineKind::Translator && !jit::TranslatorAvailable()) GTEST_SKIP();
+  ASSERT_EQ(jit::InstallEngine(cpu, GetParam()), GetParam());
   size_t lines = 0, seeks = 0;
-  for (uint32_t seed = 1; seed <= 12; ++seed) {
+  for (uint32_t seed = 1; seed <= 24; ++seed) {
     std::mt19937 rng(seed);
     const std::vector<uint32_t> program = RandomProgram(rng);
     const uint64_t n = 20000 + rng() % 20000, more = 1 + rng() % 5000;
@@ -245,7 +257,15 @@ TEST_F(HistoryTest, GoingBackMatchesSingleStepsAndForwardGoesOnLive) {
   }
   EXPECT_GT(lines, 200u);  // the modules did write lines
   EXPECT_GT(seeks, 300u);
+  if (GetParam() == jit::EngineKind::Translator) {
+    EXPECT_GT(jit::TranslatedCycles(cpu), 0u) << "the recorded batches never ran translated";
+  }
 }
+
+INSTANTIATE_TEST_SUITE_P(Engines, HistoryEngineTest,
+                         ::testing::Values(jit::EngineKind::Interpreter,
+                                           jit::EngineKind::Translator),
+                         [](const auto& info) { return std::string(jit::EngineName(info.param)); });
 
 // A budget too small for the whole run drops the oldest history, keeps the latest, and the
 // state it goes back to is still exact.
