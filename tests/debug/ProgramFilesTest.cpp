@@ -12,6 +12,7 @@
 #include "Listing.h"
 #include "ProgramFiles.h"
 #include "RowSymbols.h"
+#include "SourceReader.h"
 
 namespace tervik::debug {
 namespace {
@@ -113,6 +114,41 @@ TEST(ProgramFiles, ErrorsWriteNothingAndSayWhere) {
   const std::string named = dir.Write("prog.lst", "start: JUMPI start\n");
   EXPECT_FALSE(BuildSource(named).ok);
   EXPECT_FALSE(BuildSource(dir.Write("none.asm", "") + ".missing").ok);
+}
+
+// Sources and included files are read up to kMaxSourceBytes: a larger one (a file opened by
+// mistake) is refused at once with the reason, and nothing is written; one at the limit builds.
+TEST(ProgramFiles, SourcesLargerThanTheLimitAreRefused) {
+  Folder dir;
+  // Comment lines up to just below the limit.
+  std::string atLimit;
+  while (atLimit.size() + 64 < assembler::kMaxSourceBytes) atLimit += "; a comment line\n";
+  const std::string tooLarge(assembler::kMaxSourceBytes + 1, ' ');
+  struct Case {
+    const char* name;
+    std::string main;
+    std::string included;  // written as part.inc
+    bool ok;
+    std::string message;  // the start of the first message
+  };
+  const Case cases[] = {
+      {"AtTheLimit", "start: JUMPI start\n" + atLimit, "", true, ""},
+      {"MainTooLarge", ";" + tooLarge + "\n", "", false, "Cannot read '"},
+      {"IncludedTooLarge", "INCLUDE \"part.inc\"\nstart: JUMPI start\n", ";" + tooLarge, false, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    dir.Write("part.inc", c.included);
+    const std::string source = dir.Write(std::string(c.name) + ".asm", c.main);
+    const SourceBuild build = BuildSource(source);
+    EXPECT_EQ(build.ok, c.ok);
+    EXPECT_EQ(dir.Has(std::string(c.name) + ".lst"), c.ok);
+    if (c.ok) continue;
+    ASSERT_FALSE(build.messages.empty());
+    EXPECT_EQ(build.messages[0].rfind(c.message, 0), 0u) << build.messages[0];
+    EXPECT_NE(build.messages[0].find("it is larger than 8388608 bytes"), std::string::npos)
+        << build.messages[0];
+  }
 }
 
 TEST(ProgramFiles, BadSymbolFilesLeaveTheSessionWithout) {
