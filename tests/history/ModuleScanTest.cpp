@@ -17,6 +17,7 @@
 #include "Processor.h"
 #include "Recorder.h"
 #include "SetupTestSupport.h"
+#include "TestMachine.h"
 
 namespace tervik {
 namespace {
@@ -28,15 +29,11 @@ using history::Recorder;
 constexpr uint32_t kProgram = 0x1000, kRing = 0x1800, kRingSize = 0x400;
 constexpr uint32_t kDisplay = 0x4000, kDisplayWords = 0x8000;
 
-constexpr uint32_t Rrr(Opcode op, unsigned rd, unsigned ra, unsigned rb) {
-  return static_cast<uint32_t>(op) << 26 | rd << 21 | ra << 16 | rb;
-}
-constexpr uint32_t Rri(Opcode op, unsigned rd, unsigned ra, uint32_t imm) {
-  return static_cast<uint32_t>(op) << 26 | rd << 21 | ra << 16 | (imm & 0xFFFFu);
-}
+using test::Rri;
+using test::Rrr;
+
 constexpr uint32_t Movel(unsigned rd, uint32_t imm) {
-  return static_cast<uint32_t>(MOVEI) << 26 | rd << 21 |
-         static_cast<uint32_t>(MoveiSub::MOVEL) << 17 | (imm & 0xFFFFu);
+  return test::Movei(MoveiSub::MOVEL, rd, static_cast<uint16_t>(imm));
 }
 
 // R1 holds the display's address and R2 a scanning index. Random blocks in an endless loop:
@@ -66,7 +63,7 @@ std::vector<uint32_t> RandomProgram(std::mt19937& rng) {
       p.push_back(Rri(ADDI, 2, 2, 1 + pick(3) * pick(40)));
       p.push_back(Rri(ANDI, 2, 2, kDisplayWords - 1));
       p.push_back(Rri(ADDI, 6, 6, 0xFFFF));
-      p.push_back(Rri(BNZEI, 0, 6, static_cast<uint32_t>(-10)));
+      p.push_back(Rri(BNZEI, 0, 6, static_cast<uint16_t>(-10)));
     } else if (kind == 2) {
       p.push_back(Movel(3, pick(kDisplayWords)));
       p.push_back(Rrr(LOAD, 5, 1, 3));

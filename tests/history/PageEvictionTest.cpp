@@ -17,6 +17,7 @@
 
 #include "Processor.h"
 #include "Recorder.h"
+#include "TestMachine.h"
 #include "Translator.h"
 
 namespace {
@@ -47,16 +48,9 @@ namespace {
 using enum Opcode;
 using history::Recorder;
 
-constexpr uint32_t Rrr(Opcode op, unsigned rd, unsigned ra, unsigned rb) {
-  return static_cast<uint32_t>(op) << 26 | rd << 21 | ra << 16 | rb;
-}
-constexpr uint32_t Rri(Opcode op, unsigned rd, unsigned ra, uint32_t imm) {
-  return static_cast<uint32_t>(op) << 26 | rd << 21 | ra << 16 | (imm & 0xFFFFu);
-}
-constexpr uint32_t Movei(MoveiSub sub, unsigned rd, uint32_t imm) {
-  return static_cast<uint32_t>(MOVEI) << 26 | rd << 21 | static_cast<uint32_t>(sub) << 17 |
-         (imm & 0xFFFFu);
-}
+using test::Movei;
+using test::Rri;
+using test::Rrr;
 
 // Pages `words` words of region storage out, as the system does under memory pressure.
 void PageOut(const uint32_t* words, size_t count) {
